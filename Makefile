@@ -1,0 +1,29 @@
+# Two entry points do all the set-up on a fresh Debian 12 machine:
+#   make run   installs what is missing, builds, and plays the show
+#   make test  installs what is missing, builds, and runs every test
+BUILD ?= build
+JOBS ?= $(shell nproc)
+ARGS ?=
+
+.PHONY: setup configure build run test bench clean
+
+setup:
+	@bash scripts/setup.sh
+
+configure: setup
+	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+
+build: configure
+	@cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	@cd $(BUILD)/data && ../glimmerfrost $(ARGS)
+
+test: build
+	@ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+bench: build
+	@$(BUILD)/bench/gf_bench
+
+clean:
+	@rm -rf $(BUILD)

@@ -1,0 +1,26 @@
+// The millisecond clock every moving thing follows: an unsigned 32-bit count
+// that wraps. Normally a monotonic clock counted from system start, so event
+// times of 0 lie far in the past. A switch replaces it with a virtual clock
+// that the program sets and advances (tests, deterministic capture).
+#pragma once
+
+#include <cstdint>
+
+namespace gf {
+
+// Milliseconds of the active clock, modulo 2^32. Safe from any thread.
+uint32_t time_get_time();
+
+// Where the virtual clock starts: far from 0 so that hit times of 0 lie in the past.
+constexpr uint32_t kVirtualClockStart = 1'000'000;
+
+// Switches every reader to the virtual clock, set to `start_ms`.
+void use_virtual_clock(uint32_t start_ms = kVirtualClockStart);
+// Switches back to the system clock.
+void use_system_clock();
+bool virtual_clock_active();
+
+void set_virtual_clock(uint32_t ms);
+void advance_virtual_clock(uint32_t ms);
+
+}  // namespace gf

@@ -1,0 +1,73 @@
+// The module player: libopenmpt renders the Impulse Tracker module, SDL2 plays
+// it. The frame loop reads the playback position lock-free; instrument syncs
+// call a procedure on the audio thread at the point in the stream where a note
+// of the chosen instrument starts.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace gf {
+
+constexpr int kMixRate = 44100;
+constexpr int kMaxChunkFrames = 512;  // the audio thread renders at most this many frames at once
+constexpr uint32_t kOrderAfterEnd = 0xFFFF;  // order reported once the module has ended
+
+// Sync procedure: the registration's handle and a data word (the instrument number).
+using SyncProc = void (*)(uint32_t handle, uint32_t data);
+
+enum class AudioOutput {
+    Device,   // an SDL2 audio device; falls back to Silent with one line on stderr if none opens
+    Silent,   // no sound: a real-time thread renders and discards, so position and syncs advance
+    Offline,  // no thread: the caller pulls samples with render_music (capture, tests)
+};
+
+// Result of an operation that can fail: empty message on success.
+struct MusicStatus {
+    bool ok = true;
+    std::string message;
+};
+
+// Sets the output up. With Device and no sound card, says so once and goes Silent.
+MusicStatus init_music(AudioOutput output);
+// Loads an Impulse Tracker module from a file; the message names the file and the problem.
+MusicStatus load_module(const std::string& path);
+// Same from memory (fuzzing, tests); `name` is used in messages.
+MusicStatus load_module_from_memory(const void* data, std::size_t size, const std::string& name);
+
+// Starts playback at the given order and row (0, 0 for the show).
+void play_music(uint32_t order = 0, uint32_t row = 0);
+void stop_music();
+void free_music();
+
+// Position word: order in the low 16 bits, row in the high 16. Lock-free.
+uint32_t music_position();
+uint32_t music_order();
+uint32_t music_row();
+
+// Registers `proc` for every note of `instrument` (1-based); each call returns its own non-zero handle.
+uint32_t add_instrument_sync(SyncProc proc, int instrument);
+
+// Output volume 0..100; 100 at load, 0 is silence. Ramped per chunk so it never clicks.
+int music_volume();
+void set_music_volume(int volume);
+
+// Offline mode: renders exactly `frames` interleaved stereo frames of 16-bit PCM
+// into `out` (2 × frames values), firing syncs as it goes. Returns the frames
+// rendered; fewer (padded with silence) once the module has ended.
+std::size_t render_music(int16_t* out, std::size_t frames);
+
+// Called just before each sync procedure with the absolute stream position
+// (in frames since play_music) of the note that fired it. Capture uses it to
+// set the virtual clock to the note's exact time. Empty function to clear.
+void set_sync_position_hook(std::function<void(uint64_t frame)> hook);
+
+// True once the module has played past its last order.
+bool music_ended();
+
+// Length of the loaded module in seconds (libopenmpt's estimate).
+double module_duration_seconds();
+
+}  // namespace gf

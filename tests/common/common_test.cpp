@@ -1,0 +1,54 @@
+// The shared generator and the float-to-integer rule, against hand-computed values.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "common/float_to_int.h"
+#include "common/random.h"
+#include "common/types.h"
+
+namespace gf {
+namespace {
+
+TEST(Random, FirstValuesFromStateOne) {
+    seed_rand(kRandInitialState);
+    // state 1 → 1·214013 + 2531011 = 2745024 → (2745024 >> 16) & 0x7FFF = 41, and so on.
+    const int expected[] = {41, 18467, 6334, 26500, 19169, 15724, 11478, 29358};
+    for (int value : expected) {
+        EXPECT_EQ(rand(), value);
+    }
+    seed_rand(kRandInitialState);
+}
+
+TEST(FloatToInt, TruncatesTowardZeroAndWrapsToLow32Bits) {
+    EXPECT_EQ(float_to_int(2.9), 2);
+    EXPECT_EQ(float_to_int(-2.9), -2);
+    EXPECT_EQ(float_to_int(-0.5), 0);
+    EXPECT_EQ(float_to_int(2147483648.0), INT32_MIN);        // 2^31 keeps its low 32 bits
+    EXPECT_EQ(float_to_int(4294967296.0 + 5.5), 5);          // 2^32 + 5 wraps to 5
+    EXPECT_EQ(float_to_int(-4294967297.0), -1);              // −(2^32 + 1) wraps to −1
+}
+
+TEST(FloatToInt, NonFiniteAndOutOfRangeGiveZero) {
+    EXPECT_EQ(float_to_int(std::numeric_limits<double>::quiet_NaN()), 0);
+    EXPECT_EQ(float_to_int(std::numeric_limits<double>::infinity()), 0);
+    EXPECT_EQ(float_to_int(-std::numeric_limits<double>::infinity()), 0);
+    EXPECT_EQ(float_to_int(9223372036854775808.0), 0);       // 2^63 is beyond int64
+    EXPECT_EQ(float_to_int(-9223372036854777856.0), 0);      // next double below −2^63
+    EXPECT_EQ(float_to_int(-9223372036854775808.0), 0);      // −2^63 itself: low 32 bits are 0
+    EXPECT_EQ(float_to_int(1e300), 0);
+}
+
+TEST(PixelBuffer, IsAlignedAndStartsBlack) {
+    auto* buffer = new PixelBuffer;
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(buffer->data()) % 64, 0u);
+    EXPECT_EQ(sizeof(PixelBuffer), kFrameBytes);
+    for (uint32_t pixel : buffer->pixels) {
+        ASSERT_EQ(pixel, 0u);
+    }
+    delete buffer;
+}
+
+}  // namespace
+}  // namespace gf
