@@ -1,0 +1,49 @@
+// What the demo driver needs from the outside world: a display, a music player
+// and a picture loader. The desktop run forwards to SDL2/libopenmpt/libjpeg-turbo;
+// capture renders offline against the virtual clock; tests record the calls.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "common/types.h"
+#include "platform/music.h"
+
+namespace gf {
+
+struct Status {
+    bool ok = true;
+    std::string message;  // one line naming the file or device and the problem
+};
+
+class Platform {
+public:
+    virtual ~Platform() = default;
+
+    // Display: the window (or offline frame sink) and its 320 × 200 frame surface.
+    virtual Status open_display(const char* title, int width, int height, int use_options) = 0;
+    virtual uint32_t* lock_frame() = 0;  // returns the new `screen`
+    virtual void unlock_frame() = 0;
+    virtual void present_frame() = 0;
+    // Shows the frame and handles events. The driver reads `frame_time` from the clock right after.
+    virtual void update_display() = 0;
+    virtual bool key_pressed() = 0;
+    virtual void destroy_display() = 0;
+
+    // Music.
+    virtual Status init_music() = 0;
+    virtual Status load_module(const std::string& path) = 0;
+    virtual void play_music() = 0;
+    virtual void stop_music() = 0;
+    virtual void free_music() = 0;
+    virtual uint32_t music_position() = 0;  // order low 16 bits, row high 16 bits
+    virtual uint32_t add_instrument_sync(SyncProc proc, int instrument) = 0;
+    virtual int music_volume() = 0;
+    virtual void set_music_volume(int volume) = 0;
+
+    // Pictures.
+    virtual Status load_jpeg(Image& image, const std::string& path) = 0;
+    virtual void release_image(Image& image) = 0;
+};
+
+}  // namespace gf
