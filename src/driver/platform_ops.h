@@ -33,7 +33,7 @@ public:
     // Music.
     virtual Status init_music() = 0;
     virtual Status load_module(const std::string& path) = 0;
-    virtual void play_music() = 0;
+    virtual void play_music(uint32_t order, uint32_t row) = 0;  // (0, 0) for the show
     virtual void stop_music() = 0;
     virtual void free_music() = 0;
     virtual uint32_t music_position() = 0;  // order low 16 bits, row high 16 bits

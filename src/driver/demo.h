@@ -1,0 +1,34 @@
+// The demo's entry: start-up, the frame loop and shutdown over a Platform,
+// and the program's command line.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "driver/platform_ops.h"
+
+namespace gf {
+
+constexpr int kPictureCount = 8;
+
+// Where each data file is read from (resolved before start-up).
+struct DataFiles {
+    std::string module;                   // "xmas.it"
+    std::string pictures[kPictureCount];  // slots 0..7: glimzz, muur, credits, presents, goodboy, finalgrtz, boem, kerst
+    std::string mesh;                     // "kubus.3ds"
+};
+
+struct DemoOptions {
+    DataFiles files;
+    uint32_t start_order = 0;  // --start ORDER[:ROW]
+    uint32_t start_row = 0;
+};
+
+// Runs the whole demo on `platform`: start-up, frame loop, shutdown. Returns the exit code
+// (0, or 1 when start-up fails, with one line on stderr naming the file and the problem).
+int demo_main(Platform& platform, const DemoOptions& options);
+
+// The program: parses the command line, finds the data, and plays or captures the show.
+int run_program(int argc, char** argv);
+
+}  // namespace gf
