@@ -1,0 +1,122 @@
+// Mesh objects and the five cubes: filled once at start-up from the first
+// triangle mesh of a 3D Studio file, released once at shutdown.
+#include "mesh/mesh_object.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "mesh/chunk_reader.h"
+
+namespace gf {
+
+MeshObject cubes[kCubeCount];
+
+namespace {
+
+constexpr char kLoadedMeshName[] = "Object";
+constexpr float kCubeStartDepth = 200.0f;
+
+// Why read_3ds gave nothing: a file that does not even start with a main
+// chunk is not a 3D Studio file; anything else failed inside the chunk tree.
+std::string describe_parse_failure(const std::string& path) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    uint8_t header[2] = {0, 0};
+    const bool has_header = file != nullptr && std::fread(header, sizeof header, 1, file) == 1;
+    if (file != nullptr) {
+        std::fclose(file);
+    }
+    if (!has_header || (header[0] | (header[1] << 8)) != kChunkMain) {
+        return path + ": not a 3D Studio file (it does not start with a 0x4D4D main chunk)";
+    }
+    return path + ": damaged 3D Studio file (a chunk is cut short or its length is wrong)";
+}
+
+}  // namespace
+
+void init_mesh(MeshObject& object, const char* name, uint32_t vertex_count, uint32_t face_count) {
+    std::memset(object.name, 0, sizeof object.name);
+    std::strncpy(object.name, name, sizeof object.name - 1);
+    object.vertex_count = vertex_count;
+    object.face_count = face_count;
+    object.source_vertices.assign(vertex_count, Vec3 {});
+    object.faces.assign(face_count, MeshFace {});
+    object.transformed_vertices.assign(vertex_count, Vec3 {});
+    object.projected_points.assign(vertex_count, Point2 {});
+}
+
+std::string load_mesh_3ds(MeshObject& object, const std::string& path) {
+    release_mesh(object);
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        return path + ": cannot open: " + std::strerror(errno);
+    }
+    Mesh3dsList* list = read_3ds(file, READ_FROM_FILE, 0);
+    std::fclose(file);
+    if (list == nullptr) {
+        return describe_parse_failure(path);
+    }
+    if (list->count == 0) {
+        free_3ds(list);
+        return path + ": holds no triangle mesh";
+    }
+
+    // Only the first triangle mesh in file order is used.
+    const Mesh3dsRecord& record = list->records[0];
+    for (uint32_t f = 0; f < record.face_count; ++f) {
+        const Face3ds& face = record.faces[f];
+        for (uint16_t index : {face.a, face.b, face.c}) {
+            if (index >= record.vertex_count) {
+                const std::string message = path + ": face " + std::to_string(f) + " uses vertex " +
+                                            std::to_string(index) + " but the mesh has only " +
+                                            std::to_string(record.vertex_count) + " vertices";
+                free_3ds(list);
+                return message;
+            }
+        }
+    }
+
+    init_mesh(object, kLoadedMeshName, record.vertex_count, record.face_count);
+    for (uint32_t i = 0; i < record.vertex_count; ++i) {
+        // The file's axes have z up; the renderer's have y down the screen and
+        // z into it, so the file's second and third coordinates change places.
+        const Vertex3ds& v = record.vertices[i];
+        object.source_vertices[i] = Vec3 {v.x, v.z, v.y};
+    }
+    for (uint32_t f = 0; f < record.face_count; ++f) {
+        const Face3ds& face = record.faces[f];
+        object.faces[f] = MeshFace {face.a, face.b, face.c};  // widened with zero fill; flags dropped
+    }
+    free_3ds(list);
+    return "";
+}
+
+void release_mesh(MeshObject& object) {
+    object.source_vertices = {};
+    object.faces = {};
+    object.transformed_vertices = {};
+    object.projected_points = {};
+    object.vertex_count = 0;
+    object.face_count = 0;
+}
+
+void load_cubes(const std::string& path) {
+    for (MeshObject& cube : cubes) {
+        cube.position = Vec3 {0.0f, 0.0f, kCubeStartDepth};
+        // Each cube parses the file anew; a failure leaves that cube empty.
+        load_mesh_3ds(cube, path);
+    }
+}
+
+void free_cubes() {
+    for (MeshObject& cube : cubes) {
+        release_mesh(cube);
+    }
+}
+
+std::string validate_mesh_file(const std::string& path) {
+    MeshObject probe;
+    return load_mesh_3ds(probe, path);
+}
+
+}  // namespace gf

@@ -1,0 +1,94 @@
+// Writes 3D Studio (.3ds) chunk files. A file is a tree of chunks (u16 id,
+// u32 length, data, children); this writer builds the tree, computes every
+// length and serialises it little-endian. Lengths can be overridden and the
+// bytes cut anywhere, so tests can also build damaged files.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace gf::tds {
+
+// Chunk ids of the parts of a 3D Studio file the demo knows about.
+constexpr uint16_t kMainChunk = 0x4D4D;
+constexpr uint16_t kVersionChunk = 0x0002;
+constexpr uint16_t kEditorChunk = 0x3D3D;
+constexpr uint16_t kMeshVersionChunk = 0x3D3E;
+constexpr uint16_t kObjectBlock = 0x4000;
+constexpr uint16_t kTriangleMesh = 0x4100;
+constexpr uint16_t kVertexList = 0x4110;
+constexpr uint16_t kFaceList = 0x4120;
+constexpr uint16_t kFaceMaterial = 0x4130;
+constexpr uint16_t kMappingList = 0x4140;
+constexpr uint16_t kSmoothingGroups = 0x4150;
+constexpr uint16_t kLocalAxes = 0x4160;
+constexpr uint16_t kLight = 0x4600;
+constexpr uint16_t kKeyframer = 0xB000;
+
+constexpr uint32_t kChunkHeaderBytes = 6;  // u16 id + u32 length
+
+// Little-endian byte sink for chunk data.
+struct Bytes {
+    std::vector<uint8_t> data;
+
+    Bytes& u8(uint8_t value);
+    Bytes& u16(uint16_t value);
+    Bytes& u32(uint32_t value);
+    Bytes& f32(float value);
+    // The characters of `text` followed by one NUL.
+    Bytes& cstring(const std::string& text);
+    Bytes& raw(const std::vector<uint8_t>& bytes);
+};
+
+struct Chunk {
+    uint16_t id = 0;
+    std::vector<uint8_t> data;    // the chunk's own data, before its children
+    std::vector<Chunk> children;  // written after the data
+    // When set, written instead of the true length (header + data + children).
+    std::optional<uint32_t> length_override;
+
+    // The true length of the chunk as serialised.
+    uint32_t size() const;
+};
+
+using Vertex = std::array<float, 3>;
+struct Face {
+    uint16_t a = 0, b = 0, c = 0;
+    uint16_t flags = 0;
+};
+struct MapCoord {
+    float u = 0.0f, v = 0.0f;
+};
+
+// Serialises a chunk tree depth first.
+std::vector<uint8_t> serialize(const Chunk& chunk);
+// Serialises several top-level chunks one after the other.
+std::vector<uint8_t> serialize(const std::vector<Chunk>& chunks);
+
+Chunk make_chunk(uint16_t id, std::vector<Chunk> children = {}, std::vector<uint8_t> data = {});
+
+Chunk main_chunk(std::vector<Chunk> children);
+Chunk editor_chunk(std::vector<Chunk> children);
+Chunk object_block(const std::string& name, std::vector<Chunk> children);
+Chunk triangle_mesh(std::vector<Chunk> children);
+Chunk vertex_list(const std::vector<Vertex>& vertices);
+// `sub_chunks` (material groups, smoothing groups) follow the faces inside the face list.
+Chunk face_list(const std::vector<Face>& faces, std::vector<Chunk> sub_chunks = {});
+Chunk mapping_list(const std::vector<MapCoord>& coords);
+// Twelve floats: the X, Y and Z axis vectors, then the origin.
+Chunk local_axes(const std::array<float, 12>& axes);
+// One 32-bit group mask per face.
+Chunk smoothing_groups(const std::vector<uint32_t>& groups);
+// A material name and the faces that use it.
+Chunk face_material(const std::string& material, const std::vector<uint16_t>& faces);
+Chunk version_chunk(uint32_t version);
+Chunk mesh_version_chunk(uint32_t version);
+
+// Writes `bytes` to `path`. On failure returns false and sets `error` to a
+// line naming the file and the problem.
+bool write_file(const std::string& path, const std::vector<uint8_t>& bytes, std::string* error);
+
+}  // namespace gf::tds
