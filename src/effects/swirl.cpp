@@ -1,0 +1,174 @@
+// Swirl warp. The angle tables are built once; the twist table follows the
+// clock every frame; the per-pixel warp uses only table loads, multiplies,
+// shifts and the unsigned wrap of the source position.
+#include "effects/swirl.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <new>
+
+#include "common/float_to_int.h"
+#include "common/frame_globals.h"
+#include "common/types.h"
+
+namespace gf {
+
+std::array<int32_t, kSwirlAngleSteps> swirl_sin {};
+std::array<int32_t, kSwirlAngleSteps> swirl_cos {};
+int32_t* swirl_radius = nullptr;
+std::array<int32_t, kSwirlTwistEntries> swirl_twist {};
+int32_t swirl_phase = 0;
+
+namespace {
+
+constexpr float kRadiansPerDegree = 0.017453292f;  // single-precision, as the effect was tuned with
+constexpr double kDegreesPerStep = 0.703125;       // 360° / 512
+constexpr double kTableScale = 256.0;              // sine tables hold sin · 256
+constexpr double kTwistOne = 65536.0;              // 16.16 fixed point
+constexpr double kPhasePerMs = 0.22563;            // table steps per millisecond
+constexpr double kSwingDegreesPerMs = 0.06666666666666667;  // T / 15 degrees
+constexpr int32_t kTwistStepsScale = 80;           // twist (16.16) · 80 >> 16 = table steps
+constexpr int kTwistFractionBits = 16;
+constexpr int kSampleFractionBits = 8;             // sine values carry 8 fraction bits
+
+// Degrees to radians: the angle is first rounded to a float, then multiplied
+// by the float constant (the product itself is kept in double).
+double deg_to_rad(double degrees) {
+    return static_cast<double>(static_cast<float>(degrees)) * static_cast<double>(kRadiansPerDegree);
+}
+
+struct TwistProfile {
+    double values[kSwirlTwistEntries];
+    TwistProfile() {
+        for (int i = 0; i < kSwirlTwistEntries; ++i) {
+            values[i] = std::sin(deg_to_rad(i * 0.18)) + 0.1 * std::sin(deg_to_rad(i * 1.125));
+        }
+    }
+};
+
+const TwistProfile& twist_profile() {
+    static const TwistProfile profile;
+    return profile;
+}
+
+int32_t phase_at(uint32_t t) { return float_to_int(static_cast<double>(t) * kPhasePerMs); }
+
+// Source positions lie within −260 … 260 for tables of at most ±256. Their
+// unsigned wrap is looked up: a negative v is taken as v + 2^32, and since
+// 2^32 mod 320 = 256 and 2^32 mod 200 = 96, −1 lands on column 255 and row 95.
+constexpr int32_t kWrapReach = 260;
+constexpr int kWrapEntries = 2 * kWrapReach + 1;
+
+struct WrapTables {
+    uint32_t column[kWrapEntries];
+    uint32_t row_start[kWrapEntries];  // row · 320
+    WrapTables() {
+        for (int i = 0; i < kWrapEntries; ++i) {
+            const auto as_unsigned = static_cast<uint32_t>(i - kWrapReach);
+            column[i] = as_unsigned % kScreenWidth;
+            row_start[i] = (as_unsigned % kScreenHeight) * kScreenWidth;
+        }
+    }
+};
+
+const WrapTables s_wrap;
+
+inline uint32_t wrap_column(int32_t x) {
+    const auto slot = static_cast<uint32_t>(x + kWrapReach);
+    return slot < kWrapEntries ? s_wrap.column[slot] : static_cast<uint32_t>(x) % kScreenWidth;
+}
+
+inline uint32_t wrap_row_start(int32_t y) {
+    const auto slot = static_cast<uint32_t>(y + kWrapReach);
+    return slot < kWrapEntries ? s_wrap.row_start[slot] : (static_cast<uint32_t>(y) % kScreenHeight) * kScreenWidth;
+}
+
+// The radius table exists before the program's entry runs.
+const bool s_radius_ready = (alloc_swirl_radius(), true);
+
+}  // namespace
+
+double swirl_twist_profile(int i) { return twist_profile().values[i]; }
+
+void alloc_swirl_radius() {
+    if (swirl_radius != nullptr) {
+        return;
+    }
+    swirl_radius = new (std::nothrow) int32_t[kSwirlRadiusEntries]();
+    if (swirl_radius == nullptr) {
+        std::fputs("glimmerfrost: cannot allocate the swirl radius table (256000 bytes)\n", stderr);
+        std::exit(1);
+    }
+}
+
+void init_swirl() {
+    alloc_swirl_radius();
+    for (int i = 0; i < kSwirlAngleSteps; ++i) {
+        const double radians = deg_to_rad(i * kDegreesPerStep);
+        swirl_sin[i] = float_to_int(std::sin(radians) * kTableScale);
+        swirl_cos[i] = float_to_int(std::cos(radians) * kTableScale);
+    }
+    for (int r = -kScreenHeight / 2; r < kScreenHeight / 2; ++r) {
+        for (int c = -kScreenWidth / 2; c < kScreenWidth / 2; ++c) {
+            const double distance = std::sqrt(static_cast<double>(c * c + r * r));
+            swirl_radius[(r + kScreenHeight / 2) * kScreenWidth + (c + kScreenWidth / 2)] = float_to_int(distance * 0.1 * 256.0);
+        }
+    }
+    const TwistProfile& profile = twist_profile();
+    for (int i = 0; i < kSwirlTwistEntries; ++i) {
+        swirl_twist[i] = float_to_int(profile.values[i] * kTwistOne);
+    }
+    swirl_phase = phase_at(frame_time);
+}
+
+void animate_swirl() {
+    const uint32_t t = frame_time;
+    swirl_phase = phase_at(t);
+    const double strength = std::sin(deg_to_rad(static_cast<double>(t) * kSwingDegreesPerMs));
+    const TwistProfile& profile = twist_profile();
+    const double scaled_strength = strength * kTwistOne;
+    for (int i = 0; i < kSwirlTwistEntries; ++i) {
+        swirl_twist[i] = float_to_int(scaled_strength * profile.values[i]);
+    }
+}
+
+void draw_swirl(uint32_t* dst, const uint32_t* image) {
+    if (swirl_radius == nullptr) {
+        return;
+    }
+    // All index arithmetic wraps modulo 2^32 (done unsigned) and is masked to
+    // the 512-step tables; the products are small enough for 32-bit signed.
+    const auto p = static_cast<uint32_t>(swirl_phase);
+    constexpr int kHalfWidth = kScreenWidth / 2;
+    constexpr int kHalfHeight = kScreenHeight / 2;
+    // sb·c depends on the column only.
+    int32_t column_term[kScreenWidth];
+    for (int c = -kHalfWidth; c < kHalfWidth; ++c) {
+        const int32_t sb = swirl_sin[(p + static_cast<uint32_t>(c + kHalfWidth)) & kSwirlAngleMask];
+        column_term[c + kHalfWidth] = sb * c;
+    }
+    const int32_t* radius = swirl_radius;
+    for (int r = -kHalfHeight; r < kHalfHeight; ++r) {
+        const int32_t sa = swirl_sin[(static_cast<uint32_t>(r + kHalfHeight) + p) & kSwirlAngleMask];
+        const int32_t sa_r = sa * r;
+        const int row = (r + kHalfHeight) * kScreenWidth;
+        for (int c = -kHalfWidth; c < kHalfWidth; ++c) {
+            const int n = row + c + kHalfWidth;
+            const int32_t tw = (swirl_twist[radius[n]] * kTwistStepsScale) >> kTwistFractionBits;
+            const uint32_t a = p + static_cast<uint32_t>(tw);
+            const int32_t ca = swirl_cos[a & kSwirlAngleMask];
+            const int32_t cb = swirl_cos[(p + a + static_cast<uint32_t>(c + kHalfWidth)) & kSwirlAngleMask];
+            const int32_t y_src = (sa_r - cb * c) >> kSampleFractionBits;
+            const int32_t x_src = (-(column_term[c + kHalfWidth] + ca * r)) >> kSampleFractionBits;  // negate, then shift
+            dst[n] = image[wrap_row_start(y_src) + wrap_column(x_src)];
+        }
+    }
+}
+
+void free_swirl() {
+    delete[] swirl_radius;
+    swirl_radius = nullptr;
+}
+
+}  // namespace gf
