@@ -22,3 +22,12 @@ ImageStatus load_jpeg_from_memory(Image& image, const void* data, std::size_t si
 void release_image(Image& image);
 
 }  // namespace gf
+
+namespace gf {
+
+// Checks that a decoded picture is `width` pixels wide and has at least
+// `min_height` rows, the size the scene reading it needs. The message names
+// the file, its size and the size needed.
+ImageStatus check_picture_size(const Image& image, const std::string& name, int width, int min_height);
+
+}  // namespace gf

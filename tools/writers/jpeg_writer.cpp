@@ -1,0 +1,149 @@
+// JPEG encoding over libjpeg-turbo. libjpeg reports errors by calling
+// error_exit, which by default ends the process; ours jumps back instead so a
+// failure becomes a message.
+#include "writers/jpeg_writer.h"
+
+#include <cerrno>
+#include <csetjmp>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include <jpeglib.h>
+
+namespace gf::jpegw {
+namespace {
+
+constexpr int kMaxDimension = 65500;  // libjpeg's own limit on a side
+
+struct ErrorManager {
+    jpeg_error_mgr pub;
+    std::jmp_buf jump;
+    char message[JMSG_LENGTH_MAX];
+};
+
+void on_error_exit(j_common_ptr cinfo) {
+    auto* errors = reinterpret_cast<ErrorManager*>(cinfo->err);
+    (*cinfo->err->format_message)(cinfo, errors->message);
+    std::longjmp(errors->jump, 1);
+}
+
+void on_message(j_common_ptr, int) {}  // the encoder's warnings are not interesting here
+
+enum class PixelSource { xrgb, rgb };
+
+// Everything the encoder touches lives here, so nothing with a destructor is
+// skipped when libjpeg jumps out of encode_into.
+struct EncodeContext {
+    jpeg_compress_struct cinfo;
+    ErrorManager errors;
+    unsigned char* buffer = nullptr;  // malloc'd by jpeg_mem_dest
+    unsigned long size = 0;
+    unsigned char* row = nullptr;
+};
+
+bool encode_into(EncodeContext& ctx, const void* source, PixelSource kind, int width, int height,
+                 const JpegOptions& options) {
+    ctx.cinfo.err = jpeg_std_error(&ctx.errors.pub);
+    ctx.errors.pub.error_exit = on_error_exit;
+    ctx.errors.pub.emit_message = on_message;
+    ctx.errors.message[0] = '\0';
+    if (setjmp(ctx.errors.jump)) {
+        return false;
+    }
+    jpeg_create_compress(&ctx.cinfo);
+    jpeg_mem_dest(&ctx.cinfo, &ctx.buffer, &ctx.size);
+    ctx.cinfo.image_width = static_cast<JDIMENSION>(width);
+    ctx.cinfo.image_height = static_cast<JDIMENSION>(height);
+    ctx.cinfo.input_components = 3;
+    ctx.cinfo.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&ctx.cinfo);
+    jpeg_set_quality(&ctx.cinfo, options.quality, TRUE);
+    if (options.colour == ColourMode::greyscale) {
+        jpeg_set_colorspace(&ctx.cinfo, JCS_GRAYSCALE);
+    } else if (options.chroma == ChromaMode::full) {
+        ctx.cinfo.comp_info[0].h_samp_factor = 1;
+        ctx.cinfo.comp_info[0].v_samp_factor = 1;
+    }
+    if (options.scan == ScanMode::progressive) {
+        jpeg_simple_progression(&ctx.cinfo);
+    }
+    jpeg_start_compress(&ctx.cinfo, TRUE);
+    const std::size_t row_bytes = static_cast<std::size_t>(width) * 3;
+    ctx.row = static_cast<unsigned char*>(std::malloc(row_bytes));
+    if (ctx.row == nullptr) {
+        std::snprintf(ctx.errors.message, sizeof ctx.errors.message, "out of memory");
+        return false;
+    }
+    while (ctx.cinfo.next_scanline < ctx.cinfo.image_height) {
+        const std::size_t y = ctx.cinfo.next_scanline;
+        if (kind == PixelSource::xrgb) {
+            const uint32_t* line = static_cast<const uint32_t*>(source) + y * static_cast<std::size_t>(width);
+            for (int x = 0; x < width; ++x) {
+                ctx.row[3 * x + 0] = static_cast<unsigned char>(line[x] >> 16);
+                ctx.row[3 * x + 1] = static_cast<unsigned char>(line[x] >> 8);
+                ctx.row[3 * x + 2] = static_cast<unsigned char>(line[x]);
+            }
+        } else {
+            std::memcpy(ctx.row, static_cast<const uint8_t*>(source) + y * row_bytes, row_bytes);
+        }
+        JSAMPROW rows[1] = {ctx.row};
+        jpeg_write_scanlines(&ctx.cinfo, rows, 1);
+    }
+    jpeg_finish_compress(&ctx.cinfo);
+    return true;
+}
+
+JpegResult encode(const void* source, PixelSource kind, int width, int height, const JpegOptions& options,
+                  std::vector<uint8_t>& out) {
+    out.clear();
+    if (source == nullptr) {
+        return {false, "no pixels to encode"};
+    }
+    if (width <= 0 || height <= 0 || width > kMaxDimension || height > kMaxDimension) {
+        return {false, "cannot encode a " + std::to_string(width) + " x " + std::to_string(height) + " picture"};
+    }
+    if (options.quality < 1 || options.quality > 100) {
+        return {false, "JPEG quality " + std::to_string(options.quality) + " is outside 1..100"};
+    }
+    EncodeContext ctx {};
+    const bool ok = encode_into(ctx, source, kind, width, height, options);
+    jpeg_destroy_compress(&ctx.cinfo);
+    std::free(ctx.row);
+    JpegResult result;
+    if (ok) {
+        out.assign(ctx.buffer, ctx.buffer + ctx.size);
+    } else {
+        result = {false, std::string("JPEG encoding failed: ") + ctx.errors.message};
+    }
+    std::free(ctx.buffer);
+    return result;
+}
+
+}  // namespace
+
+JpegResult encode_jpeg(const uint32_t* pixels, int width, int height, const JpegOptions& options,
+                       std::vector<uint8_t>& out) {
+    return encode(pixels, PixelSource::xrgb, width, height, options, out);
+}
+
+JpegResult encode_jpeg_rgb(const uint8_t* rgb, int width, int height, const JpegOptions& options,
+                           std::vector<uint8_t>& out) {
+    return encode(rgb, PixelSource::rgb, width, height, options, out);
+}
+
+JpegResult write_bytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr) {
+        return {false, path + ": cannot open for writing: " + std::strerror(errno)};
+    }
+    const std::size_t written = bytes.empty() ? 0 : std::fwrite(bytes.data(), 1, bytes.size(), file);
+    const bool closed = std::fclose(file) == 0;
+    if (written != bytes.size() || !closed) {
+        return {false, path + ": write failed"};
+    }
+    return {};
+}
+
+}  // namespace gf::jpegw

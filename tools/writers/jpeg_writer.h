@@ -1,0 +1,38 @@
+// Encodes pixels to JPEG with libjpeg-turbo: the data-set generator writes the
+// show's pictures with it, and the tests build tiny fixture files.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace gf::jpegw {
+
+enum class ScanMode { baseline, progressive };
+enum class ColourMode { colour, greyscale };
+enum class ChromaMode { full, half };  // 4:4:4 or 4:2:0 chroma sampling
+
+struct JpegOptions {
+    int quality = 95;  // 1..100
+    ScanMode scan = ScanMode::baseline;
+    ColourMode colour = ColourMode::colour;
+    ChromaMode chroma = ChromaMode::full;
+};
+
+struct JpegResult {
+    bool ok = true;
+    std::string message;  // what went wrong on failure
+};
+
+// Encodes width × height pixels 0x00RRGGBB (top row first, no row padding)
+// into `out`, replacing its contents. The same input and options always give
+// the same bytes.
+JpegResult encode_jpeg(const uint32_t* pixels, int width, int height, const JpegOptions& options,
+                       std::vector<uint8_t>& out);
+// Same from packed red, green, blue bytes, three per pixel.
+JpegResult encode_jpeg_rgb(const uint8_t* rgb, int width, int height, const JpegOptions& options,
+                           std::vector<uint8_t>& out);
+// Writes `bytes` to `path`, replacing the file; the message names the path.
+JpegResult write_bytes(const std::string& path, const std::vector<uint8_t>& bytes);
+
+}  // namespace gf::jpegw
