@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace gf {
 
@@ -41,5 +42,35 @@ void destroy_display(Display* display);
 
 // True when SDL can open a video output here (a display server is reachable).
 bool display_available();
+
+// SIGINT and SIGTERM set a flag that key_pressed reports, so that a signal ends the
+// run through the normal shutdown. A second signal while the first is pending ends
+// the process at once. create_display installs them; calling again is harmless.
+void install_quit_signal_handlers();
+bool quit_signal_received();
+
+struct WindowSize {
+    int width = 0;
+    int height = 0;
+};
+
+// The window's first size for a frame of frame_width × frame_height on a desktop whose
+// usable area is desktop_width × desktop_height: the frame scaled by options.scale, or by
+// the largest whole factor that fits (at least 1), with 4:3 aspect correction when asked.
+WindowSize initial_window_size(int frame_width, int frame_height, int desktop_width, int desktop_height,
+                               const DisplayOptions& options);
+
+struct FrameRect {
+    int x = 0, y = 0, width = 0, height = 0;
+};
+
+// Where the frame is drawn in a window of output_width × output_height: as large as fits
+// with the chosen aspect (4:3, or the frame's own pixel shape), centred, black bars around.
+FrameRect frame_rect(int frame_width, int frame_height, int output_width, int output_height, Aspect aspect);
+
+// Reads back what present_frame drew into the window (0x00RRGGBB, rows top first);
+// false when the renderer cannot do it. Call between present_frame and update_display.
+bool read_window_pixels(Display* display, std::vector<uint32_t>& pixels, int& width, int& height);
+bool display_fullscreen(const Display* display);
 
 }  // namespace gf

@@ -1,0 +1,388 @@
+// The window over SDL2. The program draws into a plain 64-byte aligned frame
+// surface (1280-byte rows); present_frame uploads it to a streaming ARGB8888
+// texture (the same bytes as 0x00RRGGBB on a little-endian machine) and draws
+// it scaled up: nearest-neighbour when the scale is whole in both directions,
+// otherwise sharp-bilinear (nearest to the next whole multiple, then a smooth
+// step down), so that 4:3 correction and odd window sizes stay crisp.
+#include "platform/display.h"
+
+#include <SDL.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <csignal>
+#include <cstring>
+#include <new>
+#include <thread>
+
+#include "common/frame_globals.h"
+#include "platform/clock.h"
+
+namespace gf {
+
+struct Display {
+    DisplayOptions options;
+    SDL_Window* window = nullptr;
+    SDL_Renderer* renderer = nullptr;
+    SDL_Texture* frame_texture = nullptr;
+    SDL_Texture* scaled_texture = nullptr;  // sharp-bilinear stage; null until needed
+    int scaled_factor = 0;
+    bool video_started = false;
+    bool fullscreen = false;
+    bool target_textures = false;
+
+    // The frame surface.
+    uint32_t* pixels = nullptr;
+    int width = 0;
+    int height = 0;
+
+    // Input.
+    bool key_waiting = false;
+    bool close_requested = false;
+
+    // Pacing: on when vsync is not in effect, or when a rate is forced.
+    bool pacing = false;
+    bool vsync = false;
+    std::chrono::steady_clock::duration period {};
+    std::chrono::steady_clock::time_point next_present {};
+    std::chrono::steady_clock::time_point last_present {};
+    int measured_presents = 0;
+    std::chrono::steady_clock::duration measured_total {};
+};
+
+namespace {
+
+constexpr std::align_val_t kSurfaceAlign {64};
+constexpr int kMaxFrameSide = 8192;
+
+std::atomic<int> g_quit_signals {0};
+static_assert(std::atomic<int>::is_always_lock_free, "the signal flag must be usable from a handler");
+
+extern "C" void on_quit_signal(int sig) {
+    if (g_quit_signals.fetch_add(1) > 0) {
+        // Asked twice: the normal shutdown is not happening, so end now.
+        std::signal(sig, SIG_DFL);
+        std::raise(sig);
+    }
+}
+
+void release_surface(Display* d) {
+    if (d->pixels != nullptr) {
+        if (screen >= d->pixels && screen < d->pixels + static_cast<std::size_t>(d->width) * d->height) {
+            screen = nullptr;
+        }
+        ::operator delete[](d->pixels, kSurfaceAlign);
+        d->pixels = nullptr;
+    }
+}
+
+void close_window(Display* d) {
+    if (d->scaled_texture != nullptr) {
+        SDL_DestroyTexture(d->scaled_texture);
+        d->scaled_texture = nullptr;
+    }
+    if (d->frame_texture != nullptr) {
+        SDL_DestroyTexture(d->frame_texture);
+        d->frame_texture = nullptr;
+    }
+    if (d->renderer != nullptr) {
+        SDL_DestroyRenderer(d->renderer);
+        d->renderer = nullptr;
+    }
+    if (d->window != nullptr) {
+        SDL_DestroyWindow(d->window);
+        d->window = nullptr;
+    }
+    if (d->video_started) {
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        d->video_started = false;
+    }
+}
+
+DisplayStatus failure(Display* d, const std::string& what) {
+    DisplayStatus status;
+    status.ok = false;
+    status.message = what + " (" + SDL_GetError() + ")";
+    close_window(d);
+    release_surface(d);
+    return status;
+}
+
+void toggle_fullscreen(Display* d) {
+    if (d->window == nullptr) {
+        return;
+    }
+    const bool want = !d->fullscreen;
+    if (SDL_SetWindowFullscreen(d->window, want ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0) == 0) {
+        d->fullscreen = want;
+    }
+}
+
+bool is_fullscreen_toggle(const SDL_KeyboardEvent& key) {
+    if (key.keysym.sym == SDLK_F11) {
+        return true;
+    }
+    const bool enter = key.keysym.sym == SDLK_RETURN || key.keysym.sym == SDLK_KP_ENTER;
+    return enter && (key.keysym.mod & KMOD_ALT) != 0;
+}
+
+void pump_events(Display* d) {
+    if (!d->video_started) {
+        return;
+    }
+    SDL_Event event;
+    while (SDL_PollEvent(&event) != 0) {
+        if (event.type == SDL_QUIT) {
+            d->close_requested = true;
+        } else if (event.type == SDL_KEYDOWN) {
+            if (is_fullscreen_toggle(event.key)) {
+                if (event.key.repeat == 0) {
+                    toggle_fullscreen(d);
+                }
+            } else {
+                d->key_waiting = true;
+            }
+        }
+    }
+}
+
+// The stage for sharp-bilinear: the frame enlarged `factor` times with nearest
+// sampling, later drawn to the window with linear filtering.
+SDL_Texture* scaled_stage(Display* d, int factor) {
+    if (d->scaled_texture != nullptr && d->scaled_factor == factor) {
+        return d->scaled_texture;
+    }
+    if (d->scaled_texture != nullptr) {
+        SDL_DestroyTexture(d->scaled_texture);
+    }
+    d->scaled_texture = SDL_CreateTexture(d->renderer, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_TARGET,
+                                          d->width * factor, d->height * factor);
+    d->scaled_factor = factor;
+    if (d->scaled_texture != nullptr) {
+        SDL_SetTextureScaleMode(d->scaled_texture, SDL_ScaleModeLinear);
+    }
+    return d->scaled_texture;
+}
+
+void pace(Display* d) {
+    using clock = std::chrono::steady_clock;
+    const auto now = clock::now();
+    if (!d->pacing && d->vsync && d->last_present.time_since_epoch().count() != 0 && d->measured_presents < 60) {
+        // The renderer claims vsync; check that presents really wait for the screen.
+        d->measured_total += now - d->last_present;
+        if (++d->measured_presents == 60 && d->measured_total / 60 < std::chrono::milliseconds(5)) {
+            d->pacing = true;
+            d->next_present = now;
+        }
+    }
+    d->last_present = now;
+    if (!d->pacing) {
+        return;
+    }
+    d->next_present += d->period;
+    if (now > d->next_present + d->period) {
+        d->next_present = now;  // far behind (a slow frame or a stall): do not rush to catch up
+        return;
+    }
+    std::this_thread::sleep_until(d->next_present);
+    d->last_present = clock::now();
+}
+
+}  // namespace
+
+void install_quit_signal_handlers() {
+    struct sigaction action {};
+    action.sa_handler = on_quit_signal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
+bool quit_signal_received() { return g_quit_signals.load() > 0; }
+
+WindowSize initial_window_size(int frame_width, int frame_height, int desktop_width, int desktop_height,
+                               const DisplayOptions& options) {
+    // Shown height of the frame at scale 1: a 4:3 screen showed the 320 × 200 frame 320 × 240.
+    const double shown_height =
+        options.aspect == Aspect::FourThree ? frame_width * 3.0 / 4.0 : static_cast<double>(frame_height);
+    int scale = options.scale;
+    if (scale <= 0) {
+        scale = 1;
+        while (frame_width * (scale + 1) <= desktop_width && shown_height * (scale + 1) <= desktop_height) {
+            ++scale;
+        }
+    }
+    return {frame_width * scale, static_cast<int>(std::lround(shown_height * scale))};
+}
+
+FrameRect frame_rect(int frame_width, int frame_height, int output_width, int output_height, Aspect aspect) {
+    const double ratio = aspect == Aspect::FourThree ? 4.0 / 3.0
+                                                     : static_cast<double>(frame_width) / std::max(1, frame_height);
+    int w = output_width;
+    int h = static_cast<int>(std::lround(output_width / ratio));
+    if (h > output_height) {
+        h = output_height;
+        w = std::min(output_width, static_cast<int>(std::lround(output_height * ratio)));
+    }
+    return {(output_width - w) / 2, (output_height - h) / 2, w, h};
+}
+
+Display* create_display(const DisplayOptions& options) {
+    install_quit_signal_handlers();
+    auto* display = new Display;
+    display->options = options;
+    return display;
+}
+
+DisplayStatus open_display(Display* d, const char* title, int width, int height, int /*use_options*/) {
+    if (width <= 0 || height <= 0 || width > kMaxFrameSide || height > kMaxFrameSide) {
+        return {false, "cannot open a " + std::to_string(width) + " x " + std::to_string(height) +
+                           " display: sizes must be 1 to " + std::to_string(kMaxFrameSide)};
+    }
+    close_window(d);
+    release_surface(d);
+    // Our own SIGINT/SIGTERM handlers end the run; SDL must not replace them.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+        return failure(d, "no display available");
+    }
+    d->video_started = true;
+
+    SDL_Rect desktop {0, 0, 1024, 768};
+    if (SDL_GetDisplayUsableBounds(0, &desktop) != 0) {
+        SDL_GetDisplayBounds(0, &desktop);
+    }
+    const WindowSize size = initial_window_size(width, height, desktop.w, desktop.h, d->options);
+    Uint32 flags = SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI;
+    if (d->options.fullscreen) {
+        flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
+    }
+    d->window = SDL_CreateWindow(title != nullptr ? title : "", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
+                                 size.width, size.height, flags);
+    if (d->window == nullptr) {
+        return failure(d, "cannot open a window");
+    }
+    d->fullscreen = d->options.fullscreen;
+    SDL_SetWindowMinimumSize(d->window, width, height);
+
+    d->renderer = SDL_CreateRenderer(d->window, -1, SDL_RENDERER_ACCELERATED | SDL_RENDERER_PRESENTVSYNC);
+    if (d->renderer == nullptr) {
+        d->renderer = SDL_CreateRenderer(d->window, -1, SDL_RENDERER_SOFTWARE);
+    }
+    if (d->renderer == nullptr) {
+        return failure(d, "cannot draw into the window");
+    }
+    SDL_RendererInfo info {};
+    SDL_GetRendererInfo(d->renderer, &info);
+    d->vsync = (info.flags & SDL_RENDERER_PRESENTVSYNC) != 0;
+    d->target_textures = (info.flags & SDL_RENDERER_TARGETTEXTURE) != 0;
+
+    d->frame_texture =
+        SDL_CreateTexture(d->renderer, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STREAMING, width, height);
+    if (d->frame_texture == nullptr) {
+        return failure(d, "cannot make the frame texture");
+    }
+    SDL_SetTextureScaleMode(d->frame_texture, SDL_ScaleModeNearest);
+
+    const std::size_t count = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+    d->pixels = static_cast<uint32_t*>(::operator new[](count * sizeof(uint32_t), kSurfaceAlign));
+    std::memset(d->pixels, 0, count * sizeof(uint32_t));
+    d->width = width;
+    d->height = height;
+
+    const double fps = d->options.fps > 0.0 ? d->options.fps : 60.0;
+    d->period = std::chrono::duration_cast<std::chrono::steady_clock::duration>(std::chrono::duration<double>(1.0 / fps));
+    d->pacing = d->options.fps > 0.0 || !d->vsync;
+    d->next_present = std::chrono::steady_clock::now();
+    d->last_present = {};
+    d->measured_presents = 0;
+    d->measured_total = {};
+    return {};
+}
+
+void lock_frame(Display* d) { screen = d->pixels; }
+
+void unlock_frame(Display*) {}
+
+void present_frame(Display* d) {
+    if (d->renderer == nullptr || d->pixels == nullptr) {
+        return;
+    }
+    SDL_UpdateTexture(d->frame_texture, nullptr, d->pixels, d->width * 4);
+    SDL_SetRenderDrawColor(d->renderer, 0, 0, 0, 255);
+    SDL_RenderClear(d->renderer);
+    int out_w = 0;
+    int out_h = 0;
+    SDL_GetRendererOutputSize(d->renderer, &out_w, &out_h);
+    const FrameRect r = frame_rect(d->width, d->height, out_w, out_h, d->options.aspect);
+    const SDL_Rect dest {r.x, r.y, r.width, r.height};
+    const bool whole = r.width % d->width == 0 && r.height % d->height == 0;
+    if (!whole && d->target_textures) {
+        const int factor = std::max({1, (r.width + d->width - 1) / d->width, (r.height + d->height - 1) / d->height});
+        SDL_Texture* stage = scaled_stage(d, factor);
+        if (stage != nullptr && SDL_SetRenderTarget(d->renderer, stage) == 0) {
+            SDL_RenderCopy(d->renderer, d->frame_texture, nullptr, nullptr);
+            SDL_SetRenderTarget(d->renderer, nullptr);
+            SDL_RenderCopy(d->renderer, stage, nullptr, &dest);
+            return;
+        }
+    }
+    SDL_RenderCopy(d->renderer, d->frame_texture, nullptr, &dest);
+}
+
+void update_display(Display* d) {
+    if (d->renderer != nullptr) {
+        SDL_RenderPresent(d->renderer);
+        pace(d);
+    }
+    pump_events(d);
+    frame_time = time_get_time();
+}
+
+bool key_pressed(Display* d) {
+    pump_events(d);
+    return d->key_waiting || d->close_requested || quit_signal_received();
+}
+
+void destroy_display(Display* d) {
+    if (d == nullptr) {
+        return;
+    }
+    close_window(d);
+    release_surface(d);
+    delete d;
+}
+
+bool display_available() {
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+        return false;
+    }
+    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    return true;
+}
+
+bool read_window_pixels(Display* d, std::vector<uint32_t>& pixels, int& width, int& height) {
+    if (d->renderer == nullptr) {
+        return false;
+    }
+    if (SDL_GetRendererOutputSize(d->renderer, &width, &height) != 0 || width <= 0 || height <= 0) {
+        return false;
+    }
+    pixels.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height), 0);
+    if (SDL_RenderReadPixels(d->renderer, nullptr, SDL_PIXELFORMAT_ARGB8888, pixels.data(), width * 4) != 0) {
+        return false;
+    }
+    for (uint32_t& p : pixels) {
+        p &= 0x00FFFFFFu;
+    }
+    return true;
+}
+
+bool display_fullscreen(const Display* d) { return d->fullscreen; }
+
+}  // namespace gf
