@@ -2,6 +2,7 @@
 // file, to numbered frames with the audio, or (benchmark) to nothing.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "driver/demo.h"
@@ -15,6 +16,7 @@ struct CaptureOptions {
     int fps_den = 1;
     bool square_pixels = false;  // --aspect square: 1280 × 800 instead of 1600 × 1200
     bool benchmark = false;      // --benchmark: render with no output, print per-order cost
+    uint64_t max_frames = 0;     // --max-frames N (hidden, for tests): stop after N frames; 0 for the whole show
 };
 
 // Renders the show offline. Returns the exit code: 0 when the show ended through its fade,

@@ -1,0 +1,171 @@
+// Offline frame surface and lock-step music rendering against the virtual clock.
+#include "driver/capture_platform.h"
+
+#include <chrono>
+#include <utility>
+
+#include "common/frame_globals.h"
+#include "platform/clock.h"
+#include "platform/image_loader.h"
+#include "platform/music.h"
+
+namespace gf {
+
+namespace {
+
+constexpr uint64_t kMsPerSecond = 1000;
+constexpr uint64_t kSampleRate = static_cast<uint64_t>(kMixRate);
+constexpr uint64_t kMusicEndGraceMs = 1000;  // how long a capture runs on after a module that never fades
+
+double wall_seconds() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+Status from(const MusicStatus& status) { return {status.ok, status.message}; }
+
+}  // namespace
+
+uint64_t frame_start_ms(uint64_t frame, FrameRate rate) {
+    return frame * kMsPerSecond * static_cast<uint64_t>(rate.den) / static_cast<uint64_t>(rate.num);
+}
+
+uint64_t frame_start_sample(uint64_t frame, FrameRate rate) {
+    return frame * kSampleRate * static_cast<uint64_t>(rate.den) / static_cast<uint64_t>(rate.num);
+}
+
+uint64_t sample_ms(uint64_t sample) { return sample * kMsPerSecond / kSampleRate; }
+
+CapturePlatform::CapturePlatform(FrameRate rate, CaptureSink sink, uint64_t max_frames,
+                                 const std::atomic<bool>* interrupt)
+    : rate_(rate), sink_(std::move(sink)), max_frames_(max_frames), interrupt_(interrupt) {
+    // Everything that moves follows the virtual clock from here on, so two captures draw the same pixels.
+    use_virtual_clock(kCaptureClockStart);
+    audio_.reserve(2 * (frame_start_sample(1, rate_) + 1));
+}
+
+CapturePlatform::~CapturePlatform() {
+    set_sync_position_hook({});
+    use_system_clock();
+}
+
+Status CapturePlatform::open_display(const char*, int width, int height, int) {
+    if (width != kScreenWidth || height != kScreenHeight) {
+        return {false, "capture: only a 320 x 200 frame can be captured"};
+    }
+    return {};
+}
+
+uint32_t* CapturePlatform::lock_frame() {
+    lock_started_ = wall_seconds();
+    screen = surface_.data();
+    return surface_.data();
+}
+
+void CapturePlatform::unlock_frame() { draw_seconds_ = wall_seconds() - lock_started_; }
+
+void CapturePlatform::present_frame() {
+    if (stop_ == CaptureStop::OutputFailed) {
+        return;
+    }
+    const uint32_t position = gf::music_position();
+    CapturedFrame frame;
+    frame.index = frames_;
+    frame.ms = frame_start_ms(frames_, rate_);
+    frame.order = position & 0xFFFFu;
+    frame.row = position >> 16;
+    frame.draw_seconds = draw_seconds_;
+    frame.pixels = surface_.data();
+    ++frames_;
+    if (sink_.frame && !sink_.frame(frame)) {
+        stop_ = CaptureStop::OutputFailed;
+    }
+}
+
+void CapturePlatform::update_display() {
+    // The frame just presented stays on screen until the next frame time; the music
+    // of exactly that interval is rendered now. Each note's sync sees the clock at the
+    // note's own sample, and afterwards the clock stands at the next frame's time.
+    const uint64_t next = frames_;
+    if (playing_) {
+        const uint64_t end = frame_start_sample(next, rate_);
+        if (end > samples_) {
+            const std::size_t count = static_cast<std::size_t>(end - samples_);
+            audio_.assign(2 * count, 0);
+            const double started = wall_seconds();
+            const std::size_t rendered = render_music(audio_.data(), count);
+            mixing_seconds_ += wall_seconds() - started;
+            if (rendered < count && music_end_sample_ == kNotEnded) {
+                music_end_sample_ = samples_ + rendered;
+            }
+            samples_ = end;
+            if (stop_ != CaptureStop::OutputFailed && sink_.audio && !sink_.audio(audio_.data(), count)) {
+                stop_ = CaptureStop::OutputFailed;
+            }
+        }
+    }
+    set_virtual_clock(kCaptureClockStart + static_cast<uint32_t>(frame_start_ms(next, rate_)));
+}
+
+bool CapturePlatform::key_pressed() {
+    if (stop_ != CaptureStop::None) {
+        return true;
+    }
+    if (interrupt_ != nullptr && interrupt_->load()) {
+        stop_ = CaptureStop::Interrupted;
+    } else if (max_frames_ != 0 && frames_ >= max_frames_) {
+        stop_ = CaptureStop::FrameLimit;
+    } else if (music_end_sample_ != kNotEnded &&
+               frame_start_ms(frames_, rate_) >= sample_ms(music_end_sample_) + kMusicEndGraceMs) {
+        stop_ = CaptureStop::MusicEnded;
+    }
+    return stop_ != CaptureStop::None;
+}
+
+void CapturePlatform::destroy_display() { screen = nullptr; }
+
+Status CapturePlatform::init_music() {
+    const Status status = from(gf::init_music(AudioOutput::Offline));
+    // Syncs fire inside render_music; each one sees the clock at its note's sample.
+    set_sync_position_hook([](uint64_t frame) {
+        set_virtual_clock(kCaptureClockStart + static_cast<uint32_t>(sample_ms(frame)));
+    });
+    return status;
+}
+
+Status CapturePlatform::load_module(const std::string& path) { return from(gf::load_module(path)); }
+
+void CapturePlatform::play_music(uint32_t order, uint32_t row) {
+    gf::play_music(order, row);
+    playing_ = true;
+    samples_ = 0;
+    music_end_sample_ = kNotEnded;
+}
+
+void CapturePlatform::stop_music() {
+    gf::stop_music();
+    playing_ = false;
+}
+
+void CapturePlatform::free_music() {
+    set_sync_position_hook({});
+    gf::free_music();
+}
+
+uint32_t CapturePlatform::music_position() { return gf::music_position(); }
+
+uint32_t CapturePlatform::add_instrument_sync(SyncProc proc, int instrument) {
+    return gf::add_instrument_sync(proc, instrument);
+}
+
+int CapturePlatform::music_volume() { return gf::music_volume(); }
+
+void CapturePlatform::set_music_volume(int volume) { gf::set_music_volume(volume); }
+
+Status CapturePlatform::load_jpeg(Image& image, const std::string& path) {
+    const ImageStatus status = gf::load_jpeg(image, path);
+    return {status.ok, status.message};
+}
+
+void CapturePlatform::release_image(Image& image) { gf::release_image(image); }
+
+}  // namespace gf

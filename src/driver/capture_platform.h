@@ -1,0 +1,121 @@
+// The offline Platform: frames are drawn into an in-memory surface and handed
+// to a consumer, the music is rendered in lock-step with the frames against
+// the virtual clock, so every capture of the same data is the same, sample
+// for sample, and runs as fast as the machine allows.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "common/types.h"
+#include "driver/platform_ops.h"
+
+namespace gf {
+
+// Frames per second as a fraction num / den (60/1, 50/1, 70/1, 60000/1001 …).
+struct FrameRate {
+    int num = 60;
+    int den = 1;
+};
+
+// Time of frame k in ms from the show's start: floor(k · 1000 · den / num), computed
+// exactly from k so that rounding never accumulates.
+uint64_t frame_start_ms(uint64_t frame, FrameRate rate);
+// First music sample (at 44.1 kHz) of frame k's interval: floor(k · 44100 · den / num).
+uint64_t frame_start_sample(uint64_t frame, FrameRate rate);
+// Time in ms of music sample s: floor(s · 1000 / 44100).
+uint64_t sample_ms(uint64_t sample);
+
+// Where the capture's virtual clock starts. Odd on purpose: the closing fade lowers
+// the volume only on frames whose clock is odd, and at rates whose frame interval is
+// a whole even number of ms (50 fps, 10 fps) every frame time keeps the parity of
+// the start; an even start would never end the show.
+constexpr uint32_t kCaptureClockStart = 1'000'001;
+
+// One finished frame as it leaves the surface.
+struct CapturedFrame {
+    uint64_t index = 0;        // from 0
+    uint64_t ms = 0;           // frame_start_ms(index): the time the timeline drew it at
+    uint32_t order = 0;        // music position the timeline saw
+    uint32_t row = 0;
+    double draw_seconds = 0;   // wall time from lock_frame to unlock_frame (benchmark)
+    const uint32_t* pixels = nullptr;  // 320 × 200, valid during the call
+};
+
+// Where frames and sound go. A consumer returns false to stop the capture (it keeps its own message).
+struct CaptureSink {
+    std::function<bool(const CapturedFrame&)> frame;
+    std::function<bool(const int16_t* samples, std::size_t frames)> audio;  // interleaved stereo
+};
+
+// Why the capture stopped before the show's own end (the fade), if it did.
+enum class CaptureStop {
+    None,           // still running, or ended by the show
+    MusicEnded,     // the module ended without the fade; stopped one second later
+    FrameLimit,     // the frame limit was reached
+    Interrupted,    // SIGINT / SIGTERM
+    OutputFailed,   // a consumer refused a frame or sound
+};
+
+class CapturePlatform final : public Platform {
+public:
+    // `max_frames` 0: no limit. `interrupt`, when given, stops the capture at the end of a pass once set.
+    CapturePlatform(FrameRate rate, CaptureSink sink, uint64_t max_frames = 0,
+                    const std::atomic<bool>* interrupt = nullptr);
+    ~CapturePlatform() override;  // back to the system clock, sync hook cleared
+
+    CapturePlatform(const CapturePlatform&) = delete;
+    CapturePlatform& operator=(const CapturePlatform&) = delete;
+
+    Status open_display(const char* title, int width, int height, int use_options) override;
+    uint32_t* lock_frame() override;
+    void unlock_frame() override;
+    void present_frame() override;
+    void update_display() override;
+    bool key_pressed() override;
+    void destroy_display() override;
+
+    Status init_music() override;
+    Status load_module(const std::string& path) override;
+    void play_music(uint32_t order, uint32_t row) override;
+    void stop_music() override;
+    void free_music() override;
+    uint32_t music_position() override;
+    uint32_t add_instrument_sync(SyncProc proc, int instrument) override;
+    int music_volume() override;
+    void set_music_volume(int volume) override;
+
+    Status load_jpeg(Image& image, const std::string& path) override;
+    void release_image(Image& image) override;
+
+    uint64_t frames() const { return frames_; }            // frames presented
+    uint64_t samples() const { return samples_; }          // music samples rendered
+    CaptureStop stop_reason() const { return stop_; }
+    double mixing_seconds() const { return mixing_seconds_; }  // wall time spent rendering music
+    // Sample at which the module ended (valid once it has).
+    bool music_has_ended() const { return music_end_sample_ != kNotEnded; }
+    uint64_t music_end_sample() const { return music_end_sample_; }
+
+private:
+    static constexpr uint64_t kNotEnded = ~uint64_t {0};
+
+    FrameRate rate_;
+    CaptureSink sink_;
+    uint64_t max_frames_;
+    const std::atomic<bool>* interrupt_;
+    PixelBuffer surface_;
+    std::vector<int16_t> audio_;
+    uint64_t frames_ = 0;
+    uint64_t samples_ = 0;
+    uint64_t music_end_sample_ = kNotEnded;
+    bool playing_ = false;
+    CaptureStop stop_ = CaptureStop::None;
+    double lock_started_ = 0;
+    double draw_seconds_ = 0;
+    double mixing_seconds_ = 0;
+};
+
+}  // namespace gf

@@ -1,0 +1,419 @@
+// H.264 + AAC encoding with libavcodec, muxing with libavformat.
+#include "platform/video_encoder.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/channel_layout.h>
+#include <libavutil/opt.h>
+}
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "common/types.h"
+
+namespace gf {
+
+namespace {
+
+// BT.709 luma weights, and the scale of limited range: Y 16..235 (219 steps), U/V 16..240 (224 steps).
+constexpr double kKr = 0.2126;
+constexpr double kKb = 0.0722;
+constexpr double kKg = 1.0 - kKr - kKb;
+constexpr double kLumaRange = 219.0 / 255.0;
+constexpr double kChromaRange = 224.0 / 255.0;
+constexpr int kAudioChannels = 2;
+
+uint8_t clamp_byte(double v) {
+    const long r = std::lround(v);
+    return static_cast<uint8_t>(std::clamp(r, 0L, 255L));
+}
+
+// r, g, b in 0..255 (may be averages).
+void yuv709(double r, double g, double b, double& y, double& u, double& v) {
+    const double luma = kKr * r + kKg * g + kKb * b;  // 0..255
+    y = 16.0 + kLumaRange * luma;
+    u = 128.0 + kChromaRange * (b - luma) / (2.0 * (1.0 - kKb));
+    v = 128.0 + kChromaRange * (r - luma) / (2.0 * (1.0 - kKr));
+}
+
+std::string av_error_text(int code) {
+    char text[AV_ERROR_MAX_STRING_SIZE] = {};
+    av_strerror(code, text, sizeof text);
+    return text;
+}
+
+}  // namespace
+
+void rgb_to_yuv709(uint32_t pixel, uint8_t& y, uint8_t& u, uint8_t& v) {
+    double fy = 0.0;
+    double fu = 0.0;
+    double fv = 0.0;
+    yuv709((pixel >> 16) & 0xFF, (pixel >> 8) & 0xFF, pixel & 0xFF, fy, fu, fv);
+    y = clamp_byte(fy);
+    u = clamp_byte(fu);
+    v = clamp_byte(fv);
+}
+
+void frame_to_yuv420(const uint32_t* pixels, int scale_x, int scale_y, uint8_t* y_plane, int y_stride,
+                     uint8_t* u_plane, int u_stride, uint8_t* v_plane, int v_stride) {
+    const int out_w = kScreenWidth * scale_x;
+    const int out_h = kScreenHeight * scale_y;
+
+    // Luma: one value per source pixel, repeated over its block.
+    uint8_t luma_row[kScreenWidth];
+    for (int sy = 0; sy < kScreenHeight; ++sy) {
+        const uint32_t* src = pixels + sy * kScreenWidth;
+        for (int x = 0; x < kScreenWidth; ++x) {
+            uint8_t u = 0;
+            uint8_t v = 0;
+            rgb_to_yuv709(src[x], luma_row[x], u, v);
+        }
+        uint8_t* first = y_plane + static_cast<std::ptrdiff_t>(sy * scale_y) * y_stride;
+        for (int x = 0; x < out_w; ++x) {
+            first[x] = luma_row[x / scale_x];
+        }
+        for (int r = 1; r < scale_y; ++r) {
+            std::memcpy(first + static_cast<std::ptrdiff_t>(r) * y_stride, first, static_cast<std::size_t>(out_w));
+        }
+    }
+
+    // Chroma: each sample covers output pixels (2c, 2c + 1) × (2r, 2r + 1); with an odd
+    // scale such a pair can straddle two source pixels, so the four are averaged.
+    const int chroma_w = (out_w + 1) / 2;
+    const int chroma_h = (out_h + 1) / 2;
+    int previous_rows[2] = {-1, -1};
+    for (int cr = 0; cr < chroma_h; ++cr) {
+        const int rows[2] = {(2 * cr) / scale_y, std::min(2 * cr + 1, out_h - 1) / scale_y};
+        uint8_t* u_out = u_plane + static_cast<std::ptrdiff_t>(cr) * u_stride;
+        uint8_t* v_out = v_plane + static_cast<std::ptrdiff_t>(cr) * v_stride;
+        if (cr > 0 && rows[0] == previous_rows[0] && rows[1] == previous_rows[1]) {
+            std::memcpy(u_out, u_out - u_stride, static_cast<std::size_t>(chroma_w));
+            std::memcpy(v_out, v_out - v_stride, static_cast<std::size_t>(chroma_w));
+            continue;
+        }
+        previous_rows[0] = rows[0];
+        previous_rows[1] = rows[1];
+        for (int cc = 0; cc < chroma_w; ++cc) {
+            const int cols[2] = {(2 * cc) / scale_x, std::min(2 * cc + 1, out_w - 1) / scale_x};
+            double r = 0.0;
+            double g = 0.0;
+            double b = 0.0;
+            for (int row : rows) {
+                for (int col : cols) {
+                    const uint32_t p = pixels[row * kScreenWidth + col];
+                    r += (p >> 16) & 0xFF;
+                    g += (p >> 8) & 0xFF;
+                    b += p & 0xFF;
+                }
+            }
+            double fy = 0.0;
+            double fu = 0.0;
+            double fv = 0.0;
+            yuv709(r / 4.0, g / 4.0, b / 4.0, fy, fu, fv);
+            u_out[cc] = clamp_byte(fu);
+            v_out[cc] = clamp_byte(fv);
+        }
+    }
+}
+
+struct VideoEncoder::State {
+    std::string path;
+    VideoSettings settings;
+    AVFormatContext* format = nullptr;
+    AVCodecContext* video = nullptr;
+    AVCodecContext* audio = nullptr;
+    AVStream* video_stream = nullptr;
+    AVStream* audio_stream = nullptr;
+    AVFrame* picture = nullptr;
+    AVFrame* sound = nullptr;
+    AVPacket* packet = nullptr;
+    bool file_open = false;
+    bool header_written = false;
+    bool finished = false;
+    int64_t frames_sent = 0;
+    int64_t samples_sent = 0;
+    std::vector<int16_t> pending;  // interleaved samples not yet making a whole audio frame
+
+    ~State() {
+        // An unfinished file is closed as it stands; the caller removes it.
+        av_packet_free(&packet);
+        av_frame_free(&picture);
+        av_frame_free(&sound);
+        avcodec_free_context(&video);
+        avcodec_free_context(&audio);
+        if (format != nullptr) {
+            if (file_open) {
+                avio_closep(&format->pb);
+            }
+            avformat_free_context(format);
+        }
+    }
+
+    VideoStatus fail(const std::string& what) { return {false, path + ": " + what}; }
+    VideoStatus fail(const std::string& what, int code) { return fail(what + ": " + av_error_text(code)); }
+
+    // Moves every packet the encoder has ready into the file.
+    VideoStatus drain(AVCodecContext* codec, AVStream* stream) {
+        for (;;) {
+            const int got = avcodec_receive_packet(codec, packet);
+            if (got == AVERROR(EAGAIN) || got == AVERROR_EOF) {
+                return {};
+            }
+            if (got < 0) {
+                return fail("encoding failed", got);
+            }
+            av_packet_rescale_ts(packet, codec->time_base, stream->time_base);
+            packet->stream_index = stream->index;
+            const int written = av_interleaved_write_frame(format, packet);
+            if (written < 0) {
+                return fail("cannot write", written);
+            }
+        }
+    }
+
+    VideoStatus send(AVCodecContext* codec, AVStream* stream, const AVFrame* frame) {
+        const int sent = avcodec_send_frame(codec, frame);
+        if (sent < 0) {
+            return fail("encoding failed", sent);
+        }
+        return drain(codec, stream);
+    }
+
+    // Encodes `count` frames of `pending` (count ≤ frame size) as one audio frame.
+    VideoStatus send_audio(int count) {
+        const int made_writable = av_frame_make_writable(sound);
+        if (made_writable < 0) {
+            return fail("out of memory", made_writable);
+        }
+        sound->nb_samples = count;
+        float* left = reinterpret_cast<float*>(sound->data[0]);
+        float* right = reinterpret_cast<float*>(sound->data[1]);
+        for (int i = 0; i < count; ++i) {
+            left[i] = static_cast<float>(pending[2 * static_cast<std::size_t>(i)]) / 32768.0f;
+            right[i] = static_cast<float>(pending[2 * static_cast<std::size_t>(i) + 1]) / 32768.0f;
+        }
+        sound->pts = samples_sent;
+        samples_sent += count;
+        pending.erase(pending.begin(), pending.begin() + 2 * static_cast<std::ptrdiff_t>(count));
+        return send(audio, audio_stream, sound);
+    }
+};
+
+VideoEncoder::VideoEncoder() = default;
+VideoEncoder::~VideoEncoder() = default;
+
+std::string VideoEncoder::video_codec_name() const {
+    return state_ && state_->video != nullptr && state_->video->codec != nullptr ? state_->video->codec->name : "";
+}
+
+VideoStatus VideoEncoder::open(const std::string& path, const std::string& name_for_format,
+                               const VideoSettings& settings) {
+    state_ = std::make_unique<State>();
+    State& s = *state_;
+    s.path = path;
+    s.settings = settings;
+    if (settings.width % kScreenWidth != 0 || settings.height % kScreenHeight != 0 || settings.width <= 0 ||
+        settings.height <= 0) {
+        return s.fail("video size " + std::to_string(settings.width) + " x " + std::to_string(settings.height) +
+                      " is not a whole multiple of 320 x 200");
+    }
+    if (settings.fps_num <= 0 || settings.fps_den <= 0) {
+        return s.fail("bad frame rate");
+    }
+    // The encoders' own chatter (x264's banner and statistics) would garble the progress line.
+    av_log_set_level(AV_LOG_ERROR);
+
+    const AVOutputFormat* container = av_guess_format(nullptr, name_for_format.c_str(), nullptr);
+    if (container == nullptr) {
+        return {false, name_for_format + ": cannot tell the video container from the file name (use .mp4, .mkv or .mov)"};
+    }
+    int result = avformat_alloc_output_context2(&s.format, container, nullptr, path.c_str());
+    if (result < 0 || s.format == nullptr) {
+        return s.fail("cannot set up the container", result);
+    }
+
+    // Video: H.264 through libx264 when this FFmpeg has it, else whatever H.264 encoder it offers.
+    const AVCodec* video_codec = avcodec_find_encoder_by_name("libx264");
+    if (video_codec == nullptr) {
+        video_codec = avcodec_find_encoder(AV_CODEC_ID_H264);
+    }
+    if (video_codec == nullptr) {
+        return s.fail("this FFmpeg has no H.264 encoder (libavcodec built without libx264)");
+    }
+    s.video_stream = avformat_new_stream(s.format, nullptr);
+    s.video = avcodec_alloc_context3(video_codec);
+    if (s.video_stream == nullptr || s.video == nullptr) {
+        return s.fail("out of memory");
+    }
+    s.video->width = settings.width;
+    s.video->height = settings.height;
+    s.video->time_base = AVRational {settings.fps_den, settings.fps_num};
+    s.video->framerate = AVRational {settings.fps_num, settings.fps_den};
+    s.video->pix_fmt = AV_PIX_FMT_YUV420P;
+    s.video->gop_size = std::max(1, 2 * settings.fps_num / settings.fps_den);  // a key frame every 2 s
+    s.video->color_range = AVCOL_RANGE_MPEG;
+    s.video->colorspace = AVCOL_SPC_BT709;
+    s.video->color_primaries = AVCOL_PRI_BT709;
+    s.video->color_trc = AVCOL_TRC_BT709;
+    s.video->sample_aspect_ratio = AVRational {1, 1};
+    if ((s.format->oformat->flags & AVFMT_GLOBALHEADER) != 0) {
+        s.video->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    }
+    AVDictionary* video_options = nullptr;
+    if (std::strcmp(video_codec->name, "libx264") == 0) {
+        av_dict_set(&video_options, "preset", settings.preset.c_str(), 0);
+        av_dict_set_int(&video_options, "crf", settings.crf, 0);
+    }
+    result = avcodec_open2(s.video, video_codec, &video_options);
+    av_dict_free(&video_options);
+    if (result < 0) {
+        return s.fail(std::string("cannot open the video encoder ") + video_codec->name, result);
+    }
+    result = avcodec_parameters_from_context(s.video_stream->codecpar, s.video);
+    if (result < 0) {
+        return s.fail("cannot set up the video stream", result);
+    }
+    s.video_stream->time_base = s.video->time_base;
+    s.video_stream->avg_frame_rate = s.video->framerate;
+
+    // Audio: AAC, planar float as FFmpeg's encoder takes it.
+    const AVCodec* audio_codec = avcodec_find_encoder(AV_CODEC_ID_AAC);
+    if (audio_codec == nullptr) {
+        return s.fail("this FFmpeg has no AAC encoder");
+    }
+    s.audio_stream = avformat_new_stream(s.format, nullptr);
+    s.audio = avcodec_alloc_context3(audio_codec);
+    if (s.audio_stream == nullptr || s.audio == nullptr) {
+        return s.fail("out of memory");
+    }
+    s.audio->sample_fmt = AV_SAMPLE_FMT_FLTP;
+    s.audio->sample_rate = settings.sample_rate;
+    av_channel_layout_default(&s.audio->ch_layout, kAudioChannels);
+    s.audio->bit_rate = settings.audio_bit_rate;
+    s.audio->time_base = AVRational {1, settings.sample_rate};
+    if ((s.format->oformat->flags & AVFMT_GLOBALHEADER) != 0) {
+        s.audio->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    }
+    result = avcodec_open2(s.audio, audio_codec, nullptr);
+    if (result < 0) {
+        return s.fail("cannot open the AAC encoder", result);
+    }
+    result = avcodec_parameters_from_context(s.audio_stream->codecpar, s.audio);
+    if (result < 0) {
+        return s.fail("cannot set up the audio stream", result);
+    }
+    s.audio_stream->time_base = s.audio->time_base;
+
+    s.picture = av_frame_alloc();
+    s.sound = av_frame_alloc();
+    s.packet = av_packet_alloc();
+    if (s.picture == nullptr || s.sound == nullptr || s.packet == nullptr) {
+        return s.fail("out of memory");
+    }
+    s.picture->format = s.video->pix_fmt;
+    s.picture->width = s.video->width;
+    s.picture->height = s.video->height;
+    result = av_frame_get_buffer(s.picture, 0);
+    if (result < 0) {
+        return s.fail("out of memory", result);
+    }
+    s.sound->format = s.audio->sample_fmt;
+    s.sound->sample_rate = s.audio->sample_rate;
+    s.sound->nb_samples = s.audio->frame_size > 0 ? s.audio->frame_size : 1024;
+    result = av_channel_layout_copy(&s.sound->ch_layout, &s.audio->ch_layout);
+    if (result >= 0) {
+        result = av_frame_get_buffer(s.sound, 0);
+    }
+    if (result < 0) {
+        return s.fail("out of memory", result);
+    }
+
+    result = avio_open(&s.format->pb, path.c_str(), AVIO_FLAG_WRITE);
+    if (result < 0) {
+        return s.fail("cannot create", result);
+    }
+    s.file_open = true;
+    result = avformat_write_header(s.format, nullptr);
+    if (result < 0) {
+        return s.fail("cannot write the container header", result);
+    }
+    s.header_written = true;
+    return {};
+}
+
+VideoStatus VideoEncoder::add_frame(const uint32_t* pixels) {
+    if (!state_ || !state_->header_written || state_->finished) {
+        return {false, "video encoder not open"};
+    }
+    State& s = *state_;
+    const int made_writable = av_frame_make_writable(s.picture);
+    if (made_writable < 0) {
+        return s.fail("out of memory", made_writable);
+    }
+    frame_to_yuv420(pixels, s.settings.width / kScreenWidth, s.settings.height / kScreenHeight, s.picture->data[0],
+                    s.picture->linesize[0], s.picture->data[1], s.picture->linesize[1], s.picture->data[2],
+                    s.picture->linesize[2]);
+    s.picture->pts = s.frames_sent++;
+    return s.send(s.video, s.video_stream, s.picture);
+}
+
+VideoStatus VideoEncoder::add_audio(const int16_t* samples, std::size_t frames) {
+    if (!state_ || !state_->header_written || state_->finished) {
+        return {false, "video encoder not open"};
+    }
+    State& s = *state_;
+    s.pending.insert(s.pending.end(), samples, samples + frames * kAudioChannels);
+    const int frame_size = s.audio->frame_size > 0 ? s.audio->frame_size : 1024;
+    while (s.pending.size() >= static_cast<std::size_t>(frame_size) * kAudioChannels) {
+        VideoStatus status = s.send_audio(frame_size);
+        if (!status.ok) {
+            return status;
+        }
+    }
+    return {};
+}
+
+VideoStatus VideoEncoder::finish() {
+    if (!state_ || !state_->header_written || state_->finished) {
+        return {false, "video encoder not open"};
+    }
+    State& s = *state_;
+    VideoStatus status;
+    if (!s.pending.empty()) {
+        const int remaining = static_cast<int>(s.pending.size() / kAudioChannels);
+        const bool short_frame_ok =
+            (s.audio->codec->capabilities & (AV_CODEC_CAP_SMALL_LAST_FRAME | AV_CODEC_CAP_VARIABLE_FRAME_SIZE)) != 0;
+        const int frame_size = s.audio->frame_size > 0 ? s.audio->frame_size : 1024;
+        if (!short_frame_ok) {
+            s.pending.resize(static_cast<std::size_t>(frame_size) * kAudioChannels, 0);  // pad with silence
+        }
+        status = s.send_audio(short_frame_ok ? remaining : frame_size);
+        if (!status.ok) {
+            return status;
+        }
+    }
+    status = s.send(s.video, s.video_stream, nullptr);
+    if (status.ok) {
+        status = s.send(s.audio, s.audio_stream, nullptr);
+    }
+    if (!status.ok) {
+        return status;
+    }
+    const int trailer = av_write_trailer(s.format);
+    if (trailer < 0) {
+        return s.fail("cannot finish the file", trailer);
+    }
+    s.finished = true;
+    const int closed = avio_closep(&s.format->pb);
+    s.file_open = false;
+    if (closed < 0) {
+        return s.fail("cannot write", closed);
+    }
+    return {};
+}
+
+}  // namespace gf
