@@ -7,12 +7,16 @@
 #include "platform/display.h"
 
 #include <SDL.h>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
 #include <csignal>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <thread>
@@ -190,6 +194,44 @@ void pace(Display* d) {
     d->last_present = clock::now();
 }
 
+// Starts SDL's video. The Wayland client library prints its own complaints on
+// stderr when no compositor is there, so stderr is closed meanwhile. With no
+// display server SDL falls back to its invisible "offscreen" or "dummy" output;
+// that counts as no display unless SDL_VIDEODRIVER asked for it by name.
+bool start_video(std::string& reason) {
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    std::fflush(stderr);
+    const int saved = dup(STDERR_FILENO);
+    const int null_fd = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (saved >= 0 && null_fd >= 0) {
+        dup2(null_fd, STDERR_FILENO);
+    }
+    const bool started = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
+    std::fflush(stderr);
+    if (saved >= 0 && null_fd >= 0) {
+        dup2(saved, STDERR_FILENO);
+    }
+    if (null_fd >= 0) {
+        close(null_fd);
+    }
+    if (saved >= 0) {
+        close(saved);
+    }
+    if (!started) {
+        reason = SDL_GetError();
+        return false;
+    }
+    const char* driver = SDL_GetCurrentVideoDriver();
+    const char* requested = std::getenv("SDL_VIDEODRIVER");
+    const bool invisible = driver != nullptr && (std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0);
+    if (invisible && (requested == nullptr || requested[0] == '\0')) {
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        reason = "no X11 or Wayland display found";
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 void install_quit_signal_handlers() {
@@ -245,10 +287,10 @@ DisplayStatus open_display(Display* d, const char* title, int width, int height,
     close_window(d);
     release_surface(d);
     // Our own SIGINT/SIGTERM handlers end the run; SDL must not replace them.
-    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
-        return failure(d, "no display available");
+    std::string reason;
+    if (!start_video(reason)) {
+        return {false, "no display available (" + reason + ")"};
     }
     d->video_started = true;
 
@@ -358,8 +400,8 @@ void destroy_display(Display* d) {
 }
 
 bool display_available() {
-    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+    std::string reason;
+    if (!start_video(reason)) {
         return false;
     }
     SDL_QuitSubSystem(SDL_INIT_VIDEO);

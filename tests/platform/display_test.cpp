@@ -268,6 +268,21 @@ TEST_F(DummyVideo, NoVideoDriverMeansNoDisplayWithAReason) {
     EXPECT_EQ(status.message.find('\n'), std::string::npos);
 }
 
+// Without a display server SDL would fall back to an invisible output; that is no display.
+TEST(NoDisplayServer, InvisibleFallbackIsNotADisplay) {
+    EXPECT_EXIT(
+        {
+            unsetenv("SDL_VIDEODRIVER");
+            unsetenv("DISPLAY");
+            unsetenv("WAYLAND_DISPLAY");
+            gf::Display* d = gf::create_display(gf::DisplayOptions {});
+            const gf::DisplayStatus status = gf::open_display(d, "Glimmerfrost", 320, 200, 0);
+            const bool said_so = !status.ok && status.message.rfind("no display available (", 0) == 0;
+            std::exit(said_so && !gf::display_available() ? 0 : 3);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
 // SIGTERM and SIGINT end the run through the normal shutdown: key_pressed reports
 // them. Each case runs in a child process, since the flag stays set.
 TEST(QuitSignals, TerminateAndInterruptReadAsAKey) {
