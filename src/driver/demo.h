@@ -5,11 +5,10 @@
 #include <cstdint>
 #include <string>
 
+#include "driver/picture_sizes.h"
 #include "driver/platform_ops.h"
 
 namespace gf {
-
-constexpr int kPictureCount = 8;
 
 // Where each data file is read from (resolved before start-up).
 struct DataFiles {
@@ -27,6 +26,10 @@ struct DemoOptions {
 // Runs the whole demo on `platform`: start-up, frame loop, shutdown. Returns the exit code
 // (0, or 1 when start-up fails, with one line on stderr naming the file and the problem).
 int demo_main(Platform& platform, const DemoOptions& options);
+
+// The same with the effect operations given (tests record them; the program uses the real ones).
+struct EffectOps;
+int demo_main(Platform& platform, const DemoOptions& options, const EffectOps& effects);
 
 // The program: parses the command line, finds the data, and plays or captures the show.
 int run_program(int argc, char** argv);

@@ -1,0 +1,165 @@
+// Data lookup and the start-up checks of the data files.
+#include "driver/data_files.h"
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <system_error>
+
+#include "driver/timeline.h"
+#include "platform/image_loader.h"
+
+namespace gf {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr char kItMagic[4] = {'I', 'M', 'P', 'M'};
+
+// Folder of the running executable, or "" when it cannot be told.
+std::string executable_dir() {
+    std::error_code error;
+    const fs::path exe = fs::read_symlink("/proc/self/exe", error);
+    if (error) {
+        return "";
+    }
+    return exe.parent_path().string();
+}
+
+bool is_file(const fs::path& path) {
+    std::error_code error;
+    return fs::is_regular_file(path, error);
+}
+
+std::string describe_dirs(const std::vector<std::string>& dirs) {
+    std::string text;
+    for (std::size_t i = 0; i < dirs.size(); ++i) {
+        if (i > 0) {
+            text += (i + 1 == dirs.size()) ? " or " : ", ";
+        }
+        text += dirs[i] == "." ? std::string("the current directory") : dirs[i];
+    }
+    return text;
+}
+
+Status find_one(const std::vector<std::string>& dirs, const char* name, std::string& found) {
+    for (const std::string& dir : dirs) {
+        const fs::path candidate = fs::path(dir) / name;
+        if (is_file(candidate)) {
+            found = candidate.lexically_normal().string();
+            return {};
+        }
+    }
+    return {false, std::string(name) + ": not found in " + describe_dirs(dirs)};
+}
+
+// Loaders' messages usually name the file already; make sure of it.
+std::string naming(const std::string& path, const std::string& message, const char* fallback) {
+    if (message.empty()) {
+        return path + ": " + fallback;
+    }
+    if (message.find(path) == std::string::npos && message.find(fs::path(path).filename().string()) == std::string::npos) {
+        return path + ": " + message;
+    }
+    return message;
+}
+
+Status check_readable(const std::string& path, char* head, std::size_t head_size, std::size_t& got) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        return {false, path + ": cannot be read (" + std::strerror(errno) + ")"};
+    }
+    in.read(head, static_cast<std::streamsize>(head_size));
+    got = static_cast<std::size_t>(in.gcount());
+    return {};
+}
+
+}  // namespace
+
+std::vector<std::string> data_search_dirs(const std::string& data_dir) {
+    if (!data_dir.empty()) {
+        return {data_dir};
+    }
+    std::vector<std::string> dirs = {"."};
+    const std::string exe_dir = executable_dir();
+    if (!exe_dir.empty()) {
+        dirs.push_back((fs::path(exe_dir) / ".." / "data").lexically_normal().string());
+        dirs.push_back((fs::path(exe_dir) / "data").lexically_normal().string());
+    }
+#ifdef GF_INSTALL_DATADIR
+    dirs.push_back(GF_INSTALL_DATADIR);
+#endif
+    return dirs;
+}
+
+Status find_data_files(const std::vector<std::string>& dirs, DataFiles& files) {
+    Status status = find_one(dirs, kModuleFile, files.module);
+    for (int slot = 0; status.ok && slot < kPictureCount; ++slot) {
+        status = find_one(dirs, kPictureSizes[static_cast<std::size_t>(slot)].file, files.pictures[slot]);
+    }
+    if (status.ok) {
+        status = find_one(dirs, kMeshFile, files.mesh);
+    }
+    return status;
+}
+
+Status check_picture(const Image& image, const std::string& path, int slot) {
+    const PictureSize& need = kPictureSizes[static_cast<std::size_t>(slot)];
+    const ImageStatus status = check_picture_size(image, path, need.width, need.min_height);
+    return {status.ok, status.message};
+}
+
+Status check_data_files(const DataFiles& files) {
+    char head[sizeof(kItMagic)] = {};
+    std::size_t got = 0;
+    Status status = check_readable(files.module, head, sizeof(head), got);
+    if (!status.ok) {
+        return status;
+    }
+    if (got < sizeof(kItMagic) || std::memcmp(head, kItMagic, sizeof(kItMagic)) != 0) {
+        return {false, files.module + ": not an Impulse Tracker module"};
+    }
+    for (int slot = 0; slot < kPictureCount; ++slot) {
+        const std::string& path = files.pictures[slot];
+        status = check_readable(path, head, 0, got);
+        if (!status.ok) {
+            return status;
+        }
+        Image image;
+        const ImageStatus loaded = load_jpeg(image, path);
+        if (!loaded.ok) {
+            release_image(image);
+            return {false, naming(path, loaded.message, "cannot be decoded")};
+        }
+        status = check_picture(image, path, slot);
+        release_image(image);
+        if (!status.ok) {
+            return status;
+        }
+    }
+    status = check_readable(files.mesh, head, 0, got);
+    if (!status.ok) {
+        return status;
+    }
+    const std::string mesh_problem = real_effect_ops().validate_mesh_file(files.mesh);
+    if (!mesh_problem.empty()) {
+        return {false, naming(files.mesh, mesh_problem, "not a usable mesh")};
+    }
+    return {};
+}
+
+std::string next_free_name(const std::string& dir, const std::string& stem, const std::string& ext) {
+    for (int n = 0;; ++n) {
+        const std::string name = n == 0 ? stem + ext : stem + "-" + std::to_string(n) + ext;
+        const fs::path candidate = fs::path(dir) / name;
+        std::error_code error;
+        // symlink_status: a dangling link is a taken name too.
+        if (!fs::exists(fs::symlink_status(candidate, error))) {
+            return dir == "." ? name : candidate.string();
+        }
+    }
+}
+
+}  // namespace gf

@@ -1,0 +1,38 @@
+// Finding the show's data files (the current directory, the data set generated
+// beside the executable, the installed data directory, or one named folder)
+// and checking them before anything starts.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "driver/demo.h"
+
+namespace gf {
+
+constexpr const char* kModuleFile = "xmas.it";
+constexpr const char* kMeshFile = "kubus.3ds";
+
+// The folders searched, in order. With `data_dir` set, only that folder;
+// otherwise the current directory, `<exe dir>/../data`, `<exe dir>/data` and
+// the installed data directory.
+std::vector<std::string> data_search_dirs(const std::string& data_dir);
+
+// Finds each file in the first folder of `dirs` that holds it. On failure the
+// message names the first missing file and where it was looked for.
+Status find_data_files(const std::vector<std::string>& dirs, DataFiles& files);
+
+// Checks the found files without starting anything: each can be read, the
+// module is an Impulse Tracker module, every picture decodes at the size its
+// scenes need, and the mesh holds a usable triangle mesh. The message names
+// the file and the problem.
+Status check_data_files(const DataFiles& files);
+
+// Checks that the picture loaded from `path` into slot `slot` has the size its
+// scenes read; the message names the file, its size and the size needed.
+Status check_picture(const Image& image, const std::string& path, int slot);
+
+// The first of `dir/stem.ext`, `dir/stem-1.ext`, `dir/stem-2.ext`, ... that does not exist.
+std::string next_free_name(const std::string& dir, const std::string& stem, const std::string& ext);
+
+}  // namespace gf

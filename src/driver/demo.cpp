@@ -1,0 +1,157 @@
+// demo_main: start-up, the frame loop and shutdown, each in a fixed order.
+// Start-up checks every load and stops with one line naming the file before
+// any window opens; the loop ends on a key (or a stop request) or when the
+// closing fade has silenced the music.
+#include "driver/demo.h"
+
+#include <array>
+#include <iostream>
+#include <memory>
+
+#include "common/frame_globals.h"
+#include "driver/beat_state.h"
+#include "driver/data_files.h"
+#include "driver/timeline.h"
+#include "platform/clock.h"
+
+namespace gf {
+
+namespace {
+
+constexpr const char* kTitle = "Glimmerfrost";
+constexpr int kUseOptions = 0;  // no output option: the display's default mode
+constexpr int kInstrumentCamera = 6;
+constexpr int kInstrumentBeat = 1;
+constexpr int kWorkBuffers = 6;
+
+void report(const std::string& message) { std::cerr << "glimmerfrost: " << message << '\n'; }
+
+// A loader's message with the file named in it.
+std::string about(const std::string& path, const std::string& message, const char* fallback) {
+    if (message.empty()) {
+        return path + ": " + fallback;
+    }
+    return message.find(path) == std::string::npos ? path + ": " + message : message;
+}
+
+}  // namespace
+
+int demo_main(Platform& platform, const DemoOptions& options) { return demo_main(platform, options, real_effect_ops()); }
+
+int demo_main(Platform& platform, const DemoOptions& options, const EffectOps& fx) {
+    const DataFiles& files = options.files;
+    screen = nullptr;
+    frame_time = 0;
+    exit_requested = 0;
+    reset_beat_state();
+    reset_timeline();
+
+    // 1-4: the Display is the platform's; eight empty pictures; six black work buffers.
+    std::array<Image, kPictureCount> images {};
+    std::array<std::unique_ptr<PixelBuffer>, kWorkBuffers> buffers;
+    for (auto& buffer : buffers) {
+        buffer = std::make_unique<PixelBuffer>();
+    }
+    SceneObjects objects;
+    for (int slot = 0; slot < kPictureCount; ++slot) {
+        objects.pictures[slot] = &images[slot];
+    }
+    objects.scroll_buffer = buffers[0].get();
+    objects.band_buffer = buffers[1].get();
+    objects.cube_buffer = buffers[2].get();
+    objects.cube_glow_buffer = buffers[3].get();
+    objects.snow_buffer = buffers[4].get();
+    objects.flash_buffer = buffers[5].get();
+
+    // A start-up failure undoes what was done, in shutdown order, before any window opens.
+    const auto fail = [&](const std::string& message) {
+        report(message);
+        for (Image& image : images) {
+            if (image.pixels != nullptr) {
+                platform.release_image(image);
+            }
+        }
+        platform.free_music();
+        platform.destroy_display();
+        return 1;
+    };
+
+    // 5: the player and the module.
+    Status status = platform.init_music();
+    if (!status.ok) {
+        return fail(status.message.empty() ? "cannot start the music player" : status.message);
+    }
+    status = platform.load_module(files.module);
+    if (!status.ok) {
+        return fail(about(files.module, status.message, "cannot be loaded"));
+    }
+    // 6: the pictures, slot 0 first, each at the size its scenes read.
+    for (int slot = 0; slot < kPictureCount; ++slot) {
+        const std::string& path = files.pictures[slot];
+        status = platform.load_jpeg(images[slot], path);
+        if (!status.ok) {
+            return fail(about(path, status.message, "cannot be decoded"));
+        }
+        status = check_picture(images[slot], path, slot);
+        if (!status.ok) {
+            return fail(status.message);
+        }
+    }
+    // The mesh is loaded after the window opens, so it is checked now.
+    const std::string mesh_problem = fx.validate_mesh_file(files.mesh);
+    if (!mesh_problem.empty()) {
+        return fail(about(files.mesh, mesh_problem, "not a usable mesh"));
+    }
+    // 7: the window.
+    status = platform.open_display(kTitle, kScreenWidth, kScreenHeight, kUseOptions);
+    if (!status.ok) {
+        return fail(status.message.empty() ? "cannot open the display" : status.message);
+    }
+    // 8: effect tables; these draw the first random numbers.
+    fx.reset_tunnel_camera();
+    fx.init_swirl();
+    fx.init_snow();
+    fx.init_noise();
+    // 9: the three syncs; each handle is stored before playback can call the handler.
+    inst6_sync.store(platform.add_instrument_sync(on_music_sync, kInstrumentCamera), std::memory_order_relaxed);
+    scene_sync.store(platform.add_instrument_sync(on_music_sync, kInstrumentBeat), std::memory_order_relaxed);
+    band_sync.store(platform.add_instrument_sync(on_music_sync, kInstrumentBeat), std::memory_order_relaxed);
+    // 10, 11: the cubes, then the music.
+    fx.load_cubes(files.mesh);
+    platform.play_music(options.start_order, options.start_row);
+
+    // 12: a key already waiting skips the show.
+    if (!platform.key_pressed()) {
+        for (;;) {
+            if (exit_requested == 1) {
+                break;  // the pass that set it has been shown in full
+            }
+            screen = platform.lock_frame();
+            run_timeline(platform, objects, fx);
+            platform.unlock_frame();
+            platform.present_frame();
+            platform.update_display();
+            frame_time = time_get_time();
+            if (platform.key_pressed()) {
+                break;
+            }
+        }
+    }
+
+    // Shutdown: the music stops before anything it might still touch is released.
+    platform.stop_music();
+    fx.free_swirl();
+    fx.free_cubes();
+    for (Image& image : images) {
+        platform.release_image(image);
+    }
+    platform.free_music();
+    for (auto& buffer : buffers) {
+        buffer.reset();
+    }
+    screen = nullptr;
+    platform.destroy_display();
+    return 0;
+}
+
+}  // namespace gf

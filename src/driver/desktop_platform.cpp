@@ -1,0 +1,82 @@
+// Forwards the driver's platform operations to the SDL2 display, the music
+// player and the JPEG loader.
+#include "driver/desktop_platform.h"
+
+#include "common/frame_globals.h"
+#include "platform/image_loader.h"
+
+namespace gf {
+
+namespace {
+
+Status to_status(bool ok, const std::string& message) { return {ok, message}; }
+
+}  // namespace
+
+DesktopPlatform::DesktopPlatform(const DisplayOptions& display, AudioOutput audio)
+    : display_(create_display(display)), audio_(audio) {}
+
+DesktopPlatform::~DesktopPlatform() { DesktopPlatform::destroy_display(); }
+
+Status DesktopPlatform::open_display(const char* title, int width, int height, int use_options) {
+    if (display_ == nullptr) {
+        return {false, "cannot create the display"};
+    }
+    const DisplayStatus status = gf::open_display(display_, title, width, height, use_options);
+    return to_status(status.ok, status.message);
+}
+
+uint32_t* DesktopPlatform::lock_frame() {
+    gf::lock_frame(display_);
+    return screen;
+}
+
+void DesktopPlatform::unlock_frame() { gf::unlock_frame(display_); }
+
+void DesktopPlatform::present_frame() { gf::present_frame(display_); }
+
+void DesktopPlatform::update_display() { gf::update_display(display_); }
+
+bool DesktopPlatform::key_pressed() { return gf::key_pressed(display_); }
+
+void DesktopPlatform::destroy_display() {
+    if (display_ != nullptr) {
+        gf::destroy_display(display_);
+        display_ = nullptr;
+    }
+}
+
+Status DesktopPlatform::init_music() {
+    const MusicStatus status = gf::init_music(audio_);
+    return to_status(status.ok, status.message);
+}
+
+Status DesktopPlatform::load_module(const std::string& path) {
+    const MusicStatus status = gf::load_module(path);
+    return to_status(status.ok, status.message);
+}
+
+void DesktopPlatform::play_music(uint32_t order, uint32_t row) { gf::play_music(order, row); }
+
+void DesktopPlatform::stop_music() { gf::stop_music(); }
+
+void DesktopPlatform::free_music() { gf::free_music(); }
+
+uint32_t DesktopPlatform::music_position() { return gf::music_position(); }
+
+uint32_t DesktopPlatform::add_instrument_sync(SyncProc proc, int instrument) {
+    return gf::add_instrument_sync(proc, instrument);
+}
+
+int DesktopPlatform::music_volume() { return gf::music_volume(); }
+
+void DesktopPlatform::set_music_volume(int volume) { gf::set_music_volume(volume); }
+
+Status DesktopPlatform::load_jpeg(Image& image, const std::string& path) {
+    const ImageStatus status = gf::load_jpeg(image, path);
+    return to_status(status.ok, status.message);
+}
+
+void DesktopPlatform::release_image(Image& image) { gf::release_image(image); }
+
+}  // namespace gf

@@ -1,0 +1,189 @@
+// Command-line parsing: every option is checked and a refused one is named.
+#include "driver/options.h"
+
+#include <charconv>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+namespace gf {
+
+namespace {
+
+constexpr int kMaxScale = 16;
+constexpr int kMaxFps = 1000;
+constexpr uint32_t kMaxStartOrder = 255;  // an Impulse Tracker order list holds at most 256 entries
+constexpr uint32_t kMaxStartRow = 199;    // and a pattern at most 200 rows
+
+std::optional<long> parse_number(std::string_view text, long min, long max) {
+    long value = 0;
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    if (text.empty() || ec != std::errc() || ptr != end || value < min || value > max) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+// "N" or "NUM/DEN", a positive rate up to kMaxFps.
+bool parse_fps(std::string_view text, int& num, int& den) {
+    const std::size_t slash = text.find('/');
+    const auto n = parse_number(text.substr(0, slash), 1, 1'000'000);
+    const auto d = slash == std::string_view::npos ? std::optional<long>(1)
+                                                   : parse_number(text.substr(slash + 1), 1, 1'000'000);
+    if (!n || !d || *n > *d * kMaxFps) {
+        return false;
+    }
+    num = static_cast<int>(*n);
+    den = static_cast<int>(*d);
+    return true;
+}
+
+bool parse_start(std::string_view text, uint32_t& order, uint32_t& row) {
+    const std::size_t colon = text.find(':');
+    const auto o = parse_number(text.substr(0, colon), 0, kMaxStartOrder);
+    const auto r = colon == std::string_view::npos ? std::optional<long>(0)
+                                                   : parse_number(text.substr(colon + 1), 0, kMaxStartRow);
+    if (!o || !r) {
+        return false;
+    }
+    order = static_cast<uint32_t>(*o);
+    row = static_cast<uint32_t>(*r);
+    return true;
+}
+
+}  // namespace
+
+std::string usage_text() {
+    return "Usage: glimmerfrost [OPTION]...\n"
+           "Plays the Glimmerfrost demo in a window with sound. Without a display it renders\n"
+           "the show to glimmerfrost.mp4 in the current directory instead.\n"
+           "\n"
+           "  --data DIR           read the data files from DIR only\n"
+           "  --aspect square|4:3  pixel shape: square, or stretched to 4:3 (default)\n"
+           "  --scale N            window size: N times the frame (1-16; default: fit the desktop)\n"
+           "  --fullscreen         start in full screen (Alt+Enter or F11 toggles)\n"
+           "  --fps N              frame rate: window pacing, or the video's rate\n"
+           "                       (60, 50, 70 or 60000/1001; default 60)\n"
+           "  --mute               play without sound\n"
+           "  --start ORDER[:ROW]  start the music at that position (for previewing a scene)\n"
+           "  --capture FILE       render the show to the video FILE instead of a window\n"
+           "  --frames DIR         render the show to numbered pictures and the sound in DIR\n"
+           "  --benchmark          render the show with no output and print its cost per order\n"
+           "  --help               show this text\n"
+           "  --version            show the version\n"
+           "\n"
+           "Keys: any key ends the show; Alt+Enter or F11 toggles full screen.\n";
+}
+
+ParsedOptions parse_options(int argc, const char* const* argv) {
+    ParsedOptions result;
+    ProgramOptions& o = result.options;
+    bool help = false;
+    bool version = false;
+    const auto fail = [&result](const std::string& message) {
+        result.ok = false;
+        result.error = message;
+        return result;
+    };
+
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        std::string name = arg;
+        std::optional<std::string> inline_value;
+        if (arg.rfind("--", 0) == 0) {
+            const std::size_t eq = arg.find('=');
+            if (eq != std::string::npos) {
+                name = arg.substr(0, eq);
+                inline_value = arg.substr(eq + 1);
+            }
+        }
+        // Takes the option's value from "=VALUE" or the next argument.
+        std::string value;
+        const auto need_value = [&]() -> bool {
+            if (inline_value) {
+                value = *inline_value;
+                return true;
+            }
+            if (i + 1 >= argc) {
+                return false;
+            }
+            value = argv[++i];
+            return true;
+        };
+        const auto no_value = [&]() { return !inline_value.has_value(); };
+
+        if (name == "--help" || name == "-h") {
+            if (!no_value()) return fail("option " + name + " takes no value");
+            help = true;
+        } else if (name == "--version") {
+            if (!no_value()) return fail("option " + name + " takes no value");
+            version = true;
+        } else if (name == "--fullscreen") {
+            if (!no_value()) return fail("option " + name + " takes no value");
+            o.display.fullscreen = true;
+        } else if (name == "--mute") {
+            if (!no_value()) return fail("option " + name + " takes no value");
+            o.mute = true;
+        } else if (name == "--benchmark") {
+            if (!no_value()) return fail("option " + name + " takes no value");
+            o.capture.benchmark = true;
+        } else if (name == "--data") {
+            if (!need_value() || value.empty()) return fail("option --data needs a folder");
+            o.data_dir = value;
+        } else if (name == "--aspect") {
+            if (!need_value()) return fail("option --aspect needs square or 4:3");
+            if (value == "square") {
+                o.display.aspect = Aspect::Square;
+                o.capture.square_pixels = true;
+            } else if (value == "4:3") {
+                o.display.aspect = Aspect::FourThree;
+                o.capture.square_pixels = false;
+            } else {
+                return fail("option --aspect: '" + value + "' is not square or 4:3");
+            }
+        } else if (name == "--scale") {
+            if (!need_value()) return fail("option --scale needs a number");
+            const auto scale = parse_number(value, 1, kMaxScale);
+            if (!scale) return fail("option --scale: '" + value + "' is not a whole number from 1 to 16");
+            o.display.scale = static_cast<int>(*scale);
+        } else if (name == "--fps") {
+            if (!need_value()) return fail("option --fps needs a rate");
+            int num = 0;
+            int den = 1;
+            if (!parse_fps(value, num, den)) {
+                return fail("option --fps: '" + value + "' is not a rate like 60 or 60000/1001 (at most 1000)");
+            }
+            o.capture.fps_num = num;
+            o.capture.fps_den = den;
+            o.display.fps = static_cast<double>(num) / den;
+        } else if (name == "--start") {
+            if (!need_value()) return fail("option --start needs ORDER or ORDER:ROW");
+            if (!parse_start(value, o.start_order, o.start_row)) {
+                return fail("option --start: '" + value + "' is not ORDER or ORDER:ROW (order 0-255, row 0-199)");
+            }
+            o.start_given = true;
+        } else if (name == "--capture") {
+            if (!need_value() || value.empty()) return fail("option --capture needs a file name");
+            o.capture.video_path = value;
+        } else if (name == "--frames") {
+            if (!need_value() || value.empty()) return fail("option --frames needs a folder");
+            o.capture.frames_dir = value;
+        } else if (arg.rfind("-", 0) == 0) {
+            return fail("unknown option " + name);
+        } else {
+            return fail("unexpected argument '" + arg + "'");
+        }
+    }
+
+    if (help) {
+        o.action = ProgramAction::Help;
+    } else if (version) {
+        o.action = ProgramAction::Version;
+    } else if (o.capture.benchmark || !o.capture.video_path.empty() || !o.capture.frames_dir.empty()) {
+        o.action = ProgramAction::Capture;
+    }
+    return result;
+}
+
+}  // namespace gf

@@ -1,0 +1,64 @@
+// run_program: the command line, the data lookup, then the show in a window,
+// or a capture when asked for one or when there is no display.
+#include <iostream>
+
+#include "driver/capture.h"
+#include "driver/data_files.h"
+#include "driver/demo.h"
+#include "driver/desktop_platform.h"
+#include "driver/options.h"
+#include "platform/display.h"
+
+namespace gf {
+
+namespace {
+
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+
+}  // namespace
+
+int run_program(int argc, char** argv) {
+    const ParsedOptions parsed = parse_options(argc, argv);
+    if (!parsed.ok) {
+        std::cerr << "glimmerfrost: " << parsed.error << "\n\n" << usage_text();
+        return kExitUsage;
+    }
+    const ProgramOptions& o = parsed.options;
+    if (o.action == ProgramAction::Help) {
+        std::cout << usage_text();
+        return 0;
+    }
+    if (o.action == ProgramAction::Version) {
+        std::cout << "glimmerfrost " << GF_VERSION << '\n';
+        return 0;
+    }
+
+    DemoOptions demo;
+    demo.start_order = o.start_order;
+    demo.start_row = o.start_row;
+    Status status = find_data_files(data_search_dirs(o.data_dir), demo.files);
+    if (status.ok) {
+        status = check_data_files(demo.files);
+    }
+    if (!status.ok) {
+        std::cerr << "glimmerfrost: " << status.message << '\n';
+        return kExitFailure;
+    }
+
+    if (o.action == ProgramAction::Capture) {
+        return run_capture(demo, o.capture);
+    }
+    if (!display_available()) {
+        CaptureOptions capture = o.capture;
+        capture.video_path = next_free_name(".", "glimmerfrost", ".mp4");
+        std::cerr << "glimmerfrost: no display found; rendering the show to " << capture.video_path
+                  << " instead (use --capture FILE to choose the name)\n";
+        return run_capture(demo, capture);
+    }
+
+    DesktopPlatform platform(o.display, o.mute ? AudioOutput::Silent : AudioOutput::Device);
+    return demo_main(platform, demo);
+}
+
+}  // namespace gf

@@ -1,0 +1,220 @@
+// demo_main over a recording platform: the start-up and shutdown order, the
+// frame loop's exit rules, and start-up failures that stop before any window.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "common/frame_globals.h"
+#include "driver/beat_state.h"
+#include "driver/demo.h"
+#include "driver/timeline.h"
+#include "platform/clock.h"
+#include "recorder.h"
+
+namespace gf::test {
+namespace {
+
+using Log = std::vector<std::string>;
+
+const char* const kPictureStems[8] = {"glimzz", "muur", "credits", "presents", "goodboy", "finalgrtz", "boem", "kerst"};
+
+DemoOptions demo_options() {
+    DemoOptions options;
+    options.files.module = "/data/xmas.it";
+    for (int slot = 0; slot < 8; ++slot) {
+        options.files.pictures[slot] = std::string("/data/") + kPictureStems[slot] + ".jpg";
+    }
+    options.files.mesh = "/data/kubus.3ds";
+    return options;
+}
+
+Log startup_calls() {
+    Log log = {"init_music()", "load_module(xmas.it)"};
+    for (const char* stem : kPictureStems) {
+        log.push_back(std::string("load_jpeg(") + stem + ".jpg)");
+    }
+    const Log rest = {"validate_mesh_file(kubus.3ds)",
+                      "open_display(Glimmerfrost,320,200,0)",
+                      "reset_tunnel_camera()",
+                      "init_swirl()",
+                      "init_snow()",
+                      "init_noise()",
+                      "add_instrument_sync(on_music_sync,6)",
+                      "add_instrument_sync(on_music_sync,1)",
+                      "add_instrument_sync(on_music_sync,1)",
+                      "load_cubes(kubus.3ds)",
+                      "play_music(0,0)",
+                      "key_pressed()"};
+    log.insert(log.end(), rest.begin(), rest.end());
+    return log;
+}
+
+Log shutdown_calls() {
+    Log log = {"stop_music()", "free_swirl()", "free_cubes()"};
+    for (const char* stem : kPictureStems) {
+        log.push_back(std::string("release_image(") + stem + ")");
+    }
+    log.push_back("free_music()");
+    log.push_back("destroy_display()");
+    return log;
+}
+
+std::size_t count(const Log& log, const std::string& entry) {
+    return static_cast<std::size_t>(std::count(log.begin(), log.end(), entry));
+}
+
+class DemoTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        call_log.clear();
+        mesh_problem.clear();
+        use_virtual_clock(kVirtualClockStart);
+    }
+    void TearDown() override {
+        use_system_clock();
+        clear_pointer_names();
+    }
+
+    int run(FakePlatform& platform, const DemoOptions& options = demo_options()) {
+        ::testing::internal::CaptureStderr();
+        const int code = demo_main(platform, options, recording_effects());
+        stderr_ = ::testing::internal::GetCapturedStderr();
+        return code;
+    }
+
+    std::string stderr_;
+};
+
+TEST_F(DemoTest, KeyWaitingAtStartSkipsEveryFrameButShutsDownInFull) {
+    FakePlatform platform;
+    platform.key_from_call = 1;
+    EXPECT_EQ(run(platform), 0);
+    Log expected = startup_calls();
+    const Log shutdown = shutdown_calls();
+    expected.insert(expected.end(), shutdown.begin(), shutdown.end());
+    EXPECT_EQ(call_log, expected);
+    EXPECT_TRUE(stderr_.empty()) << stderr_;
+    // The handles were stored, each its own, before playback could call the handler.
+    EXPECT_EQ(platform.handles_at_play[0], 101u);
+    EXPECT_EQ(platform.handles_at_play[1], 102u);
+    EXPECT_EQ(platform.handles_at_play[2], 103u);
+}
+
+TEST_F(DemoTest, EachPassLocksDrawsUnlocksPresentsUpdatesThenTestsTheKey) {
+    FakePlatform platform;
+    platform.positions = {position(4, 0)};
+    platform.key_from_call = 3;  // start-up test, pass 1, pass 2 ends the loop
+    EXPECT_EQ(run(platform), 0);
+
+    const Log startup = startup_calls();
+    ASSERT_GE(call_log.size(), startup.size());
+    EXPECT_EQ(Log(call_log.begin(), call_log.begin() + static_cast<std::ptrdiff_t>(startup.size())), startup);
+    // work1 and work2 are demo_main's cube buffer and its glow buffer, named
+    // by first use. The first frame sees frame_time 0; the second the clock read after the first update.
+    const Log pass = {"lock_frame()", "animate_tunnel_camera(0,4)", "render_ray_grid(screen,muur)",
+                      "clear_frame(work1)", "draw_cubes(work1)", "blur5(work1,work2)",
+                      "add_saturate(screen,screen,work2)", "unlock_frame()", "present_frame()",
+                      "update_display()", "key_pressed()"};
+    Log second = pass;
+    second[1] = "animate_tunnel_camera(" + std::to_string(kVirtualClockStart + 17) + ",4)";
+    Log expected = startup;
+    expected.insert(expected.end(), pass.begin(), pass.end());
+    expected.insert(expected.end(), second.begin(), second.end());
+    const Log shutdown = shutdown_calls();
+    expected.insert(expected.end(), shutdown.begin(), shutdown.end());
+    EXPECT_EQ(call_log, expected);
+    EXPECT_EQ(frame_time, kVirtualClockStart + 34);
+}
+
+TEST_F(DemoTest, PassThatSilencesTheMusicIsShownAndTheNextTopOfLoopEndsIt) {
+    FakePlatform platform;
+    platform.positions = {position(16, 0)};
+    platform.volume = 2;  // pass 1 (frame_time 0, even) keeps 2; pass 2 (odd clock) reaches 0
+    platform.clock_step = 17;
+    EXPECT_EQ(run(platform), 0);
+    EXPECT_EQ(count(call_log, "lock_frame()"), 2u);
+    EXPECT_EQ(count(call_log, "set_music_volume(2)"), 1u);
+    EXPECT_EQ(count(call_log, "set_music_volume(0)"), 1u);
+    EXPECT_EQ(exit_requested, 1u);
+    // The silencing pass was completed: unlocked, presented, updated and the key tested.
+    const auto last_lock = std::find(call_log.rbegin(), call_log.rend(), "lock_frame()");
+    const Log tail(last_lock.base() - 1, call_log.end());
+    const Log shutdown = shutdown_calls();
+    ASSERT_GE(tail.size(), shutdown.size() + 4);
+    EXPECT_EQ(Log(tail.end() - static_cast<std::ptrdiff_t>(shutdown.size()) - 4,
+                  tail.end() - static_cast<std::ptrdiff_t>(shutdown.size())),
+              (Log {"unlock_frame()", "present_frame()", "update_display()", "key_pressed()"}));
+}
+
+TEST_F(DemoTest, StartPositionIsHandedToThePlayerWithAFreshBeatState) {
+    FakePlatform platform;
+    platform.key_from_call = 1;
+    beat.scene_pick = 3;
+    beat.band_index = 4;
+    snow_fast = 1;
+    zoom_fade_started = 1;
+    DemoOptions options = demo_options();
+    options.start_order = 9;
+    options.start_row = 16;
+    EXPECT_EQ(run(platform, options), 0);
+    EXPECT_EQ(count(call_log, "play_music(9,16)"), 1u);
+    EXPECT_EQ(platform.scene_pick_at_play, 0);
+    EXPECT_EQ(beat.band_index.load(), 0u);
+    EXPECT_EQ(snow_fast, 0u);
+    EXPECT_EQ(zoom_fade_started, 0u);
+}
+
+TEST_F(DemoTest, StartUpFailuresStopBeforeAnyWindowWithOneLineNamingTheFile) {
+    {
+        FakePlatform platform;
+        platform.module_status = {false, "/data/xmas.it: not an Impulse Tracker module"};
+        EXPECT_EQ(run(platform), 1);
+        EXPECT_EQ(call_log, (Log {"init_music()", "load_module(xmas.it)", "free_music()", "destroy_display()"}));
+        EXPECT_EQ(stderr_, "glimmerfrost: /data/xmas.it: not an Impulse Tracker module\n");
+    }
+    {
+        // Too few rows for the ray texture: the pictures loaded so far are released.
+        call_log.clear();
+        FakePlatform platform;
+        platform.picture_sizes["muur.jpg"] = {256, 200};
+        EXPECT_EQ(run(platform), 1);
+        EXPECT_EQ(count(call_log, "open_display(Glimmerfrost,320,200,0)"), 0u);
+        EXPECT_EQ(count(call_log, "load_jpeg(credits.jpg)"), 0u);
+        EXPECT_EQ(count(call_log, "release_image(glimzz)"), 1u);
+        EXPECT_EQ(count(call_log, "release_image(muur)"), 1u);
+        EXPECT_EQ(std::count(stderr_.begin(), stderr_.end(), '\n'), 1);
+        EXPECT_NE(stderr_.find("/data/muur.jpg"), std::string::npos) << stderr_;
+    }
+    {
+        call_log.clear();
+        FakePlatform platform;
+        platform.failing_picture = "kerst.jpg";
+        EXPECT_EQ(run(platform), 1);
+        EXPECT_EQ(count(call_log, "open_display(Glimmerfrost,320,200,0)"), 0u);
+        EXPECT_EQ(count(call_log, "release_image(boem)"), 1u);
+        EXPECT_EQ(stderr_, "glimmerfrost: /data/kerst.jpg: not a JPEG file\n");
+    }
+    {
+        call_log.clear();
+        mesh_problem = "no triangle mesh";
+        FakePlatform platform;
+        EXPECT_EQ(run(platform), 1);
+        EXPECT_EQ(count(call_log, "open_display(Glimmerfrost,320,200,0)"), 0u);
+        EXPECT_EQ(stderr_, "glimmerfrost: /data/kubus.3ds: no triangle mesh\n");
+        mesh_problem.clear();
+    }
+    {
+        // No window: nothing is started, nothing plays.
+        call_log.clear();
+        FakePlatform platform;
+        platform.display_status = {false, "cannot open a window: no display"};
+        EXPECT_EQ(run(platform), 1);
+        EXPECT_EQ(count(call_log, "play_music(0,0)"), 0u);
+        EXPECT_EQ(count(call_log, "init_swirl()"), 0u);
+        EXPECT_EQ(call_log.back(), "destroy_display()");
+        EXPECT_EQ(stderr_, "glimmerfrost: cannot open a window: no display\n");
+    }
+}
+
+}  // namespace
+}  // namespace gf::test
