@@ -481,6 +481,18 @@ std::vector<uint32_t> draw_presents() {
     aurora(cr, 320, 70, 14, 0.3, 60, 0x3CFF9A, 0.55);
     aurora(cr, 320, 88, 10, 2.1, 50, 0x2AD8E0, 0.45);
     aurora(cr, 320, 56, 8, 4.0, 40, 0xC060FF, 0.3);
+    // Vertical rays make the bands read as curtains of light.
+    for (double x = 0; x < 320; x += random.uniform(2.0, 5.0)) {
+        const double foot = 70 + 14 * std::sin(x / 320 * 2.6 * kPi + 0.3);
+        cairo_pattern_t* ray = cairo_pattern_create_linear(0, foot - 70, 0, foot + 8);
+        add_stop(ray, 0.0, 0x9AFFD0, 0.0);
+        add_stop(ray, 0.8, 0x9AFFD0, random.uniform(0.05, 0.22));
+        add_stop(ray, 1.0, 0x9AFFD0, 0.0);
+        cairo_rectangle(cr, x, foot - 70, random.uniform(0.8, 1.8), 78);
+        cairo_set_source(cr, ray);
+        cairo_fill(cr);
+        cairo_pattern_destroy(ray);
+    }
 
     snowy_hill(cr, 320, 200, 150, 140, 158, 0xB8C8F0, 0x6070B0);
     for (int i = 0; i < 14; ++i) {
@@ -886,7 +898,7 @@ std::vector<uint32_t> draw_finalgrtz() {
         cairo_save(cr);
         cairo_rectangle(cr, 0, top + 4, 320, kBand - 8);
         cairo_clip(cr);
-        fit_font(cr, Face::sans_bold, bands[i].big, i == 0 ? 34 : 24, 280);
+        fit_font(cr, Face::sans_bold, bands[i].big, i == 0 ? 34 : 24, 232);
         TextStyle big;
         big.fill = bands[i].top;
         big.fill_bottom = bands[i].bottom;
@@ -895,14 +907,14 @@ std::vector<uint32_t> draw_finalgrtz() {
         big.glow_alpha = 0.35;
         big.glow_width = 6;
         styled_text(cr, bands[i].big, 160, top + 42, Align::centre, big);
-        fit_font(cr, Face::sans, bands[i].small, 13, 290);
+        fit_font(cr, Face::sans, bands[i].small, 13, 244);
         TextStyle small;
         small.fill = 0xE8F4FF;
         small.fill_bottom = 0xC8E4FF;
         small.outline_width = 0.0;
         styled_text(cr, bands[i].small, 160, top + 64, Align::centre, small);
         for (int s = 0; s < 6; ++s) {
-            const double x = s < 3 ? random.uniform(8, 40) : random.uniform(280, 312);
+            const double x = s < 3 ? random.uniform(10, 32) : random.uniform(288, 310);
             sparkle(cr, x, top + random.uniform(14, 66), random.uniform(3, 7), bands[i].bottom);
         }
         cairo_restore(cr);
