@@ -3,6 +3,9 @@
 // ours jumps back to the decoder so every failure becomes a message.
 #include "platform/image_loader.h"
 
+#include <jerror.h>
+#include <jpeglib.h>
+
 #include <cerrno>
 #include <csetjmp>
 #include <cstdint>
@@ -14,16 +17,13 @@
 #include <string>
 #include <vector>
 
-#include <jerror.h>
-#include <jpeglib.h>
-
 namespace gf {
 namespace {
 
 // No picture of the show comes near these; they stop a corrupt or hostile
 // header from asking for gigabytes.
-constexpr long long kMaxImagePixels = 1LL << 25;             // 32 M pixels, 128 MB decoded
-constexpr std::uintmax_t kMaxFileBytes = 256ULL << 20;        // 256 MB
+constexpr long long kMaxImagePixels = 1LL << 25;        // 32 M pixels, 128 MB decoded
+constexpr std::uintmax_t kMaxFileBytes = 256ULL << 20;  // 256 MB
 
 struct ErrorManager {
     jpeg_error_mgr pub;
@@ -107,7 +107,7 @@ DecodeOutcome decode_into(DecodeContext& ctx, const unsigned char* data, std::si
         jpeg_read_scanlines(&ctx.cinfo, rows, 1);
         // Red is the first byte and becomes the most significant colour; the top byte stays 0.
         for (int x = 0; x < ctx.width; ++x) {
-            line[x] = (uint32_t {ctx.row[3 * x]} << 16) | (uint32_t {ctx.row[3 * x + 1]} << 8) | ctx.row[3 * x + 2];
+            line[x] = (uint32_t{ctx.row[3 * x]} << 16) | (uint32_t{ctx.row[3 * x + 1]} << 8) | ctx.row[3 * x + 2];
         }
     }
     if (ctx.errors.truncated) {
@@ -117,13 +117,9 @@ DecodeOutcome decode_into(DecodeContext& ctx, const unsigned char* data, std::si
     return ctx.errors.truncated ? DecodeOutcome::truncated : DecodeOutcome::ok;
 }
 
-ImageStatus fail(const std::string& name, const std::string& problem) {
-    return {false, name + ": " + problem};
-}
+ImageStatus fail(const std::string& name, const std::string& problem) { return {false, name + ": " + problem}; }
 
-std::string size_text(int width, int height) {
-    return std::to_string(width) + " × " + std::to_string(height);
-}
+std::string size_text(int width, int height) { return std::to_string(width) + " × " + std::to_string(height); }
 
 }  // namespace
 
@@ -141,7 +137,7 @@ ImageStatus load_jpeg_from_memory(Image& image, const void* data, std::size_t si
         return fail(name, "not a JPEG file");
     }
 
-    DecodeContext ctx {};
+    DecodeContext ctx{};
     const DecodeOutcome outcome = decode_into(ctx, bytes, size);
     jpeg_destroy_decompress(&ctx.cinfo);
     std::free(ctx.row);
@@ -214,8 +210,8 @@ void release_image(Image& image) {
 }
 
 ImageStatus check_picture_size(const Image& image, const std::string& name, int width, int min_height) {
-    const std::string needed = "the show needs " + std::to_string(width) + " wide and at least " +
-                               std::to_string(min_height) + " rows";
+    const std::string needed =
+        "the show needs " + std::to_string(width) + " wide and at least " + std::to_string(min_height) + " rows";
     if (image.pixels == nullptr) {
         return {false, name + " holds no picture; " + needed};
     }

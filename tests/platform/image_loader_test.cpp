@@ -1,7 +1,10 @@
 // The JPEG loader: pixel format and row order on tiny pictures encoded here,
 // clean failures on broken input, the start-up size check, and real files
 // written by other encoders.
+#include "platform/image_loader.h"
+
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdint>
@@ -11,9 +14,6 @@
 #include <string>
 #include <vector>
 
-#include <unistd.h>
-
-#include "platform/image_loader.h"
 #include "writers/jpeg_writer.h"
 
 namespace gf {
@@ -253,7 +253,7 @@ TEST(ImageLoader, MissingFileAndOccupiedImage) {
 
 TEST(PictureSizeCheck, AcceptsExactWidthAndEnoughRows) {
     std::vector<uint32_t> storage(320 * 600);
-    Image image {storage.data(), 320, 480};
+    Image image{storage.data(), 320, 480};
     EXPECT_TRUE(check_picture_size(image, "goodboy.jpg", 320, 480).ok);
     image.height = 600;
     EXPECT_TRUE(check_picture_size(image, "goodboy.jpg", 320, 480).ok);
@@ -263,7 +263,7 @@ TEST(PictureSizeCheck, AcceptsExactWidthAndEnoughRows) {
 
 TEST(PictureSizeCheck, NamesFileSizeAndNeed) {
     std::vector<uint32_t> storage(321 * 480);
-    Image image {storage.data(), 320, 300};
+    Image image{storage.data(), 320, 300};
     ImageStatus status = check_picture_size(image, "goodboy.jpg", 320, 480);
     EXPECT_FALSE(status.ok);
     EXPECT_EQ(status.message, "goodboy.jpg is 320 × 300; the show needs 320 wide and at least 480 rows");

@@ -1,6 +1,7 @@
 // The data-set generator as a program: two runs into fresh folders write the
 // same ten files byte for byte, and bad command lines fail with a message.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -8,8 +9,6 @@
 #include <iterator>
 #include <string>
 #include <vector>
-
-#include <unistd.h>
 
 #include "support/run_process.h"
 
@@ -56,8 +55,8 @@ TEST_F(DatasetProgram, TwoRunsWriteIdenticalFiles) {
         const testing::ProcessResult result = run({dir.string()});
         ASSERT_EQ(result.exit_code, 0) << result.err;
     }
-    const std::vector<std::string> expected = {"boem.jpg",  "credits.jpg",  "finalgrtz.jpg", "glimzz.jpg",
-                                               "goodboy.jpg", "kerst.jpg",  "kubus.3ds",     "muur.jpg",
+    const std::vector<std::string> expected = {"boem.jpg",     "credits.jpg", "finalgrtz.jpg", "glimzz.jpg",
+                                               "goodboy.jpg",  "kerst.jpg",   "kubus.3ds",     "muur.jpg",
                                                "presents.jpg", "xmas.it"};
     ASSERT_EQ(file_names(first), expected);
     ASSERT_EQ(file_names(second), expected);

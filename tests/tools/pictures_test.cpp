@@ -1,7 +1,11 @@
 // The generated pictures: decoded by libjpeg on their own, they have the sizes
 // the show reads, the textures tile, the greetings sit in separate bands,
 // every run gives the same bytes, and the contact sheet shows them all.
+#include "datagen/pictures.h"
+
 #include <gtest/gtest.h>
+#include <jpeglib.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -14,11 +18,6 @@
 #include <map>
 #include <string>
 #include <vector>
-
-#include <jpeglib.h>
-#include <unistd.h>
-
-#include "datagen/pictures.h"
 
 namespace gf::datagen {
 namespace {
@@ -66,8 +65,7 @@ struct JumpingErrors {
 
 void jump_out(j_common_ptr cinfo) { std::longjmp(reinterpret_cast<JumpingErrors*>(cinfo->err)->jump, 1); }
 
-bool decode_rgb(const std::vector<uint8_t>& bytes, jpeg_decompress_struct& cinfo, JumpingErrors& errors,
-                Decoded& out) {
+bool decode_rgb(const std::vector<uint8_t>& bytes, jpeg_decompress_struct& cinfo, JumpingErrors& errors, Decoded& out) {
     cinfo.err = jpeg_std_error(&errors.pub);
     errors.pub.error_exit = jump_out;
     if (setjmp(errors.jump)) return false;
@@ -91,8 +89,8 @@ bool decode_rgb(const std::vector<uint8_t>& bytes, jpeg_decompress_struct& cinfo
 
 Decoded decode_file(const fs::path& path) {
     Decoded decoded;
-    jpeg_decompress_struct cinfo {};
-    JumpingErrors errors {};
+    jpeg_decompress_struct cinfo{};
+    JumpingErrors errors{};
     const std::vector<uint8_t> bytes = read_bytes(path);
     const bool ok = decode_rgb(bytes, cinfo, errors, decoded);
     jpeg_destroy_decompress(&cinfo);
@@ -122,9 +120,9 @@ WriteResult Pictures::result_;
 
 TEST_F(Pictures, EachDecodesAtTheSizeItsScenesRead) {
     const std::map<std::string, std::pair<int, int>> sizes = {
-        {"glimzz.jpg", {256, 256}},  {"muur.jpg", {256, 256}},      {"credits.jpg", {320, 200}},
-        {"presents.jpg", {320, 200}}, {"goodboy.jpg", {320, 480}},   {"finalgrtz.jpg", {320, 400}},
-        {"boem.jpg", {320, 200}},    {"kerst.jpg", {320, 200}},
+        {"glimzz.jpg", {256, 256}},   {"muur.jpg", {256, 256}},    {"credits.jpg", {320, 200}},
+        {"presents.jpg", {320, 200}}, {"goodboy.jpg", {320, 480}}, {"finalgrtz.jpg", {320, 400}},
+        {"boem.jpg", {320, 200}},     {"kerst.jpg", {320, 200}},
     };
     for (const auto& [name, size] : sizes) {
         SCOPED_TRACE(name);
@@ -264,7 +262,7 @@ TEST(ContactSheet, ShowsEveryPictureAtItsSlot) {
     const std::vector<uint8_t> png = read_bytes(path);
     ASSERT_GT(png.size(), 8u);
     EXPECT_EQ(std::vector<uint8_t>(png.begin(), png.begin() + 8),
-              (std::vector<uint8_t> {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'}));
+              (std::vector<uint8_t>{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'}));
 
     for (int i = 0; i < 8; ++i) {
         const Picture& picture = pictures[static_cast<std::size_t>(i)];
@@ -273,9 +271,9 @@ TEST(ContactSheet, ShowsEveryPictureAtItsSlot) {
         ASSERT_LE(slot.x + picture.width, sheet.width);
         ASSERT_LE(slot.y + picture.height, sheet.height);
         // The corners and the centre of each picture appear unchanged on the sheet.
-        for (const auto& [x, y] : {std::pair {0, 0}, std::pair {picture.width - 1, 0},
-                                   std::pair {0, picture.height - 1}, std::pair {picture.width - 1, picture.height - 1},
-                                   std::pair {picture.width / 2, picture.height / 2}}) {
+        for (const auto& [x, y] :
+             {std::pair{0, 0}, std::pair{picture.width - 1, 0}, std::pair{0, picture.height - 1},
+              std::pair{picture.width - 1, picture.height - 1}, std::pair{picture.width / 2, picture.height / 2}}) {
             EXPECT_EQ(sheet.pixels[static_cast<std::size_t>(slot.y + y) * sheet.width + slot.x + x],
                       picture.pixels[static_cast<std::size_t>(y) * picture.width + x]);
         }

@@ -3,6 +3,8 @@
 // run writes the same bytes.
 #include "datagen/pictures.h"
 
+#include <cairo.h>
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -10,8 +12,6 @@
 #include <functional>
 #include <memory>
 #include <numbers>
-
-#include <cairo.h>
 
 #include "writers/jpeg_writer.h"
 
@@ -48,9 +48,7 @@ double smooth(double t) { return t * t * (3.0 - 2.0 * t); }
 struct Rgb {
     double r, g, b;
 };
-constexpr Rgb hex(uint32_t c) {
-    return {((c >> 16) & 0xFF) / 255.0, ((c >> 8) & 0xFF) / 255.0, (c & 0xFF) / 255.0};
-}
+constexpr Rgb hex(uint32_t c) { return {((c >> 16) & 0xFF) / 255.0, ((c >> 8) & 0xFF) / 255.0, (c & 0xFF) / 255.0}; }
 Rgb mix(Rgb a, Rgb b, double t) { return {mix(a.r, b.r, t), mix(a.g, b.g, t), mix(a.b, b.b, t)}; }
 uint32_t pack(Rgb c) {
     auto byte = [](double v) { return static_cast<uint32_t>(std::lround(clamp01(v) * 255.0)); };
@@ -125,7 +123,8 @@ public:
         const int stride = stride_pixels();
         std::vector<uint32_t> out(static_cast<std::size_t>(width_) * height_);
         for (int y = 0; y < height_; ++y) {
-            for (int x = 0; x < width_; ++x) out[static_cast<std::size_t>(y) * width_ + x] = data[y * stride + x] & 0xFFFFFF;
+            for (int x = 0; x < width_; ++x)
+                out[static_cast<std::size_t>(y) * width_ + x] = data[y * stride + x] & 0xFFFFFF;
         }
         return out;
     }
@@ -330,8 +329,8 @@ void pine_tree(cairo_t* cr, double x, double base, double height, uint32_t colou
         if (snow) {
             cairo_move_to(cr, x, top);
             cairo_line_to(cr, x + half * 0.55, top + (bottom - top) * 0.55);
-            cairo_curve_to(cr, x + half * 0.2, top + (bottom - top) * 0.42, x - half * 0.2,
-                           top + (bottom - top) * 0.62, x - half * 0.6, top + (bottom - top) * 0.6);
+            cairo_curve_to(cr, x + half * 0.2, top + (bottom - top) * 0.42, x - half * 0.2, top + (bottom - top) * 0.62,
+                           x - half * 0.6, top + (bottom - top) * 0.6);
             cairo_close_path(cr);
             set_colour(cr, 0xEAF4FF, 0.9);
             cairo_fill(cr);
@@ -394,7 +393,7 @@ std::vector<uint32_t> draw_muur() {
     uint32_t* data = canvas.raw();
     const int stride = canvas.stride_pixels();
     Random random(0x3A0052);
-    std::array<Rgb, 32> brick_colour {};  // 8 courses of 4 bricks
+    std::array<Rgb, 32> brick_colour{};  // 8 courses of 4 bricks
     const std::array<uint32_t, 4> tones = {0x8E3B2A, 0xA04A30, 0x7A3224, 0x96452E};
     for (Rgb& c : brick_colour) {
         c = mix(hex(tones[random.below(4)]), hex(0x5A4A48), random.uniform(0.0, 0.25));
@@ -619,7 +618,8 @@ void house(cairo_t* cr, double x, double base, double w, double h, uint32_t wall
     // Warm windows with a glow.
     for (double wx : {x + w * 0.18, x + w * 0.6}) {
         const double wy = base - h * 0.7, ww = w * 0.22, wh = h * 0.3;
-        cairo_pattern_t* glow = cairo_pattern_create_radial(wx + ww / 2, wy + wh / 2, 0, wx + ww / 2, wy + wh / 2, ww * 1.6);
+        cairo_pattern_t* glow =
+            cairo_pattern_create_radial(wx + ww / 2, wy + wh / 2, 0, wx + ww / 2, wy + wh / 2, ww * 1.6);
         add_stop(glow, 0.0, 0xFFC860, 0.5);
         add_stop(glow, 1.0, 0xFFC860, 0.0);
         cairo_set_source(cr, glow);
@@ -699,13 +699,13 @@ void snowman(cairo_t* cr, double x, double base) {
     cairo_fill(cr);
     // Face and buttons.
     set_colour(cr, 0x15151E);
-    for (const auto& [px, py, pr] : std::array<std::array<double, 3>, 7> {{{x - 6, base - 110, 2.2},
-                                                                            {x + 6, base - 110, 2.2},
-                                                                            {x - 7, base - 99, 1.3},
-                                                                            {x, base - 97, 1.3},
-                                                                            {x + 7, base - 99, 1.3},
-                                                                            {x, base - 62, 2.6},
-                                                                            {x, base - 44, 2.8}}}) {
+    for (const auto& [px, py, pr] : std::array<std::array<double, 3>, 7>{{{x - 6, base - 110, 2.2},
+                                                                          {x + 6, base - 110, 2.2},
+                                                                          {x - 7, base - 99, 1.3},
+                                                                          {x, base - 97, 1.3},
+                                                                          {x + 7, base - 99, 1.3},
+                                                                          {x, base - 62, 2.6},
+                                                                          {x, base - 44, 2.8}}}) {
         cairo_arc(cr, px, py, pr, 0, 2 * kPi);
         cairo_fill(cr);
     }
@@ -822,7 +822,7 @@ std::vector<uint32_t> draw_goodboy() {
     cairo_arc(cr, 236, 78, 26, 0, 2 * kPi);
     cairo_fill(cr);
     set_colour(cr, 0xE0D4B0, 0.7);
-    for (const auto& [cx, cy, cr_] : std::array<std::array<double, 3>, 3> {{{228, 70, 5}, {245, 88, 4}, {240, 66, 3}}}) {
+    for (const auto& [cx, cy, cr_] : std::array<std::array<double, 3>, 3>{{{228, 70, 5}, {245, 88, 4}, {240, 66, 3}}}) {
         cairo_arc(cr, cx, cy, cr_, 0, 2 * kPi);
         cairo_fill(cr);
     }
@@ -1016,8 +1016,8 @@ void christmas_tree(cairo_t* cr, double x, double base, Random& random) {
     set_colour(cr, 0x4A2A14);
     cairo_rectangle(cr, x - 7, base - 20, 14, 20);
     cairo_fill(cr);
-    const std::array<std::array<double, 3>, 4> tiers = {{{base - 18, 62, 40}, {base - 48, 50, 38}, {base - 76, 38, 34},
-                                                         {base - 102, 26, 30}}};
+    const std::array<std::array<double, 3>, 4> tiers = {
+        {{base - 18, 62, 40}, {base - 48, 50, 38}, {base - 76, 38, 34}, {base - 102, 26, 30}}};
     for (const auto& [bottom, half, height] : tiers) {
         cairo_move_to(cr, x, bottom - height - 10);
         cairo_line_to(cr, x + half, bottom);
@@ -1100,7 +1100,7 @@ void holly(cairo_t* cr, double x, double y, double angle) {
         cairo_curve_to(cr, side * 22, 6, side * 8, 6, 0, 0);
         cairo_fill(cr);
     }
-    for (const auto& [bx, by] : std::array<std::array<double, 2>, 3> {{{-3, 2}, {3, 2}, {0, -3}}}) {
+    for (const auto& [bx, by] : std::array<std::array<double, 2>, 3>{{{-3, 2}, {3, 2}, {0, -3}}}) {
         set_colour(cr, 0xD01020);
         cairo_arc(cr, bx, by, 3.2, 0, 2 * kPi);
         cairo_fill(cr);
@@ -1213,7 +1213,8 @@ WriteResult write_pictures(const std::string& dir) {
     for (const Picture& picture : draw_pictures()) {
         const std::string path = dir + "/" + picture.file;
         std::vector<uint8_t> bytes;
-        jpegw::JpegResult result = jpegw::encode_jpeg(picture.pixels.data(), picture.width, picture.height, options, bytes);
+        jpegw::JpegResult result =
+            jpegw::encode_jpeg(picture.pixels.data(), picture.width, picture.height, options, bytes);
         if (!result.ok) return {false, path + ": " + result.message};
         result = jpegw::write_bytes(path, bytes);
         if (!result.ok) return {false, result.message};
@@ -1245,12 +1246,13 @@ WriteResult write_contact_sheet(const std::vector<Picture>& pictures, const std:
         const int stride = canvas.stride_pixels();
         for (int y = 0; y < picture.height && slot.y + y < kSheetHeight; ++y) {
             for (int x = 0; x < picture.width && slot.x + x < kSheetWidth; ++x) {
-                data[(slot.y + y) * stride + slot.x + x] = picture.pixels[static_cast<std::size_t>(y) * picture.width + x];
+                data[(slot.y + y) * stride + slot.x + x] =
+                    picture.pixels[static_cast<std::size_t>(y) * picture.width + x];
             }
         }
         canvas.done_painting();
-        const std::string label = picture.file + "  " + std::to_string(picture.width) + " x " +
-                                  std::to_string(picture.height);
+        const std::string label =
+            picture.file + "  " + std::to_string(picture.width) + " x " + std::to_string(picture.height);
         select_font(cr, Face::sans, 12);
         set_colour(cr, 0xD0D0E0);
         cairo_move_to(cr, slot.x, slot.y + picture.height + 13);

@@ -3,14 +3,14 @@
 // failure becomes a message.
 #include "writers/jpeg_writer.h"
 
+#include <jpeglib.h>
+
 #include <cerrno>
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
-
-#include <jpeglib.h>
 
 namespace gf::jpegw {
 namespace {
@@ -107,7 +107,7 @@ JpegResult encode(const void* source, PixelSource kind, int width, int height, c
     if (options.quality < 1 || options.quality > 100) {
         return {false, "JPEG quality " + std::to_string(options.quality) + " is outside 1..100"};
     }
-    EncodeContext ctx {};
+    EncodeContext ctx{};
     const bool ok = encode_into(ctx, source, kind, width, height, options);
     jpeg_destroy_compress(&ctx.cinfo);
     std::free(ctx.row);
