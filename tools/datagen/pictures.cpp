@@ -12,6 +12,8 @@
 #include <functional>
 #include <memory>
 #include <numbers>
+#include <stdexcept>
+#include <string>
 
 #include "writers/jpeg_writer.h"
 
@@ -104,6 +106,11 @@ public:
           height_(height),
           surface_(cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height), cairo_surface_destroy),
           cr_(cairo_create(surface_.get()), cairo_destroy) {
+        if (cairo_surface_status(surface_.get()) != CAIRO_STATUS_SUCCESS ||
+            cairo_status(cr_.get()) != CAIRO_STATUS_SUCCESS) {
+            throw std::runtime_error("cannot create a " + std::to_string(width) + " x " + std::to_string(height) +
+                                     " drawing surface");
+        }
         cairo_set_antialias(cr_.get(), CAIRO_ANTIALIAS_GOOD);
     }
     cairo_t* cr() { return cr_.get(); }
@@ -501,8 +508,7 @@ std::vector<uint32_t> draw_presents() {
     snowy_hill(cr, 320, 200, 178, 172, 170, 0xF4F8FF, 0xA8B8E8);
     falling_snow(cr, random, 90, 320, 200);
 
-    const double size = fit_font(cr, Face::sans_bold, "GLIMMERFROST", 44, 296);
-    (void)size;
+    fit_font(cr, Face::sans_bold, "GLIMMERFROST", 44, 296);
     TextStyle title;
     title.fill = 0xFFFFFF;
     title.fill_bottom = 0x7FD4FF;
@@ -1210,7 +1216,13 @@ WriteResult write_pictures(const std::string& dir) {
     options.quality = kPictureQuality;
     options.scan = jpegw::ScanMode::baseline;
     options.chroma = jpegw::ChromaMode::full;  // keeps thin coloured text and glints crisp
-    for (const Picture& picture : draw_pictures()) {
+    std::vector<Picture> pictures;
+    try {
+        pictures = draw_pictures();
+    } catch (const std::exception& error) {
+        return {false, dir + ": drawing the pictures failed: " + error.what()};
+    }
+    for (const Picture& picture : pictures) {
         const std::string path = dir + "/" + picture.file;
         std::vector<uint8_t> bytes;
         jpegw::JpegResult result =
@@ -1231,7 +1243,7 @@ SheetSlot contact_sheet_slot(int index) {
     return {kSheetMargin + column[i] * (320 + kSheetMargin), row[i] == 0 ? kSheetMargin : kSheetRow2};
 }
 
-WriteResult write_contact_sheet(const std::vector<Picture>& pictures, const std::string& path, Picture* sheet) {
+static WriteResult draw_contact_sheet(const std::vector<Picture>& pictures, const std::string& path, Picture* sheet) {
     Canvas canvas(kSheetWidth, kSheetHeight);
     cairo_t* cr = canvas.cr();
     set_colour(cr, 0x202028);
@@ -1264,6 +1276,14 @@ WriteResult write_contact_sheet(const std::vector<Picture>& pictures, const std:
         return {false, path + ": cannot write the contact sheet"};
     }
     return {};
+}
+
+WriteResult write_contact_sheet(const std::vector<Picture>& pictures, const std::string& path, Picture* sheet) {
+    try {
+        return draw_contact_sheet(pictures, path, sheet);
+    } catch (const std::exception& error) {
+        return {false, path + ": " + error.what()};
+    }
 }
 
 }  // namespace gf::datagen
