@@ -9,6 +9,7 @@
 
 #include "driver/timeline.h"
 #include "platform/image_loader.h"
+#include "platform/music.h"
 
 namespace gf {
 
@@ -120,6 +121,12 @@ Status check_data_files(const DataFiles& files) {
     }
     if (got < sizeof(kItMagic) || std::memcmp(head, kItMagic, sizeof(kItMagic)) != 0) {
         return {false, files.module + ": not an Impulse Tracker module"};
+    }
+    // Loading it is the only sure test that the player can play it; no output is opened.
+    const MusicStatus module = load_module(files.module);
+    free_music();
+    if (!module.ok) {
+        return {false, naming(files.module, module.message, "cannot be played")};
     }
     for (int slot = 0; slot < kPictureCount; ++slot) {
         const std::string& path = files.pictures[slot];

@@ -23,7 +23,11 @@ Status DesktopPlatform::open_display(const char* title, int width, int height, i
         return {false, "cannot create the display"};
     }
     const DisplayStatus status = gf::open_display(display_, title, width, height, use_options);
-    return to_status(status.ok, status.message);
+    if (!status.ok) {
+        const std::string what = status.message.empty() ? "cannot open a window" : status.message;
+        return {false, what + " (use --capture FILE to render the show to a video file instead)"};
+    }
+    return {};
 }
 
 uint32_t* DesktopPlatform::lock_frame() {

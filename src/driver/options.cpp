@@ -169,6 +169,12 @@ ParsedOptions parse_options(int argc, const char* const* argv) {
         } else if (name == "--frames") {
             if (!need_value() || value.empty()) return fail("option --frames needs a folder");
             o.capture.frames_dir = value;
+        } else if (name == "--max-frames") {
+            // Not in the usage text: lets tests capture the beginning of the show only.
+            if (!need_value()) return fail("option --max-frames needs a number");
+            const auto frames = parse_number(value, 1, 100'000'000);
+            if (!frames) return fail("option --max-frames: '" + value + "' is not a positive whole number");
+            o.capture.max_frames = static_cast<uint64_t>(*frames);
         } else if (arg.rfind("-", 0) == 0) {
             return fail("unknown option " + name);
         } else {

@@ -107,6 +107,7 @@ TEST_F(DataFilesTest, DamagedFilesAreRefusedWithTheFileNamed) {
     const Damage damages[] = {
         {"xmas.it", "MTM\x10 not a module at all"},
         {"xmas.it", "IM"},
+        {"xmas.it", std::string("IMPM") + std::string(60, '\0')},  // the header's start and nothing more
         {"muur.jpg", ""},  // a 320 × 200 picture where a 256 × 256 texture belongs
         {"goodboy.jpg", ""},  // 200 rows where at least 480 are scrolled
         {"presents.jpg", std::string("\xFF\xD8\xFF\xE0", 4)},  // a JPEG that ends at once

@@ -63,6 +63,7 @@ TEST(OptionsTest, CaptureOptionsSelectAnOfflineRun) {
     EXPECT_TRUE(parse({"--benchmark"}).options.capture.benchmark);
     EXPECT_EQ(parse({"--benchmark"}).options.action, ProgramAction::Capture);
     EXPECT_EQ(parse({"--fps", "50"}).options.capture.fps_num, 50);
+    EXPECT_EQ(parse({"--frames=out", "--max-frames", "120"}).options.capture.max_frames, 120u);
     // Help and version win over everything else on the line.
     EXPECT_EQ(parse({"--capture", "x.mp4", "--help"}).options.action, ProgramAction::Help);
     EXPECT_EQ(parse({"--version", "--mute"}).options.action, ProgramAction::Version);
@@ -94,6 +95,7 @@ TEST(OptionsTest, RefusedOptionsAreNamed) {
         {{"--data="}, "--data"},
         {{"--capture"}, "--capture"},
         {{"--mute=yes"}, "--mute"},
+        {{"--max-frames", "0"}, "--max-frames"},
     };
     for (const Case& c : cases) {
         const ParsedOptions parsed = parse(c.args);
