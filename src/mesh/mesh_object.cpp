@@ -43,6 +43,7 @@ void init_mesh(MeshObject& object, const char* name, uint32_t vertex_count, uint
     object.faces.assign(face_count, MeshFace {});
     object.transformed_vertices.assign(vertex_count, Vec3 {});
     object.projected_points.assign(vertex_count, Point2 {});
+    object.screen_points.assign(vertex_count, ScreenPoint {});
 }
 
 std::string load_mesh_3ds(MeshObject& object, const std::string& path) {
@@ -96,6 +97,7 @@ void release_mesh(MeshObject& object) {
     object.faces = {};
     object.transformed_vertices = {};
     object.projected_points = {};
+    object.screen_points = {};
     object.vertex_count = 0;
     object.face_count = 0;
 }

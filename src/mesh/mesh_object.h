@@ -21,12 +21,26 @@ struct MeshFace {
     int32_t c = 0;
 };
 
+// Where a projected vertex lands on the screen, worked out once per frame so
+// that every edge that uses the vertex can start drawing at once.
+struct ScreenPoint {
+    enum Kind : uint32_t {
+        kOnPlane = 0,  // x, y hold the truncated screen coordinates
+        kHidden = 1,   // at or behind the eye, or not a finite point: no edge is drawn from or to it
+        kFar = 2,      // finite but far outside the screen: edges are shortened first
+    };
+    int32_t x = 0;
+    int32_t y = 0;
+    Kind kind = kHidden;
+};
+
 struct MeshObject {
     char name[kMeshNameBytes] = {};
     std::vector<Vec3> source_vertices;       // the mesh in its own axes
     std::vector<MeshFace> faces;
     std::vector<Vec3> transformed_vertices;  // rotated and translated, written by transform_mesh
     std::vector<Point2> projected_points;    // screen-relative points, written by draw_mesh
+    std::vector<ScreenPoint> screen_points;  // projected points on the screen, written by draw_mesh
     Vec3 position;
     uint32_t vertex_count = 0;
     uint32_t face_count = 0;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <cstdlib>
 
 #include "common/float_to_int.h"
@@ -31,27 +32,36 @@ double radians(float degrees) {
     return (static_cast<double>(kPi) * degrees) * static_cast<double>(kOneOver180);
 }
 
-// Draws the edge from vertex i to vertex j of an object whose points have
-// been projected. A vertex at or behind the eye (z ≤ 0) has no meaningful
-// projection, so an edge that touches one is not drawn.
-void draw_edge(const MeshObject& object, int32_t i, int32_t j, uint32_t* buffer) {
-    const Vec3& vi = object.transformed_vertices[static_cast<std::size_t>(i)];
-    const Vec3& vj = object.transformed_vertices[static_cast<std::size_t>(j)];
-    if (!(vi.z > 0.0f) || !(vj.z > 0.0f)) {
-        return;
+// Where projected point p of a vertex at depth z lands: X = x + 160 and
+// Y = y + 100, truncated toward zero. A vertex at or behind the eye (z ≤ 0)
+// has no meaningful projection and a non-finite point has none at all; both
+// are hidden. Points beyond kCoordLimit are marked far.
+ScreenPoint place_on_screen(const Point2& p, float z) {
+    ScreenPoint s;
+    const double x = p.x + kScreenCentreX;
+    const double y = p.y + kScreenCentreY;
+    if (!(z > 0.0f) || !std::isfinite(x) || !std::isfinite(y)) {
+        s.kind = ScreenPoint::kHidden;
+    } else if (std::fabs(x) > kCoordLimit || std::fabs(y) > kCoordLimit) {
+        s.kind = ScreenPoint::kFar;
+    } else {
+        s.kind = ScreenPoint::kOnPlane;
+        s.x = float_to_int(x);
+        s.y = float_to_int(y);
     }
+    return s;
+}
+
+// An edge with a far end: its start must be within reach (a far start is
+// off-screen, so the line would draw nothing), and its end is pulled in
+// along the edge to kCoordLimit from the start.
+void draw_far_edge(const MeshObject& object, int32_t i, int32_t j, uint32_t* buffer) {
     const Point2& pi = object.projected_points[static_cast<std::size_t>(i)];
     const Point2& pj = object.projected_points[static_cast<std::size_t>(j)];
     const double x0 = pi.x + kScreenCentreX;
     const double y0 = pi.y + kScreenCentreY;
     double x1 = pj.x + kScreenCentreX;
     double y1 = pj.y + kScreenCentreY;
-    if (!std::isfinite(x0) || !std::isfinite(y0) || !std::isfinite(x1) || !std::isfinite(y1)) {
-        return;
-    }
-    if (std::fabs(x0) > kCoordLimit || std::fabs(y0) > kCoordLimit) {
-        return;  // the start is off-screen: the line would draw nothing
-    }
     const double span = std::max(std::fabs(x1 - x0), std::fabs(y1 - y0));
     if (span > kCoordLimit) {
         const double scale = kCoordLimit / span;
@@ -59,6 +69,17 @@ void draw_edge(const MeshObject& object, int32_t i, int32_t j, uint32_t* buffer)
         y1 = y0 + (y1 - y0) * scale;
     }
     draw_line(float_to_int(x0), float_to_int(y0), float_to_int(x1), float_to_int(y1), kWireColour, buffer);
+}
+
+void draw_edge(const MeshObject& object, int32_t i, int32_t j, uint32_t* buffer) {
+    const ScreenPoint& a = object.screen_points[static_cast<std::size_t>(i)];
+    const ScreenPoint& b = object.screen_points[static_cast<std::size_t>(j)];
+    if (a.kind == ScreenPoint::kOnPlane && b.kind == ScreenPoint::kOnPlane) {
+        draw_line(a.x, a.y, b.x, b.y, kWireColour, buffer);
+    } else if (a.kind == ScreenPoint::kOnPlane && b.kind == ScreenPoint::kFar) {
+        draw_far_edge(object, i, j, buffer);
+    }
+    // A hidden end, or a far start: nothing is drawn.
 }
 
 }  // namespace
@@ -117,6 +138,7 @@ Point2 project_point(const Vec3& v) {
 void draw_mesh(MeshObject& object, uint32_t* buffer) {
     for (uint32_t i = 0; i < object.vertex_count; ++i) {
         object.projected_points[i] = project_point(object.transformed_vertices[i]);
+        object.screen_points[i] = place_on_screen(object.projected_points[i], object.transformed_vertices[i].z);
     }
     // Every face draws its three edges, so an edge shared by two faces is
     // drawn twice, possibly in opposite directions.
@@ -129,60 +151,61 @@ void draw_mesh(MeshObject& object, uint32_t* buffer) {
 }
 
 void draw_line(int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint32_t colour, uint32_t* buffer) {
-    // Differences and the error term in 64 bits: any pair of 32-bit end
-    // points is safe, however far apart.
+    // A line is drawn only from an on-screen start, and it stops at the first
+    // step that leaves the screen, without plotting that point. Every step
+    // moves one pixel along the major axis, so the steps left before the
+    // major axis leaves the screen are known up front and only the minor
+    // axis is tested per pixel; a line reaches the edge within 320 steps
+    // however far its end lies. Differences and the error term are 64-bit,
+    // so any pair of 32-bit end points is safe.
+    if (off_screen(x0, y0)) {
+        return;
+    }
     const int64_t dx = std::llabs(static_cast<int64_t>(x1) - x0);
     const int64_t dy = std::llabs(static_cast<int64_t>(y1) - y0);
     const int32_t sx = x0 < x1 ? 1 : -1;
     const int32_t sy = y0 < y1 ? 1 : -1;
-    // A line is drawn only from an on-screen start, and it stops at the first
-    // step that leaves the screen: the point being stepped always starts on
-    // screen, so the bounds test per step is the only clipping, and a line
-    // reaches the edge within 320 steps however far its end lies.
-    if (off_screen(x0, y0)) {
-        return;
-    }
-    int32_t x = x0;
-    int32_t y = y0;
-    buffer[y * kScreenWidth + x] = colour;
+    // An index rather than a pointer: after the step that leaves the screen
+    // it may lie outside the buffer, and it is never used then.
+    std::ptrdiff_t at = static_cast<std::ptrdiff_t>(y0) * kScreenWidth + x0;
+    buffer[at] = colour;
     if (dx > dy) {
+        // x-major: stop after dx steps (x = x1) or when x would leave the screen.
+        const int64_t room = sx > 0 ? kScreenWidth - 1 - x0 : x0;
+        const int64_t steps = std::min(dx, room);
+        const std::ptrdiff_t row_step = sy * kScreenWidth;
         int64_t e = 2 * dy - dx;
-        for (;;) {
-            if (e >= 0) {
-                y += sy;
-                e += 2 * dy - 2 * dx;
-            } else {
-                e += 2 * dy;
-            }
-            x += sx;
-            if (off_screen(x, y)) {
+        int32_t y = y0;
+        for (int64_t i = 0; i < steps; ++i) {
+            const bool minor = e >= 0;
+            e += minor ? 2 * dy - 2 * dx : 2 * dy;
+            y += minor ? sy : 0;
+            at += sx + (minor ? row_step : 0);
+            if (static_cast<uint32_t>(y) >= static_cast<uint32_t>(kScreenHeight)) {
                 return;
             }
-            buffer[y * kScreenWidth + x] = colour;
-            if (x == x1) {
-                return;
-            }
+            buffer[at] = colour;
         }
+        return;
     }
     if (y0 == y1) {
         return;  // a single point
     }
+    // y-major (the exact diagonal included): stop after dy steps or when y would leave.
+    const int64_t room = sy > 0 ? kScreenHeight - 1 - y0 : y0;
+    const int64_t steps = std::min(dy, room);
+    const std::ptrdiff_t row_step = sy * kScreenWidth;
     int64_t e = 2 * dx - dy;
-    for (;;) {
-        if (e >= 0) {
-            x += sx;
-            e += 2 * dx - 2 * dy;
-        } else {
-            e += 2 * dx;
-        }
-        y += sy;
-        if (off_screen(x, y)) {
+    int32_t x = x0;
+    for (int64_t i = 0; i < steps; ++i) {
+        const bool minor = e >= 0;
+        e += minor ? 2 * dx - 2 * dy : 2 * dx;
+        x += minor ? sx : 0;
+        at += row_step + (minor ? sx : 0);
+        if (static_cast<uint32_t>(x) >= static_cast<uint32_t>(kScreenWidth)) {
             return;
         }
-        buffer[y * kScreenWidth + x] = colour;
-        if (y == y1) {
-            return;
-        }
+        buffer[at] = colour;
     }
 }
 

@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <random>
 #include <set>
 #include <utility>
 #include <vector>
@@ -108,6 +109,66 @@ void expect_identity(const Matrix3& m) {
     const float identity[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
     for (int i = 0; i < 9; ++i) {
         EXPECT_EQ(m.m[i], identity[i]) << "entry " << i;
+    }
+}
+
+// The line rule written out step by step, with the bounds test on every step,
+// as a reference for the drawer, which tests only the minor axis per pixel.
+std::set<Pixel> reference_line(int64_t x0, int64_t y0, int64_t x1, int64_t y1) {
+    std::set<Pixel> pixels;
+    auto off = [](int64_t x, int64_t y) { return x < 0 || y < 0 || x > 319 || y > 199; };
+    const int64_t dx = x1 > x0 ? x1 - x0 : x0 - x1;
+    const int64_t dy = y1 > y0 ? y1 - y0 : y0 - y1;
+    const int64_t sx = x0 < x1 ? 1 : -1;
+    const int64_t sy = y0 < y1 ? 1 : -1;
+    if (off(x0, y0)) {
+        return pixels;
+    }
+    int64_t x = x0, y = y0;
+    pixels.insert({static_cast<int>(x), static_cast<int>(y)});
+    if (dx > dy) {
+        int64_t e = 2 * dy - dx;
+        while (true) {
+            if (e >= 0) {
+                y += sy;
+                e += 2 * dy - 2 * dx;
+            } else {
+                e += 2 * dy;
+            }
+            x += sx;
+            if (off(x, y)) break;
+            pixels.insert({static_cast<int>(x), static_cast<int>(y)});
+            if (x == x1) break;
+        }
+    } else if (y0 != y1) {
+        int64_t e = 2 * dx - dy;
+        while (true) {
+            if (e >= 0) {
+                x += sx;
+                e += 2 * dx - 2 * dy;
+            } else {
+                e += 2 * dx;
+            }
+            y += sy;
+            if (off(x, y)) break;
+            pixels.insert({static_cast<int>(x), static_cast<int>(y)});
+            if (y == y1) break;
+        }
+    }
+    return pixels;
+}
+
+TEST(DrawLine, MatchesTheStepByStepRuleOnManyLines) {
+    std::mt19937 generator(20261207);
+    // Ends around the screen and well beyond it, so lines leave through every edge.
+    std::uniform_int_distribution<int> near_x(-40, 360), near_y(-40, 240), far(-5000, 5000);
+    for (int i = 0; i < 4000; ++i) {
+        const bool far_end = i % 4 == 3;
+        const int x0 = near_x(generator), y0 = near_y(generator);
+        const int x1 = far_end ? far(generator) : near_x(generator);
+        const int y1 = far_end ? far(generator) : near_y(generator);
+        ASSERT_EQ(line(x0, y0, x1, y1), reference_line(x0, y0, x1, y1))
+            << "(" << x0 << "," << y0 << ") to (" << x1 << "," << y1 << ")";
     }
 }
 
