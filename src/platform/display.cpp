@@ -427,4 +427,34 @@ bool read_window_pixels(Display* d, std::vector<uint32_t>& pixels, int& width, i
 
 bool display_fullscreen(const Display* d) { return d->fullscreen; }
 
+std::string display_title(const Display* d) { return d->window != nullptr ? SDL_GetWindowTitle(d->window) : ""; }
+
+bool display_resizable(const Display* d) {
+    return d->window != nullptr && (SDL_GetWindowFlags(d->window) & SDL_WINDOW_RESIZABLE) != 0;
+}
+
+void post_input_event(Display* d, InputEvent input) {
+    if (!d->video_started) {
+        return;
+    }
+    SDL_Event event {};
+    if (input == InputEvent::CloseWindow) {
+        event.type = SDL_QUIT;
+    } else {
+        event.type = SDL_KEYDOWN;
+        event.key.state = SDL_PRESSED;
+        event.key.windowID = d->window != nullptr ? SDL_GetWindowID(d->window) : 0;
+        switch (input) {
+        case InputEvent::EnterKey: event.key.keysym.sym = SDLK_RETURN; break;
+        case InputEvent::F11: event.key.keysym.sym = SDLK_F11; break;
+        case InputEvent::AltEnter:
+            event.key.keysym.sym = SDLK_RETURN;
+            event.key.keysym.mod = KMOD_LALT;
+            break;
+        default: event.key.keysym.sym = SDLK_a; break;
+        }
+    }
+    SDL_PushEvent(&event);
+}
+
 }  // namespace gf

@@ -73,4 +73,13 @@ FrameRect frame_rect(int frame_width, int frame_height, int output_width, int ou
 bool read_window_pixels(Display* display, std::vector<uint32_t>& pixels, int& width, int& height);
 bool display_fullscreen(const Display* display);
 
+// The open window's title and whether the user may resize it; "" and false with no window.
+std::string display_title(const Display* display);
+bool display_resizable(const Display* display);
+
+// Queues an input event as if the user had made it; it goes through the same
+// event handling as real input (tests, automation).
+enum class InputEvent { KeyPress, EnterKey, F11, AltEnter, CloseWindow };
+void post_input_event(Display* display, InputEvent event);
+
 }  // namespace gf

@@ -1,7 +1,6 @@
 // The SDL2 window under SDL's dummy video driver: window sizing and placement
 // of the frame, the pixels that reach the window, keys and fullscreen toggles,
 // frame_time, failures, and the quit signals.
-#include <SDL.h>
 #include <gtest/gtest.h>
 
 #include <csignal>
@@ -30,13 +29,6 @@ protected:
         const gf::DisplayStatus status = gf::open_display(display_, "Glimmerfrost", 320, 200, 0);
         EXPECT_TRUE(status.ok) << status.message;
         return display_;
-    }
-    static void push_key(SDL_Keycode key, Uint16 mod = KMOD_NONE) {
-        SDL_Event e {};
-        e.type = SDL_KEYDOWN;
-        e.key.keysym.sym = key;
-        e.key.keysym.mod = mod;
-        SDL_PushEvent(&e);
     }
     gf::Display* display_ = nullptr;
 };
@@ -104,13 +96,8 @@ TEST_F(DummyVideo, OpensATitledWindowAndAnAlignedBlackSurface) {
     gf::DisplayOptions options;
     options.scale = 1;
     gf::Display* d = open(options);
-    SDL_Window* window = nullptr;
-    for (Uint32 id = 1; id < 64 && window == nullptr; ++id) {
-        window = SDL_GetWindowFromID(id);
-    }
-    ASSERT_NE(window, nullptr);
-    EXPECT_STREQ(SDL_GetWindowTitle(window), "Glimmerfrost");
-    EXPECT_NE(SDL_GetWindowFlags(window) & SDL_WINDOW_RESIZABLE, 0u);
+    EXPECT_EQ(gf::display_title(d), "Glimmerfrost");
+    EXPECT_TRUE(gf::display_resizable(d));
 
     gf::screen = nullptr;
     gf::lock_frame(d);
@@ -197,13 +184,13 @@ TEST_F(DummyVideo, AnyKeyEndsButFullscreenTogglesDoNot) {
     gf::Display* d = open(gf::DisplayOptions {});
     EXPECT_FALSE(gf::key_pressed(d));
     const bool was_fullscreen = gf::display_fullscreen(d);
-    push_key(SDLK_F11);
+    gf::post_input_event(d, gf::InputEvent::F11);
     EXPECT_FALSE(gf::key_pressed(d));
     EXPECT_NE(gf::display_fullscreen(d), was_fullscreen);
-    push_key(SDLK_RETURN, KMOD_LALT);
+    gf::post_input_event(d, gf::InputEvent::AltEnter);
     EXPECT_FALSE(gf::key_pressed(d));
     EXPECT_EQ(gf::display_fullscreen(d), was_fullscreen);  // toggled twice
-    push_key(SDLK_RETURN);  // Enter without Alt is an ordinary key
+    gf::post_input_event(d, gf::InputEvent::EnterKey);  // Enter without Alt is an ordinary key
     EXPECT_TRUE(gf::key_pressed(d));
     EXPECT_TRUE(gf::key_pressed(d));  // not consumed
 }
@@ -211,9 +198,7 @@ TEST_F(DummyVideo, AnyKeyEndsButFullscreenTogglesDoNot) {
 TEST_F(DummyVideo, ClosingTheWindowCountsAsAKey) {
     gf::Display* d = open(gf::DisplayOptions {});
     EXPECT_FALSE(gf::key_pressed(d));
-    SDL_Event e {};
-    e.type = SDL_QUIT;
-    SDL_PushEvent(&e);
+    gf::post_input_event(d, gf::InputEvent::CloseWindow);
     gf::update_display(d);  // events are also handled here
     EXPECT_TRUE(gf::key_pressed(d));
 }
