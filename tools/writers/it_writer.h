@@ -1,6 +1,7 @@
 // Writes Impulse Tracker (.it) modules: instrument mode, 16-bit signed mono
 // samples, packed patterns. Used by the data-set generator and by tests to
-// build tiny fixture modules.
+// build tiny fixture modules. The file claims Impulse Tracker 2.14 (Cwt = Cmwt
+// = 0x0214), which libopenmpt and libxmp both read as instrument-mode IT.
 #pragma once
 
 #include <cstdint>
@@ -22,17 +23,20 @@ constexpr int effect(char letter) { return letter - 'A' + 1; }
 struct Cell {
     int note = kNoNote;
     int instrument = 0;  // 0 = none (1-based otherwise)
-    int volume = -1;     // -1 = none, else 0..64 (set volume)
+    int volume = -1;     // -1 = none, else 0..64 (set volume); the other IT volume-column
+                         // codes pass through: 65..124 slides, 128..192 panning, 193..212 G/H
     int effect = 0;      // 0 = none
     int param = 0;
 };
 
 struct Pattern {
-    int rows = 64;  // 32..200
+    int rows = 64;  // 1..200 (Impulse Tracker's own editor makes 32..200)
     // cells[row][channel]; channels beyond the vector are empty.
     std::vector<std::vector<Cell>> cells;
 
     explicit Pattern(int row_count = 64, int channels = 8);
+    // The cell at (row, channel); widens the row when the channel lies beyond it.
+    // Throws std::out_of_range for a row outside the pattern or a channel outside 0..63.
     Cell& at(int row, int channel);
 };
 
@@ -53,7 +57,10 @@ struct Envelope {
 struct Instrument {
     std::string name;
     int sample = 1;        // every note plays this sample (1-based)
-    int fadeout = 256;     // 0..1024 (IT stores 0..256 × ... as the tracker does)
+    // After a note-off (once the envelope has no sustain left) the note's fade
+    // volume, 1024 at full, drops by this much every tick. 0..1024 is accepted;
+    // IT stores at most 256 (gone in 4 ticks), so larger values are written as 256.
+    int fadeout = 256;
     int global_volume = 128;
     int default_pan = -1;  // -1 = off, else 0..64
     int new_note_action = 0;  // 0 cut, 1 continue, 2 note off, 3 note fade
@@ -67,7 +74,12 @@ struct Sample {
     int default_volume = 64;    // 0..64
     int global_volume = 64;     // 0..64
     bool loop = false;
-    uint32_t loop_begin = 0, loop_end = 0;
+    uint32_t loop_begin = 0, loop_end = 0;  // loop_end is the first sample after the loop
+    // Automatic vibrato applied by the player to every note of this sample.
+    int vibrato_speed = 0;  // 0..64
+    int vibrato_depth = 0;  // 0..64
+    int vibrato_rate = 0;   // 0..64: how fast the depth sweeps in
+    int vibrato_type = 0;   // 0 sine, 1 ramp down, 2 square, 3 random
 };
 
 struct Module {
@@ -79,12 +91,20 @@ struct Module {
     int global_volume = 128;
     int mix_volume = 48;
     std::vector<int> orders;    // pattern indices; 254 (skip) and 255 (end) allowed
+    // Initial panning of channel i (0 left .. 64 right); channels without an entry are centred.
+    std::vector<int> channel_pan;
     std::vector<Pattern> patterns;
     std::vector<Instrument> instruments;
     std::vector<Sample> samples;
 };
 
-// Serialises the module. Same input, same bytes.
+// Empty when the module can be written; otherwise one line naming the first
+// field that is out of range (e.g. "pattern 2, row 5, channel 3: instrument 14
+// does not exist (the module has 13)").
+std::string check_module(const Module& module);
+
+// Serialises the module. Same input, same bytes. Throws std::invalid_argument
+// with the message of check_module when the module cannot be written.
 std::vector<uint8_t> write_it(const Module& module);
 
 }  // namespace gf::itw

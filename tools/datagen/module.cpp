@@ -1,0 +1,73 @@
+// Assembles "xmas.it" from the synthesised instruments and the composed
+// patterns and writes it into the data-set directory.
+#include "datagen/module.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <stdexcept>
+
+#include "datagen/dataset.h"
+
+namespace gf::datagen {
+
+namespace {
+
+constexpr const char* kSongMessage =
+    "Glimmerfrost - xmas.it\n"
+    "\n"
+    "An arrangement of two public-domain carols:\n"
+    "  \"Deck the Halls\" (traditional Welsh melody)\n"
+    "  \"Jingle Bells\" (James Lord Pierpont, 1857)\n"
+    "\n"
+    "Every sound is synthesised in code at 44.1 kHz.\n"
+    "Instrument 1 (sleigh bells) cues the flashes and scene switches;\n"
+    "instrument 6 (kick) bounces the planes.";
+
+// Stereo placement of the sixteen channels (0 left, 32 centre, 64 right).
+constexpr int kChannelPan[kXmasChannels] = {32, 40, 22, 44, 32, 18, 32, 46, 24, 40, 32, 30, 42, 22, 38, 32};
+
+// Overall level, chosen so that the loudest passage peaks a little above
+// −2 dBFS in libopenmpt's render.
+constexpr int kGlobalVolume = 128;
+constexpr int kMixVolume = 70;
+
+}  // namespace
+
+itw::Module build_xmas_module() {
+    itw::Module module;
+    module.title = "xmas";
+    module.message = kSongMessage;
+    module.channels = kXmasChannels;
+    module.initial_speed = kXmasSpeed;
+    module.initial_tempo = kXmasTempo;
+    module.global_volume = kGlobalVolume;
+    module.mix_volume = kMixVolume;
+    module.channel_pan.assign(std::begin(kChannelPan), std::end(kChannelPan));
+    for (int order = 0; order < kXmasOrders; ++order) module.orders.push_back(order);
+    add_xmas_instruments(module);
+    module.patterns = compose_xmas_patterns();
+    return module;
+}
+
+WriteResult write_module(const std::string& dir) {
+    const std::string path = dir + "/" + kModuleFileName;
+    std::vector<uint8_t> bytes;
+    try {
+        bytes = itw::write_it(build_xmas_module());
+    } catch (const std::exception& error) {
+        return {false, path + ": " + error.what()};
+    }
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    if (!file) {
+        return {false, path + ": cannot open for writing: " + std::strerror(errno)};
+    }
+    file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    file.close();
+    if (!file) {
+        return {false, path + ": write failed: " + std::strerror(errno)};
+    }
+    return {};
+}
+
+}  // namespace gf::datagen
