@@ -6,6 +6,16 @@
 #include <cassert>
 #include <cmath>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+// x86-64 processors with AVX2 get a block pass that does one block row of
+// eight pixels per vector, chosen at run time.
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define GF_RAY_AVX2 1
+#include <immintrin.h>
+#endif
+
 #include "common/float_to_int.h"
 
 namespace gf {
@@ -94,10 +104,17 @@ ViewCamera current_camera() {
             cam_x,   cam_y,                      cam_z,                      plane_bounce};
 }
 
-Vec3 make_view_ray(const ViewCamera& cam, int x, int y) {
+// Screen offset from the centre to ray slope, stored as a float.
+float view_slope(const ViewCamera& cam, int offset) {
+    return static_cast<float>(static_cast<double>(offset) / cam.fov);
+}
+
+// The view ray through the screen point with the given slopes (x − 160)/fov
+// and (y − 100)/fov: turned about X, then Y, then Z, then normalised.
+Vec3 make_view_ray(const ViewCamera& cam, float slope_x, float slope_y) {
     Vec3 d;
-    d.x = static_cast<float>(static_cast<double>(x - kCenterX) / cam.fov);
-    d.y = static_cast<float>(static_cast<double>(y - kCenterY) / cam.fov);
+    d.x = slope_x;
+    d.y = slope_y;
     d.z = 1.0f;
     apply_rotate_x(d, cam.rx);
     apply_rotate_y(d, cam.ry);
@@ -123,39 +140,49 @@ struct GridValue {
     int32_t shade;
 };
 
-GridValue tunnel_ray(const ViewCamera& cam, int x, int y) {
-    const Vec3 d = make_view_ray(cam, x, y);
+// Where a tunnel ray meets the wall, before the texture coordinates.
+struct TunnelHit {
+    float hx;
+    float hy;
+    float hz;
+    float t;
+};
+
+TunnelHit tunnel_hit(const ViewCamera& cam, const Vec3& d) {
     const double dx = d.x;
     const double dy = d.y;
     const double cx = cam.x;
     const double cy = cam.y;
 
     // Solve |c + t·d|² = r² in the xy plane; a miss or a ray along the axis
-    // yields NaN, which every conversion below turns into 0.
+    // yields NaN, which every conversion afterwards turns into 0.
     const double qa = static_cast<float>(dx * dx + dy * dy);
     const double qb = 2.0 * (cx * dx + cy * dy);
     const double qc = cx * cx + cy * cy - kTunnelRadiusSquared;
     const double s = std::sqrt(qb * qb - 4.0 * qa * qc);
     const float t1 = static_cast<float>((-qb - s) / (2.0 * qa));
     const float t2 = static_cast<float>((s - qb) / (2.0 * qa));
-    const double t = t2 > t1 ? t2 : t1;  // the far root; unordered keeps t1
+    const float t = t2 > t1 ? t2 : t1;  // the far root; unordered keeps t1
 
-    const float hx = static_cast<float>(t * dx + cx);
-    const float hy = static_cast<float>(t * dy + cy);
-    const float hz = static_cast<float>(t * static_cast<double>(d.z) + static_cast<double>(cam.z));
+    TunnelHit hit;
+    hit.hx = static_cast<float>(static_cast<double>(t) * dx + cx);
+    hit.hy = static_cast<float>(static_cast<double>(t) * dy + cy);
+    hit.hz = static_cast<float>(static_cast<double>(t) * static_cast<double>(d.z) + static_cast<double>(cam.z));
+    hit.t = t;
+    return hit;
+}
 
+GridValue tunnel_value(const TunnelHit& hit) {
     GridValue g;
     // |angle| folds both half-turns onto columns 0..128, mirrored about +x.
-    g.u = float_to_int(std::fabs(std::atan2(static_cast<double>(hy), static_cast<double>(hx)) *
-                                 kTunnelAngleToTexels) *
-                       kFixedOne);
-    g.v = float_to_int(std::fabs(static_cast<double>(hz)) * kTunnelDepthScale);
-    g.shade = shade_level(kTunnelFullShade - std::sqrt(t) * kTunnelShadeFalloff);
+    const double angle = std::atan2(static_cast<double>(hit.hy), static_cast<double>(hit.hx));
+    g.u = float_to_int(std::fabs(angle * kTunnelAngleToTexels) * kFixedOne);
+    g.v = float_to_int(std::fabs(static_cast<double>(hit.hz)) * kTunnelDepthScale);
+    g.shade = shade_level(kTunnelFullShade - std::sqrt(static_cast<double>(hit.t)) * kTunnelShadeFalloff);
     return g;
 }
 
-GridValue planes_ray(const ViewCamera& cam, int x, int y) {
-    const Vec3 d = make_view_ray(cam, x, y);
+GridValue planes_value(const ViewCamera& cam, const Vec3& d) {
     // The sum wraps in 32 bits like the integer it is.
     const int32_t level = static_cast<int32_t>(static_cast<uint32_t>(cam.bounce) + static_cast<uint32_t>(kPlaneDistance));
     const double distance = static_cast<double>(level) - static_cast<double>(cam.y);
@@ -174,6 +201,10 @@ GridValue planes_ray(const ViewCamera& cam, int x, int y) {
     return g;
 }
 
+Vec3 view_ray_through(const ViewCamera& cam, int x, int y) {
+    return make_view_ray(cam, view_slope(cam, x - kCenterX), view_slope(cam, y - kCenterY));
+}
+
 // The difference of two 16.16 values over 8 pixels, in 32-bit two's complement
 // with an arithmetic (flooring) shift, so wrapped coordinates step without a seam.
 inline uint32_t block_step(uint32_t from, uint32_t to) {
@@ -184,6 +215,118 @@ inline uint32_t block_step(uint32_t from, uint32_t to) {
 inline uint32_t shade_channel(uint32_t texel, int shift, uint32_t shade) {
     const uint32_t product = ((texel >> shift) & 0xFFu) * shade;
     return (static_cast<uint32_t>(static_cast<int32_t>(product) >> kShadeProductShift) & 0xFFu) << shift;
+}
+
+inline uint32_t shade_texel(uint32_t texel, uint32_t shade) {
+    return shade_channel(texel, 16, shade) | shade_channel(texel, 8, shade) | shade_channel(texel, 0, shade);
+}
+
+// Shades the tracers produce: a level 0..256 shifted left by 11.
+constexpr int32_t kFullShade = 256 << kShadeShift;
+constexpr int32_t kShadeLevelMask = (1 << kShadeShift) - 1;
+
+inline bool is_traced_shade(int32_t shade) {
+    return shade >= 0 && shade <= kFullShade && (shade & kShadeLevelMask) == 0;
+}
+
+// Between four traced corner shades every interpolated shade is a multiple
+// of 32 in 0..2^19 (the corner differences are multiples of 2048, so both
+// shifts divide exactly). Then X · s >> 19 = X · (s >> 5) >> 14, where
+// s >> 5 fits 16 bits and the product can be formed in 16-bit lanes.
+constexpr int kShadeWeightShift = 5;
+
+// Eight pixels of one block row: texels already fetched, shades starting at
+// `shade` and advancing by `shade_step`.
+inline void shade_row_exact(uint32_t* out, const uint32_t* texels, uint32_t shade, uint32_t shade_step) {
+    for (int px = 0; px < kRayBlockSize; ++px) {
+        out[px] = shade_texel(texels[px], shade);
+        shade += shade_step;
+    }
+}
+
+#if defined(__SSE2__)
+inline void shade_row_traced(uint32_t* out, const uint32_t* texels, uint32_t shade, uint32_t shade_step) {
+    // Shades of pixels 0..3 and 4..7 (exact in 32 bits), reduced to 16-bit weights.
+    const __m128i s0 = _mm_add_epi32(_mm_set1_epi32(static_cast<int32_t>(shade)),
+                                     _mm_setr_epi32(0, static_cast<int32_t>(shade_step),
+                                                    static_cast<int32_t>(2 * shade_step),
+                                                    static_cast<int32_t>(3 * shade_step)));
+    const __m128i s1 = _mm_add_epi32(s0, _mm_set1_epi32(static_cast<int32_t>(4 * shade_step)));
+    const __m128i weights = _mm_packs_epi32(_mm_srai_epi32(s0, kShadeWeightShift), _mm_srai_epi32(s1, kShadeWeightShift));
+    const __m128i w01 = _mm_unpacklo_epi16(weights, weights);  // w0 w0 w1 w1 w2 w2 w3 w3
+    const __m128i w45 = _mm_unpackhi_epi16(weights, weights);  // w4 w4 w5 w5 w6 w6 w7 w7
+
+    const __m128i colour = _mm_set1_epi32(0x00FFFFFF);  // the top byte never reaches the frame
+    const __m128i zero = _mm_setzero_si128();
+    // Built from the scalars, not reloaded from memory: a 16-byte load of four
+    // fresh 4-byte stores cannot be forwarded and would stall.
+    const __m128i t0 = _mm_and_si128(
+        _mm_setr_epi32(static_cast<int32_t>(texels[0]), static_cast<int32_t>(texels[1]),
+                       static_cast<int32_t>(texels[2]), static_cast<int32_t>(texels[3])),
+        colour);
+    const __m128i t1 = _mm_and_si128(
+        _mm_setr_epi32(static_cast<int32_t>(texels[4]), static_cast<int32_t>(texels[5]),
+                       static_cast<int32_t>(texels[6]), static_cast<int32_t>(texels[7])),
+        colour);
+
+    // Channels as 16-bit lanes, two pixels a register; X · 4 · w >> 16 = X · w >> 14.
+    auto scale = [&](__m128i pixels, __m128i w) {
+        return _mm_mulhi_epu16(_mm_slli_epi16(pixels, 2), w);
+    };
+    const __m128i p0 = scale(_mm_unpacklo_epi8(t0, zero), _mm_unpacklo_epi32(w01, w01));
+    const __m128i p1 = scale(_mm_unpackhi_epi8(t0, zero), _mm_unpackhi_epi32(w01, w01));
+    const __m128i p2 = scale(_mm_unpacklo_epi8(t1, zero), _mm_unpacklo_epi32(w45, w45));
+    const __m128i p3 = scale(_mm_unpackhi_epi8(t1, zero), _mm_unpackhi_epi32(w45, w45));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_packus_epi16(p0, p1));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4), _mm_packus_epi16(p2, p3));
+}
+#else
+inline void shade_row_traced(uint32_t* out, const uint32_t* texels, uint32_t shade, uint32_t shade_step) {
+    shade_row_exact(out, texels, shade, shade_step);
+}
+#endif
+
+// The block pass for one 8 × 8 block whose top-left pixel is `out`.
+template <bool kTracedShades>
+void draw_block(uint32_t* out, const uint32_t* texture, const RayGrid& grid, int bx, int by) {
+    uint32_t left_u = static_cast<uint32_t>(grid.u[bx][by]);
+    uint32_t left_v = static_cast<uint32_t>(grid.v[bx][by]);
+    uint32_t left_s = static_cast<uint32_t>(grid.shade[bx][by]);
+    uint32_t right_u = static_cast<uint32_t>(grid.u[bx + 1][by]);
+    uint32_t right_v = static_cast<uint32_t>(grid.v[bx + 1][by]);
+    uint32_t right_s = static_cast<uint32_t>(grid.shade[bx + 1][by]);
+    const uint32_t left_u_step = block_step(left_u, static_cast<uint32_t>(grid.u[bx][by + 1]));
+    const uint32_t left_v_step = block_step(left_v, static_cast<uint32_t>(grid.v[bx][by + 1]));
+    const uint32_t left_s_step = block_step(left_s, static_cast<uint32_t>(grid.shade[bx][by + 1]));
+    const uint32_t right_u_step = block_step(right_u, static_cast<uint32_t>(grid.u[bx + 1][by + 1]));
+    const uint32_t right_v_step = block_step(right_v, static_cast<uint32_t>(grid.v[bx + 1][by + 1]));
+    const uint32_t right_s_step = block_step(right_s, static_cast<uint32_t>(grid.shade[bx + 1][by + 1]));
+
+    for (int py = 0; py < kRayBlockSize; ++py) {
+        const uint32_t u_step = block_step(left_u, right_u);
+        const uint32_t v_step = block_step(left_v, right_v);
+        uint32_t u = left_u;
+        uint32_t v = left_v;
+        alignas(16) uint32_t texels[kRayBlockSize];
+        for (int px = 0; px < kRayBlockSize; ++px) {
+            // Bits 16–23 of v pick the row, bits 16–23 of u the column.
+            texels[px] = texture[((v >> (kTexCoordShift - 8)) & 0xFF00u) | ((u >> kTexCoordShift) & 0xFFu)];
+            u += u_step;
+            v += v_step;
+        }
+        if constexpr (kTracedShades) {
+            shade_row_traced(out, texels, left_s, block_step(left_s, right_s));
+        } else {
+            shade_row_exact(out, texels, left_s, block_step(left_s, right_s));
+        }
+        left_u += left_u_step;
+        left_v += left_v_step;
+        left_s += left_s_step;
+        right_u += right_u_step;
+        right_v += right_v_step;
+        right_s += right_s_step;
+        out += kScreenWidth;
+    }
 }
 
 }  // namespace
@@ -218,14 +361,16 @@ void normalize_vec3(Vec3& v) {
 float unit_sign(float f) { return f > 0.0f ? 1.0f : -1.0f; }
 
 void trace_tunnel(int x, int y, int32_t& u, int32_t& v, int32_t& shade) {
-    const GridValue g = tunnel_ray(current_camera(), x, y);
+    const ViewCamera cam = current_camera();
+    const GridValue g = tunnel_value(tunnel_hit(cam, view_ray_through(cam, x, y)));
     u = g.u;
     v = g.v;
     shade = g.shade;
 }
 
 void trace_planes(int x, int y, int32_t& u, int32_t& v, int32_t& shade) {
-    const GridValue g = planes_ray(current_camera(), x, y);
+    const ViewCamera cam = current_camera();
+    const GridValue g = planes_value(cam, view_ray_through(cam, x, y));
     u = g.u;
     v = g.v;
     shade = g.shade;
@@ -233,23 +378,102 @@ void trace_planes(int x, int y, int32_t& u, int32_t& v, int32_t& shade) {
 
 void trace_ray_grid(RayGrid& grid) {
     const ViewCamera cam = current_camera();
-    const bool tunnel = cam_tunnel != 0;
+    // A column's x slope and a row's y slope are the same for all its rays.
+    float slope_x[kRayGridColumns];
+    float slope_y[kRayGridRows];
+    for (int j = 0; j < kRayGridColumns; ++j) {
+        slope_x[j] = view_slope(cam, j * kRayBlockSize - kCenterX);
+    }
     for (int i = 0; i < kRayGridRows; ++i) {
-        for (int j = 0; j < kRayGridColumns; ++j) {
-            const int x = j * kRayBlockSize;
-            const int y = i * kRayBlockSize;
-            const GridValue g = tunnel ? tunnel_ray(cam, x, y) : planes_ray(cam, x, y);
-            grid.u[j][i] = g.u;
-            grid.v[j][i] = g.v;
-            grid.shade[j][i] = g.shade;
+        slope_y[i] = view_slope(cam, i * kRayBlockSize - kCenterY);
+    }
+
+    const auto store = [&grid](int j, int i, const GridValue& g) {
+        grid.u[j][i] = g.u;
+        grid.v[j][i] = g.v;
+        grid.shade[j][i] = g.shade;
+    };
+    for (int i = 0; i < kRayGridRows; ++i) {
+        if (cam_tunnel != 0) {
+            // Hits of a whole row first, then their angles: the two loops
+            // overlap many rays' arithmetic instead of waiting on each atan2.
+            TunnelHit hits[kRayGridColumns];
+            for (int j = 0; j < kRayGridColumns; ++j) {
+                hits[j] = tunnel_hit(cam, make_view_ray(cam, slope_x[j], slope_y[i]));
+            }
+            for (int j = 0; j < kRayGridColumns; ++j) {
+                store(j, i, tunnel_value(hits[j]));
+            }
+        } else {
+            for (int j = 0; j < kRayGridColumns; ++j) {
+                store(j, i, planes_value(cam, make_view_ray(cam, slope_x[j], slope_y[i])));
+            }
         }
     }
 }
 
-void draw_ray_grid(uint32_t* dst, const uint32_t* texture, const RayGrid& grid) {
+void draw_ray_grid_portable(uint32_t* dst, const uint32_t* texture, const RayGrid& grid) {
     assert(dst != nullptr && texture != nullptr);
     // All interpolation is in uint32_t so that wrapped coordinates add modulo
     // 2^32; only the steps are taken as signed, for the arithmetic shift.
+    for (int by = 0; by < kRayBlocksY; ++by) {
+        for (int bx = 0; bx < kRayBlocksX; ++bx) {
+            uint32_t* out = dst + (by * kRayBlockSize) * kScreenWidth + bx * kRayBlockSize;
+            if (is_traced_shade(grid.shade[bx][by]) && is_traced_shade(grid.shade[bx + 1][by]) &&
+                is_traced_shade(grid.shade[bx][by + 1]) && is_traced_shade(grid.shade[bx + 1][by + 1])) {
+                draw_block<true>(out, texture, grid, bx, by);
+            } else {
+                draw_block<false>(out, texture, grid, bx, by);
+            }
+        }
+    }
+}
+
+#if defined(GF_RAY_AVX2)
+
+namespace {
+
+#define GF_AVX2_FN __attribute__((target("avx2"))) inline
+
+// `start + lane · step` for the eight pixels of a row.
+GF_AVX2_FN __m256i ramp_avx2(uint32_t start, uint32_t step) {
+    return _mm256_add_epi32(_mm256_set1_epi32(static_cast<int32_t>(start)),
+                            _mm256_mullo_epi32(_mm256_set1_epi32(static_cast<int32_t>(step)),
+                                               _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7)));
+}
+
+// One channel (at bit `shift`) of eight texels scaled by their shades: X · s >> 19.
+GF_AVX2_FN __m256i shade_channel_avx2(__m256i texels, __m256i shade, int shift) {
+    const __m256i byte_mask = _mm256_set1_epi32(0xFF);
+    const __m256i x = _mm256_and_si256(_mm256_srli_epi32(texels, shift), byte_mask);
+    const __m256i scaled = _mm256_srai_epi32(_mm256_mullo_epi32(x, shade), kShadeProductShift);
+    return _mm256_slli_epi32(_mm256_and_si256(scaled, byte_mask), shift);
+}
+
+// Eight texels scaled by traced shades (multiples of 32 in 0..2^19), in
+// 16-bit lanes as the portable pass does: X · 4 · (s >> 5) >> 16.
+GF_AVX2_FN __m256i shade_traced_avx2(__m256i texels, __m256i shade) {
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i colour = _mm256_and_si256(texels, _mm256_set1_epi32(0x00FFFFFF));
+    // In each 128-bit half: w0 w0 w1 w1 w2 w2 w3 w3 (pixels 0–3, then 4–7).
+    const __m256i weights = _mm256_srai_epi32(shade, kShadeWeightShift);
+    const __m256i paired = _mm256_unpacklo_epi16(_mm256_packs_epi32(weights, weights),
+                                                 _mm256_packs_epi32(weights, weights));
+    const __m256i low = _mm256_mulhi_epu16(_mm256_slli_epi16(_mm256_unpacklo_epi8(colour, zero), 2),
+                                           _mm256_unpacklo_epi32(paired, paired));
+    const __m256i high = _mm256_mulhi_epu16(_mm256_slli_epi16(_mm256_unpackhi_epi8(colour, zero), 2),
+                                            _mm256_unpackhi_epi32(paired, paired));
+    return _mm256_packus_epi16(low, high);
+}
+
+// The same block pass with a block row in one 8 × 32-bit vector: the same
+// 32-bit wrapping sums, arithmetic shifts and X · s >> 19 products, so it
+// gives the same pixels for any grid.
+__attribute__((target("avx2"))) void draw_ray_grid_avx2(uint32_t* dst, const uint32_t* texture,
+                                                       const RayGrid& grid) {
+    const __m256i byte_mask = _mm256_set1_epi32(0xFF);
+    const __m256i row_mask = _mm256_set1_epi32(0xFF00);
+
     for (int by = 0; by < kRayBlocksY; ++by) {
         for (int bx = 0; bx < kRayBlocksX; ++bx) {
             uint32_t left_u = static_cast<uint32_t>(grid.u[bx][by]);
@@ -265,32 +489,55 @@ void draw_ray_grid(uint32_t* dst, const uint32_t* texture, const RayGrid& grid) 
             const uint32_t right_v_step = block_step(right_v, static_cast<uint32_t>(grid.v[bx + 1][by + 1]));
             const uint32_t right_s_step = block_step(right_s, static_cast<uint32_t>(grid.shade[bx + 1][by + 1]));
 
-            uint32_t* row = dst + (by * kRayBlockSize) * kScreenWidth + bx * kRayBlockSize;
+            const bool traced = is_traced_shade(grid.shade[bx][by]) && is_traced_shade(grid.shade[bx + 1][by]) &&
+                                is_traced_shade(grid.shade[bx][by + 1]) &&
+                                is_traced_shade(grid.shade[bx + 1][by + 1]);
+            uint32_t* out = dst + (by * kRayBlockSize) * kScreenWidth + bx * kRayBlockSize;
             for (int py = 0; py < kRayBlockSize; ++py) {
-                const uint32_t u_step = block_step(left_u, right_u);
-                const uint32_t v_step = block_step(left_v, right_v);
-                const uint32_t s_step = block_step(left_s, right_s);
-                uint32_t u = left_u;
-                uint32_t v = left_v;
-                uint32_t s = left_s;
-                for (int px = 0; px < kRayBlockSize; ++px) {
-                    const uint32_t texel = texture[((v >> kTexCoordShift) & 0xFFu) * kTextureSize +
-                                                   ((u >> kTexCoordShift) & 0xFFu)];
-                    row[px] = shade_channel(texel, 16, s) | shade_channel(texel, 8, s) | shade_channel(texel, 0, s);
-                    u += u_step;
-                    v += v_step;
-                    s += s_step;
-                }
+                const __m256i u = ramp_avx2(left_u, block_step(left_u, right_u));
+                const __m256i v = ramp_avx2(left_v, block_step(left_v, right_v));
+                const __m256i shade = ramp_avx2(left_s, block_step(left_s, right_s));
+                // Bits 16–23 of v pick the row, bits 16–23 of u the column.
+                const __m256i index = _mm256_or_si256(_mm256_and_si256(_mm256_srli_epi32(v, 8), row_mask),
+                                                      _mm256_and_si256(_mm256_srli_epi32(u, 16), byte_mask));
+                const __m256i texels = _mm256_i32gather_epi32(reinterpret_cast<const int*>(texture), index, 4);
+                const __m256i pixels =
+                    traced ? shade_traced_avx2(texels, shade)
+                           : _mm256_or_si256(_mm256_or_si256(shade_channel_avx2(texels, shade, 16),
+                                                             shade_channel_avx2(texels, shade, 8)),
+                                             shade_channel_avx2(texels, shade, 0));
+                _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), pixels);
+
                 left_u += left_u_step;
                 left_v += left_v_step;
                 left_s += left_s_step;
                 right_u += right_u_step;
                 right_v += right_v_step;
                 right_s += right_s_step;
-                row += kScreenWidth;
+                out += kScreenWidth;
             }
         }
     }
+}
+
+bool cpu_has_avx2() {
+    static const bool has = __builtin_cpu_supports("avx2") != 0;
+    return has;
+}
+
+}  // namespace
+
+#endif
+
+void draw_ray_grid(uint32_t* dst, const uint32_t* texture, const RayGrid& grid) {
+#if defined(GF_RAY_AVX2)
+    if (cpu_has_avx2()) {
+        assert(dst != nullptr && texture != nullptr);
+        draw_ray_grid_avx2(dst, texture, grid);
+        return;
+    }
+#endif
+    draw_ray_grid_portable(dst, texture, grid);
 }
 
 void render_ray_grid(uint32_t* dst, const uint32_t* texture) {

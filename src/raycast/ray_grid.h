@@ -64,7 +64,12 @@ void trace_ray_grid(RayGrid& grid);
 
 // Block pass: fills all 320 × 200 pixels of dst from the grid, each pixel one
 // texel of the 256 × 256 texture darkened by the interpolated shade.
+// Uses the processor's wide vectors where it has them.
 void draw_ray_grid(uint32_t* dst, const uint32_t* texture, const RayGrid& grid);
+
+// The same pass for any x86-64 or other processor; draw_ray_grid falls back to
+// it, and it gives the same pixels.
+void draw_ray_grid_portable(uint32_t* dst, const uint32_t* texture, const RayGrid& grid);
 
 // Both passes: the tunnel (cam_tunnel nonzero) or the planes into dst.
 void render_ray_grid(uint32_t* dst, const uint32_t* texture);

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <limits>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "camera_state.h"
@@ -353,14 +354,25 @@ std::unique_ptr<RayGrid> uniform_grid(int32_t u, int32_t v, int32_t shade) {
     return grid;
 }
 
-class RayBlocks : public ::testing::Test {
+using DrawPass = void (*)(uint32_t*, const uint32_t*, const RayGrid&);
+
+// Every block test runs on the pass the renderer uses and on the portable one.
+class RayBlocks : public ::testing::TestWithParam<DrawPass> {
 protected:
+    void draw(const std::vector<uint32_t>& texture, const RayGrid& grid) {
+        GetParam()(frame_->data(), texture.data(), grid);
+    }
     uint32_t at(int x, int y) const { return frame_->pixels[y * kScreenWidth + x]; }
     std::unique_ptr<PixelBuffer> frame_ = std::make_unique<PixelBuffer>();
     std::vector<uint32_t> texture_ = coordinate_texture();
 };
 
-TEST_F(RayBlocks, OneTexelPerPixelAcrossAndDown) {
+INSTANTIATE_TEST_SUITE_P(Passes, RayBlocks, ::testing::Values(&draw_ray_grid, &draw_ray_grid_portable),
+                         [](const ::testing::TestParamInfo<DrawPass>& pass) {
+                             return pass.index == 0 ? std::string("Selected") : std::string("Portable");
+                         });
+
+TEST_P(RayBlocks, OneTexelPerPixelAcrossAndDown) {
     // u rising by 0x80000 per grid column steps 0x10000 (one texel) per pixel,
     // right up to column 319 which interpolates towards the column at x = 320.
     auto grid = uniform_grid(0, 0, kFullPlaneShade);
@@ -370,7 +382,7 @@ TEST_F(RayBlocks, OneTexelPerPixelAcrossAndDown) {
             grid->v[j][i] = i * 0x80000;
         }
     }
-    draw_ray_grid(frame_->data(), texture_.data(), *grid);
+    draw(texture_, *grid);
     for (int y = 0; y < kScreenHeight; ++y) {
         for (int x = 0; x < kScreenWidth; ++x) {
             ASSERT_EQ(at(x, y), (static_cast<uint32_t>(y & 0xFF) << 8) | static_cast<uint32_t>(x & 0xFF))
@@ -379,20 +391,20 @@ TEST_F(RayBlocks, OneTexelPerPixelAcrossAndDown) {
     }
 }
 
-TEST_F(RayBlocks, StepsAreFlooredNotTruncated) {
+TEST_P(RayBlocks, StepsAreFlooredNotTruncated) {
     // Block 0 runs u from 0 to −1: the step is −1 >> 3 = −1, so from its
     // second pixel on u is negative and selects texel column 255.
     auto grid = uniform_grid(-1, 0, kFullPlaneShade);
     grid->u[0][0] = 0;
     grid->u[0][1] = 0;
-    draw_ray_grid(frame_->data(), texture_.data(), *grid);
+    draw(texture_, *grid);
     EXPECT_EQ(at(0, 0), 0u);
     for (int x = 1; x < 8; ++x) {
         EXPECT_EQ(at(x, 0), 255u) << x;
     }
 }
 
-TEST_F(RayBlocks, WrappedDepthTilesWithoutASeam) {
+TEST_P(RayBlocks, WrappedDepthTilesWithoutASeam) {
     // v climbs through 0x7FFFFFFF into negative values; in 32-bit arithmetic
     // the rows keep stepping by one texel: row y shows texel row (0xF0 + y) & 0xFF.
     auto grid = uniform_grid(0, 0, kFullPlaneShade);
@@ -401,7 +413,7 @@ TEST_F(RayBlocks, WrappedDepthTilesWithoutASeam) {
             grid->v[j][i] = static_cast<int32_t>(0x7FF00000u + static_cast<uint32_t>(i) * 0x80000u);
         }
     }
-    draw_ray_grid(frame_->data(), texture_.data(), *grid);
+    draw(texture_, *grid);
     for (int y = 0; y < kScreenHeight; ++y) {
         for (int x = 0; x < kScreenWidth; x += 37) {
             ASSERT_EQ(at(x, y), static_cast<uint32_t>((0xF0 + y) & 0xFF) << 8) << x << "," << y;
@@ -409,7 +421,7 @@ TEST_F(RayBlocks, WrappedDepthTilesWithoutASeam) {
     }
 }
 
-TEST_F(RayBlocks, ShadeScalesEachChannel) {
+TEST_P(RayBlocks, ShadeScalesEachChannel) {
     std::vector<uint32_t> orange(kTextureSize * kTextureSize, 0xFFFF8040u);  // top byte set on purpose
     struct Case {
         int32_t level;
@@ -418,18 +430,18 @@ TEST_F(RayBlocks, ShadeScalesEachChannel) {
     for (const Case c : {Case {128, 0x7F4020u}, Case {255, 0xFE7F3Fu}, Case {256, 0xFF8040u}, Case {0, 0u}}) {
         auto grid = uniform_grid(0, 0, c.level << 11);
         std::fill(std::begin(frame_->pixels), std::end(frame_->pixels), 0xDEADBEEFu);
-        draw_ray_grid(frame_->data(), orange.data(), *grid);
+        draw(orange, *grid);
         for (uint32_t pixel : frame_->pixels) {
             ASSERT_EQ(pixel, c.expected) << "level " << c.level;
         }
     }
 }
 
-TEST_F(RayBlocks, ABlackGridPointFadesIntoItsFourBlocks) {
+TEST_P(RayBlocks, ABlackGridPointFadesIntoItsFourBlocks) {
     std::vector<uint32_t> white(kTextureSize * kTextureSize, 0xFFFFFFu);
     auto grid = uniform_grid(0, 0, kFullPlaneShade);
     grid->shade[10][10] = 0;  // screen point (80, 80)
-    draw_ray_grid(frame_->data(), white.data(), *grid);
+    draw(white, *grid);
     for (int y = 0; y < kScreenHeight; ++y) {
         for (int x = 0; x < kScreenWidth; ++x) {
             const bool near = x > 72 && x < 88 && y > 72 && y < 88;
@@ -445,6 +457,61 @@ TEST_F(RayBlocks, ABlackGridPointFadesIntoItsFourBlocks) {
     EXPECT_EQ(at(84, 84), 0xBFBFBFu);
     EXPECT_EQ(at(73, 80), 0xDFDFDFu);  // 1/8 of the way towards the dark point: 255·7/8
     EXPECT_EQ(at(79, 80), 0x1F1F1Fu);  // 7/8 of the way: 255/8
+}
+
+TEST_P(RayBlocks, ShadesOutsideTheTracedRangeFollowTheSameProduct) {
+    // Grids handed in by other code need not hold traced shades; each channel
+    // is still ((X · s) >> 19) & 0xFF in 32-bit arithmetic.
+    std::vector<uint32_t> orange(kTextureSize * kTextureSize, 0xFF8040u);
+    struct Case {
+        int32_t shade;
+        uint32_t expected;
+    };
+    for (const Case c : {Case {0x7FFFF, 0xFE7F3Fu},     // just below full: 254, 127, 63
+                         Case {-0x80000, 0x0180C0u},    // −255, −128, −64 keep their low bytes
+                         Case {0x100000, 0xFE0080u},    // twice full: 510, 256, 128 keep their low bytes
+                         Case {0x800, 0u},              // level 1: 255/256 truncates to 0
+                         Case {0x809, 0x010000u}}) {    // 255 · 2057 just reaches 2^19: R = 1
+        auto grid = uniform_grid(0, 0, c.shade);
+        draw(orange, *grid);
+        for (uint32_t pixel : frame_->pixels) {
+            ASSERT_EQ(pixel, c.expected) << "shade " << c.shade;
+        }
+    }
+}
+
+TEST(RayBlocksAgree, SelectedAndPortablePassesDrawTheSamePixels) {
+    // Random grids with traced shades (and, every other round, other shades):
+    // both passes must produce identical frames.
+    uint32_t state = 12345;
+    const auto next = [&state] {
+        state = state * 1664525u + 1013904223u;
+        return state;
+    };
+    std::vector<uint32_t> texture(kTextureSize * kTextureSize);
+    for (uint32_t& texel : texture) {
+        texel = next();
+    }
+    auto grid = std::make_unique<RayGrid>();
+    auto selected = std::make_unique<PixelBuffer>();
+    auto portable = std::make_unique<PixelBuffer>();
+    for (int round = 0; round < 8; ++round) {
+        for (int j = 0; j < kRayGridColumns; ++j) {
+            for (int i = 0; i < kRayGridRows; ++i) {
+                grid->u[j][i] = static_cast<int32_t>(next());
+                grid->v[j][i] = static_cast<int32_t>(next() >> (round % 3) * 8);
+                const uint32_t r = next();
+                grid->shade[j][i] = round % 2 == 0   ? static_cast<int32_t>((r % 257) << 11)   // traced levels
+                                    : round % 4 == 1 ? static_cast<int32_t>(r % 0x80001)       // any in 0..2^19
+                                                     : static_cast<int32_t>(r >> 10) - 0x200000;
+            }
+        }
+        draw_ray_grid(selected->data(), texture.data(), *grid);
+        draw_ray_grid_portable(portable->data(), texture.data(), *grid);
+        for (int p = 0; p < kScreenPixels; ++p) {
+            ASSERT_EQ(selected->pixels[p], portable->pixels[p]) << "round " << round << ", pixel " << p;
+        }
+    }
 }
 
 // ---------------------------------------------------------------- whole render
