@@ -17,7 +17,7 @@ build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
 
 run: build
-	@cd $(BUILD)/data && ../glimmerfrost $(ARGS)
+	@$(BUILD)/src/glimmerfrost $(ARGS)
 
 test: build
 	@ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)

@@ -1,6 +1,7 @@
 // Data lookup and the start-up checks of the data files.
 #include "driver/data_files.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -88,9 +89,13 @@ std::vector<std::string> data_search_dirs(const std::string& data_dir) {
     if (!exe_dir.empty()) {
         dirs.push_back((fs::path(exe_dir) / ".." / "data").lexically_normal().string());
         dirs.push_back((fs::path(exe_dir) / "data").lexically_normal().string());
+        // An installation moved to another prefix keeps its data beside bin/.
+        dirs.push_back((fs::path(exe_dir) / ".." / "share" / "glimmerfrost").lexically_normal().string());
     }
 #ifdef GF_INSTALL_DATADIR
-    dirs.push_back(GF_INSTALL_DATADIR);
+    if (std::find(dirs.begin(), dirs.end(), GF_INSTALL_DATADIR) == dirs.end()) {
+        dirs.push_back(GF_INSTALL_DATADIR);
+    }
 #endif
     return dirs;
 }

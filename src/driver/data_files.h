@@ -14,8 +14,9 @@ constexpr const char* kModuleFile = "xmas.it";
 constexpr const char* kMeshFile = "kubus.3ds";
 
 // The folders searched, in order. With `data_dir` set, only that folder;
-// otherwise the current directory, `<exe dir>/../data`, `<exe dir>/data` and
-// the installed data directory.
+// otherwise the current directory, `<exe dir>/../data` and `<exe dir>/data`
+// (the data set generated in a build tree), `<exe dir>/../share/glimmerfrost`
+// and the installed data directory.
 std::vector<std::string> data_search_dirs(const std::string& data_dir);
 
 // Finds each file in the first folder of `dirs` that holds it. On failure the
