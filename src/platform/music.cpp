@@ -6,7 +6,8 @@
 // changes, the cells of the new row are looked up in a table made at load time.
 // Every real note (not note-off, note-cut or note-fade) whose instrument (the
 // cell's, or the channel's last one) has registrations fires them, at the row's
-// start, or a few ticks later when the cell carries a note delay (SDx).
+// start, or a few ticks later when the cell carries a note delay (SDx), again
+// in each repetition of a pattern-delayed row (SEx), as Impulse Tracker plays it.
 //
 // Threads: the frame loop reads the position word and the end flag (atomics),
 // and calls the control operations. The audio thread renders. Nothing on the
@@ -49,7 +50,8 @@ constexpr std::size_t kMaxModuleBytes = 64u << 20;
 struct CellInfo {
     uint8_t note = 0;        // 1..120 for a real note, 0 otherwise
     uint8_t instrument = 0;  // 0 = none
-    uint8_t delay = 0;       // note delay in ticks (SDx), 0 = none
+    uint8_t s_effect = 0;    // 1 when the effect column holds Sxy
+    uint8_t s_param = 0;     // its xy; 0 recalls the channel's last Sxy
 };
 
 struct Registration {
@@ -75,9 +77,6 @@ std::unique_ptr<openmpt::module> g_module;
 std::vector<CellInfo> g_cells;               // all patterns, row by row, channel by channel
 std::vector<std::size_t> g_pattern_offset;   // first cell of each pattern
 std::vector<int> g_pattern_rows;
-std::vector<std::size_t> g_row_offset;     // first row of each pattern in g_row_extra_ticks
-std::vector<uint8_t> g_row_extra_ticks;     // ticks added to a row by S6x (fine pattern delay)
-std::vector<uint8_t> g_row_repeats;         // times a row is played again by SEx (pattern delay)
 int g_channels = 0;
 std::string g_module_name;
 
@@ -103,6 +102,8 @@ uint64_t g_stream_frame = 0;
 int g_last_order = -1;
 int g_last_row = -1;
 std::vector<uint8_t> g_channel_instrument;  // sized at load
+std::vector<uint8_t> g_channel_s_memory;    // last Sxy per channel, sized at load
+std::vector<uint8_t> g_row_s;               // this row's Sxy per channel after recall (0 = none)
 PendingNote g_pending[kMaxPending];
 int g_pending_count = 0;
 float g_gain = 1.0f;
@@ -141,12 +142,34 @@ void row_started(int pattern, int row, uint64_t frame) {
     const int tempo = std::max(1, static_cast<int>(g_module->get_current_tempo()));
     // Classic tempo: a tick lasts 2.5 / tempo seconds.
     const double frames_per_tick = kMixRate * 2.5 / tempo;
-    // S6x lengthens the row by a few ticks, and a note delay may then reach into them.
-    const std::size_t row_index = g_row_offset[static_cast<std::size_t>(pattern)] + static_cast<std::size_t>(row);
-    const int row_ticks = speed + g_row_extra_ticks[row_index];
-    const int repeats = g_row_repeats[row_index];
     const CellInfo* cells = g_cells.data() + g_pattern_offset[static_cast<std::size_t>(pattern)] +
                             static_cast<std::size_t>(row) * static_cast<std::size_t>(g_channels);
+
+    // The S effects that shape the row's timing, with IT's per-channel recall of S00:
+    // S6x adds x ticks (they add up across channels), SEx plays the row x more
+    // times (the first one on the row counts), SDx delays the channel's note.
+    int row_ticks = speed;
+    int repeats = -1;
+    for (int ch = 0; ch < g_channels; ++ch) {
+        const CellInfo& cell = cells[ch];
+        uint8_t& s_value = g_row_s[static_cast<std::size_t>(ch)];
+        s_value = 0;
+        if (cell.s_effect == 0) {
+            continue;
+        }
+        uint8_t& memory = g_channel_s_memory[static_cast<std::size_t>(ch)];
+        if (cell.s_param != 0) {
+            memory = cell.s_param;
+        }
+        s_value = memory;
+        if ((s_value >> 4) == 0x6) {
+            row_ticks += s_value & 0xF;
+        } else if ((s_value >> 4) == 0xE && repeats < 0) {
+            repeats = s_value & 0xF;
+        }
+    }
+    repeats = std::max(repeats, 0);
+
     for (int ch = 0; ch < g_channels; ++ch) {
         const CellInfo& cell = cells[ch];
         if (cell.instrument != 0) {
@@ -159,16 +182,19 @@ void row_started(int pattern, int row, uint64_t frame) {
         if (instrument == 0 || !has_registration(instrument)) {
             continue;
         }
-        if (cell.delay >= row_ticks) {
+        const uint8_t s_value = g_row_s[static_cast<std::size_t>(ch)];
+        // SD0 waits one tick, like SD1.
+        const int delay = (s_value >> 4) == 0xD ? std::max(1, s_value & 0xF) : 0;
+        if (delay >= row_ticks) {
             continue;  // a delay as long as the row: the note is never played
         }
-        if (cell.delay == 0) {
+        if (delay == 0) {
             fire(instrument, frame);
             continue;
         }
         // A delayed note is struck again in every repetition of a pattern-delayed row.
         for (int k = 0; k <= repeats; ++k) {
-            const double ticks = static_cast<double>(k) * row_ticks + cell.delay;
+            const double ticks = static_cast<double>(k) * row_ticks + delay;
             const uint64_t at = frame + static_cast<uint64_t>(std::llround(ticks * frames_per_tick));
             if (g_pending_count == kMaxPending) {
                 fire(instrument, frame);  // 16 repetitions of 127 channels still fit; never lose a note
@@ -348,9 +374,8 @@ void unload_module() {
     g_cells.clear();
     g_pattern_offset.clear();
     g_pattern_rows.clear();
-    g_row_offset.clear();
-    g_row_extra_ticks.clear();
-    g_row_repeats.clear();
+    g_channel_s_memory.clear();
+    g_row_s.clear();
     g_channel_instrument.clear();
     g_channels = 0;
 }
@@ -361,20 +386,14 @@ void build_cell_table() {
     const int patterns = std::max(0, static_cast<int>(mod.get_num_patterns()));
     g_pattern_offset.assign(static_cast<std::size_t>(patterns), 0);
     g_pattern_rows.assign(static_cast<std::size_t>(patterns), 0);
-    g_row_offset.assign(static_cast<std::size_t>(patterns), 0);
     std::size_t total = 0;
-    std::size_t total_rows = 0;
     for (int p = 0; p < patterns; ++p) {
         g_pattern_offset[static_cast<std::size_t>(p)] = total;
-        g_row_offset[static_cast<std::size_t>(p)] = total_rows;
         const int rows = std::max(0, static_cast<int>(mod.get_pattern_num_rows(p)));
         g_pattern_rows[static_cast<std::size_t>(p)] = rows;
         total += static_cast<std::size_t>(rows) * static_cast<std::size_t>(g_channels);
-        total_rows += static_cast<std::size_t>(rows);
     }
     g_cells.assign(total, CellInfo {});
-    g_row_extra_ticks.assign(total_rows, 0);
-    g_row_repeats.assign(total_rows, 0);
     for (int p = 0; p < patterns; ++p) {
         for (int r = 0; r < g_pattern_rows[static_cast<std::size_t>(p)]; ++r) {
             for (int ch = 0; ch < g_channels; ++ch) {
@@ -385,27 +404,17 @@ void build_cell_table() {
                 // libopenmpt numbers real notes 1..120; note-off, note-cut and note-fade lie above.
                 cell.note = (note >= 1 && note <= 120) ? static_cast<uint8_t>(note) : 0;
                 cell.instrument = mod.get_pattern_row_channel_command(p, r, ch, openmpt::module::command_instrument);
-                const int param = mod.get_pattern_row_channel_command(p, r, ch, openmpt::module::command_parameter);
-                const int sub = param >> 4;
-                if (sub != 0xD && sub != 0x6 && sub != 0xE) {
-                    continue;
-                }
-                if (mod.format_pattern_row_channel_command(p, r, ch, openmpt::module::command_effect) != "S") {
-                    continue;
-                }
-                const std::size_t row_index = g_row_offset[static_cast<std::size_t>(p)] + static_cast<std::size_t>(r);
-                if (sub == 0xD) {
-                    cell.delay = static_cast<uint8_t>(param & 0xF);
-                } else if (sub == 0x6) {
-                    uint8_t& extra = g_row_extra_ticks[row_index];
-                    extra = static_cast<uint8_t>(std::min(255, extra + (param & 0xF)));
-                } else if (g_row_repeats[row_index] == 0) {
-                    g_row_repeats[row_index] = static_cast<uint8_t>(param & 0xF);  // the first SEx of a row counts
+                if (mod.get_pattern_row_channel_command(p, r, ch, openmpt::module::command_effect) != 0 &&
+                    mod.format_pattern_row_channel_command(p, r, ch, openmpt::module::command_effect) == "S") {
+                    cell.s_effect = 1;
+                    cell.s_param = mod.get_pattern_row_channel_command(p, r, ch, openmpt::module::command_parameter);
                 }
             }
         }
     }
     g_channel_instrument.assign(static_cast<std::size_t>(g_channels), 0);
+    g_channel_s_memory.assign(static_cast<std::size_t>(g_channels), 0);
+    g_row_s.assign(static_cast<std::size_t>(g_channels), 0);
 }
 
 }  // namespace
@@ -505,6 +514,7 @@ void play_music(uint32_t order, uint32_t row) {
     g_last_order = -1;
     g_last_row = -1;
     std::fill(g_channel_instrument.begin(), g_channel_instrument.end(), uint8_t {0});
+    std::fill(g_channel_s_memory.begin(), g_channel_s_memory.end(), uint8_t {0});
     g_pending_count = 0;
     g_gain = static_cast<float>(std::clamp(g_volume.load(), 0, 100)) / 100.0f;
     g_ended.store(false);

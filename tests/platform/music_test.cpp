@@ -350,6 +350,36 @@ TEST_F(MusicTest, DelayedNoteIsStruckInEveryRepeatOfADelayedRow) {
     }
 }
 
+// Impulse Tracker's note-delay rules: SD0 waits a tick like SD1, S00 repeats the
+// channel's last S effect, and S6x lengthens the row (adding up over channels),
+// which lets a longer delay still play.
+TEST_F(MusicTest, NoteDelaysFollowTheTrackersRules) {
+    Module m = tiny_module();
+    const int s = gf::itw::effect('S');
+    m.patterns[0].at(2, 0) = note(1, s, 0xD0);
+    m.patterns[0].at(4, 0) = note(1, s, 0xD3);
+    m.patterns[0].at(6, 0) = note(1, s, 0x00);
+    m.patterns[0].at(8, 0) = note(1, s, 0xD7);
+    m.patterns[0].at(8, 1).effect = s;
+    m.patterns[0].at(8, 1).param = 0x61;
+    m.patterns[0].at(8, 2).effect = s;
+    m.patterns[0].at(8, 2).param = 0x61;
+    m.patterns[0].at(10, 0) = note(1);
+    load(m);
+    gf::add_instrument_sync(record, 1);
+    gf::play_music(0, 0);
+    const std::vector<int16_t> left = render(12 * kRow);
+    const std::vector<uint64_t> expected = {2 * kRow + kTick, 4 * kRow + 3 * kTick, 6 * kRow + 3 * kTick,
+                                            8 * kRow + 7 * kTick, 10 * kRow + 2 * kTick};
+    const std::vector<uint64_t> heard = onsets(left);
+    ASSERT_EQ(heard.size(), expected.size());
+    ASSERT_EQ(g_calls.size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_NEAR(static_cast<double>(heard[i]), static_cast<double>(expected[i]), 4.0) << i;
+        EXPECT_NEAR(static_cast<double>(g_calls[i].frame), static_cast<double>(expected[i]), 40.0) << i;
+    }
+}
+
 TEST_F(MusicTest, AfterTheLastOrderThePositionMatchesNoScene) {
     Module m = tiny_module(32, 2);
     m.patterns[1].at(31, 0) = note(1);
