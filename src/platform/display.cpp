@@ -141,10 +141,13 @@ void pump_events(Display* d) {
         if (event.type == SDL_QUIT) {
             d->close_requested = true;
         } else if (event.type == SDL_KEYDOWN) {
+            const SDL_Keycode key = event.key.keysym.sym;
             if (is_fullscreen_toggle(event.key)) {
                 if (event.key.repeat == 0) {
                     toggle_fullscreen(d);
                 }
+            } else if (key == SDLK_LALT || key == SDLK_RALT || key == SDLK_MODE) {
+                // Alt on its own is the first half of Alt+Enter, not a key that ends the show.
             } else {
                 d->key_waiting = true;
             }
@@ -447,6 +450,10 @@ void post_input_event(Display* d, InputEvent input) {
         switch (input) {
         case InputEvent::EnterKey: event.key.keysym.sym = SDLK_RETURN; break;
         case InputEvent::F11: event.key.keysym.sym = SDLK_F11; break;
+        case InputEvent::AltKey:
+            event.key.keysym.sym = SDLK_LALT;
+            event.key.keysym.mod = KMOD_LALT;
+            break;
         case InputEvent::AltEnter:
             event.key.keysym.sym = SDLK_RETURN;
             event.key.keysym.mod = KMOD_LALT;

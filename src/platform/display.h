@@ -79,7 +79,7 @@ bool display_resizable(const Display* display);
 
 // Queues an input event as if the user had made it; it goes through the same
 // event handling as real input (tests, automation).
-enum class InputEvent { KeyPress, EnterKey, F11, AltEnter, CloseWindow };
+enum class InputEvent { KeyPress, EnterKey, F11, AltKey, AltEnter, CloseWindow };
 void post_input_event(Display* display, InputEvent event);
 
 }  // namespace gf

@@ -402,6 +402,14 @@ TEST_F(MusicTest, AfterTheLastOrderThePositionMatchesNoScene) {
     EXPECT_EQ(music, 0u);
     EXPECT_EQ(gf::music_order(), 0xFFFFu);
     EXPECT_EQ(g_calls.size(), 1u);  // the end does not replay row 0
+
+    // Playing again starts over.
+    gf::play_music(0, 0);
+    EXPECT_FALSE(gf::music_ended());
+    EXPECT_EQ(gf::music_position(), 0u);
+    render(kRow + 100, &music);
+    EXPECT_EQ(music, kRow + 100);
+    EXPECT_EQ(gf::music_position(), 1u << 16);
 }
 
 TEST_F(MusicTest, VolumeZeroIsSilenceAndChangesAreRamped) {
