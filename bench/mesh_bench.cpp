@@ -5,9 +5,9 @@
 // count.
 #include <benchmark/benchmark.h>
 
-#include <ctime>
 #include <cstdint>
 #include <cstring>
+#include <ctime>
 #include <memory>
 #include <string>
 
@@ -21,7 +21,7 @@ namespace {
 double s_mesh_copy_ns = 0.0;  // per frame copy, from BM_MeshFrameCopy
 
 double thread_cpu_ns() {
-    timespec ts {};
+    timespec ts{};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
     return static_cast<double>(ts.tv_sec) * 1e9 + static_cast<double>(ts.tv_nsec);
 }
@@ -57,7 +57,7 @@ void load_bench_cubes() {
         gf::init_mesh(cube, "Object", 8, 12);
         for (int i = 0; i < 8; ++i) {
             cube.source_vertices[static_cast<std::size_t>(i)] =
-                gf::Vec3 {(i & 1) ? 40.0f : -40.0f, (i & 4) ? 40.0f : -40.0f, (i & 2) ? 40.0f : -40.0f};
+                gf::Vec3{(i & 1) ? 40.0f : -40.0f, (i & 4) ? 40.0f : -40.0f, (i & 2) ? 40.0f : -40.0f};
         }
         std::memcpy(cube.faces.data(), kFaces, sizeof kFaces);
     }

@@ -16,7 +16,7 @@ namespace {
 // Thrown by fail_load and caught only in read_3ds.
 struct LoadFailure {};
 
-[[noreturn]] void fail_load() { throw LoadFailure {}; }
+[[noreturn]] void fail_load() { throw LoadFailure{}; }
 
 // The three operations every step of the parse goes through. Positions are
 // kept in 64 bits so that a chunk end (position + u32 length) cannot wrap.
@@ -175,19 +175,19 @@ void read_entry_list(uint32_t& count_field, Entry*& array_field, Decode decode) 
 
 void read_vertex_list(Mesh3dsRecord& record) {
     read_entry_list<Vertex3ds, 12>(record.vertex_count, record.vertices, [](const uint8_t* p) {
-        return Vertex3ds {decode_f32(p), decode_f32(p + 4), decode_f32(p + 8)};
+        return Vertex3ds{decode_f32(p), decode_f32(p + 4), decode_f32(p + 8)};
     });
 }
 
 void read_face_list(Mesh3dsRecord& record) {
     read_entry_list<Face3ds, 8>(record.face_count, record.faces, [](const uint8_t* p) {
-        return Face3ds {decode_u16(p), decode_u16(p + 2), decode_u16(p + 4), decode_u16(p + 6)};
+        return Face3ds{decode_u16(p), decode_u16(p + 2), decode_u16(p + 4), decode_u16(p + 6)};
     });
 }
 
 void read_mapping_list(Mesh3dsRecord& record) {
     read_entry_list<MapCoord3ds, 8>(record.mapping_count, record.mapping, [](const uint8_t* p) {
-        return MapCoord3ds {decode_f32(p), decode_f32(p + 4)};
+        return MapCoord3ds{decode_f32(p), decode_f32(p + 4)};
     });
 }
 
@@ -205,11 +205,20 @@ void walk_triangle_mesh(uint64_t end, const char (&name)[kObjectNameBytes]) {
     std::memcpy(record->name, name, kObjectNameBytes);
     walk_children(end, [record](uint16_t id, uint64_t) {
         switch (id) {
-            case kChunkVertexList: read_vertex_list(*record); return true;
-            case kChunkFaceList: read_face_list(*record); return true;
-            case kChunkMappingList: read_mapping_list(*record); return true;
-            case kChunkLocalAxes: read_local_axes(*record); return true;
-            default: return false;
+            case kChunkVertexList:
+                read_vertex_list(*record);
+                return true;
+            case kChunkFaceList:
+                read_face_list(*record);
+                return true;
+            case kChunkMappingList:
+                read_mapping_list(*record);
+                return true;
+            case kChunkLocalAxes:
+                read_local_axes(*record);
+                return true;
+            default:
+                return false;
         }
     });
 }
@@ -260,7 +269,7 @@ Mesh3dsList* read_3ds(const void* source, int mode, std::size_t size) {
     if (source == nullptr) {
         return nullptr;
     }
-    s_reader = ReaderState {};
+    s_reader = ReaderState{};
     if (mode == READ_FROM_FILE) {
         s_reader.file = static_cast<std::FILE*>(const_cast<void*>(source));
         s_reader.ops = {&file_read, &file_seek, &file_tell};
@@ -289,7 +298,7 @@ Mesh3dsList* read_3ds(const void* source, int mode, std::size_t size) {
         free_3ds(list);
         list = nullptr;
     }
-    s_reader = ReaderState {};
+    s_reader = ReaderState{};
     return list;
 }
 

@@ -25,7 +25,7 @@ constexpr uint16_t kChunkFaceList = 0x4120;
 constexpr uint16_t kChunkMappingList = 0x4140;
 constexpr uint16_t kChunkLocalAxes = 0x4160;
 
-constexpr uint32_t kChunkHeaderSize = 6;  // u16 id, u32 length (the length counts the header)
+constexpr uint32_t kChunkHeaderSize = 6;      // u16 id, u32 length (the length counts the header)
 constexpr std::size_t kObjectNameBytes = 16;  // at most 15 characters and a NUL
 constexpr std::size_t kLocalAxesFloats = 12;  // X, Y, Z axis vectors, then the origin
 

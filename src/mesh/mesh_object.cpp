@@ -39,11 +39,11 @@ void init_mesh(MeshObject& object, const char* name, uint32_t vertex_count, uint
     std::strncpy(object.name, name, sizeof object.name - 1);
     object.vertex_count = vertex_count;
     object.face_count = face_count;
-    object.source_vertices.assign(vertex_count, Vec3 {});
-    object.faces.assign(face_count, MeshFace {});
-    object.transformed_vertices.assign(vertex_count, Vec3 {});
-    object.projected_points.assign(vertex_count, Point2 {});
-    object.screen_points.assign(vertex_count, ScreenPoint {});
+    object.source_vertices.assign(vertex_count, Vec3{});
+    object.faces.assign(face_count, MeshFace{});
+    object.transformed_vertices.assign(vertex_count, Vec3{});
+    object.projected_points.assign(vertex_count, Point2{});
+    object.screen_points.assign(vertex_count, ScreenPoint{});
 }
 
 std::string load_mesh_3ds(MeshObject& object, const std::string& path) {
@@ -82,11 +82,11 @@ std::string load_mesh_3ds(MeshObject& object, const std::string& path) {
         // The file's axes have z up; the renderer's have y down the screen and
         // z into it, so the file's second and third coordinates change places.
         const Vertex3ds& v = record.vertices[i];
-        object.source_vertices[i] = Vec3 {v.x, v.z, v.y};
+        object.source_vertices[i] = Vec3{v.x, v.z, v.y};
     }
     for (uint32_t f = 0; f < record.face_count; ++f) {
         const Face3ds& face = record.faces[f];
-        object.faces[f] = MeshFace {face.a, face.b, face.c};  // widened with zero fill; flags dropped
+        object.faces[f] = MeshFace{face.a, face.b, face.c};  // widened with zero fill; flags dropped
     }
     free_3ds(list);
     return "";
@@ -104,7 +104,7 @@ void release_mesh(MeshObject& object) {
 
 void load_cubes(const std::string& path) {
     for (MeshObject& cube : cubes) {
-        cube.position = Vec3 {0.0f, 0.0f, kCubeStartDepth};
+        cube.position = Vec3{0.0f, 0.0f, kCubeStartDepth};
         // Each cube parses the file anew; a failure leaves that cube empty.
         load_mesh_3ds(cube, path);
     }

@@ -36,7 +36,7 @@ struct ScreenPoint {
 
 struct MeshObject {
     char name[kMeshNameBytes] = {};
-    std::vector<Vec3> source_vertices;       // the mesh in its own axes
+    std::vector<Vec3> source_vertices;  // the mesh in its own axes
     std::vector<MeshFace> faces;
     std::vector<Vec3> transformed_vertices;  // rotated and translated, written by transform_mesh
     std::vector<Point2> projected_points;    // screen-relative points, written by draw_mesh

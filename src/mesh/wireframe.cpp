@@ -28,9 +28,7 @@ bool off_screen(int32_t x, int32_t y) {
            static_cast<uint32_t>(y) >= static_cast<uint32_t>(kScreenHeight);
 }
 
-double radians(float degrees) {
-    return (static_cast<double>(kPi) * degrees) * static_cast<double>(kOneOver180);
-}
+double radians(float degrees) { return (static_cast<double>(kPi) * degrees) * static_cast<double>(kOneOver180); }
 
 // Where projected point p of a vertex at depth z lands: X = x + 160 and
 // Y = y + 100, truncated toward zero. A vertex at or behind the eye (z ≤ 0)

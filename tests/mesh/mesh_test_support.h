@@ -3,13 +3,13 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
-
-#include <unistd.h>
 
 #include "mesh/chunk_reader.h"
 #include "writers/tds_writer.h"
@@ -20,9 +20,9 @@ namespace gf::test {
 struct ListHolder {
     Mesh3dsList* list = nullptr;
     explicit ListHolder(Mesh3dsList* l) : list(l) {}
+    ListHolder(ListHolder&& other) noexcept : list(std::exchange(other.list, nullptr)) {}
     ListHolder(const ListHolder&) = delete;
     ListHolder& operator=(const ListHolder&) = delete;
-    ListHolder(ListHolder&& other) noexcept : list(other.list) { other.list = nullptr; }
     ~ListHolder() { free_3ds(list); }
     Mesh3dsList* operator->() const { return list; }
     bool ok() const { return list != nullptr; }
@@ -32,40 +32,27 @@ inline ListHolder parse_memory(const std::vector<uint8_t>& bytes) {
     return ListHolder(read_3ds(bytes.data(), READ_FROM_MEMORY, bytes.size()));
 }
 
-inline ListHolder parse_memory(const std::vector<uint8_t>& bytes, std::size_t size) {
-    return ListHolder(read_3ds(bytes.data(), READ_FROM_MEMORY, size));
-}
-
-// A file under the test's temporary directory, removed at the end of the test.
-class TempFile {
-public:
-    TempFile(const std::string& name, const std::vector<uint8_t>& bytes) {
-        path_ = (std::filesystem::temp_directory_path() /
-                 ("gf_mesh_test_" + std::to_string(::getpid()) + "_" + name))
-                    .string();
+// A temporary file, removed at the end of the test.
+struct TempFile {
+    std::string path;
+    TempFile(const std::string& name, const std::vector<uint8_t>& bytes)
+        : path((std::filesystem::temp_directory_path() / ("gf_mesh_" + std::to_string(::getpid()) + "_" + name))
+                   .string()) {
         std::string error;
-        EXPECT_TRUE(tds::write_file(path_, bytes, &error)) << error;
+        EXPECT_TRUE(tds::write_file(path, bytes, &error)) << error;
     }
     TempFile(const TempFile&) = delete;
     TempFile& operator=(const TempFile&) = delete;
-    ~TempFile() {
-        std::error_code ignored;
-        std::filesystem::remove(path_, ignored);
-    }
-    const std::string& path() const { return path_; }
-
-private:
-    std::string path_;
+    ~TempFile() { std::remove(path.c_str()); }
 };
 
 inline ListHolder parse_file(const std::string& path, std::size_t size = 0) {
     std::FILE* file = std::fopen(path.c_str(), "rb");
     EXPECT_NE(file, nullptr) << path;
-    if (file == nullptr) {
-        return ListHolder(nullptr);
+    ListHolder holder(file != nullptr ? read_3ds(file, READ_FROM_FILE, size) : nullptr);
+    if (file != nullptr) {
+        std::fclose(file);
     }
-    ListHolder holder(read_3ds(file, READ_FROM_FILE, size));
-    std::fclose(file);
     return holder;
 }
 
@@ -75,16 +62,15 @@ inline std::vector<uint8_t> one_mesh_file(const std::string& name, std::vector<t
         {tds::editor_chunk({tds::object_block(name, {tds::triangle_mesh(std::move(mesh_children))})})}));
 }
 
-// The cube of the data set, built independently of its generator: corners
-// ±40, corner i has +x for bit 0, +y for bit 1, +z for bit 2.
+// A cube 80 across, built here independently of the data-set generator:
+// corner i has +40 in x for bit 0, in y for bit 1, in z for bit 2.
 inline std::vector<uint8_t> cube_file() {
     std::vector<tds::Vertex> corners;
     for (int i = 0; i < 8; ++i) {
         corners.push_back({(i & 1) ? 40.0f : -40.0f, (i & 2) ? 40.0f : -40.0f, (i & 4) ? 40.0f : -40.0f});
     }
-    const std::vector<tds::Face> faces = {{0, 2, 3, 6}, {3, 1, 0, 6}, {4, 5, 7, 6}, {7, 6, 4, 6},
-                                          {0, 1, 5, 6}, {5, 4, 0, 6}, {2, 6, 7, 6}, {7, 3, 2, 6},
-                                          {0, 4, 6, 6}, {6, 2, 0, 6}, {1, 3, 7, 6}, {7, 5, 1, 6}};
+    const std::vector<tds::Face> faces = {{0, 2, 3}, {3, 1, 0}, {4, 5, 7}, {7, 6, 4}, {0, 1, 5}, {5, 4, 0},
+                                          {2, 6, 7}, {7, 3, 2}, {0, 4, 6}, {6, 2, 0}, {1, 3, 7}, {7, 5, 1}};
     return one_mesh_file("Cube", {tds::vertex_list(corners), tds::face_list(faces)});
 }
 

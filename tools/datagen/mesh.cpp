@@ -20,8 +20,8 @@ constexpr uint32_t kMeshFormatVersion = 3;
 std::vector<tds::Vertex> cube_corners() {
     std::vector<tds::Vertex> corners;
     for (int i = 0; i < 8; ++i) {
-        corners.push_back({(i & 1) ? kHalfEdge : -kHalfEdge, (i & 2) ? kHalfEdge : -kHalfEdge,
-                           (i & 4) ? kHalfEdge : -kHalfEdge});
+        corners.push_back(
+            {(i & 1) ? kHalfEdge : -kHalfEdge, (i & 2) ? kHalfEdge : -kHalfEdge, (i & 4) ? kHalfEdge : -kHalfEdge});
     }
     return corners;
 }
