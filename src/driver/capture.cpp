@@ -311,6 +311,8 @@ int run_capture(const DemoOptions& demo, const CaptureOptions& capture) {
         return kExitFailure;
     }
 
+    // From here an interrupt removes whatever has been created.
+    SignalGuard signals;
     Outputs out;
     if (const auto error = open_outputs(capture, rate, out)) {
         report(*error);
@@ -367,7 +369,6 @@ int run_capture(const DemoOptions& demo, const CaptureOptions& capture) {
         return true;
     };
 
-    SignalGuard signals;
     CapturePlatform platform(rate, sink, capture.max_frames, &s_interrupted);
     const int result = demo_main(platform, demo);
     const double elapsed = wall_now() - started;

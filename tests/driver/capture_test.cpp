@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "common/frame_globals.h"
+#include "driver/mp4_tracks.h"
 #include "driver/capture_platform.h"
 #include "platform/clock.h"
 #include "platform/frame_files.h"
@@ -499,72 +500,6 @@ TEST(VideoColour, NearestNeighbourBlocksAndChromaAcrossOddScaleSeams) {
     EXPECT_EQ(vp[3 * (w / 2)], 128);
 }
 
-// Top-level and nested MP4 boxes: finds the media header of each track.
-struct Track {
-    std::string handler;
-    uint32_t timescale = 0;
-    uint64_t duration = 0;
-    bool edited = false;
-    uint64_t edit_duration = 0;  // in the movie's timescale: what a player presents
-};
-
-uint64_t be64(const uint8_t* p) { return (uint64_t {be32(p)} << 32) | be32(p + 4); }
-
-void walk_boxes(const std::vector<uint8_t>& f, std::size_t from, std::size_t to, std::vector<Track>& tracks,
-                uint32_t& movie_timescale) {
-    std::size_t at = from;
-    while (at + 8 <= to) {
-        uint64_t size = be32(&f[at]);
-        const std::string type(reinterpret_cast<const char*>(&f[at + 4]), 4);
-        std::size_t header = 8;
-        if (size == 1 && at + 16 <= to) {
-            size = (uint64_t {be32(&f[at + 8])} << 32) | be32(&f[at + 12]);
-            header = 16;
-        } else if (size == 0) {
-            size = to - at;
-        }
-        if (size < header || at + size > to) {
-            return;
-        }
-        if (type == "moov" || type == "trak" || type == "mdia" || type == "edts") {
-            if (type == "trak") {
-                tracks.emplace_back();
-            }
-            walk_boxes(f, at + header, at + size, tracks, movie_timescale);
-        } else if (type == "mvhd") {
-            movie_timescale = be32(&f[at + header + (f[at + header] == 1 ? 20 : 12)]);
-        } else if (type == "elst" && !tracks.empty()) {
-            // Edits skip the encoder's priming samples; empty edits (media time −1) are gaps.
-            const bool v1 = f[at + header] == 1;
-            const uint32_t entries = be32(&f[at + header + 4]);
-            std::size_t e = at + header + 8;
-            tracks.back().edited = true;
-            for (uint32_t i = 0; i < entries; ++i) {
-                const uint64_t segment = v1 ? be64(&f[e]) : be32(&f[e]);
-                const int64_t media_time = v1 ? static_cast<int64_t>(be64(&f[e + 8]))
-                                              : static_cast<int32_t>(be32(&f[e + 4]));
-                if (media_time >= 0) {
-                    tracks.back().edit_duration += segment;
-                }
-                e += v1 ? 20 : 12;
-            }
-        } else if (type == "mdhd" && !tracks.empty()) {
-            const uint8_t version = f[at + header];
-            const std::size_t body = at + header + 4;
-            if (version == 1) {
-                tracks.back().timescale = be32(&f[body + 16]);
-                tracks.back().duration = (uint64_t {be32(&f[body + 20])} << 32) | be32(&f[body + 24]);
-            } else {
-                tracks.back().timescale = be32(&f[body + 8]);
-                tracks.back().duration = be32(&f[body + 12]);
-            }
-        } else if (type == "hdlr" && !tracks.empty()) {
-            tracks.back().handler.assign(reinterpret_cast<const char*>(&f[at + header + 8]), 4);
-        }
-        at += size;
-    }
-}
-
 TEST(VideoFile, Mp4HoldsH264AndAacOfTheSameLength) {
     const fs::path dir = scratch_dir("video");
     const fs::path path = dir / "clip.mp4";
@@ -591,21 +526,10 @@ TEST(VideoFile, Mp4HoldsH264AndAacOfTheSameLength) {
     const std::vector<uint8_t> file = file_bytes(path);
     ASSERT_GT(file.size(), 1000u);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(&file[4]), 4), "ftyp");
-    std::vector<Track> tracks;
-    uint32_t movie_timescale = 0;
-    walk_boxes(file, 0, file.size(), tracks, movie_timescale);
-    ASSERT_GT(movie_timescale, 0u);
-    ASSERT_EQ(tracks.size(), 2u);
-    const Track* video = tracks[0].handler == "vide" ? &tracks[0] : &tracks[1];
-    const Track* audio = tracks[0].handler == "soun" ? &tracks[0] : &tracks[1];
-    ASSERT_EQ(video->handler, "vide");
-    ASSERT_EQ(audio->handler, "soun");
-    const auto presented = [movie_timescale](const Track& t) {
-        return t.edited ? static_cast<double>(t.edit_duration) / movie_timescale
-                        : static_cast<double>(t.duration) / t.timescale;
-    };
-    const double video_s = presented(*video);
-    const double audio_s = presented(*audio);
+    const test::Mp4Lengths lengths = test::mp4_track_lengths(file);
+    ASSERT_TRUE(lengths.ok);
+    const double video_s = lengths.video_seconds;
+    const double audio_s = lengths.audio_seconds;
     EXPECT_NEAR(video_s, 0.75, 1e-6);
     EXPECT_NEAR(audio_s, video_s, 1.0 / 60.0) << "audio and video differ by more than a frame";
     EXPECT_TRUE(std::search(file.begin(), file.end(), std::begin("avc1") , std::end("avc1") - 1) != file.end());

@@ -1,0 +1,466 @@
+// The whole show captured by the real program with no display, checked the
+// way a viewer would: every order in turn, the end through the fade, scenes
+// that look like their scenes, flashes on their notes, the same bytes twice,
+// and no file left behind by a refused or interrupted capture.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "common/types.h"
+#include "driver/mp4_tracks.h"
+#include "platform/frame_files.h"
+#include "platform/image_loader.h"
+#include "platform/music.h"
+#include "support/run_process.h"
+
+namespace gf {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ProcessOptions;
+using testing::ProcessResult;
+using testing::run_process;
+
+constexpr int kFps = 10;                    // 100 ms a frame: the whole show in about 1300 frames
+constexpr uint64_t kSamplesPerFrame = 4410;  // 44100 / 10
+constexpr uint32_t kFadeOrder = 16;
+
+const std::string kData = GF_DATA_DIR;
+
+fs::path scratch(const std::string& name) {
+    const fs::path dir = fs::temp_directory_path() / ("gf_show_e2e_" + std::to_string(getpid()) + "_" + name);
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    return dir;
+}
+
+std::vector<uint8_t> bytes_of(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+ProcessResult run_program(std::vector<std::string> args, double timeout = 240.0, double sigterm_after = -1.0) {
+    ProcessOptions options;
+    options.args = std::move(args);
+    options.timeout_seconds = timeout;
+    options.send_sigterm_after = sigterm_after;
+    options.env = {{"SDL_VIDEODRIVER", "dummy"}, {"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}};
+    return run_process(GF_EXECUTABLE, options);
+}
+
+struct FrameRow {
+    uint64_t frame = 0;
+    uint64_t ms = 0;
+    uint32_t order = 0;
+    uint32_t row = 0;
+};
+
+std::vector<FrameRow> read_csv(const fs::path& path) {
+    std::vector<FrameRow> rows;
+    std::ifstream in(path);
+    std::string line;
+    std::getline(in, line);  // header
+    while (std::getline(in, line)) {
+        FrameRow r;
+        char c1 = 0;
+        char c2 = 0;
+        char c3 = 0;
+        std::istringstream fields(line);
+        fields >> r.frame >> c1 >> r.ms >> c2 >> r.order >> c3 >> r.row;
+        if (!fields || c1 != ',' || c2 != ',' || c3 != ',') {
+            ADD_FAILURE() << path << ": bad line '" << line << "'";
+            break;
+        }
+        rows.push_back(r);
+    }
+    return rows;
+}
+
+std::vector<uint32_t> picture(const std::string& file) {
+    Image image;
+    const ImageStatus status = load_jpeg(image, kData + "/" + file);
+    EXPECT_TRUE(status.ok) << status.message;
+    std::vector<uint32_t> pixels;
+    if (status.ok) {
+        pixels.assign(image.pixels, image.pixels + kScreenPixels);
+        release_image(image);
+    }
+    return pixels;
+}
+
+uint8_t channel(uint32_t p, int shift) { return static_cast<uint8_t>(p >> shift); }
+
+// Every instrument-1 note of the module, as the music player reports it when it is pulled
+// one 10 fps frame at a time, exactly as the capture pulls it.
+struct Note {
+    uint64_t sample = 0;
+    uint32_t order = 0;
+};
+std::vector<Note>* g_notes = nullptr;
+uint64_t g_note_sample = 0;
+void on_note(uint32_t, uint32_t) { g_notes->push_back({g_note_sample, music_order()}); }
+
+struct Reference {
+    std::vector<Note> notes;
+    std::vector<int16_t> pcm;
+};
+
+Reference render_reference() {
+    Reference ref;
+    g_notes = &ref.notes;
+    EXPECT_TRUE(init_music(AudioOutput::Offline).ok);
+    EXPECT_TRUE(load_module(kData + "/xmas.it").ok);
+    add_instrument_sync(on_note, 1);
+    set_sync_position_hook([](uint64_t sample) { g_note_sample = sample; });
+    play_music(0, 0);
+    std::vector<int16_t> chunk(2 * kSamplesPerFrame);
+    for (int k = 0; k < 100000; ++k) {
+        const std::size_t got = render_music(chunk.data(), kSamplesPerFrame);
+        ref.pcm.insert(ref.pcm.end(), chunk.begin(), chunk.begin() + static_cast<std::ptrdiff_t>(2 * got));
+        if (got < kSamplesPerFrame) {
+            break;
+        }
+    }
+    stop_music();
+    free_music();
+    g_notes = nullptr;
+    return ref;
+}
+
+// One capture of the whole show to frames, shared by the tests below.
+class ShowCapture : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        dir_ = new fs::path(scratch("show") / "frames");
+        run_ = new ProcessResult(run_program({"--data", kData, "--frames", dir_->string(), "--fps", std::to_string(kFps)}));
+        rows_ = new std::vector<FrameRow>(read_csv(*dir_ / "frames.csv"));
+    }
+    static void TearDownTestSuite() {
+        fs::remove_all(dir_->parent_path());
+        delete dir_;
+        delete run_;
+        delete rows_;
+    }
+
+    static std::vector<uint32_t> frame(uint64_t index) {
+        PngImage image;
+        const FileStatus status = read_png((*dir_ / FrameFolderWriter::frame_name(index)).string(), image);
+        EXPECT_TRUE(status.ok) << status.message;
+        EXPECT_EQ(image.pixels.size(), static_cast<std::size_t>(kScreenPixels));
+        image.pixels.resize(kScreenPixels);
+        return image.pixels;
+    }
+    static std::vector<FrameRow> frames_of(uint32_t order) {
+        std::vector<FrameRow> out;
+        std::copy_if(rows_->begin(), rows_->end(), std::back_inserter(out),
+                     [order](const FrameRow& r) { return r.order == order; });
+        return out;
+    }
+
+    static fs::path* dir_;
+    static ProcessResult* run_;
+    static std::vector<FrameRow>* rows_;
+};
+
+fs::path* ShowCapture::dir_ = nullptr;
+ProcessResult* ShowCapture::run_ = nullptr;
+std::vector<FrameRow>* ShowCapture::rows_ = nullptr;
+
+TEST_F(ShowCapture, EveryOrderPlaysInTurnAndTheFadeEndsTheShowBeforeTheMusicDoes) {
+    ASSERT_FALSE(run_->timed_out);
+    ASSERT_EQ(run_->exit_code, 0) << run_->err;
+    EXPECT_EQ(run_->err.find("music ended"), std::string::npos) << run_->err;
+    ASSERT_FALSE(rows_->empty());
+    std::set<uint32_t> seen;
+    for (std::size_t k = 0; k < rows_->size(); ++k) {
+        const FrameRow& r = (*rows_)[k];
+        ASSERT_EQ(r.frame, k);
+        ASSERT_EQ(r.ms, k * 1000 / kFps);
+        ASSERT_LE(r.order, kFadeOrder) << "frame " << k << " is past the module's last order";
+        if (k > 0) {
+            const FrameRow& p = (*rows_)[k - 1];
+            ASSERT_TRUE(r.order > p.order || (r.order == p.order && r.row >= p.row))
+                << "frame " << k << " goes back from " << p.order << ":" << p.row << " to " << r.order << ":" << r.row;
+        }
+        seen.insert(r.order);
+        EXPECT_TRUE(fs::exists(*dir_ / FrameFolderWriter::frame_name(k)));
+    }
+    EXPECT_EQ(seen.size(), 17u);
+    EXPECT_EQ(rows_->back().order, kFadeOrder);
+    // The fade takes 2 from the volume (100) on every frame whose time is odd; at 10 fps every
+    // capture frame time is odd, so the show ends on the 50th frame of order 16.
+    EXPECT_EQ(frames_of(kFadeOrder).size(), 50u);
+    // The sound lasts exactly as long as the pictures.
+    WavData wav;
+    ASSERT_TRUE(read_wav((*dir_ / "audio.wav").string(), wav).ok);
+    EXPECT_EQ(wav.sample_rate, 44100);
+    EXPECT_EQ(wav.samples.size(), 2 * kSamplesPerFrame * rows_->size());
+}
+
+TEST_F(ShowCapture, ScenesLookLikeTheirScenes) {
+    ASSERT_EQ(run_->exit_code, 0) << run_->err;
+    // Credits (order 8): the picture, inverted on rows divisible by 4, with white snow added:
+    // every pixel is the base or brighter by the same amount in each channel (or saturated).
+    const std::vector<uint32_t> credits = picture("credits.jpg");
+    const std::vector<FrameRow> credit_frames = frames_of(8);
+    ASSERT_FALSE(credit_frames.empty());
+    for (const FrameRow& r : credit_frames) {
+        const std::vector<uint32_t> f = frame(r.frame);
+        const bool inverted = r.row % 4 == 0;
+        int exact = 0;
+        for (int i = 0; i < kScreenPixels; ++i) {
+            const uint32_t base = inverted ? 0xFFFFFFu - (credits[static_cast<std::size_t>(i)] & 0xFFFFFFu)
+                                           : credits[static_cast<std::size_t>(i)];
+            const uint32_t p = f[static_cast<std::size_t>(i)];
+            int added = -1;  // the grey of the snow layer at this pixel, seen in every unsaturated channel
+            for (int shift : {16, 8, 0}) {
+                ASSERT_GE(channel(p, shift), channel(base, shift)) << "frame " << r.frame << " pixel " << i;
+                if (channel(p, shift) < 255) {
+                    const int d = channel(p, shift) - channel(base, shift);
+                    ASSERT_TRUE(added < 0 || added == d) << "frame " << r.frame << " pixel " << i << " adds a colour";
+                    added = d;
+                }
+            }
+            exact += p == base;
+        }
+        EXPECT_GT(exact, kScreenPixels / 5) << "frame " << r.frame << " hardly shows the credits picture";
+    }
+    // Order 15: black plus the flash, one uniform grey.
+    for (const FrameRow& r : frames_of(15)) {
+        const std::vector<uint32_t> f = frame(r.frame);
+        const uint32_t g = f[0] & 0xFF;
+        EXPECT_EQ(f[0], g * 0x010101u) << "frame " << r.frame;
+        EXPECT_TRUE(std::all_of(f.begin(), f.end(), [&](uint32_t p) { return p == f[0]; })) << "frame " << r.frame;
+    }
+    // Orders 12 and 13: on rows divisible by 4 the picture replaces the frame; otherwise the blurred
+    // cubes on black, whose outermost rows and columns stay black.
+    const std::vector<uint32_t> boem = picture("boem.jpg");
+    int picture_frames = 0;
+    for (uint32_t order : {12u, 13u}) {
+        for (const FrameRow& r : frames_of(order)) {
+            const std::vector<uint32_t> f = frame(r.frame);
+            if (r.row % 4 == 0) {
+                EXPECT_EQ(f, boem) << "frame " << r.frame;
+                ++picture_frames;
+            } else {
+                for (int x = 0; x < kScreenWidth; ++x) {
+                    ASSERT_EQ(f[static_cast<std::size_t>(x)], 0u) << "frame " << r.frame;
+                    ASSERT_EQ(f[static_cast<std::size_t>(199 * kScreenWidth + x)], 0u) << "frame " << r.frame;
+                }
+            }
+        }
+    }
+    EXPECT_GT(picture_frames, 0);
+    // Order 16: black with at most 256 white flakes and no trails.
+    for (const FrameRow& r : frames_of(kFadeOrder)) {
+        const std::vector<uint32_t> f = frame(r.frame);
+        const auto white = std::count(f.begin(), f.end(), 0xFFFFFFu);
+        const auto black = std::count(f.begin(), f.end(), 0u);
+        EXPECT_EQ(white + black, kScreenPixels) << "frame " << r.frame;
+        EXPECT_GT(white, 0) << "frame " << r.frame;
+        EXPECT_LE(white, 256) << "frame " << r.frame;
+    }
+    // Order 7 from row 64: noise plus a grey flash, so every pixel is grey.
+    for (const FrameRow& r : frames_of(7)) {
+        if (r.row < 64) {
+            continue;
+        }
+        const std::vector<uint32_t> f = frame(r.frame);
+        EXPECT_TRUE(std::all_of(f.begin(), f.end(), [](uint32_t p) {
+            return channel(p, 16) == channel(p, 8) && channel(p, 8) == channel(p, 0);
+        })) << "frame " << r.frame;
+    }
+}
+
+TEST_F(ShowCapture, FlashesLightTheFirstFrameAtOrAfterTheirNote) {
+    ASSERT_EQ(run_->exit_code, 0) << run_->err;
+    const Reference ref = render_reference();
+    ASSERT_FALSE(ref.notes.empty());
+    const std::vector<uint32_t> kerst = picture("kerst.jpg");
+    // Orders 14 and 15 clear the pending flag every frame, so the first note heard while a frame
+    // is on screen restarts the flash, at that note's own time. The next frame, drawn 100 ms after
+    // the previous one, shows grey 255 − 2 × (ms since the note), black from 128 ms on.
+    int64_t flash_ms = -1;
+    int checked = 0;
+    int lit = 0;
+    for (std::size_t k = 1; k < rows_->size(); ++k) {
+        const FrameRow& previous = (*rows_)[k - 1];
+        const FrameRow& r = (*rows_)[k];
+        const bool cleared = previous.order == 14 || previous.order == 15;
+        for (const Note& n : ref.notes) {
+            if (n.sample >= (k - 1) * kSamplesPerFrame && n.sample < k * kSamplesPerFrame) {
+                if (cleared) {
+                    flash_ms = static_cast<int64_t>(n.sample * 1000 / 44100);
+                }
+                break;
+            }
+        }
+        if (!cleared || (r.order != 14 && r.order != 15) || flash_ms < 0) {
+            continue;
+        }
+        const int64_t since = static_cast<int64_t>(r.ms) - flash_ms;
+        ASSERT_GE(since, 0);
+        const uint32_t g = static_cast<uint32_t>(std::max<int64_t>(0, 255 - 2 * since));
+        const std::vector<uint32_t> f = frame(r.frame);
+        if (r.order == 15) {
+            EXPECT_EQ(f[0], g * 0x010101u) << "frame " << r.frame << ", " << since << " ms after the flash";
+        } else {
+            for (int i = 0; i < kScreenPixels; i += 97) {
+                for (int shift : {16, 8, 0}) {
+                    const uint32_t want = std::min<uint32_t>(255, channel(kerst[static_cast<std::size_t>(i)], shift) + g);
+                    ASSERT_EQ(channel(f[static_cast<std::size_t>(i)], shift), want)
+                        << "frame " << r.frame << " pixel " << i << ", " << since << " ms after the flash";
+                }
+            }
+        }
+        ++checked;
+        lit += g > 0;
+    }
+    EXPECT_GT(checked, 50);
+    EXPECT_GT(lit, 10) << "the notes of orders 14 and 15 should light frames";
+
+    // Up to the fade the sound is the module's, sample for sample.
+    WavData wav;
+    ASSERT_TRUE(read_wav((*dir_ / "audio.wav").string(), wav).ok);
+    const auto first_fade = std::find_if(rows_->begin(), rows_->end(), [](const FrameRow& r) { return r.order == kFadeOrder; });
+    ASSERT_NE(first_fade, rows_->end());
+    const std::size_t until = static_cast<std::size_t>(2 * kSamplesPerFrame * first_fade->frame);
+    ASSERT_GE(ref.pcm.size(), until);
+    ASSERT_GE(wav.samples.size(), until);
+    const auto differ = std::mismatch(ref.pcm.begin(), ref.pcm.begin() + static_cast<std::ptrdiff_t>(until),
+                                      wav.samples.begin());
+    EXPECT_EQ(differ.first, ref.pcm.begin() + static_cast<std::ptrdiff_t>(until))
+        << "the sound differs from the module's from frame "
+        << (differ.first - ref.pcm.begin()) / static_cast<std::ptrdiff_t>(2 * kSamplesPerFrame) << " on";
+}
+
+TEST_F(ShowCapture, SecondCaptureGivesTheSameFramesAndSound) {
+    ASSERT_EQ(run_->exit_code, 0) << run_->err;
+    const fs::path again = scratch("again") / "frames";
+    const ProcessResult second =
+        run_program({"--data", kData, "--frames", again.string(), "--fps", std::to_string(kFps)});
+    ASSERT_EQ(second.exit_code, 0) << second.err;
+    const std::vector<FrameRow> rows = read_csv(again / "frames.csv");
+    ASSERT_EQ(rows.size(), rows_->size());
+    for (std::size_t k = 0; k < rows.size(); ++k) {
+        const std::string name = FrameFolderWriter::frame_name(k);
+        ASSERT_EQ(bytes_of(again / name), bytes_of(*dir_ / name)) << name << " differs between two captures";
+    }
+    EXPECT_EQ(bytes_of(again / "audio.wav"), bytes_of(*dir_ / "audio.wav"));
+    EXPECT_EQ(bytes_of(again / "frames.csv"), bytes_of(*dir_ / "frames.csv"));
+    fs::remove_all(again.parent_path());
+}
+
+// ---------------------------------------------------------------- short runs
+
+// Width and height of the H.264 sample entry: the 'stsd' box whose first entry is 'avc1'.
+std::pair<int, int> avc_size(const std::vector<uint8_t>& file) {
+    const char tag[] = {'s', 't', 's', 'd'};
+    for (auto at = file.begin(); (at = std::search(at, file.end(), std::begin(tag), std::end(tag))) != file.end(); ++at) {
+        // stsd: type, version and flags (4), entry count (4), then the entry: size (4), type (4),
+        // reserved and data reference (8), predefined and reserved (16), width (2), height (2).
+        const std::size_t type_at = static_cast<std::size_t>(at - file.begin());
+        const std::size_t entry = type_at + 12;
+        if (entry + 36 > file.size() || std::memcmp(&file[entry + 4], "avc1", 4) != 0) {
+            continue;
+        }
+        const std::size_t size_at = entry + 8 + 24;
+        return {(file[size_at] << 8) | file[size_at + 1], (file[size_at + 2] << 8) | file[size_at + 3]};
+    }
+    return {0, 0};
+}
+
+TEST(ShowVideo, FadeCapturedToMp4AtBothShapesWithMatchingLengths) {
+    const fs::path dir = scratch("mp4");
+    struct Case {
+        std::vector<std::string> extra;
+        int width;
+        int height;
+    };
+    for (const Case& c : {Case {{}, 1600, 1200}, Case {{"--aspect", "square"}, 1280, 800}}) {
+        const fs::path file = dir / ("fade" + std::to_string(c.width) + ".mp4");
+        std::vector<std::string> args = {"--data", kData, "--start", "16", "--fps", "10", "--capture", file.string()};
+        args.insert(args.end(), c.extra.begin(), c.extra.end());
+        const ProcessResult run = run_program(args);
+        ASSERT_EQ(run.exit_code, 0) << run.err;
+        const std::vector<uint8_t> bytes = bytes_of(file);
+        EXPECT_EQ(avc_size(bytes), std::make_pair(c.width, c.height));
+        const test::Mp4Lengths lengths = test::mp4_track_lengths(bytes);
+        ASSERT_TRUE(lengths.ok);
+        // Order 16 alone at 10 fps: the first frame is drawn at frame time 0 (even: the volume stays),
+        // then 50 odd frames take the volume from 100 to 0, so 51 frames.
+        EXPECT_NEAR(lengths.video_seconds, 5.1, 1e-6);
+        EXPECT_NEAR(lengths.audio_seconds, lengths.video_seconds, 0.1) << "sound and pictures differ by over a frame";
+        EXPECT_NE(run.err.find(file.string()), std::string::npos) << "the summary names the file: " << run.err;
+    }
+    // Nothing but the two videos: no temporary left beside them.
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator {}), 2);
+    fs::remove_all(dir);
+}
+
+TEST(ShowVideo, RefusedOrInterruptedCaptureLeavesNoFile) {
+    const fs::path dir = scratch("refused");
+    // A folder that does not exist: refused by name before anything is rendered.
+    const std::string nowhere = (dir / "missing" / "show.mp4").string();
+    ProcessResult run = run_program({"--data", kData, "--capture", nowhere});
+    EXPECT_EQ(run.exit_code, 1);
+    EXPECT_NE(run.err.find(nowhere), std::string::npos) << run.err;
+    // A frames folder that already holds something is left alone.
+    const fs::path busy = dir / "busy";
+    fs::create_directories(busy);
+    std::ofstream(busy / "keep.txt") << "mine";
+    run = run_program({"--data", kData, "--frames", busy.string()});
+    EXPECT_EQ(run.exit_code, 1);
+    EXPECT_NE(run.err.find(busy.string()), std::string::npos) << run.err;
+    EXPECT_EQ(std::distance(fs::directory_iterator(busy), fs::directory_iterator {}), 1);
+    fs::remove_all(busy);
+    // SIGTERM in the middle of a capture: it stops, says so and removes its partial files.
+    run = run_program({"--data", kData, "--capture", (dir / "show.mp4").string(), "--frames", (dir / "frames").string()},
+                      60.0, 2.5);
+    EXPECT_FALSE(run.timed_out);
+    EXPECT_EQ(run.exit_code, 1) << run.err;
+    EXPECT_NE(run.err.find("interrupted"), std::string::npos) << run.err;
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator {}), 0)
+        << "partial files were left in " << dir;
+    fs::remove_all(dir);
+}
+
+TEST(ShowBenchmark, PrintsTheCostOfEachOrderInFrameCopies) {
+    const ProcessResult run = run_program({"--data", kData, "--benchmark", "--start", "15", "--fps", "10"});
+    ASSERT_EQ(run.exit_code, 0) << run.err;
+    EXPECT_NE(run.out.find("memcpy"), std::string::npos) << run.out;
+    std::map<std::string, double> copies;
+    for (const std::string& line : testing::lines_of(run.out)) {
+        std::istringstream fields(line);
+        std::string order;
+        double frames = 0;
+        double ms = 0;  // read past: the check is on frames per second and copies
+        double fps = 0;
+        double per_frame = 0;
+        if (fields >> order >> frames >> ms >> fps >> per_frame) {
+            copies[order] = per_frame;
+            EXPECT_GT(frames, 0) << line;
+            EXPECT_GT(fps, 0) << line;
+        }
+    }
+    EXPECT_EQ(copies.count("15"), 1u) << run.out;
+    EXPECT_EQ(copies.count("16"), 1u) << run.out;
+    EXPECT_EQ(copies.count("all"), 1u) << run.out;
+    EXPECT_EQ(copies.count("3"), 0u) << "orders before the start are not played";
+    for (const auto& [order, cost] : copies) {
+        EXPECT_GT(cost, 0) << "order " << order;
+    }
+}
+
+}  // namespace
+}  // namespace gf
