@@ -518,16 +518,16 @@ void outro(Score& score) {
 
 void last_chord(Score& score) {
     // Order 16: the tonic chord struck once with kick, crash and sleigh
-    // bells; the bells climb through it; everything is released halfway so
-    // it rings out.
+    // bells; the bells climb through it; everything is released in the last
+    // quarter so it rings out to the end.
     const int at = pos(16);
     score.kick(at, 62);
     score.crash(at, 48);
     score.sleigh(at, 40);
     score.note(at, kChBass, bass_root(at), xmas::kBass, 54);
-    score.off(pos(16, 64), kChBass);
+    score.off(pos(16, 80), kChBass);
     score.note(at, kChLead, C5 + kToA, xmas::kLead, 48);
-    score.off(pos(16, 64), kChLead);
+    score.off(pos(16, 80), kChLead);
     const std::array<int, 3> notes = voicing(C, kToA, kArpLow);
     for (int i = 0; i < 6; ++i) {
         score.note(at + 4 * i, kChBells, notes[i % 3] + kOctave * (i / 3), xmas::kBells, 34 - 2 * i);
@@ -551,8 +551,8 @@ std::vector<itw::Pattern> compose_xmas_patterns() {
     heavy(score);
     reprise(score);
     outro(score);
-    score.chords(pos(16), pos(16, 72), kPadChannels, xmas::kStrings, kPadLow, 36);
-    score.chords(pos(16), pos(16, 72), kChoirChannels, xmas::kChoir, kChoirLow, 34);
+    score.chords(pos(16), pos(16, 96), kPadChannels, xmas::kStrings, kPadLow, 36);
+    score.chords(pos(16), pos(16, 96), kChoirChannels, xmas::kChoir, kChoirLow, 34);
     last_chord(score);
     return score.take();
 }
