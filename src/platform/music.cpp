@@ -78,7 +78,6 @@ std::vector<CellInfo> g_cells;               // all patterns, row by row, channe
 std::vector<std::size_t> g_pattern_offset;   // first cell of each pattern
 std::vector<int> g_pattern_rows;
 int g_channels = 0;
-std::string g_module_name;
 
 AudioOutput g_output = AudioOutput::Offline;
 bool g_sdl_audio = false;
@@ -247,6 +246,7 @@ std::size_t render_chunk(std::size_t frames) {
             g_last_row = row;
             g_position.store((static_cast<uint32_t>(order) & 0xFFFFu) | (static_cast<uint32_t>(row) << 16),
                              std::memory_order_relaxed);
+            fire_due(start);  // delayed notes of the last row go before this row's notes
             row_started(g_module->get_current_pattern(), row, start);
         }
         fire_due(g_stream_frame);
@@ -499,7 +499,6 @@ MusicStatus load_module_from_memory(const void* data, std::size_t size, const st
         unload_module();
         return {false, name + ": not a module that can be played (" + e.what() + ")"};
     }
-    g_module_name = name;
     return {};
 }
 
