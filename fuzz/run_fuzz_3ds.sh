@@ -25,9 +25,12 @@ CXX="${CXX_FUZZ:-clang++}"
 
 # New inputs go to the first directory; the others are read-only seeds.
 seed_dirs=("$root/fuzz/corpus/3ds")
-for dir in "$root/../shared/testdata/3ds" "$root"/build*/data; do
-    if [ -d "$dir" ]; then
-        seed_dirs+=("$dir")
+if [ -d "$root/../shared/testdata/3ds" ]; then
+    seed_dirs+=("$root/../shared/testdata/3ds")
+fi
+for mesh in "$root"/build*/data/kubus.3ds; do
+    if [ -f "$mesh" ]; then
+        cp "$mesh" "$work/corpus-3ds/generated-kubus.3ds"
     fi
 done
 
