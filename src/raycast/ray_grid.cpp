@@ -53,6 +53,21 @@ constexpr double kPlaneShadeFalloff = 1.2;
 constexpr int kCenterX = kScreenWidth / 2;   // 160
 constexpr int kCenterY = kScreenHeight / 2;  // 100
 
+// Rounds a double to the float it is stored as. The empty asm makes the
+// float opaque to the optimiser: GCC 12 (whose C++ front end only offers
+// fast excess precision) has been seen to vectorise a float round trip in
+// the ray setup away and carry on with the unrounded double, which shifts
+// texture coordinates by a unit depending on the inlining context.
+inline float to_float(double value) {
+    float rounded = static_cast<float>(value);
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+    __asm__("" : "+x"(rounded));
+#elif defined(__GNUC__) && defined(__aarch64__)
+    __asm__("" : "+w"(rounded));
+#endif
+    return rounded;
+}
+
 // Sine and cosine of one rotation angle.
 struct Rotation {
     double sin;
@@ -68,22 +83,22 @@ Rotation rotation_for(float degrees) {
 void apply_rotate_x(Vec3& v, const Rotation& r) {
     const double y = v.y;
     const double z = v.z;
-    v.y = static_cast<float>(y * r.cos - z * r.sin);
-    v.z = static_cast<float>(y * r.sin + z * r.cos);
+    v.y = to_float(y * r.cos - z * r.sin);
+    v.z = to_float(y * r.sin + z * r.cos);
 }
 
 void apply_rotate_y(Vec3& v, const Rotation& r) {
     const double x = v.x;
     const double z = v.z;
-    v.x = static_cast<float>(x * r.cos + z * r.sin);
-    v.z = static_cast<float>(z * r.cos - x * r.sin);
+    v.x = to_float(x * r.cos + z * r.sin);
+    v.z = to_float(z * r.cos - x * r.sin);
 }
 
 void apply_rotate_z(Vec3& v, const Rotation& r) {
     const double x = v.x;
     const double y = v.y;
-    v.x = static_cast<float>(x * r.cos - y * r.sin);
-    v.y = static_cast<float>(x * r.sin + y * r.cos);
+    v.x = to_float(x * r.cos - y * r.sin);
+    v.y = to_float(x * r.sin + y * r.cos);
 }
 
 // The camera as the tracers read it, with the sines and cosines of its three
@@ -106,7 +121,7 @@ ViewCamera current_camera() {
 
 // Screen offset from the centre to ray slope, stored as a float.
 float view_slope(const ViewCamera& cam, int offset) {
-    return static_cast<float>(static_cast<double>(offset) / cam.fov);
+    return to_float(static_cast<double>(offset) / cam.fov);
 }
 
 // The view ray through the screen point with the given slopes (x − 160)/fov
@@ -156,18 +171,18 @@ TunnelHit tunnel_hit(const ViewCamera& cam, const Vec3& d) {
 
     // Solve |c + t·d|² = r² in the xy plane; a miss or a ray along the axis
     // yields NaN, which every conversion afterwards turns into 0.
-    const double qa = static_cast<float>(dx * dx + dy * dy);
+    const double qa = to_float(dx * dx + dy * dy);
     const double qb = 2.0 * (cx * dx + cy * dy);
     const double qc = cx * cx + cy * cy - kTunnelRadiusSquared;
     const double s = std::sqrt(qb * qb - 4.0 * qa * qc);
-    const float t1 = static_cast<float>((-qb - s) / (2.0 * qa));
-    const float t2 = static_cast<float>((s - qb) / (2.0 * qa));
+    const float t1 = to_float((-qb - s) / (2.0 * qa));
+    const float t2 = to_float((s - qb) / (2.0 * qa));
     const float t = t2 > t1 ? t2 : t1;  // the far root; unordered keeps t1
 
     TunnelHit hit;
-    hit.hx = static_cast<float>(static_cast<double>(t) * dx + cx);
-    hit.hy = static_cast<float>(static_cast<double>(t) * dy + cy);
-    hit.hz = static_cast<float>(static_cast<double>(t) * static_cast<double>(d.z) + static_cast<double>(cam.z));
+    hit.hx = to_float(static_cast<double>(t) * dx + cx);
+    hit.hy = to_float(static_cast<double>(t) * dy + cy);
+    hit.hz = to_float(static_cast<double>(t) * static_cast<double>(d.z) + static_cast<double>(cam.z));
     hit.t = t;
     return hit;
 }
@@ -182,27 +197,70 @@ GridValue tunnel_value(const TunnelHit& hit) {
     return g;
 }
 
-GridValue planes_value(const ViewCamera& cam, const Vec3& d) {
-    // The sum wraps in 32 bits like the integer it is.
+// The distance from the camera to each plane: (plane_bounce + 4096) − cam_y,
+// the sum wrapping in 32 bits like the integer it is.
+double plane_distance(const ViewCamera& cam) {
     const int32_t level = static_cast<int32_t>(static_cast<uint32_t>(cam.bounce) + static_cast<uint32_t>(kPlaneDistance));
-    const double distance = static_cast<double>(level) - static_cast<double>(cam.y);
+    return static_cast<double>(level) - static_cast<double>(cam.y);
+}
+
+// Where a planes ray meets a plane, before the texture coordinates.
+struct PlanesHit {
+    float hx;
+    float hz;
+    double t;
+};
+
+PlanesHit planes_hit(const ViewCamera& cam, const Vec3& d) {
     // D / |d.y|: the plane above for rays going up, the one below otherwise.
     // d.y = 0 gives an infinite or NaN t, which converts to 0.
-    const double t = static_cast<double>(unit_sign(d.y)) * distance / static_cast<double>(d.y);
+    const double t = static_cast<double>(unit_sign(d.y)) * plane_distance(cam) / static_cast<double>(d.y);
+    PlanesHit hit;
+    hit.hx = to_float(t * static_cast<double>(d.x) + static_cast<double>(cam.x));
+    hit.hz = to_float(t * static_cast<double>(d.z) + static_cast<double>(cam.z));
+    hit.t = t;
+    return hit;
+}
 
-    const float hx = static_cast<float>(t * static_cast<double>(d.x) + static_cast<double>(cam.x));
-    const float hz = static_cast<float>(t * static_cast<double>(d.z) + static_cast<double>(cam.z));
-
+GridValue planes_value(const PlanesHit& hit) {
     GridValue g;
-    g.u = float_to_int(std::fabs(static_cast<double>(hx)) * kPlaneScale);
+    g.u = float_to_int(std::fabs(static_cast<double>(hit.hx)) * kPlaneScale);
     // The 255 is a fraction of a texel in 16.16; rows run backwards as |hz| grows.
-    g.v = float_to_int(255.0 - std::fabs(static_cast<double>(hz)) * kPlaneScale);
-    g.shade = shade_level(kPlaneFullShade - std::sqrt(t) * kPlaneShadeFalloff);
+    g.v = float_to_int(255.0 - std::fabs(static_cast<double>(hit.hz)) * kPlaneScale);
+    g.shade = shade_level(kPlaneFullShade - std::sqrt(hit.t) * kPlaneShadeFalloff);
     return g;
 }
 
 Vec3 view_ray_through(const ViewCamera& cam, int x, int y) {
     return make_view_ray(cam, view_slope(cam, x - kCenterX), view_slope(cam, y - kCenterY));
+}
+
+// The hits of one grid row, column by column, padded to whole 4-wide vectors.
+constexpr int kPaddedColumns = 44;
+
+struct RowHits {
+    alignas(32) float hx[kPaddedColumns];
+    alignas(32) float hy[kPaddedColumns];  // tunnel only
+    alignas(32) float hz[kPaddedColumns];
+    alignas(32) double t[kPaddedColumns];
+};
+
+void trace_row_portable(const ViewCamera& cam, bool tunnel, const float* slope_x, float slope_y, RowHits& row) {
+    for (int j = 0; j < kRayGridColumns; ++j) {
+        const Vec3 d = make_view_ray(cam, slope_x[j], slope_y);
+        if (tunnel) {
+            const TunnelHit hit = tunnel_hit(cam, d);
+            row.hx[j] = hit.hx;
+            row.hy[j] = hit.hy;
+            row.hz[j] = hit.hz;
+            row.t[j] = hit.t;
+        } else {
+            const PlanesHit hit = planes_hit(cam, d);
+            row.hx[j] = hit.hx;
+            row.hz[j] = hit.hz;
+            row.t[j] = hit.t;
+        }
+    }
 }
 
 // The difference of two 16.16 values over 8 pixels, in 32-bit two's complement
@@ -352,9 +410,9 @@ void normalize_vec3(Vec3& v) {
     const double z = v.z;
     const double length = std::sqrt(x * x + y * y + z * z);
     if (length != 0.0) {
-        v.x = static_cast<float>(x / length);
-        v.y = static_cast<float>(y / length);
-        v.z = static_cast<float>(z / length);
+        v.x = to_float(x / length);
+        v.y = to_float(y / length);
+        v.z = to_float(z / length);
     }
 }
 
@@ -370,46 +428,10 @@ void trace_tunnel(int x, int y, int32_t& u, int32_t& v, int32_t& shade) {
 
 void trace_planes(int x, int y, int32_t& u, int32_t& v, int32_t& shade) {
     const ViewCamera cam = current_camera();
-    const GridValue g = planes_value(cam, view_ray_through(cam, x, y));
+    const GridValue g = planes_value(planes_hit(cam, view_ray_through(cam, x, y)));
     u = g.u;
     v = g.v;
     shade = g.shade;
-}
-
-void trace_ray_grid(RayGrid& grid) {
-    const ViewCamera cam = current_camera();
-    // A column's x slope and a row's y slope are the same for all its rays.
-    float slope_x[kRayGridColumns];
-    float slope_y[kRayGridRows];
-    for (int j = 0; j < kRayGridColumns; ++j) {
-        slope_x[j] = view_slope(cam, j * kRayBlockSize - kCenterX);
-    }
-    for (int i = 0; i < kRayGridRows; ++i) {
-        slope_y[i] = view_slope(cam, i * kRayBlockSize - kCenterY);
-    }
-
-    const auto store = [&grid](int j, int i, const GridValue& g) {
-        grid.u[j][i] = g.u;
-        grid.v[j][i] = g.v;
-        grid.shade[j][i] = g.shade;
-    };
-    for (int i = 0; i < kRayGridRows; ++i) {
-        if (cam_tunnel != 0) {
-            // Hits of a whole row first, then their angles: the two loops
-            // overlap many rays' arithmetic instead of waiting on each atan2.
-            TunnelHit hits[kRayGridColumns];
-            for (int j = 0; j < kRayGridColumns; ++j) {
-                hits[j] = tunnel_hit(cam, make_view_ray(cam, slope_x[j], slope_y[i]));
-            }
-            for (int j = 0; j < kRayGridColumns; ++j) {
-                store(j, i, tunnel_value(hits[j]));
-            }
-        } else {
-            for (int j = 0; j < kRayGridColumns; ++j) {
-                store(j, i, planes_value(cam, make_view_ray(cam, slope_x[j], slope_y[i])));
-            }
-        }
-    }
 }
 
 void draw_ray_grid_portable(uint32_t* dst, const uint32_t* texture, const RayGrid& grid) {
@@ -520,6 +542,83 @@ __attribute__((target("avx2"))) void draw_ray_grid_avx2(uint32_t* dst, const uin
     }
 }
 
+// Four rays at once, each step the same IEEE double operation as the
+// portable tracer with the same float roundings, so the hits are identical.
+GF_AVX2_FN __m256d round_to_float(__m256d value) {
+    __m128 rounded = _mm256_cvtpd_ps(value);
+    __asm__("" : "+x"(rounded));  // as in to_float: the round trip must not be folded away
+    return _mm256_cvtps_pd(rounded);
+}
+
+GF_AVX2_FN void rotate_avx2(__m256d& a, __m256d& b, const Rotation& r, bool plus_first) {
+    // plus_first: a' = a·cos + b·sin, b' = b·cos − a·sin (about Y);
+    // otherwise   a' = a·cos − b·sin, b' = a·sin + b·cos (about X and Z).
+    const __m256d c = _mm256_set1_pd(r.cos);
+    const __m256d s = _mm256_set1_pd(r.sin);
+    __m256d na;
+    __m256d nb;
+    if (plus_first) {
+        na = _mm256_add_pd(_mm256_mul_pd(a, c), _mm256_mul_pd(b, s));
+        nb = _mm256_sub_pd(_mm256_mul_pd(b, c), _mm256_mul_pd(a, s));
+    } else {
+        na = _mm256_sub_pd(_mm256_mul_pd(a, c), _mm256_mul_pd(b, s));
+        nb = _mm256_add_pd(_mm256_mul_pd(a, s), _mm256_mul_pd(b, c));
+    }
+    a = round_to_float(na);
+    b = round_to_float(nb);
+}
+
+__attribute__((target("avx2"))) void trace_row_avx2(const ViewCamera& cam, bool tunnel, const float* slope_x,
+                                                   float slope_y, RowHits& row) {
+    const __m256d zero = _mm256_setzero_pd();
+    const __m256d cx = _mm256_set1_pd(cam.x);
+    const __m256d cy = _mm256_set1_pd(cam.y);
+    const __m256d cz = _mm256_set1_pd(cam.z);
+    const double qc_scalar = static_cast<double>(cam.x) * cam.x + static_cast<double>(cam.y) * cam.y -
+                             kTunnelRadiusSquared;
+    const __m256d qc = _mm256_set1_pd(qc_scalar);
+    const __m256d distance = _mm256_set1_pd(plane_distance(cam));
+    for (int j = 0; j < kPaddedColumns; j += 4) {
+        __m256d x = _mm256_cvtps_pd(_mm_load_ps(slope_x + j));
+        __m256d y = _mm256_set1_pd(slope_y);
+        __m256d z = _mm256_set1_pd(1.0);
+        rotate_avx2(y, z, cam.rx, false);
+        rotate_avx2(x, z, cam.ry, true);
+        rotate_avx2(x, y, cam.rz, false);
+        // Normalise, leaving a zero-length ray as it is (NaN lengths divide, as in the scalar code).
+        const __m256d length = _mm256_sqrt_pd(
+            _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(x, x), _mm256_mul_pd(y, y)), _mm256_mul_pd(z, z)));
+        const __m256d nonzero = _mm256_cmp_pd(length, zero, _CMP_NEQ_UQ);
+        x = _mm256_blendv_pd(x, round_to_float(_mm256_div_pd(x, length)), nonzero);
+        y = _mm256_blendv_pd(y, round_to_float(_mm256_div_pd(y, length)), nonzero);
+        z = _mm256_blendv_pd(z, round_to_float(_mm256_div_pd(z, length)), nonzero);
+
+        if (tunnel) {
+            const __m256d qa = round_to_float(_mm256_add_pd(_mm256_mul_pd(x, x), _mm256_mul_pd(y, y)));
+            const __m256d qb = _mm256_mul_pd(_mm256_set1_pd(2.0),
+                                             _mm256_add_pd(_mm256_mul_pd(cx, x), _mm256_mul_pd(cy, y)));
+            const __m256d root = _mm256_sqrt_pd(
+                _mm256_sub_pd(_mm256_mul_pd(qb, qb), _mm256_mul_pd(_mm256_mul_pd(_mm256_set1_pd(4.0), qa), qc)));
+            const __m256d twice_qa = _mm256_mul_pd(_mm256_set1_pd(2.0), qa);
+            const __m256d minus_qb = _mm256_xor_pd(qb, _mm256_set1_pd(-0.0));  // −qb, signed zeros included
+            const __m256d t1 = round_to_float(_mm256_div_pd(_mm256_sub_pd(minus_qb, root), twice_qa));
+            const __m256d t2 = round_to_float(_mm256_div_pd(_mm256_sub_pd(root, qb), twice_qa));
+            const __m256d t = _mm256_blendv_pd(t1, t2, _mm256_cmp_pd(t2, t1, _CMP_GT_OQ));
+            _mm_store_ps(row.hx + j, _mm256_cvtpd_ps(_mm256_add_pd(_mm256_mul_pd(t, x), cx)));
+            _mm_store_ps(row.hy + j, _mm256_cvtpd_ps(_mm256_add_pd(_mm256_mul_pd(t, y), cy)));
+            _mm_store_ps(row.hz + j, _mm256_cvtpd_ps(_mm256_add_pd(_mm256_mul_pd(t, z), cz)));
+            _mm256_store_pd(row.t + j, t);
+        } else {
+            const __m256d sign = _mm256_blendv_pd(_mm256_set1_pd(-1.0), _mm256_set1_pd(1.0),
+                                                  _mm256_cmp_pd(y, zero, _CMP_GT_OQ));
+            const __m256d t = _mm256_div_pd(_mm256_mul_pd(sign, distance), y);
+            _mm_store_ps(row.hx + j, _mm256_cvtpd_ps(_mm256_add_pd(_mm256_mul_pd(t, x), cx)));
+            _mm_store_ps(row.hz + j, _mm256_cvtpd_ps(_mm256_add_pd(_mm256_mul_pd(t, z), cz)));
+            _mm256_store_pd(row.t + j, t);
+        }
+    }
+}
+
 bool cpu_has_avx2() {
     static const bool has = __builtin_cpu_supports("avx2") != 0;
     return has;
@@ -538,6 +637,42 @@ void draw_ray_grid(uint32_t* dst, const uint32_t* texture, const RayGrid& grid) 
     }
 #endif
     draw_ray_grid_portable(dst, texture, grid);
+}
+
+void trace_ray_grid(RayGrid& grid) {
+    const ViewCamera cam = current_camera();
+    const bool tunnel = cam_tunnel != 0;
+    // A column's x slope and a row's y slope are the same for all its rays.
+    alignas(32) float slope_x[kPaddedColumns];
+    for (int j = 0; j < kPaddedColumns; ++j) {
+        slope_x[j] = view_slope(cam, j * kRayBlockSize - kCenterX);
+    }
+#if defined(GF_RAY_AVX2)
+    const bool wide = cpu_has_avx2();
+#endif
+    RowHits row;
+    for (int i = 0; i < kRayGridRows; ++i) {
+        const float slope_y = view_slope(cam, i * kRayBlockSize - kCenterY);
+        // The hits of a whole row first, then their texture values: the
+        // tunnel's atan2 calls then overlap instead of waiting on each ray.
+#if defined(GF_RAY_AVX2)
+        if (wide) {
+            trace_row_avx2(cam, tunnel, slope_x, slope_y, row);
+        } else {
+            trace_row_portable(cam, tunnel, slope_x, slope_y, row);
+        }
+#else
+        trace_row_portable(cam, tunnel, slope_x, slope_y, row);
+#endif
+        for (int j = 0; j < kRayGridColumns; ++j) {
+            const GridValue g =
+                tunnel ? tunnel_value(TunnelHit {row.hx[j], row.hy[j], row.hz[j], static_cast<float>(row.t[j])})
+                       : planes_value(PlanesHit {row.hx[j], row.hz[j], row.t[j]});
+            grid.u[j][i] = g.u;
+            grid.v[j][i] = g.v;
+            grid.shade[j][i] = g.shade;
+        }
+    }
 }
 
 void render_ray_grid(uint32_t* dst, const uint32_t* texture) {

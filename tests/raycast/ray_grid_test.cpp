@@ -329,6 +329,46 @@ TEST_F(RayGridTrace, LastColumnAndRowAreTracedOneStepBeyondTheFrame) {
     }
 }
 
+TEST_F(RayGridTrace, GridHoldsTheTraceOfEveryGridPoint) {
+    // The grid pass traces whole rows at once; each value must equal the
+    // single-ray trace of its point, for cameras of every kind.
+    struct Camera {
+        int32_t tunnel;
+        float fov, x, y, z, ax, ay, az;
+        int32_t bounce;
+    };
+    const Camera cameras[] = {
+        {1, 160.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0},
+        {1, 47.3f, 1234.5f, -987.0f, 1.0e6f, 71.5f, -106.4f, 140.2f, 0},
+        {1, 135.0f, 8192.0f, 0.0f, 65536.0f, 0.0f, 0.0f, 12.0f, 0},   // outside: some rays miss
+        {0, 180.0f, 69632.0f, 0.0f, 65536.0f, 0.0f, 0.0f, 0.0f, 0},
+        {0, 180.0f, 0.0f, 0.0f, 3.0e8f, -45.0f, 13.7f, 0.0f, 800},
+        {0, 180.0f, -5.5f, 300.0f, 7.0e4f, 18.2f, 2.8f, -15.1f, -950},
+        {0, 160.0f, 0.0f, 5000.0f, 0.0f, 90.0f, 0.0f, 0.0f, 0},       // planes behind the camera
+    };
+    auto grid = std::make_unique<RayGrid>();
+    for (const Camera& c : cameras) {
+        cam_tunnel = c.tunnel;
+        cam_fov = c.fov;
+        cam_x = c.x;
+        cam_y = c.y;
+        cam_z = c.z;
+        cam_angle_x = c.ax;
+        cam_angle_y = c.ay;
+        cam_angle_z = c.az;
+        plane_bounce = c.bounce;
+        trace_ray_grid(*grid);
+        for (int j = 0; j < kRayGridColumns; ++j) {
+            for (int i = 0; i < kRayGridRows; ++i) {
+                const Traced ray = c.tunnel ? tunnel_at(8 * j, 8 * i) : planes_at(8 * j, 8 * i);
+                ASSERT_EQ(grid->u[j][i], ray.u) << "camera " << &c - cameras << " at " << j << "," << i;
+                ASSERT_EQ(grid->v[j][i], ray.v) << "camera " << &c - cameras << " at " << j << "," << i;
+                ASSERT_EQ(grid->shade[j][i], ray.shade) << "camera " << &c - cameras << " at " << j << "," << i;
+            }
+        }
+    }
+}
+
 // ---------------------------------------------------------------- block pass
 
 // A 256 × 256 texture whose texel names its own place: G = row, B = column.
