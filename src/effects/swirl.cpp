@@ -8,6 +8,10 @@
 #include <cstdlib>
 #include <new>
 
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
 #include "common/float_to_int.h"
 #include "common/frame_globals.h"
 #include "common/types.h"
@@ -22,13 +26,13 @@ int32_t swirl_phase = 0;
 
 namespace {
 
-constexpr float kRadiansPerDegree = 0.017453292f;  // single-precision, as the effect was tuned with
+constexpr float kRadiansPerDegree = 0.017453292f;  // the single-precision factor the tables are built with
 constexpr double kDegreesPerStep = 0.703125;       // 360° / 512
 constexpr double kTableScale = 256.0;              // sine tables hold sin · 256
 constexpr double kTwistOne = 65536.0;              // 16.16 fixed point
 constexpr double kPhasePerMs = 0.22563;            // table steps per millisecond
 constexpr double kSwingDegreesPerMs = 0.06666666666666667;  // T / 15 degrees
-constexpr int32_t kTwistStepsScale = 80;           // twist (16.16) · 80 >> 16 = table steps
+constexpr uint32_t kTwistStepsScale = 80;          // twist (16.16) · 80 >> 16 = table steps
 constexpr int kTwistFractionBits = 16;
 constexpr int kSampleFractionBits = 8;             // sine values carry 8 fraction bits
 
@@ -84,6 +88,131 @@ inline uint32_t wrap_row_start(int32_t y) {
     return slot < kWrapEntries ? s_wrap.row_start[slot] : (static_cast<uint32_t>(y) % kScreenHeight) * kScreenWidth;
 }
 
+constexpr int kHalfWidth = kScreenWidth / 2;
+constexpr int kHalfHeight = kScreenHeight / 2;
+
+// What depends on the radius alone, once per radius value and call:
+// tw = (twist · 80) >> 16, a = p + tw, ca = cos[a], and the part p + a + 160
+// of cb's index, to which the pixel's column c is added. And sb·c, which
+// depends on the column alone.
+int32_t s_radius_ca[kSwirlTwistEntries];
+uint32_t s_radius_cb_index[kSwirlTwistEntries];
+int32_t s_column_term[kScreenWidth];
+
+// The warp's arithmetic is 32-bit two's complement that wraps, as the
+// processor's: products and sums are formed unsigned and read back signed
+// (arithmetic right shifts), so no table contents can overflow.
+inline uint32_t bits(int32_t v) { return static_cast<uint32_t>(v); }
+inline int32_t signed_value(uint32_t v) { return static_cast<int32_t>(v); }
+
+// Table indexes wrap modulo 2^32 and are masked to the 512-step tables.
+void prepare_terms(uint32_t p) {
+    for (int i = 0; i < kSwirlTwistEntries; ++i) {
+        const int32_t tw = signed_value(bits(swirl_twist[i]) * kTwistStepsScale) >> kTwistFractionBits;
+        const uint32_t a = p + static_cast<uint32_t>(tw);
+        s_radius_ca[i] = swirl_cos[a & kSwirlAngleMask];
+        s_radius_cb_index[i] = p + a + kHalfWidth;
+    }
+    for (int c = -kHalfWidth; c < kHalfWidth; ++c) {
+        const int32_t sb = swirl_sin[(p + static_cast<uint32_t>(c + kHalfWidth)) & kSwirlAngleMask];
+        s_column_term[c + kHalfWidth] = signed_value(bits(sb) * bits(c));
+    }
+}
+
+// With every sine and cosine within ±256 the source position stays within
+// −260 … 260, the reach of the wrap tables, and the range tests can go.
+bool angle_tables_bounded() {
+    constexpr int32_t kTableLimit = 256;
+    bool bounded = true;
+    for (int i = 0; i < kSwirlAngleSteps; ++i) {
+        bounded &= swirl_sin[i] >= -kTableLimit && swirl_sin[i] <= kTableLimit;
+        bounded &= swirl_cos[i] >= -kTableLimit && swirl_cos[i] <= kTableLimit;
+    }
+    return bounded;
+}
+
+template <bool kBounded>
+void draw_swirl_rows(uint32_t* dst, const uint32_t* image, uint32_t p) {
+    const int32_t* radius = swirl_radius;
+    const uint32_t* column_wrap = s_wrap.column + kWrapReach;
+    const uint32_t* row_wrap = s_wrap.row_start + kWrapReach;
+    for (int r = -kHalfHeight; r < kHalfHeight; ++r) {
+        const uint32_t sa_r = bits(swirl_sin[(bits(r + kHalfHeight) + p) & kSwirlAngleMask]) * bits(r);
+        const int row = (r + kHalfHeight) * kScreenWidth;
+        for (int c = -kHalfWidth; c < kHalfWidth; ++c) {
+            const int n = row + c + kHalfWidth;
+            const int32_t rad = radius[n];
+            const int32_t cb = swirl_cos[(s_radius_cb_index[rad] + bits(c)) & kSwirlAngleMask];
+            const int32_t y_src = signed_value(sa_r - bits(cb) * bits(c)) >> kSampleFractionBits;
+            // Negate first, then shift: −1 >> 8 stays −1.
+            const uint32_t x_sum = bits(s_column_term[c + kHalfWidth]) + bits(s_radius_ca[rad]) * bits(r);
+            const int32_t x_src = signed_value(0u - x_sum) >> kSampleFractionBits;
+            if constexpr (kBounded) {
+                dst[n] = image[row_wrap[y_src] + column_wrap[x_src]];
+            } else {
+                dst[n] = image[wrap_row_start(y_src) + wrap_column(x_src)];
+            }
+        }
+    }
+}
+
+void draw_swirl_scalar(uint32_t* dst, const uint32_t* image, uint32_t p) {
+    if (angle_tables_bounded()) {
+        draw_swirl_rows<true>(dst, image, p);
+    } else {
+        draw_swirl_rows<false>(dst, image, p);
+    }
+}
+
+#if defined(__x86_64__)
+
+bool cpu_has_avx2() {
+    static const bool has = __builtin_cpu_supports("avx2");
+    return has;
+}
+
+__attribute__((target("avx2"))) inline __m256i add_if_negative(__m256i v, int32_t amount) {
+    return _mm256_add_epi32(v, _mm256_and_si256(_mm256_srai_epi32(v, 31), _mm256_set1_epi32(amount)));
+}
+
+// AVX2, eight pixels of a row at a time, the table reads as gathers.
+__attribute__((target("avx2"))) void draw_swirl_avx2(uint32_t* dst, const uint32_t* image, uint32_t p) {
+    constexpr int kLanes = 8;
+    const __m256i lane_offsets = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+    const __m256i angle_mask = _mm256_set1_epi32(kSwirlAngleMask);
+    const __m256i zero = _mm256_setzero_si256();
+    const auto* cos_table = reinterpret_cast<const int*>(swirl_cos.data());
+    const auto* ca_table = reinterpret_cast<const int*>(s_radius_ca);
+    const auto* cb_index_table = reinterpret_cast<const int*>(s_radius_cb_index);
+    const auto* pixels = reinterpret_cast<const int*>(image);
+    for (int r = -kHalfHeight; r < kHalfHeight; ++r) {
+        const __m256i sa_r = _mm256_set1_epi32(swirl_sin[(static_cast<uint32_t>(r + kHalfHeight) + p) & kSwirlAngleMask] * r);
+        const __m256i row_vector = _mm256_set1_epi32(r);
+        const int row = (r + kHalfHeight) * kScreenWidth;
+        for (int c0 = -kHalfWidth; c0 < kHalfWidth; c0 += kLanes) {
+            const int n = row + c0 + kHalfWidth;
+            const __m256i rad = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(swirl_radius + n));
+            const __m256i ca = _mm256_i32gather_epi32(ca_table, rad, 4);
+            const __m256i cb_base = _mm256_i32gather_epi32(cb_index_table, rad, 4);
+            const __m256i c = _mm256_add_epi32(_mm256_set1_epi32(c0), lane_offsets);
+            const __m256i cb = _mm256_i32gather_epi32(cos_table, _mm256_and_si256(_mm256_add_epi32(cb_base, c), angle_mask), 4);
+            __m256i y = _mm256_srai_epi32(_mm256_sub_epi32(sa_r, _mm256_mullo_epi32(cb, c)), kSampleFractionBits);
+            const __m256i column_term = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s_column_term + c0 + kHalfWidth));
+            __m256i x = _mm256_srai_epi32(_mm256_sub_epi32(zero, _mm256_add_epi32(column_term, _mm256_mullo_epi32(ca, row_vector))),
+                                          kSampleFractionBits);
+            // Unsigned wrap: a negative x is x + 2^32 ≡ x + 256 (mod 320); a negative y is y + 96 (mod 200).
+            x = add_if_negative(add_if_negative(x, 256), kScreenWidth);
+            y = add_if_negative(add_if_negative(y, 96), kScreenHeight);
+            y = _mm256_sub_epi32(y, _mm256_and_si256(_mm256_cmpgt_epi32(y, _mm256_set1_epi32(kScreenHeight - 1)),
+                                                     _mm256_set1_epi32(kScreenHeight)));
+            const __m256i source = _mm256_add_epi32(_mm256_add_epi32(_mm256_slli_epi32(y, 8), _mm256_slli_epi32(y, 6)), x);  // y·320 + x
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + n), _mm256_i32gather_epi32(pixels, source, 4));
+        }
+    }
+}
+
+#endif
+
 // The radius table exists before the program's entry runs.
 const bool s_radius_ready = (alloc_swirl_radius(), true);
 
@@ -137,34 +266,29 @@ void draw_swirl(uint32_t* dst, const uint32_t* image) {
     if (swirl_radius == nullptr) {
         return;
     }
-    // All index arithmetic wraps modulo 2^32 (done unsigned) and is masked to
-    // the 512-step tables; the products are small enough for 32-bit signed.
     const auto p = static_cast<uint32_t>(swirl_phase);
-    constexpr int kHalfWidth = kScreenWidth / 2;
-    constexpr int kHalfHeight = kScreenHeight / 2;
-    // sb·c depends on the column only.
-    int32_t column_term[kScreenWidth];
-    for (int c = -kHalfWidth; c < kHalfWidth; ++c) {
-        const int32_t sb = swirl_sin[(p + static_cast<uint32_t>(c + kHalfWidth)) & kSwirlAngleMask];
-        column_term[c + kHalfWidth] = sb * c;
+    prepare_terms(p);
+#if defined(__x86_64__)
+    if (cpu_has_avx2() && angle_tables_bounded()) {
+        draw_swirl_avx2(dst, image, p);
+        return;
     }
-    const int32_t* radius = swirl_radius;
-    for (int r = -kHalfHeight; r < kHalfHeight; ++r) {
-        const int32_t sa = swirl_sin[(static_cast<uint32_t>(r + kHalfHeight) + p) & kSwirlAngleMask];
-        const int32_t sa_r = sa * r;
-        const int row = (r + kHalfHeight) * kScreenWidth;
-        for (int c = -kHalfWidth; c < kHalfWidth; ++c) {
-            const int n = row + c + kHalfWidth;
-            const int32_t tw = (swirl_twist[radius[n]] * kTwistStepsScale) >> kTwistFractionBits;
-            const uint32_t a = p + static_cast<uint32_t>(tw);
-            const int32_t ca = swirl_cos[a & kSwirlAngleMask];
-            const int32_t cb = swirl_cos[(p + a + static_cast<uint32_t>(c + kHalfWidth)) & kSwirlAngleMask];
-            const int32_t y_src = (sa_r - cb * c) >> kSampleFractionBits;
-            const int32_t x_src = (-(column_term[c + kHalfWidth] + ca * r)) >> kSampleFractionBits;  // negate, then shift
-            dst[n] = image[wrap_row_start(y_src) + wrap_column(x_src)];
-        }
-    }
+#endif
+    draw_swirl_scalar(dst, image, p);
 }
+
+namespace portable {
+
+void draw_swirl(uint32_t* dst, const uint32_t* image) {
+    if (swirl_radius == nullptr) {
+        return;
+    }
+    const auto p = static_cast<uint32_t>(swirl_phase);
+    prepare_terms(p);
+    draw_swirl_scalar(dst, image, p);
+}
+
+}  // namespace portable
 
 void free_swirl() {
     delete[] swirl_radius;

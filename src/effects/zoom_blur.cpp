@@ -5,6 +5,7 @@
 // long streaks, and why the pass and loop order below must not change.
 #include "effects/zoom_blur.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "common/float_to_int.h"
@@ -155,47 +156,180 @@ void zoom_blur_scalar(uint32_t* buffer, const Geometry& g) {
 // SSE2: the four channels (and the unused top byte) of the two pixels of a
 // pair sit in eight 16-bit lanes. The vertical stage stays below 65536 and so
 // fits the lanes; the horizontal stage widens to 32 bits with mullo/mulhi.
-void zoom_blur_sse2(uint32_t* buffer, const Geometry& g) {
-    alignas(16) __m128i column_weights[kScreenWidth];
+struct RowContext {
+    const uint32_t* sample_row;
+    const uint32_t* next_row;
+    uint32_t* target_row;
+    __m128i w_sample;
+    __m128i w_next;
+};
+
+// Two pixels loaded as two 32-bit words: a pixel written a moment ago is then
+// forwarded from its store instead of waiting for it to reach the cache.
+inline __m128i load_pair(const uint32_t* p) {
+    return _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(p[0])), _mm_cvtsi32_si128(static_cast<int>(p[1])));
+}
+
+inline void blend_pixel_sse2(const RowContext& row, int32_t x, int32_t pair, __m128i column_weight, __m128i shift) {
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i a = _mm_unpacklo_epi8(load_pair(row.sample_row + pair), zero);
+    const __m128i b = _mm_unpacklo_epi8(load_pair(row.next_row + pair), zero);
+    // Vertical stage: at most 255·255, exact in unsigned 16-bit lanes.
+    const __m128i v = _mm_add_epi16(_mm_mullo_epi16(a, row.w_sample), _mm_mullo_epi16(b, row.w_next));
+    // Horizontal stage: 32-bit products, then the two pixels' halves summed.
+    const __m128i lo = _mm_mullo_epi16(v, column_weight);
+    const __m128i hi = _mm_mulhi_epu16(v, column_weight);
+    const __m128i sum = _mm_add_epi32(_mm_unpacklo_epi16(lo, hi), _mm_unpackhi_epi16(lo, hi));
+    const __m128i s = _mm_srli_epi32(sum, kSumShift);
+    const __m128i old = _mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(row.target_row[x])), zero), zero);
+    const __m128i blended = _mm_srl_epi32(_mm_add_epi32(_mm_sub_epi32(_mm_sll_epi32(s, shift), s), old), shift);
+    const __m128i packed = _mm_packus_epi16(_mm_packs_epi32(blended, blended), zero);
+    row.target_row[x] = static_cast<uint32_t>(_mm_cvtsi128_si32(packed)) & 0x00FFFFFFu;
+}
+
+// One quadrant pass. Its result is that of visiting rows from the centre
+// outward and, in each row, columns from the centre outward. A pixel reads
+// only pixels of its own row nearer the centre column and of rows nearer the
+// centre row, at columns no further out than its own. So a group of rows can
+// advance together as a staircase, each row one column behind the row before
+// it: every pixel then still finds exactly the values it would find in the
+// plain order, and the rows' dependency chains overlap instead of queueing.
+void blur_pass_sse2(uint32_t* buffer, const Geometry& g, const __m128i* column_weights, __m128i shift,
+                    int32_t y_first, int32_t y_count, int32_t y_step, int32_t x_first, int32_t x_count, int32_t x_step) {
+    constexpr int kGroupRows = 8;
+    for (int32_t group = 0; group < y_count; group += kGroupRows) {
+        const int rows_here = std::min(kGroupRows, y_count - group);
+        RowContext rows[kGroupRows];
+        for (int m = 0; m < rows_here; ++m) {
+            const int32_t y = y_first + (group + m) * y_step;
+            const RowTap& tap = g.rows[y];
+            rows[m] = {buffer + tap.sample_row * kScreenWidth, buffer + tap.next_row * kScreenWidth,
+                       buffer + y * kScreenWidth, _mm_set1_epi16(static_cast<short>(tap.w_sample)),
+                       _mm_set1_epi16(static_cast<short>(tap.w_next))};
+        }
+        const int32_t steps = x_count + rows_here - 1;
+        for (int32_t step = 0; step < steps; ++step) {
+            const int m_first = std::max(0, step - x_count + 1);
+            const int m_last = std::min(rows_here - 1, step);
+            for (int m = m_first; m <= m_last; ++m) {
+                const int32_t x = x_first + (step - m) * x_step;
+                blend_pixel_sse2(rows[m], x, g.columns[x].pair, column_weights[x], shift);
+            }
+        }
+    }
+}
+
+void column_weight_table(const Geometry& g, __m128i* column_weights) {
     for (int x = 0; x < kScreenWidth; ++x) {
         const auto first = static_cast<short>(g.columns[x].w_first);
         const auto second = static_cast<short>(g.columns[x].w_second);
         column_weights[x] = _mm_set_epi16(second, second, second, second, first, first, first, first);
     }
-    const __m128i zero = _mm_setzero_si128();
-    const __m128i shift = _mm_cvtsi32_si128(zoom_shift);
-    const auto rows = [&](int32_t y_first, int32_t y_end, int32_t step, int32_t x_first, int32_t x_end, int32_t x_step) {
-        for (int32_t y = y_first; y != y_end; y += step) {
-            const RowTap& row = g.rows[y];
-            const __m128i w_sample = _mm_set1_epi16(static_cast<short>(row.w_sample));
-            const __m128i w_next = _mm_set1_epi16(static_cast<short>(row.w_next));
-            const uint32_t* sample_row = buffer + row.sample_row * kScreenWidth;
-            const uint32_t* next_row = buffer + row.next_row * kScreenWidth;
-            uint32_t* target_row = buffer + y * kScreenWidth;
-            for (int32_t x = x_first; x != x_end; x += x_step) {
-                const int32_t pair = g.columns[x].pair;
-                const __m128i a = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(sample_row + pair)), zero);
-                const __m128i b = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(next_row + pair)), zero);
-                // Vertical stage: ≤ 255·255, exact in unsigned 16-bit lanes.
-                const __m128i v = _mm_add_epi16(_mm_mullo_epi16(a, w_sample), _mm_mullo_epi16(b, w_next));
-                // Horizontal stage: 32-bit products, then the two pixels' halves summed.
-                const __m128i lo = _mm_mullo_epi16(v, column_weights[x]);
-                const __m128i hi = _mm_mulhi_epu16(v, column_weights[x]);
-                const __m128i sum = _mm_add_epi32(_mm_unpacklo_epi16(lo, hi), _mm_unpackhi_epi16(lo, hi));
-                const __m128i s = _mm_srli_epi32(sum, kSumShift);
-                const __m128i old = _mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(target_row[x])), zero), zero);
-                const __m128i blended = _mm_srl_epi32(_mm_add_epi32(_mm_sub_epi32(_mm_sll_epi32(s, shift), s), old), shift);
-                const __m128i packed = _mm_packus_epi16(_mm_packs_epi32(blended, blended), zero);
-                target_row[x] = static_cast<uint32_t>(_mm_cvtsi128_si32(packed)) & 0x00FFFFFFu;
-            }
-        }
-    };
+}
+
+// Runs the four passes in their fixed order with the given pass routine.
+template <class Pass>
+inline void run_quadrants(const Geometry& g, Pass&& pass) {
     const int32_t cx0 = g.cx0;
     const int32_t cy0 = g.cy0;
-    rows(cy0, -1, -1, cx0, -1, -1);                        // pass 1, upper left
-    rows(cy0, -1, -1, cx0 + 1, kScreenWidth, 1);           // pass 2, upper right
-    rows(cy0 + 1, kScreenHeight, 1, cx0, -1, -1);          // pass 3, lower left
-    rows(cy0 + 1, kScreenHeight, 1, cx0 + 1, kScreenWidth, 1);  // pass 4, lower right
+    const int32_t upper_rows = cy0 + 1, lower_rows = kScreenHeight - 1 - cy0;
+    const int32_t left_columns = cx0 + 1, right_columns = kScreenWidth - 1 - cx0;
+    pass(cy0, upper_rows, -1, cx0, left_columns, -1);         // 1, upper left
+    pass(cy0, upper_rows, -1, cx0 + 1, right_columns, 1);     // 2, upper right
+    pass(cy0 + 1, lower_rows, 1, cx0, left_columns, -1);      // 3, lower left
+    pass(cy0 + 1, lower_rows, 1, cx0 + 1, right_columns, 1);  // 4, lower right
+}
+
+void zoom_blur_sse2(uint32_t* buffer, const Geometry& g) {
+    alignas(16) __m128i column_weights[kScreenWidth];
+    column_weight_table(g, column_weights);
+    const __m128i shift = _mm_cvtsi32_si128(zoom_shift);
+    run_quadrants(g, [&](int32_t y_first, int32_t y_count, int32_t y_step, int32_t x_first, int32_t x_count, int32_t x_step) {
+        blur_pass_sse2(buffer, g, column_weights, shift, y_first, y_count, y_step, x_first, x_count, x_step);
+    });
+}
+
+// AVX2: two pixels of one staircase step (adjacent rows, so independent of
+// each other) share each 256-bit operation, one per 128-bit half.
+__attribute__((target("avx2"))) inline void blend_two_pixels_avx2(const RowContext& row_a, int32_t x_a,
+                                                                  const RowContext& row_b, int32_t x_b,
+                                                                  const Geometry& g, const __m128i* column_weights,
+                                                                  __m256i w_sample, __m256i w_next, __m128i shift) {
+    const int32_t pair_a = g.columns[x_a].pair;
+    const int32_t pair_b = g.columns[x_b].pair;
+    // Word-sized loads, so that pixels stored a moment ago are forwarded (see load_pair).
+    const auto load_pairs = [](const uint32_t* p, const uint32_t* q) {
+        return _mm_setr_epi32(static_cast<int>(p[0]), static_cast<int>(p[1]), static_cast<int>(q[0]), static_cast<int>(q[1]));
+    };
+    const __m256i a = _mm256_cvtepu8_epi16(load_pairs(row_a.sample_row + pair_a, row_b.sample_row + pair_b));
+    const __m256i b = _mm256_cvtepu8_epi16(load_pairs(row_a.next_row + pair_a, row_b.next_row + pair_b));
+    const __m256i v = _mm256_add_epi16(_mm256_mullo_epi16(a, w_sample), _mm256_mullo_epi16(b, w_next));
+    const __m256i column_weight = _mm256_set_m128i(column_weights[x_b], column_weights[x_a]);
+    const __m256i lo = _mm256_mullo_epi16(v, column_weight);
+    const __m256i hi = _mm256_mulhi_epu16(v, column_weight);
+    const __m256i sum = _mm256_add_epi32(_mm256_unpacklo_epi16(lo, hi), _mm256_unpackhi_epi16(lo, hi));
+    const __m256i s = _mm256_srli_epi32(sum, kSumShift);
+    uint32_t& target_a = row_a.target_row[x_a];
+    uint32_t& target_b = row_b.target_row[x_b];
+    const __m256i old = _mm256_cvtepu8_epi32(_mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(target_a)),
+                                                                _mm_cvtsi32_si128(static_cast<int>(target_b))));
+    const __m256i blended = _mm256_srl_epi32(_mm256_add_epi32(_mm256_sub_epi32(_mm256_sll_epi32(s, shift), s), old), shift);
+    const __m256i packed = _mm256_packus_epi16(_mm256_packs_epi32(blended, blended), blended);
+    target_a = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm256_castsi256_si128(packed))) & 0x00FFFFFFu;
+    target_b = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm256_extracti128_si256(packed, 1))) & 0x00FFFFFFu;
+}
+
+__attribute__((target("avx2"))) void blur_pass_avx2(uint32_t* buffer, const Geometry& g, const __m128i* column_weights,
+                                                    __m128i shift, int32_t y_first, int32_t y_count, int32_t y_step,
+                                                    int32_t x_first, int32_t x_count, int32_t x_step) {
+    constexpr int kGroupRows = 8;
+    for (int32_t group = 0; group < y_count; group += kGroupRows) {
+        const int rows_here = std::min(kGroupRows, y_count - group);
+        RowContext rows[kGroupRows];
+        for (int m = 0; m < rows_here; ++m) {
+            const int32_t y = y_first + (group + m) * y_step;
+            const RowTap& tap = g.rows[y];
+            rows[m] = {buffer + tap.sample_row * kScreenWidth, buffer + tap.next_row * kScreenWidth,
+                       buffer + y * kScreenWidth, _mm_set1_epi16(static_cast<short>(tap.w_sample)),
+                       _mm_set1_epi16(static_cast<short>(tap.w_next))};
+        }
+        // Row weights of each pair of neighbouring rows (m, m + 1), one row per half.
+        __m256i pair_w_sample[kGroupRows];
+        __m256i pair_w_next[kGroupRows];
+        for (int m = 0; m + 1 < rows_here; ++m) {
+            pair_w_sample[m] = _mm256_set_m128i(rows[m + 1].w_sample, rows[m].w_sample);
+            pair_w_next[m] = _mm256_set_m128i(rows[m + 1].w_next, rows[m].w_next);
+        }
+        const int32_t steps = x_count + rows_here - 1;
+        for (int32_t step = 0; step < steps; ++step) {
+            const int m_first = std::max(0, step - x_count + 1);
+            const int m_last = std::min(rows_here - 1, step);
+            int m = m_first;
+            for (; m + 1 <= m_last; m += 2) {
+                const int32_t x_a = x_first + (step - m) * x_step;
+                blend_two_pixels_avx2(rows[m], x_a, rows[m + 1], x_a - x_step, g, column_weights, pair_w_sample[m],
+                                      pair_w_next[m], shift);
+            }
+            if (m <= m_last) {
+                const int32_t x = x_first + (step - m) * x_step;
+                blend_pixel_sse2(rows[m], x, g.columns[x].pair, column_weights[x], shift);
+            }
+        }
+    }
+}
+
+__attribute__((target("avx2"))) void zoom_blur_avx2(uint32_t* buffer, const Geometry& g) {
+    alignas(16) __m128i column_weights[kScreenWidth];
+    column_weight_table(g, column_weights);
+    const __m128i shift = _mm_cvtsi32_si128(zoom_shift);
+    run_quadrants(g, [&](int32_t y_first, int32_t y_count, int32_t y_step, int32_t x_first, int32_t x_count, int32_t x_step) {
+        blur_pass_avx2(buffer, g, column_weights, shift, y_first, y_count, y_step, x_first, x_count, x_step);
+    });
+}
+
+bool cpu_has_avx2() {
+    static const bool has = __builtin_cpu_supports("avx2");
+    return has;
 }
 
 #endif
@@ -267,16 +401,37 @@ void zoom_blur(uint32_t* buffer) {
 
 }  // namespace portable
 
-void zoom_blur(uint32_t* buffer) {
 #if defined(__x86_64__)
+
+namespace sse2 {
+
+void zoom_blur(uint32_t* buffer) {
     Geometry g;
     build_geometry(g);
     if (zoom_parameters_safe()) {
         zoom_blur_sse2(buffer, g);
     }
-#else
-    portable::zoom_blur(buffer);
-#endif
 }
+
+}  // namespace sse2
+
+void zoom_blur(uint32_t* buffer) {
+    Geometry g;
+    build_geometry(g);
+    if (!zoom_parameters_safe()) {
+        return;
+    }
+    if (cpu_has_avx2()) {
+        zoom_blur_avx2(buffer, g);
+    } else {
+        zoom_blur_sse2(buffer, g);
+    }
+}
+
+#else
+
+void zoom_blur(uint32_t* buffer) { portable::zoom_blur(buffer); }
+
+#endif
 
 }  // namespace gf

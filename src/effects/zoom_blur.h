@@ -42,9 +42,16 @@ void zoom_blur(uint32_t* buffer);
 // Returns true when the current parameters keep every read and write inside the buffer.
 bool zoom_parameters_safe();
 
+// The same blur by other code paths, for processors without the vector
+// instructions zoom_blur picks (it uses AVX2 where the processor has it, else
+// SSE2) and for tests that compare the paths.
 namespace portable {
-// The same blur without vector instructions.
 void zoom_blur(uint32_t* buffer);
 }  // namespace portable
+#if defined(__x86_64__)
+namespace sse2 {
+void zoom_blur(uint32_t* buffer);
+}  // namespace sse2
+#endif
 
 }  // namespace gf

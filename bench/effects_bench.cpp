@@ -1,0 +1,232 @@
+// Speed of the screen effects on realistic frames, each reported as a ratio
+// to copying one 256000-byte frame with memcpy, measured in the same run
+// (counter "x_copy"). Also holds the benchmark executable's main().
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <ctime>
+#include <memory>
+#include <random>
+#include <vector>
+
+#include "common/frame_globals.h"
+#include "common/types.h"
+#include "effects/noise_snow.h"
+#include "effects/primitives.h"
+#include "effects/swirl.h"
+#include "effects/zoom_blur.h"
+#include "platform/clock.h"
+
+namespace {
+
+// Thread CPU time: on a machine shared with other work, time the thread
+// spends waiting for a core would otherwise inflate the ratios unevenly.
+double thread_seconds() {
+    timespec ts {};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+}
+
+// A picture-like frame: smooth colour gradients with some grain and a few
+// bright lines, so nothing is trivially flat or zero.
+std::vector<uint32_t> make_picture(int rows, uint32_t seed) {
+    std::mt19937 engine(seed);
+    std::vector<uint32_t> picture(static_cast<std::size_t>(rows) * gf::kScreenWidth);
+    for (int y = 0; y < rows; ++y) {
+        for (int x = 0; x < gf::kScreenWidth; ++x) {
+            const uint32_t grain = engine() & 0x1F;
+            const uint32_t r = std::min(255u, static_cast<uint32_t>(x * 255 / 319) + grain);
+            const uint32_t g = std::min(255u, static_cast<uint32_t>((y % 200) * 255 / 199) + grain);
+            const uint32_t b = (y % 40 == 0 || x % 64 == 0) ? 255u : 128u - grain;
+            picture[static_cast<std::size_t>(y) * gf::kScreenWidth + x] = (r << 16) | (g << 8) | b;
+        }
+    }
+    return picture;
+}
+
+struct Frames {
+    std::unique_ptr<gf::PixelBuffer> a = std::make_unique<gf::PixelBuffer>();
+    std::unique_ptr<gf::PixelBuffer> b = std::make_unique<gf::PixelBuffer>();
+    std::unique_ptr<gf::PixelBuffer> dst = std::make_unique<gf::PixelBuffer>();
+    std::vector<uint32_t> tall = make_picture(480, 1);
+    std::vector<uint32_t> banded = make_picture(400, 2);
+    Frames() {
+        const std::vector<uint32_t> first = make_picture(200, 3);
+        const std::vector<uint32_t> second = make_picture(200, 4);
+        std::copy(first.begin(), first.end(), a->pixels);
+        std::copy(second.begin(), second.end(), b->pixels);
+    }
+};
+
+Frames& frames() {
+    static Frames f;
+    return f;
+}
+
+// Seconds per 256000-byte memcpy over `count` copies.
+double time_frame_copies(int count) {
+    Frames& f = frames();
+    const double start = thread_seconds();
+    for (int i = 0; i < count; ++i) {
+        std::memcpy(f.dst->pixels, f.a->pixels, gf::kFrameBytes);
+        benchmark::ClobberMemory();
+    }
+    return (thread_seconds() - start) / count;
+}
+
+// Runs `body` once per iteration and reports its time as a multiple of a
+// frame copy ("x_copy"). After every batch of the body a batch of frame copies
+// is timed too, so both see the same machine load; the ratio is of the best
+// batch of each, the figures least disturbed by other work.
+template <class Body>
+void run_as_ratio(benchmark::State& state, Body&& body) {
+    constexpr int kBatch = 8;
+    double best = 1e30;
+    double best_copy = 1e30;
+    double batch_start = thread_seconds();
+    int in_batch = 0;
+    for (auto _ : state) {
+        body();
+        benchmark::ClobberMemory();
+        if (++in_batch == kBatch) {
+            best = std::min(best, (thread_seconds() - batch_start) / kBatch);
+            state.PauseTiming();
+            best_copy = std::min(best_copy, time_frame_copies(kBatch));
+            state.ResumeTiming();
+            in_batch = 0;
+            batch_start = thread_seconds();
+        }
+    }
+    if (best < 1e30) {
+        state.counters["x_copy"] = best / best_copy;
+    }
+}
+
+void BM_FrameCopy(benchmark::State& state) {
+    Frames& f = frames();
+    run_as_ratio(state, [&] { std::memcpy(f.dst->pixels, f.a->pixels, gf::kFrameBytes); });
+}
+BENCHMARK(BM_FrameCopy);
+
+void BM_CopyFrame(benchmark::State& state) {
+    Frames& f = frames();
+    run_as_ratio(state, [&] { gf::copy_frame(f.dst->pixels, f.a->pixels, gf::kFrameBytes); });
+}
+BENCHMARK(BM_CopyFrame);
+
+void BM_FillFlash(benchmark::State& state) {
+    Frames& f = frames();
+    const uint32_t hit = gf::time_get_time();
+    run_as_ratio(state, [&] { gf::fill_flash(f.dst->pixels, hit); });
+}
+BENCHMARK(BM_FillFlash);
+
+void BM_InvertFrame(benchmark::State& state) {
+    Frames& f = frames();
+    run_as_ratio(state, [&] { gf::invert_frame(f.dst->pixels); });
+}
+BENCHMARK(BM_InvertFrame);
+
+void BM_AddSaturate(benchmark::State& state) {
+    Frames& f = frames();
+    std::copy(f.a->pixels, f.a->pixels + gf::kScreenPixels, f.dst->pixels);
+    // As the timeline uses it: the screen is both destination and first layer.
+    run_as_ratio(state, [&] { gf::add_saturate(f.dst->pixels, f.dst->pixels, f.b->pixels); });
+}
+BENCHMARK(BM_AddSaturate);
+
+void BM_BlitScrolled(benchmark::State& state) {
+    Frames& f = frames();
+    gf::frame_time = 1234;
+    gf::update_scroll_offsets(0);
+    run_as_ratio(state, [&] { gf::blit_scrolled(f.dst->pixels, f.tall.data(), 1); });
+}
+BENCHMARK(BM_BlitScrolled);
+
+void BM_BlitBand(benchmark::State& state) {
+    Frames& f = frames();
+    uint32_t band = 0;
+    run_as_ratio(state, [&] {
+        gf::blit_band(f.dst->pixels, f.banded.data(), band);
+        band = (band + 1) % 5;
+    });
+}
+BENCHMARK(BM_BlitBand);
+
+void BM_Blur5(benchmark::State& state) {
+    Frames& f = frames();
+    run_as_ratio(state, [&] { gf::blur5(f.a->pixels, f.dst->pixels); });
+}
+BENCHMARK(BM_Blur5);
+
+void BM_DrawNoise(benchmark::State& state) {
+    Frames& f = frames();
+    gf::init_noise();
+    gf::frame_time = 1'000'000;
+    run_as_ratio(state, [&] {
+        gf::draw_noise(f.dst->pixels);
+        gf::frame_time += 16;
+    });
+}
+BENCHMARK(BM_DrawNoise);
+
+void BM_DrawSwirl(benchmark::State& state) {
+    Frames& f = frames();
+    gf::frame_time = 1'000'000;
+    gf::init_swirl();
+    gf::animate_swirl();
+    run_as_ratio(state, [&] { gf::draw_swirl(f.dst->pixels, f.a->pixels); });
+}
+BENCHMARK(BM_DrawSwirl);
+
+void BM_DrawSwirlPortable(benchmark::State& state) {
+    Frames& f = frames();
+    gf::frame_time = 1'000'000;
+    gf::init_swirl();
+    gf::animate_swirl();
+    run_as_ratio(state, [&] { gf::portable::draw_swirl(f.dst->pixels, f.a->pixels); });
+}
+BENCHMARK(BM_DrawSwirlPortable);
+
+void BM_AnimateSwirl(benchmark::State& state) {
+    gf::frame_time = 1'000'000;
+    gf::init_swirl();
+    run_as_ratio(state, [&] {
+        gf::animate_swirl();
+        gf::frame_time += 16;
+    });
+}
+BENCHMARK(BM_AnimateSwirl);
+
+// The blur's cost does not depend on the pixel values, so the frame may fade
+// over the iterations; the preset's pull and centre are what matter.
+void zoom_blur_with_preset(benchmark::State& state, int code) {
+    Frames& f = frames();
+    std::copy(f.a->pixels, f.a->pixels + gf::kScreenPixels, f.dst->pixels);
+    gf::frame_time = 1'000'000;
+    gf::set_zoom_preset(0, code);
+    run_as_ratio(state, [&] { gf::zoom_blur(f.dst->pixels); });
+}
+
+void BM_ZoomBlurIntro(benchmark::State& state) { zoom_blur_with_preset(state, gf::kZoomPresetIntro); }
+BENCHMARK(BM_ZoomBlurIntro);
+void BM_ZoomBlurBand(benchmark::State& state) { zoom_blur_with_preset(state, gf::kZoomPresetBand); }
+BENCHMARK(BM_ZoomBlurBand);
+void BM_ZoomBlurSnow(benchmark::State& state) { zoom_blur_with_preset(state, gf::kZoomPresetSnow); }
+BENCHMARK(BM_ZoomBlurSnow);
+
+void BM_SnowPass(benchmark::State& state) {
+    Frames& f = frames();
+    gf::init_snow();
+    run_as_ratio(state, [&] {
+        gf::draw_snow(f.dst->pixels);
+        gf::fall_snow(1);
+    });
+}
+BENCHMARK(BM_SnowPass);
+
+}  // namespace
+
+BENCHMARK_MAIN();
