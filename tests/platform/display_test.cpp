@@ -113,7 +113,7 @@ TEST_F(DummyVideo, PresentedPixelsReachTheWindowScaledAndInOrder) {
         for (int x = 0; x < w; ++x) {
             const uint32_t fx = x / 2;
             const uint32_t fy = y / 2;
-            wrong += out[static_cast<std::size_t>(y * w + x)] != ((fx & 0xFF) << 16 | fy << 8 | ((fx + fy) & 0xFF));
+            wrong += out[static_cast<std::size_t>(y) * static_cast<std::size_t>(w) + static_cast<std::size_t>(x)] != ((fx & 0xFF) << 16 | fy << 8 | ((fx + fy) & 0xFF));
         }
     }
     EXPECT_EQ(wrong, 0);
@@ -131,7 +131,7 @@ TEST_F(DummyVideo, FourThreeStretchKeepsFlatColoursExact) {
         w, h);
     ASSERT_EQ(w, 320);
     ASSERT_EQ(h, 240);
-    auto at = [&](int x, int y) { return out[static_cast<std::size_t>(y * w + x)]; };
+    auto at = [&](int x, int y) { return out[static_cast<std::size_t>(y) * static_cast<std::size_t>(w) + static_cast<std::size_t>(x)]; };
     EXPECT_EQ(at(0, 0), 0x00FF0000u);
     EXPECT_EQ(at(240, 60), 0x0000FF00u);
     EXPECT_EQ(at(319, 239), 0x000000FFu);
