@@ -5,10 +5,7 @@
 #include <algorithm>
 
 #include "common/frame_globals.h"
-#include "driver/beat_state.h"
 #include "driver/demo.h"
-#include "driver/timeline.h"
-#include "platform/clock.h"
 #include "recorder.h"
 
 namespace gf::test {
@@ -16,34 +13,15 @@ namespace {
 
 using Log = std::vector<std::string>;
 
-const char* const kPictureStems[8] = {"glimzz", "muur", "credits", "presents", "goodboy", "finalgrtz", "boem", "kerst"};
-
-DemoOptions demo_options() {
-    DemoOptions options;
-    options.files.module = "/data/xmas.it";
-    for (int slot = 0; slot < 8; ++slot) {
-        options.files.pictures[slot] = std::string("/data/") + kPictureStems[slot] + ".jpg";
-    }
-    options.files.mesh = "/data/kubus.3ds";
-    return options;
-}
+const char* const kStems[8] = {"glimzz", "muur", "credits", "presents", "goodboy", "finalgrtz", "boem", "kerst"};
 
 Log startup_calls() {
     Log log = {"init_music()", "load_module(xmas.it)"};
-    for (const char* stem : kPictureStems) {
-        log.push_back(std::string("load_jpeg(") + stem + ".jpg)");
-    }
-    const Log rest = {"validate_mesh_file(kubus.3ds)",
-                      "open_display(Glimmerfrost,320,200,0)",
-                      "reset_tunnel_camera()",
-                      "init_swirl()",
-                      "init_snow()",
-                      "init_noise()",
-                      "add_instrument_sync(on_music_sync,6)",
-                      "add_instrument_sync(on_music_sync,1)",
-                      "add_instrument_sync(on_music_sync,1)",
-                      "load_cubes(kubus.3ds)",
-                      "play_music(0,0)",
+    for (const char* stem : kStems) log.push_back(std::string("load_jpeg(") + stem + ".jpg)");
+    const Log rest = {"validate_mesh_file(kubus.3ds)", "open_display(Glimmerfrost,320,200,0)",
+                      "reset_tunnel_camera()", "init_swirl()", "init_snow()", "init_noise()",
+                      "add_instrument_sync(on_music_sync,6)", "add_instrument_sync(on_music_sync,1)",
+                      "add_instrument_sync(on_music_sync,1)", "load_cubes(kubus.3ds)", "play_music(0,0)",
                       "key_pressed()"};
     log.insert(log.end(), rest.begin(), rest.end());
     return log;
@@ -51,16 +29,13 @@ Log startup_calls() {
 
 Log shutdown_calls() {
     Log log = {"stop_music()", "free_swirl()", "free_cubes()"};
-    for (const char* stem : kPictureStems) {
-        log.push_back(std::string("release_image(") + stem + ")");
-    }
-    log.push_back("free_music()");
-    log.push_back("destroy_display()");
+    for (const char* stem : kStems) log.push_back(std::string("release_image(") + stem + ")");
+    log.insert(log.end(), {"free_music()", "destroy_display()"});
     return log;
 }
 
-std::size_t count(const Log& log, const std::string& entry) {
-    return static_cast<std::size_t>(std::count(log.begin(), log.end(), entry));
+std::size_t count(const std::string& entry) {
+    return static_cast<std::size_t>(std::count(call_log.begin(), call_log.end(), entry));
 }
 
 class DemoTest : public ::testing::Test {
@@ -69,19 +44,22 @@ protected:
         call_log.clear();
         mesh_problem.clear();
         use_virtual_clock(kVirtualClockStart);
+        options_.files.module = "/data/xmas.it";
+        for (int slot = 0; slot < 8; ++slot) options_.files.pictures[slot] = std::string("/data/") + kStems[slot] + ".jpg";
+        options_.files.mesh = "/data/kubus.3ds";
     }
     void TearDown() override {
         use_system_clock();
         clear_pointer_names();
     }
-
-    int run(FakePlatform& platform, const DemoOptions& options = demo_options()) {
+    int run(FakePlatform& platform) {
         ::testing::internal::CaptureStderr();
-        const int code = demo_main(platform, options, recording_effects());
+        const int code = demo_main(platform, options_, recording_effects());
         stderr_ = ::testing::internal::GetCapturedStderr();
         return code;
     }
 
+    DemoOptions options_;
     std::string stderr_;
 };
 
@@ -94,7 +72,7 @@ TEST_F(DemoTest, KeyWaitingAtStartSkipsEveryFrameButShutsDownInFull) {
     expected.insert(expected.end(), shutdown.begin(), shutdown.end());
     EXPECT_EQ(call_log, expected);
     EXPECT_TRUE(stderr_.empty()) << stderr_;
-    // The handles were stored, each its own, before playback could call the handler.
+    // Each registration kept its own handle, stored before playback could call the handler.
     EXPECT_EQ(platform.handles_at_play[0], 101u);
     EXPECT_EQ(platform.handles_at_play[1], 102u);
     EXPECT_EQ(platform.handles_at_play[2], 103u);
@@ -103,63 +81,47 @@ TEST_F(DemoTest, KeyWaitingAtStartSkipsEveryFrameButShutsDownInFull) {
 TEST_F(DemoTest, EachPassLocksDrawsUnlocksPresentsUpdatesThenTestsTheKey) {
     FakePlatform platform;
     platform.positions = {position(4, 0)};
-    platform.key_from_call = 3;  // start-up test, pass 1, pass 2 ends the loop
+    platform.key_from_call = 3;  // start-up test, pass 1, then pass 2 ends the loop
     EXPECT_EQ(run(platform), 0);
-
-    const Log startup = startup_calls();
-    ASSERT_GE(call_log.size(), startup.size());
-    EXPECT_EQ(Log(call_log.begin(), call_log.begin() + static_cast<std::ptrdiff_t>(startup.size())), startup);
-    // work1 and work2 are demo_main's cube buffer and its glow buffer, named
-    // by first use. The first frame sees frame_time 0; the second the clock read after the first update.
+    // work1 and work2 are demo_main's cube buffer and glow buffer, named by first use.
+    // The first frame sees frame_time 0; the second the clock read after the first update.
     const Log pass = {"lock_frame()", "animate_tunnel_camera(0,4)", "render_ray_grid(screen,muur)",
                       "clear_frame(work1)", "draw_cubes(work1)", "blur5(work1,work2)",
                       "add_saturate(screen,screen,work2)", "unlock_frame()", "present_frame()",
                       "update_display()", "key_pressed()"};
     Log second = pass;
     second[1] = "animate_tunnel_camera(" + std::to_string(kVirtualClockStart + 17) + ",4)";
-    Log expected = startup;
-    expected.insert(expected.end(), pass.begin(), pass.end());
-    expected.insert(expected.end(), second.begin(), second.end());
-    const Log shutdown = shutdown_calls();
-    expected.insert(expected.end(), shutdown.begin(), shutdown.end());
+    Log expected = startup_calls();
+    for (const Log& part : {pass, second, shutdown_calls()}) expected.insert(expected.end(), part.begin(), part.end());
     EXPECT_EQ(call_log, expected);
-    EXPECT_EQ(frame_time, kVirtualClockStart + 34);
 }
 
-TEST_F(DemoTest, PassThatSilencesTheMusicIsShownAndTheNextTopOfLoopEndsIt) {
+TEST_F(DemoTest, PassThatSilencesTheMusicIsShownInFullAndTheNextTopOfLoopEndsIt) {
     FakePlatform platform;
     platform.positions = {position(16, 0)};
     platform.volume = 2;  // pass 1 (frame_time 0, even) keeps 2; pass 2 (odd clock) reaches 0
-    platform.clock_step = 17;
     EXPECT_EQ(run(platform), 0);
-    EXPECT_EQ(count(call_log, "lock_frame()"), 2u);
-    EXPECT_EQ(count(call_log, "set_music_volume(2)"), 1u);
-    EXPECT_EQ(count(call_log, "set_music_volume(0)"), 1u);
+    EXPECT_EQ(count("lock_frame()"), 2u);
+    EXPECT_EQ(count("set_music_volume(2)"), 1u);
     EXPECT_EQ(exit_requested, 1u);
-    // The silencing pass was completed: unlocked, presented, updated and the key tested.
-    const auto last_lock = std::find(call_log.rbegin(), call_log.rend(), "lock_frame()");
-    const Log tail(last_lock.base() - 1, call_log.end());
     const Log shutdown = shutdown_calls();
-    ASSERT_GE(tail.size(), shutdown.size() + 4);
-    EXPECT_EQ(Log(tail.end() - static_cast<std::ptrdiff_t>(shutdown.size()) - 4,
-                  tail.end() - static_cast<std::ptrdiff_t>(shutdown.size())),
-              (Log {"unlock_frame()", "present_frame()", "update_display()", "key_pressed()"}));
+    const auto tail = call_log.end() - static_cast<std::ptrdiff_t>(shutdown.size());
+    EXPECT_EQ(Log(tail, call_log.end()), shutdown);
+    EXPECT_EQ(Log(tail - 5, tail), (Log {"add_saturate(screen,screen,work1)", "unlock_frame()", "present_frame()",
+                                         "update_display()", "key_pressed()"}));
 }
 
 TEST_F(DemoTest, StartPositionIsHandedToThePlayerWithAFreshBeatState) {
     FakePlatform platform;
     platform.key_from_call = 1;
     beat.scene_pick = 3;
-    beat.band_index = 4;
     snow_fast = 1;
     zoom_fade_started = 1;
-    DemoOptions options = demo_options();
-    options.start_order = 9;
-    options.start_row = 16;
-    EXPECT_EQ(run(platform, options), 0);
-    EXPECT_EQ(count(call_log, "play_music(9,16)"), 1u);
+    options_.start_order = 9;
+    options_.start_row = 16;
+    EXPECT_EQ(run(platform), 0);
+    EXPECT_EQ(count("play_music(9,16)"), 1u);
     EXPECT_EQ(platform.scene_pick_at_play, 0);
-    EXPECT_EQ(beat.band_index.load(), 0u);
     EXPECT_EQ(snow_fast, 0u);
     EXPECT_EQ(zoom_fade_started, 0u);
 }
@@ -173,46 +135,33 @@ TEST_F(DemoTest, StartUpFailuresStopBeforeAnyWindowWithOneLineNamingTheFile) {
         EXPECT_EQ(stderr_, "glimmerfrost: /data/xmas.it: not an Impulse Tracker module\n");
     }
     {
-        // Too few rows for the ray texture: the pictures loaded so far are released.
+        // Too few rows for a ray texture: the pictures loaded so far are released.
         call_log.clear();
         FakePlatform platform;
         platform.picture_sizes["muur.jpg"] = {256, 200};
         EXPECT_EQ(run(platform), 1);
-        EXPECT_EQ(count(call_log, "open_display(Glimmerfrost,320,200,0)"), 0u);
-        EXPECT_EQ(count(call_log, "load_jpeg(credits.jpg)"), 0u);
-        EXPECT_EQ(count(call_log, "release_image(glimzz)"), 1u);
-        EXPECT_EQ(count(call_log, "release_image(muur)"), 1u);
+        EXPECT_EQ(count("open_display(Glimmerfrost,320,200,0)") + count("load_jpeg(credits.jpg)"), 0u);
+        EXPECT_EQ(count("release_image(glimzz)") + count("release_image(muur)"), 2u);
         EXPECT_EQ(std::count(stderr_.begin(), stderr_.end(), '\n'), 1);
-        EXPECT_NE(stderr_.find("/data/muur.jpg"), std::string::npos) << stderr_;
-    }
-    {
-        call_log.clear();
-        FakePlatform platform;
-        platform.failing_picture = "kerst.jpg";
-        EXPECT_EQ(run(platform), 1);
-        EXPECT_EQ(count(call_log, "open_display(Glimmerfrost,320,200,0)"), 0u);
-        EXPECT_EQ(count(call_log, "release_image(boem)"), 1u);
-        EXPECT_EQ(stderr_, "glimmerfrost: /data/kerst.jpg: not a JPEG file\n");
+        EXPECT_EQ(stderr_.rfind("glimmerfrost: /data/muur.jpg is 256 × 200", 0), 0u) << stderr_;
     }
     {
         call_log.clear();
         mesh_problem = "no triangle mesh";
         FakePlatform platform;
         EXPECT_EQ(run(platform), 1);
-        EXPECT_EQ(count(call_log, "open_display(Glimmerfrost,320,200,0)"), 0u);
+        EXPECT_EQ(count("open_display(Glimmerfrost,320,200,0)"), 0u);
         EXPECT_EQ(stderr_, "glimmerfrost: /data/kubus.3ds: no triangle mesh\n");
-        mesh_problem.clear();
     }
     {
-        // No window: nothing is started, nothing plays.
         call_log.clear();
+        mesh_problem.clear();
         FakePlatform platform;
-        platform.display_status = {false, "cannot open a window: no display"};
+        platform.display_status = {false, "cannot open a window"};
         EXPECT_EQ(run(platform), 1);
-        EXPECT_EQ(count(call_log, "play_music(0,0)"), 0u);
-        EXPECT_EQ(count(call_log, "init_swirl()"), 0u);
+        EXPECT_EQ(count("play_music(0,0)") + count("init_swirl()"), 0u);
         EXPECT_EQ(call_log.back(), "destroy_display()");
-        EXPECT_EQ(stderr_, "glimmerfrost: cannot open a window: no display\n");
+        EXPECT_EQ(stderr_, "glimmerfrost: cannot open a window\n");
     }
 }
 
