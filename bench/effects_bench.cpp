@@ -82,7 +82,7 @@ double time_frame_copies(int count) {
 // batch of each, the figures least disturbed by other work.
 template <class Body>
 void run_as_ratio(benchmark::State& state, Body&& body) {
-    constexpr int kBatch = 8;
+    constexpr int kBatch = 2;
     double best = 1e30;
     double best_copy = 1e30;
     double batch_start = thread_seconds();
@@ -180,15 +180,6 @@ void BM_DrawSwirl(benchmark::State& state) {
     run_as_ratio(state, [&] { gf::draw_swirl(f.dst->pixels, f.a->pixels); });
 }
 BENCHMARK(BM_DrawSwirl);
-
-void BM_DrawSwirlPortable(benchmark::State& state) {
-    Frames& f = frames();
-    gf::frame_time = 1'000'000;
-    gf::init_swirl();
-    gf::animate_swirl();
-    run_as_ratio(state, [&] { gf::portable::draw_swirl(f.dst->pixels, f.a->pixels); });
-}
-BENCHMARK(BM_DrawSwirlPortable);
 
 void BM_AnimateSwirl(benchmark::State& state) {
     gf::frame_time = 1'000'000;

@@ -8,10 +8,6 @@
 #include <cstdlib>
 #include <new>
 
-#if defined(__x86_64__)
-#include <immintrin.h>
-#endif
-
 #include "common/float_to_int.h"
 #include "common/frame_globals.h"
 #include "common/types.h"
@@ -98,6 +94,11 @@ constexpr int kHalfHeight = kScreenHeight / 2;
 int32_t s_radius_ca[kSwirlTwistEntries];
 uint32_t s_radius_cb_index[kSwirlTwistEntries];
 int32_t s_column_term[kScreenWidth];
+// Both radius terms in one word, for tables within ±256: ca in the high half,
+// cb's index in the low 9 bits (only they survive the & 0x1FF after c is
+// added, and the low bits of a sum depend only on the low bits of its terms).
+// Half the cache footprint and one load instead of two.
+uint32_t s_radius_packed[kSwirlTwistEntries];
 
 // The warp's arithmetic is 32-bit two's complement that wraps, as the
 // processor's: products and sums are formed unsigned and read back signed
@@ -112,6 +113,7 @@ void prepare_terms(uint32_t p) {
         const uint32_t a = p + static_cast<uint32_t>(tw);
         s_radius_ca[i] = swirl_cos[a & kSwirlAngleMask];
         s_radius_cb_index[i] = p + a + kHalfWidth;
+        s_radius_packed[i] = (bits(s_radius_ca[i]) << 16) | (s_radius_cb_index[i] & kSwirlAngleMask);
     }
     for (int c = -kHalfWidth; c < kHalfWidth; ++c) {
         const int32_t sb = swirl_sin[(p + static_cast<uint32_t>(c + kHalfWidth)) & kSwirlAngleMask];
@@ -142,10 +144,20 @@ void draw_swirl_rows(uint32_t* dst, const uint32_t* image, uint32_t p) {
         for (int c = -kHalfWidth; c < kHalfWidth; ++c) {
             const int n = row + c + kHalfWidth;
             const int32_t rad = radius[n];
-            const int32_t cb = swirl_cos[(s_radius_cb_index[rad] + bits(c)) & kSwirlAngleMask];
+            uint32_t cb_index;
+            int32_t ca;
+            if constexpr (kBounded) {
+                const uint32_t packed = s_radius_packed[rad];
+                cb_index = packed;
+                ca = signed_value(packed) >> 16;
+            } else {
+                cb_index = s_radius_cb_index[rad];
+                ca = s_radius_ca[rad];
+            }
+            const int32_t cb = swirl_cos[(cb_index + bits(c)) & kSwirlAngleMask];
             const int32_t y_src = signed_value(sa_r - bits(cb) * bits(c)) >> kSampleFractionBits;
             // Negate first, then shift: −1 >> 8 stays −1.
-            const uint32_t x_sum = bits(s_column_term[c + kHalfWidth]) + bits(s_radius_ca[rad]) * bits(r);
+            const uint32_t x_sum = bits(s_column_term[c + kHalfWidth]) + bits(ca) * bits(r);
             const int32_t x_src = signed_value(0u - x_sum) >> kSampleFractionBits;
             if constexpr (kBounded) {
                 dst[n] = image[row_wrap[y_src] + column_wrap[x_src]];
@@ -155,63 +167,6 @@ void draw_swirl_rows(uint32_t* dst, const uint32_t* image, uint32_t p) {
         }
     }
 }
-
-void draw_swirl_scalar(uint32_t* dst, const uint32_t* image, uint32_t p) {
-    if (angle_tables_bounded()) {
-        draw_swirl_rows<true>(dst, image, p);
-    } else {
-        draw_swirl_rows<false>(dst, image, p);
-    }
-}
-
-#if defined(__x86_64__)
-
-bool cpu_has_avx2() {
-    static const bool has = __builtin_cpu_supports("avx2");
-    return has;
-}
-
-__attribute__((target("avx2"))) inline __m256i add_if_negative(__m256i v, int32_t amount) {
-    return _mm256_add_epi32(v, _mm256_and_si256(_mm256_srai_epi32(v, 31), _mm256_set1_epi32(amount)));
-}
-
-// AVX2, eight pixels of a row at a time, the table reads as gathers.
-__attribute__((target("avx2"))) void draw_swirl_avx2(uint32_t* dst, const uint32_t* image, uint32_t p) {
-    constexpr int kLanes = 8;
-    const __m256i lane_offsets = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
-    const __m256i angle_mask = _mm256_set1_epi32(kSwirlAngleMask);
-    const __m256i zero = _mm256_setzero_si256();
-    const auto* cos_table = reinterpret_cast<const int*>(swirl_cos.data());
-    const auto* ca_table = reinterpret_cast<const int*>(s_radius_ca);
-    const auto* cb_index_table = reinterpret_cast<const int*>(s_radius_cb_index);
-    const auto* pixels = reinterpret_cast<const int*>(image);
-    for (int r = -kHalfHeight; r < kHalfHeight; ++r) {
-        const __m256i sa_r = _mm256_set1_epi32(swirl_sin[(static_cast<uint32_t>(r + kHalfHeight) + p) & kSwirlAngleMask] * r);
-        const __m256i row_vector = _mm256_set1_epi32(r);
-        const int row = (r + kHalfHeight) * kScreenWidth;
-        for (int c0 = -kHalfWidth; c0 < kHalfWidth; c0 += kLanes) {
-            const int n = row + c0 + kHalfWidth;
-            const __m256i rad = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(swirl_radius + n));
-            const __m256i ca = _mm256_i32gather_epi32(ca_table, rad, 4);
-            const __m256i cb_base = _mm256_i32gather_epi32(cb_index_table, rad, 4);
-            const __m256i c = _mm256_add_epi32(_mm256_set1_epi32(c0), lane_offsets);
-            const __m256i cb = _mm256_i32gather_epi32(cos_table, _mm256_and_si256(_mm256_add_epi32(cb_base, c), angle_mask), 4);
-            __m256i y = _mm256_srai_epi32(_mm256_sub_epi32(sa_r, _mm256_mullo_epi32(cb, c)), kSampleFractionBits);
-            const __m256i column_term = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s_column_term + c0 + kHalfWidth));
-            __m256i x = _mm256_srai_epi32(_mm256_sub_epi32(zero, _mm256_add_epi32(column_term, _mm256_mullo_epi32(ca, row_vector))),
-                                          kSampleFractionBits);
-            // Unsigned wrap: a negative x is x + 2^32 ≡ x + 256 (mod 320); a negative y is y + 96 (mod 200).
-            x = add_if_negative(add_if_negative(x, 256), kScreenWidth);
-            y = add_if_negative(add_if_negative(y, 96), kScreenHeight);
-            y = _mm256_sub_epi32(y, _mm256_and_si256(_mm256_cmpgt_epi32(y, _mm256_set1_epi32(kScreenHeight - 1)),
-                                                     _mm256_set1_epi32(kScreenHeight)));
-            const __m256i source = _mm256_add_epi32(_mm256_add_epi32(_mm256_slli_epi32(y, 8), _mm256_slli_epi32(y, 6)), x);  // y·320 + x
-            _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + n), _mm256_i32gather_epi32(pixels, source, 4));
-        }
-    }
-}
-
-#endif
 
 // The radius table exists before the program's entry runs.
 const bool s_radius_ready = (alloc_swirl_radius(), true);
@@ -268,27 +223,12 @@ void draw_swirl(uint32_t* dst, const uint32_t* image) {
     }
     const auto p = static_cast<uint32_t>(swirl_phase);
     prepare_terms(p);
-#if defined(__x86_64__)
-    if (cpu_has_avx2() && angle_tables_bounded()) {
-        draw_swirl_avx2(dst, image, p);
-        return;
+    if (angle_tables_bounded()) {
+        draw_swirl_rows<true>(dst, image, p);
+    } else {
+        draw_swirl_rows<false>(dst, image, p);
     }
-#endif
-    draw_swirl_scalar(dst, image, p);
 }
-
-namespace portable {
-
-void draw_swirl(uint32_t* dst, const uint32_t* image) {
-    if (swirl_radius == nullptr) {
-        return;
-    }
-    const auto p = static_cast<uint32_t>(swirl_phase);
-    prepare_terms(p);
-    draw_swirl_scalar(dst, image, p);
-}
-
-}  // namespace portable
 
 void free_swirl() {
     delete[] swirl_radius;

@@ -85,15 +85,13 @@ TEST_F(Swirl, NegativeSourcePositionsWrapAsUnsignedNumbers) {
 
 TEST_F(Swirl, WholeFramesMatchTheWarpFormula) {
     const std::vector<uint32_t> picture = numbered_picture();
-    std::vector<uint32_t> dst(kScreenPixels, 0), slow(kScreenPixels, 0);
+    std::vector<uint32_t> dst(kScreenPixels, 0);
     for (uint32_t time : {0u, 1350u, 987654u, 4294967295u}) {
         frame_time = time;
         init_swirl();
         if (time % 2 == 1) animate_swirl();
         if (time == 987654u) swirl_cos[77] = 100000;  // beyond ±256: positions wrap from far outside
         draw_swirl(dst.data(), picture.data());
-        portable::draw_swirl(slow.data(), picture.data());
-        ASSERT_EQ(slow, dst);
         const uint32_t p = static_cast<uint32_t>(swirl_phase);
         for (int r = -100; r < 100; ++r) {
             for (int c = -160; c < 160; ++c) {
