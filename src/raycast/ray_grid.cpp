@@ -9,8 +9,9 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
-// x86-64 processors with AVX2 get a block pass that does one block row of
-// eight pixels per vector, chosen at run time.
+// On x86-64 processors with AVX2 the grid pass traces four rays at a time and
+// the block pass does a block row of eight pixels per vector; the choice is
+// made at run time and gives the same values as the portable code.
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #define GF_RAY_AVX2 1
 #include <immintrin.h>
@@ -115,14 +116,18 @@ struct ViewCamera {
 };
 
 ViewCamera current_camera() {
-    return {cam_fov, rotation_for(cam_angle_x), rotation_for(cam_angle_y), rotation_for(cam_angle_z),
-            cam_x,   cam_y,                      cam_z,                      plane_bounce};
+    return {cam_fov,
+            rotation_for(cam_angle_x),
+            rotation_for(cam_angle_y),
+            rotation_for(cam_angle_z),
+            cam_x,
+            cam_y,
+            cam_z,
+            plane_bounce};
 }
 
 // Screen offset from the centre to ray slope, stored as a float.
-float view_slope(const ViewCamera& cam, int offset) {
-    return to_float(static_cast<double>(offset) / cam.fov);
-}
+float view_slope(const ViewCamera& cam, int offset) { return to_float(static_cast<double>(offset) / cam.fov); }
 
 // The view ray through the screen point with the given slopes (x − 160)/fov
 // and (y − 100)/fov: turned about X, then Y, then Z, then normalised.
@@ -200,7 +205,8 @@ GridValue tunnel_value(const TunnelHit& hit) {
 // The distance from the camera to each plane: (plane_bounce + 4096) − cam_y,
 // the sum wrapping in 32 bits like the integer it is.
 double plane_distance(const ViewCamera& cam) {
-    const int32_t level = static_cast<int32_t>(static_cast<uint32_t>(cam.bounce) + static_cast<uint32_t>(kPlaneDistance));
+    const int32_t level =
+        static_cast<int32_t>(static_cast<uint32_t>(cam.bounce) + static_cast<uint32_t>(kPlaneDistance));
     return static_cast<double>(level) - static_cast<double>(cam.y);
 }
 
@@ -305,12 +311,13 @@ inline void shade_row_exact(uint32_t* out, const uint32_t* texels, uint32_t shad
 #if defined(__SSE2__)
 inline void shade_row_traced(uint32_t* out, const uint32_t* texels, uint32_t shade, uint32_t shade_step) {
     // Shades of pixels 0..3 and 4..7 (exact in 32 bits), reduced to 16-bit weights.
-    const __m128i s0 = _mm_add_epi32(_mm_set1_epi32(static_cast<int32_t>(shade)),
-                                     _mm_setr_epi32(0, static_cast<int32_t>(shade_step),
-                                                    static_cast<int32_t>(2 * shade_step),
-                                                    static_cast<int32_t>(3 * shade_step)));
+    const __m128i s0 =
+        _mm_add_epi32(_mm_set1_epi32(static_cast<int32_t>(shade)),
+                      _mm_setr_epi32(0, static_cast<int32_t>(shade_step), static_cast<int32_t>(2 * shade_step),
+                                     static_cast<int32_t>(3 * shade_step)));
     const __m128i s1 = _mm_add_epi32(s0, _mm_set1_epi32(static_cast<int32_t>(4 * shade_step)));
-    const __m128i weights = _mm_packs_epi32(_mm_srai_epi32(s0, kShadeWeightShift), _mm_srai_epi32(s1, kShadeWeightShift));
+    const __m128i weights =
+        _mm_packs_epi32(_mm_srai_epi32(s0, kShadeWeightShift), _mm_srai_epi32(s1, kShadeWeightShift));
     const __m128i w01 = _mm_unpacklo_epi16(weights, weights);  // w0 w0 w1 w1 w2 w2 w3 w3
     const __m128i w45 = _mm_unpackhi_epi16(weights, weights);  // w4 w4 w5 w5 w6 w6 w7 w7
 
@@ -318,19 +325,15 @@ inline void shade_row_traced(uint32_t* out, const uint32_t* texels, uint32_t sha
     const __m128i zero = _mm_setzero_si128();
     // Built from the scalars, not reloaded from memory: a 16-byte load of four
     // fresh 4-byte stores cannot be forwarded and would stall.
-    const __m128i t0 = _mm_and_si128(
-        _mm_setr_epi32(static_cast<int32_t>(texels[0]), static_cast<int32_t>(texels[1]),
-                       static_cast<int32_t>(texels[2]), static_cast<int32_t>(texels[3])),
-        colour);
-    const __m128i t1 = _mm_and_si128(
-        _mm_setr_epi32(static_cast<int32_t>(texels[4]), static_cast<int32_t>(texels[5]),
-                       static_cast<int32_t>(texels[6]), static_cast<int32_t>(texels[7])),
-        colour);
+    const __m128i t0 = _mm_and_si128(_mm_setr_epi32(static_cast<int32_t>(texels[0]), static_cast<int32_t>(texels[1]),
+                                                    static_cast<int32_t>(texels[2]), static_cast<int32_t>(texels[3])),
+                                     colour);
+    const __m128i t1 = _mm_and_si128(_mm_setr_epi32(static_cast<int32_t>(texels[4]), static_cast<int32_t>(texels[5]),
+                                                    static_cast<int32_t>(texels[6]), static_cast<int32_t>(texels[7])),
+                                     colour);
 
     // Channels as 16-bit lanes, two pixels a register; X · 4 · w >> 16 = X · w >> 14.
-    auto scale = [&](__m128i pixels, __m128i w) {
-        return _mm_mulhi_epu16(_mm_slli_epi16(pixels, 2), w);
-    };
+    auto scale = [&](__m128i pixels, __m128i w) { return _mm_mulhi_epu16(_mm_slli_epi16(pixels, 2), w); };
     const __m128i p0 = scale(_mm_unpacklo_epi8(t0, zero), _mm_unpacklo_epi32(w01, w01));
     const __m128i p1 = scale(_mm_unpackhi_epi8(t0, zero), _mm_unpackhi_epi32(w01, w01));
     const __m128i p2 = scale(_mm_unpacklo_epi8(t1, zero), _mm_unpacklo_epi32(w45, w45));
@@ -459,9 +462,9 @@ namespace {
 
 // `start + lane · step` for the eight pixels of a row.
 GF_AVX2_FN __m256i ramp_avx2(uint32_t start, uint32_t step) {
-    return _mm256_add_epi32(_mm256_set1_epi32(static_cast<int32_t>(start)),
-                            _mm256_mullo_epi32(_mm256_set1_epi32(static_cast<int32_t>(step)),
-                                               _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7)));
+    return _mm256_add_epi32(
+        _mm256_set1_epi32(static_cast<int32_t>(start)),
+        _mm256_mullo_epi32(_mm256_set1_epi32(static_cast<int32_t>(step)), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7)));
 }
 
 // One channel (at bit `shift`) of eight texels scaled by their shades: X · s >> 19.
@@ -479,8 +482,8 @@ GF_AVX2_FN __m256i shade_traced_avx2(__m256i texels, __m256i shade) {
     const __m256i colour = _mm256_and_si256(texels, _mm256_set1_epi32(0x00FFFFFF));
     // In each 128-bit half: w0 w0 w1 w1 w2 w2 w3 w3 (pixels 0–3, then 4–7).
     const __m256i weights = _mm256_srai_epi32(shade, kShadeWeightShift);
-    const __m256i paired = _mm256_unpacklo_epi16(_mm256_packs_epi32(weights, weights),
-                                                 _mm256_packs_epi32(weights, weights));
+    const __m256i paired =
+        _mm256_unpacklo_epi16(_mm256_packs_epi32(weights, weights), _mm256_packs_epi32(weights, weights));
     const __m256i low = _mm256_mulhi_epu16(_mm256_slli_epi16(_mm256_unpacklo_epi8(colour, zero), 2),
                                            _mm256_unpacklo_epi32(paired, paired));
     const __m256i high = _mm256_mulhi_epu16(_mm256_slli_epi16(_mm256_unpackhi_epi8(colour, zero), 2),
@@ -491,8 +494,7 @@ GF_AVX2_FN __m256i shade_traced_avx2(__m256i texels, __m256i shade) {
 // The same block pass with a block row in one 8 × 32-bit vector: the same
 // 32-bit wrapping sums, arithmetic shifts and X · s >> 19 products, so it
 // gives the same pixels for any grid.
-__attribute__((target("avx2"))) void draw_ray_grid_avx2(uint32_t* dst, const uint32_t* texture,
-                                                       const RayGrid& grid) {
+__attribute__((target("avx2"))) void draw_ray_grid_avx2(uint32_t* dst, const uint32_t* texture, const RayGrid& grid) {
     const __m256i byte_mask = _mm256_set1_epi32(0xFF);
     const __m256i row_mask = _mm256_set1_epi32(0xFF00);
 
@@ -512,8 +514,7 @@ __attribute__((target("avx2"))) void draw_ray_grid_avx2(uint32_t* dst, const uin
             const uint32_t right_s_step = block_step(right_s, static_cast<uint32_t>(grid.shade[bx + 1][by + 1]));
 
             const bool traced = is_traced_shade(grid.shade[bx][by]) && is_traced_shade(grid.shade[bx + 1][by]) &&
-                                is_traced_shade(grid.shade[bx][by + 1]) &&
-                                is_traced_shade(grid.shade[bx + 1][by + 1]);
+                                is_traced_shade(grid.shade[bx][by + 1]) && is_traced_shade(grid.shade[bx + 1][by + 1]);
             uint32_t* out = dst + (by * kRayBlockSize) * kScreenWidth + bx * kRayBlockSize;
             for (int py = 0; py < kRayBlockSize; ++py) {
                 const __m256i u = ramp_avx2(left_u, block_step(left_u, right_u));
@@ -523,11 +524,10 @@ __attribute__((target("avx2"))) void draw_ray_grid_avx2(uint32_t* dst, const uin
                 const __m256i index = _mm256_or_si256(_mm256_and_si256(_mm256_srli_epi32(v, 8), row_mask),
                                                       _mm256_and_si256(_mm256_srli_epi32(u, 16), byte_mask));
                 const __m256i texels = _mm256_i32gather_epi32(reinterpret_cast<const int*>(texture), index, 4);
-                const __m256i pixels =
-                    traced ? shade_traced_avx2(texels, shade)
-                           : _mm256_or_si256(_mm256_or_si256(shade_channel_avx2(texels, shade, 16),
-                                                             shade_channel_avx2(texels, shade, 8)),
-                                             shade_channel_avx2(texels, shade, 0));
+                const __m256i pixels = traced ? shade_traced_avx2(texels, shade)
+                                              : _mm256_or_si256(_mm256_or_si256(shade_channel_avx2(texels, shade, 16),
+                                                                                shade_channel_avx2(texels, shade, 8)),
+                                                                shade_channel_avx2(texels, shade, 0));
                 _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), pixels);
 
                 left_u += left_u_step;
@@ -569,13 +569,13 @@ GF_AVX2_FN void rotate_avx2(__m256d& a, __m256d& b, const Rotation& r, bool plus
 }
 
 __attribute__((target("avx2"))) void trace_row_avx2(const ViewCamera& cam, bool tunnel, const float* slope_x,
-                                                   float slope_y, RowHits& row) {
+                                                    float slope_y, RowHits& row) {
     const __m256d zero = _mm256_setzero_pd();
     const __m256d cx = _mm256_set1_pd(cam.x);
     const __m256d cy = _mm256_set1_pd(cam.y);
     const __m256d cz = _mm256_set1_pd(cam.z);
-    const double qc_scalar = static_cast<double>(cam.x) * cam.x + static_cast<double>(cam.y) * cam.y -
-                             kTunnelRadiusSquared;
+    const double qc_scalar =
+        static_cast<double>(cam.x) * cam.x + static_cast<double>(cam.y) * cam.y - kTunnelRadiusSquared;
     const __m256d qc = _mm256_set1_pd(qc_scalar);
     const __m256d distance = _mm256_set1_pd(plane_distance(cam));
     for (int j = 0; j < kPaddedColumns; j += 4) {
@@ -586,8 +586,8 @@ __attribute__((target("avx2"))) void trace_row_avx2(const ViewCamera& cam, bool 
         rotate_avx2(x, z, cam.ry, true);
         rotate_avx2(x, y, cam.rz, false);
         // Normalise, leaving a zero-length ray as it is (NaN lengths divide, as in the scalar code).
-        const __m256d length = _mm256_sqrt_pd(
-            _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(x, x), _mm256_mul_pd(y, y)), _mm256_mul_pd(z, z)));
+        const __m256d length =
+            _mm256_sqrt_pd(_mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(x, x), _mm256_mul_pd(y, y)), _mm256_mul_pd(z, z)));
         const __m256d nonzero = _mm256_cmp_pd(length, zero, _CMP_NEQ_UQ);
         x = _mm256_blendv_pd(x, round_to_float(_mm256_div_pd(x, length)), nonzero);
         y = _mm256_blendv_pd(y, round_to_float(_mm256_div_pd(y, length)), nonzero);
@@ -595,8 +595,8 @@ __attribute__((target("avx2"))) void trace_row_avx2(const ViewCamera& cam, bool 
 
         if (tunnel) {
             const __m256d qa = round_to_float(_mm256_add_pd(_mm256_mul_pd(x, x), _mm256_mul_pd(y, y)));
-            const __m256d qb = _mm256_mul_pd(_mm256_set1_pd(2.0),
-                                             _mm256_add_pd(_mm256_mul_pd(cx, x), _mm256_mul_pd(cy, y)));
+            const __m256d qb =
+                _mm256_mul_pd(_mm256_set1_pd(2.0), _mm256_add_pd(_mm256_mul_pd(cx, x), _mm256_mul_pd(cy, y)));
             const __m256d root = _mm256_sqrt_pd(
                 _mm256_sub_pd(_mm256_mul_pd(qb, qb), _mm256_mul_pd(_mm256_mul_pd(_mm256_set1_pd(4.0), qa), qc)));
             const __m256d twice_qa = _mm256_mul_pd(_mm256_set1_pd(2.0), qa);
@@ -609,8 +609,8 @@ __attribute__((target("avx2"))) void trace_row_avx2(const ViewCamera& cam, bool 
             _mm_store_ps(row.hz + j, _mm256_cvtpd_ps(_mm256_add_pd(_mm256_mul_pd(t, z), cz)));
             _mm256_store_pd(row.t + j, t);
         } else {
-            const __m256d sign = _mm256_blendv_pd(_mm256_set1_pd(-1.0), _mm256_set1_pd(1.0),
-                                                  _mm256_cmp_pd(y, zero, _CMP_GT_OQ));
+            const __m256d sign =
+                _mm256_blendv_pd(_mm256_set1_pd(-1.0), _mm256_set1_pd(1.0), _mm256_cmp_pd(y, zero, _CMP_GT_OQ));
             const __m256d t = _mm256_div_pd(_mm256_mul_pd(sign, distance), y);
             _mm_store_ps(row.hx + j, _mm256_cvtpd_ps(_mm256_add_pd(_mm256_mul_pd(t, x), cx)));
             _mm_store_ps(row.hz + j, _mm256_cvtpd_ps(_mm256_add_pd(_mm256_mul_pd(t, z), cz)));
@@ -666,8 +666,8 @@ void trace_ray_grid(RayGrid& grid) {
 #endif
         for (int j = 0; j < kRayGridColumns; ++j) {
             const GridValue g =
-                tunnel ? tunnel_value(TunnelHit {row.hx[j], row.hy[j], row.hz[j], static_cast<float>(row.t[j])})
-                       : planes_value(PlanesHit {row.hx[j], row.hz[j], row.t[j]});
+                tunnel ? tunnel_value(TunnelHit{row.hx[j], row.hy[j], row.hz[j], static_cast<float>(row.t[j])})
+                       : planes_value(PlanesHit{row.hx[j], row.hz[j], row.t[j]});
             grid.u[j][i] = g.u;
             grid.v[j][i] = g.v;
             grid.shade[j][i] = g.shade;

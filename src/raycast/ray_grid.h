@@ -10,12 +10,12 @@
 namespace gf {
 
 // RayCamera: read by the renderer, written each frame by the tunnel camera.
-extern float cam_fov;        // screen offset in pixels / cam_fov = ray slope; larger is narrower
-extern int32_t cam_tunnel;   // nonzero: trace the cylinder; zero: trace the planes
-extern float cam_x;          // tunnel: offset from the axis; planes: added to the hit x
-extern float cam_y;          // tunnel: offset from the axis; planes: subtracted from the plane distance
-extern float cam_z;          // travel depth, added to the hit z
-extern float cam_angle_x;    // view rotations in degrees, applied x, then y, then z
+extern float cam_fov;       // screen offset in pixels / cam_fov = ray slope; larger is narrower
+extern int32_t cam_tunnel;  // nonzero: trace the cylinder; zero: trace the planes
+extern float cam_x;         // tunnel: offset from the axis; planes: added to the hit x
+extern float cam_y;         // tunnel: offset from the axis; planes: subtracted from the plane distance
+extern float cam_z;         // travel depth, added to the hit z
+extern float cam_angle_x;   // view rotations in degrees, applied x, then y, then z
 extern float cam_angle_y;
 extern float cam_angle_z;
 extern int32_t plane_bounce;  // added to the plane distance (planes only)
@@ -23,17 +23,17 @@ extern int32_t plane_bounce;  // added to the plane distance (planes only)
 // Grid geometry: grid column j sits at screen x = 8·j (j = 0..40), row i at
 // y = 8·i (i = 0..25); the last column and row lie one step beyond the frame.
 constexpr int kRayBlockShift = 3;
-constexpr int kRayBlockSize = 1 << kRayBlockShift;                 // 8 × 8 pixel blocks
-constexpr int kRayBlocksX = kScreenWidth / kRayBlockSize;          // 40
-constexpr int kRayBlocksY = kScreenHeight / kRayBlockSize;         // 25
-constexpr int kRayGridColumns = kRayBlocksX + 1;                   // 41
-constexpr int kRayGridRows = kRayBlocksY + 1;                      // 26
+constexpr int kRayBlockSize = 1 << kRayBlockShift;          // 8 × 8 pixel blocks
+constexpr int kRayBlocksX = kScreenWidth / kRayBlockSize;   // 40
+constexpr int kRayBlocksY = kScreenHeight / kRayBlockSize;  // 25
+constexpr int kRayGridColumns = kRayBlocksX + 1;            // 41
+constexpr int kRayGridRows = kRayBlocksY + 1;               // 26
 
 // Fixed-point formats of the grid values.
-constexpr int kTexCoordShift = 16;        // u and v are 16.16; bits 16–23 pick the texel
-constexpr int kTextureSize = 256;         // the texture is 256 × 256, 256 texels a row
-constexpr int kShadeShift = 11;           // a grid shade is a level 0..256 shifted left by 11
-constexpr int kShadeProductShift = 19;    // texel channel · shade >> 19 = channel · level / 256
+constexpr int kTexCoordShift = 16;      // u and v are 16.16; bits 16–23 pick the texel
+constexpr int kTextureSize = 256;       // the texture is 256 × 256, 256 texels a row
+constexpr int kShadeShift = 11;         // a grid shade is a level 0..256 shifted left by 11
+constexpr int kShadeProductShift = 19;  // texel channel · shade >> 19 = channel · level / 256
 
 // The three values traced at every grid point, indexed [column][row].
 struct RayGrid {

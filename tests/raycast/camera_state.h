@@ -18,7 +18,7 @@ inline auto camera_globals() {
 using CameraValues = std::tuple<float, int32_t, float, float, float, float, float, float, int32_t>;
 
 // The camera as the program starts with it, written out by hand.
-inline const CameraValues kLoadTimeCamera {160.0f, 1, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0};
+inline const CameraValues kLoadTimeCamera{160.0f, 1, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0};
 
 class CameraTest : public ::testing::Test {
 protected:

@@ -29,33 +29,33 @@ struct Traced {
 };
 
 Traced tunnel_at(int x, int y) {
-    Traced t {-1, -1, -1};
+    Traced t{-1, -1, -1};
     trace_tunnel(x, y, t.u, t.v, t.shade);
     return t;
 }
 
 Traced planes_at(int x, int y) {
-    Traced t {-1, -1, -1};
+    Traced t{-1, -1, -1};
     trace_planes(x, y, t.u, t.v, t.shade);
     return t;
 }
 
-constexpr Traced kBlack {0, 0, 0};
+constexpr Traced kBlack{0, 0, 0};
 
 // Low 32 bits of a value truncated toward zero (inside the 64-bit range).
 int32_t low_32_bits(double value) { return static_cast<int32_t>(static_cast<uint32_t>(static_cast<int64_t>(value))); }
 
 TEST(RayVector, RotateNormalizeAndSign) {
-    Vec3 v {1.0f, 1.0f, 0.0f};
+    Vec3 v{1.0f, 1.0f, 0.0f};
     EXPECT_EQ(&rotate_z(v, 90.0f), &v);
     EXPECT_NEAR(v.x, -1.0f, 1e-6f);  // both components from the old ones: (1, 1) → (−1, 1)
     EXPECT_NEAR(v.y, 1.0f, 1e-6f);
-    Vec3 b {1.0f, 5.0f, 1.0f};
+    Vec3 b{1.0f, 5.0f, 1.0f};
     rotate_y(b, 90.0f);  // x' = x·cos + z·sin, z' = z·cos − x·sin
     EXPECT_NEAR(b.x, 1.0f, 1e-6f);
     EXPECT_NEAR(b.z, -1.0f, 1e-6f);
 
-    Vec3 n {3.0f, 0.0f, -4.0f};
+    Vec3 n{3.0f, 0.0f, -4.0f};
     normalize_vec3(n);
     EXPECT_FLOAT_EQ(n.x, 0.6f);
     EXPECT_FLOAT_EQ(n.z, -0.8f);
@@ -107,7 +107,7 @@ TEST_F(TunnelTrace, OnTheAxisColumnsAreMirroredAndStayInTheFirstHalf) {
 }
 
 TEST_F(TunnelTrace, ShadeLimitsAndRaysWithoutAHit) {
-    EXPECT_EQ(tunnel_at(160, 100), kBlack);  // along the axis: no intersection
+    EXPECT_EQ(tunnel_at(160, 100), kBlack);   // along the axis: no intersection
     EXPECT_EQ(tunnel_at(160, 101).shade, 0);  // t ≈ 655363, beyond (255/1.5)² = 28900
     // A ray 8.5e-16 off the axis meets the wall at t ≈ 4.8e18, where
     // 255 − 1.5·√t ≈ −3.29e9 has positive low 32 bits: it must stay black.
@@ -138,12 +138,12 @@ TEST_F(PlanesTrace, HandWorkedRaysAndShadeLimits) {
     // (160, 260): d = (0, 1, 1)/√2, the lower plane 4096 below at t ≈ 5792.6.
     const Traced below = planes_at(160, 260);
     EXPECT_EQ(below.u, 0);
-    EXPECT_NEAR(below.v, -5368454, 2);  // 255 − 4096·1310.72
-    EXPECT_EQ(below.shade, 164 << 11);  // 256 − 1.2·√5792.6 = 164.7
-    EXPECT_EQ(planes_at(160, -60), below);  // the upper plane, mirrored
-    EXPECT_EQ(planes_at(40, 100), kBlack);  // horizontal: d.y = 0
+    EXPECT_NEAR(below.v, -5368454, 2);        // 255 − 4096·1310.72
+    EXPECT_EQ(below.shade, 164 << 11);        // 256 − 1.2·√5792.6 = 164.7
+    EXPECT_EQ(planes_at(160, -60), below);    // the upper plane, mirrored
+    EXPECT_EQ(planes_at(40, 100), kBlack);    // horizontal: d.y = 0
     EXPECT_EQ(planes_at(160, 101).shade, 0);  // t ≈ 655363, beyond (256/1.2)²
-    cam_z = 8388608.0f;  // hit z 8392704: 255 − 8392704·1310.72 wraps
+    cam_z = 8388608.0f;                       // hit z 8392704: 255 − 8392704·1310.72 wraps
     EXPECT_EQ(planes_at(160, 260).v, low_32_bits(255.0 - 8392704.0 * 1310.72));
     cam_z = 0.0f;
 
@@ -152,7 +152,7 @@ TEST_F(PlanesTrace, HandWorkedRaysAndShadeLimits) {
     cam_x = 0.0f;
     plane_bounce = 100;  // distance (100 + 4096) − 4196 = 0: full shade, the camera's own point
     cam_y = 4196.0f;
-    EXPECT_EQ(planes_at(300, 20), (Traced {0, 255, kFull}));
+    EXPECT_EQ(planes_at(300, 20), (Traced{0, 255, kFull}));
     EXPECT_EQ(planes_at(40, 100), kBlack);  // 0 / 0
     plane_bounce = 0;
     cam_y = 5000.0f;  // negative distance: t < 0, √t is NaN, black, coordinates finite
@@ -179,7 +179,7 @@ TEST_F(PlanesTrace, GridHoldsTheTraceOfEveryGridPointForAnyCamera) {
         for (int j = 0; j < kRayGridColumns; ++j) {
             for (int i = 0; i < kRayGridRows; ++i) {
                 const Traced ray = cam_tunnel ? tunnel_at(8 * j, 8 * i) : planes_at(8 * j, 8 * i);
-                ASSERT_EQ((Traced {grid->u[j][i], grid->v[j][i], grid->shade[j][i]}), ray)
+                ASSERT_EQ((Traced{grid->u[j][i], grid->v[j][i], grid->shade[j][i]}), ray)
                     << "camera " << &camera - cameras << " at " << j << "," << i;
             }
         }
@@ -253,12 +253,11 @@ TEST_P(RayBlocks, ShadeScalesEachChannel) {
         int32_t shade;
         uint32_t expected;
     };
-    for (const Case c : {Case {128 << 11, 0x7F4020u}, Case {255 << 11, 0xFE7F3Fu}, Case {kFull, 0xFF8040u},
-                         Case {0, 0u},
+    for (const Case c : {Case{128 << 11, 0x7F4020u}, Case{255 << 11, 0xFE7F3Fu}, Case{kFull, 0xFF8040u}, Case{0, 0u},
                          // Shades no tracer makes follow the same ((X · s) >> 19) & 0xFF:
-                         Case {0x809, 0x010000u},      // 255 · 2057 just reaches 2^19
-                         Case {-kFull, 0x0180C0u},     // −255, −128, −64 keep their low bytes
-                         Case {2 * kFull, 0xFE0080u}}) {  // 510, 256, 128 likewise
+                         Case{0x809, 0x010000u},         // 255 · 2057 just reaches 2^19
+                         Case{-kFull, 0x0180C0u},        // −255, −128, −64 keep their low bytes
+                         Case{2 * kFull, 0xFE0080u}}) {  // 510, 256, 128 likewise
         draw(orange, *uniform_grid(0, 0, c.shade));
         for (uint32_t pixel : frame_->pixels) {
             ASSERT_EQ(pixel, c.expected) << "shade " << c.shade;

@@ -30,7 +30,7 @@ TEST_F(TunnelCamera, ResetFollowsFrameTimeAndLeavesTheBounce) {
     EXPECT_FLOAT_EQ(cam_angle_x, 18.1859493f);   // sin(2)·20
     EXPECT_FLOAT_EQ(cam_angle_y, 2.82240009f);   // sin(3)·20
     EXPECT_FLOAT_EQ(cam_angle_z, -15.1360502f);  // sin(4)·20
-    EXPECT_EQ(cam_z, 105536.0f);                // 1000·40 + 65536
+    EXPECT_EQ(cam_z, 105536.0f);                 // 1000·40 + 65536
 
     // Travel is unsigned and wraps modulo 2^32: 10^8·40 + 65536 lies above 2^31,
     // and 107374183·40 = 2^32 + 24.
@@ -103,7 +103,7 @@ TEST_F(TunnelCamera, PlanesBounceForOnePeriodAfterAHit) {
         int32_t bounce;  // trunc(sin(elapsed · 0.03) · 1000)
     };
     for (int mode : {2, 3}) {
-        for (const Case c : {Case {0, 0}, Case {1, 29}, Case {2, 59}, Case {100, 141}, Case {208, -43}}) {
+        for (const Case c : {Case{0, 0}, Case{1, 29}, Case{2, 59}, Case{100, 141}, Case{208, -43}}) {
             plane_bounce = 5555;
             animate_tunnel_camera(now - c.elapsed, mode);
             EXPECT_EQ(plane_bounce, c.bounce) << "mode " << mode << ", " << c.elapsed << " ms after the hit";
