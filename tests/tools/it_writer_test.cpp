@@ -1,5 +1,7 @@
 // The IT writer on tiny modules, read back by libopenmpt (and libxmp when it
 // is available) and by hand against the byte layout of the format.
+#include "writers/it_writer.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -11,8 +13,6 @@
 #include <stdexcept>
 #include <string>
 #include <vector>
-
-#include "writers/it_writer.h"
 
 #ifdef GF_HAVE_LIBXMP
 #include <xmp.h>
@@ -114,11 +114,11 @@ TEST(ItWriter, RepeatedMasksKeepEveryChannelsCells) {
     Module module = tiny_module(64);
     Pattern& p = module.patterns[0];
     for (int row = 0; row < 64; ++row) {
-        p.at(row, 0) = {36 + row % 48, 1, row % 65, 0, 0};                     // same mask every row
-        if (row % 2 == 0) p.at(row, 1) = {48 + row / 2, 0, -1, 0, 0};           // note only
-        if (row % 3 == 0) p.at(row, 1) = {50 + row / 3, 1, -1, 0, 0};           // note and instrument
-        if (row % 5 == 0) p.at(row, 2).volume = row;                            // volume only
-        if (row % 4 == 1) p.at(row, 3) = {kNoNote, 0, -1, effect('H'), row};    // effect only
+        p.at(row, 0) = {36 + row % 48, 1, row % 65, 0, 0};                    // same mask every row
+        if (row % 2 == 0) p.at(row, 1) = {48 + row / 2, 0, -1, 0, 0};         // note only
+        if (row % 3 == 0) p.at(row, 1) = {50 + row / 3, 1, -1, 0, 0};         // note and instrument
+        if (row % 5 == 0) p.at(row, 2).volume = row;                          // volume only
+        if (row % 4 == 1) p.at(row, 3) = {kNoNote, 0, -1, effect('H'), row};  // effect only
     }
     const auto loaded = load(write_it(module));
     const openmpt::module& m = *loaded;
@@ -163,8 +163,8 @@ TEST(ItWriter, LayoutFollowsTheFormat) {
     EXPECT_EQ(b[0xC0], 0);
     EXPECT_EQ(b[0xC1], 1);
     EXPECT_EQ(b[0xC2], 0);
-    EXPECT_EQ(b[0x40 + 3] & 128, 0);    // a used channel is on
-    EXPECT_NE(b[0x40 + 4] & 128, 0);    // channels beyond the module's four are off
+    EXPECT_EQ(b[0x40 + 3] & 128, 0);  // a used channel is on
+    EXPECT_NE(b[0x40 + 4] & 128, 0);  // channels beyond the module's four are off
 
     const size_t tables = 0xC0 + 3;
     const uint32_t instrument = u32(b, tables);
@@ -176,7 +176,7 @@ TEST(ItWriter, LayoutFollowsTheFormat) {
     EXPECT_EQ(sample0 - instrument, 554u);  // instrument records are 554 bytes
     EXPECT_EQ(u16(b, instrument + 0x14), 256);
     EXPECT_EQ(std::string(b.begin() + sample0, b.begin() + sample0 + 4), "IMPS");
-    EXPECT_EQ(sample1 - sample0, 0x50u);  // sample headers are 0x50 bytes
+    EXPECT_EQ(sample1 - sample0, 0x50u);       // sample headers are 0x50 bytes
     EXPECT_EQ(b[sample0 + 0x12], 1 | 2 | 16);  // has data, 16-bit, looped
     EXPECT_EQ(b[sample1 + 0x12], 1 | 2);       // has data, 16-bit
     EXPECT_EQ(b[sample0 + 0x2E] & 1, 1);       // signed
@@ -275,7 +275,7 @@ TEST(ItWriter, LibxmpReadsTheSameCells) {
     ASSERT_EQ(xmp.load_result, 0);
     EXPECT_EQ(xmp.event(0, 0, 0).note, 61);  // libxmp also numbers notes from 1
     EXPECT_EQ(xmp.event(0, 0, 0).ins, 1);
-    EXPECT_EQ(xmp.event(0, 0, 0).vol, 41);   // and volumes from 1 (0 = none)
+    EXPECT_EQ(xmp.event(0, 0, 0).vol, 41);  // and volumes from 1 (0 = none)
     EXPECT_EQ(xmp.event(0, 2, 0).note, XMP_KEY_OFF);
     EXPECT_EQ(xmp.event(0, 4, 0).note, XMP_KEY_CUT);
     EXPECT_EQ(xmp.event(0, 6, 0).note, XMP_KEY_FADE);
@@ -310,17 +310,25 @@ TEST(ItWriter, RefusesModulesItCannotWriteWithAMessage) {
         return check_module(module);
     };
     EXPECT_EQ(message_for([](Module&) {}), "");
-    EXPECT_EQ(message_for([](Module& m) { m.patterns[0].at(5, 2) = {60, 3, -1, 0, 0}; }),
+    EXPECT_EQ(message_for([](Module& m) {
+                  m.patterns[0].at(5, 2) = {60, 3, -1, 0, 0};
+              }),
               "pattern 0, row 5, channel 2: instrument 3 does not exist (the module has 1)");
-    EXPECT_EQ(message_for([](Module& m) { m.orders = {0, 7}; }),
+    EXPECT_EQ(message_for([](Module& m) {
+                  m.orders = {0, 7};
+              }),
               "order 1 plays pattern 7, which does not exist (the module has 1)");
     EXPECT_EQ(message_for([](Module& m) { m.orders.clear(); }), "the order list is empty");
-    EXPECT_EQ(message_for([](Module& m) { m.patterns[0].at(1, 6) = {60, 1, -1, 0, 0}; }),
+    EXPECT_EQ(message_for([](Module& m) {
+                  m.patterns[0].at(1, 6) = {60, 1, -1, 0, 0};
+              }),
               "pattern 0, row 1, channel 6: beyond the module's 4 channels");
     EXPECT_EQ(message_for([](Module& m) { m.patterns[0].at(1, 1).volume = 126; }),
               "pattern 0, row 1, channel 1: volume column 126 is not an IT volume code");
-    EXPECT_EQ(message_for([](Module& m) { m.samples[0].loop_end = 442; }), "sample 1: loop 0..442 does not fit 441 samples");
-    EXPECT_EQ(message_for([](Module& m) { m.title = std::string(26, 'x'); }), "title is 26 characters long (at most 25)");
+    EXPECT_EQ(message_for([](Module& m) { m.samples[0].loop_end = 442; }),
+              "sample 1: loop 0..442 does not fit 441 samples");
+    EXPECT_EQ(message_for([](Module& m) { m.title = std::string(26, 'x'); }),
+              "title is 26 characters long (at most 25)");
     EXPECT_EQ(message_for([](Module& m) {
                   Envelope& e = m.instruments[0].volume_envelope;
                   e.enabled = true;

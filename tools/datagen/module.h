@@ -14,8 +14,8 @@ constexpr const char* kModuleFileName = "xmas.it";
 constexpr int kXmasOrders = 17;
 constexpr int kXmasRows = 128;
 constexpr int kXmasChannels = 16;
-constexpr int kXmasSpeed = 3;     // ticks a row
-constexpr int kXmasTempo = 125;   // 2.5 / 125 s = 20 ms a tick
+constexpr int kXmasSpeed = 3;    // ticks a row
+constexpr int kXmasTempo = 125;  // 2.5 / 125 s = 20 ms a tick
 constexpr int kXmasRowsPerBeat = 8;
 
 // Instrument numbers as the module stores them (1-based).

@@ -55,7 +55,7 @@ std::vector<double> additive_loop(int loop, const std::vector<LoopVoice>& voices
     return out;
 }
 
-Sample make_sample(const char* name, std::vector<double> signal, int c5_speed) {
+Sample make_sample(const char* name, const std::vector<double>& signal, int c5_speed) {
     Sample sample;
     sample.name = name;
     sample.data = s::to_pcm16(signal, kPeak);
@@ -235,7 +235,8 @@ Sample snare() {
     s::LowPass soften(9000.0);
     for (int n = 0; n < length; ++n) {
         const double t = n / kRate;
-        const double body = 0.6 * s::sine(185.0 * t) * s::exp(-t / 0.045) + 0.35 * s::sine(330.0 * t) * s::exp(-t / 0.03);
+        const double body =
+            0.6 * s::sine(185.0 * t) * s::exp(-t / 0.045) + 0.35 * s::sine(330.0 * t) * s::exp(-t / 0.03);
         const double noise = soften.step(noise_filter.step(rng.next())) * (0.9 * s::exp(-t / 0.11));
         out[n] = s::soft_clip(body + noise, 0.4);
     }
@@ -320,7 +321,7 @@ Instrument instrument(const char* name, int sample, int global_volume, int new_n
 
 void add_xmas_instruments(itw::Module& module) {
     // Sample numbers follow the first ten instruments.
-    module.samples = {sleigh_bells(), fm_bells(), synth_bass(), lead(), strings(),
+    module.samples = {sleigh_bells(), fm_bells(), synth_bass(), lead(),  strings(),
                       kick(),         snare(),    hat(),        choir(), crash()};
     constexpr int kSleighSample = 1, kBellSample = 2, kBassSample = 3, kLeadSample = 4, kStringSample = 5;
     constexpr int kKickSample = 6, kSnareSample = 7, kHatSample = 8, kChoirSample = 9, kCrashSample = 10;
@@ -330,10 +331,8 @@ void add_xmas_instruments(itw::Module& module) {
     module.instruments = {
         instrument("Sleigh bells", kSleighSample, 128, kContinue, 0),
         instrument("Bells", kBellSample, 100, kFade, 40),
-        instrument("Bass", kBassSample, 66, kCut, 128,
-                   envelope({{0, 64}, {4, 56}, {25, 46}, {26, 46}, {30, 0}}, 3)),
-        instrument("Lead", kLeadSample, 116, kOff, 64,
-                   envelope({{0, 0}, {1, 64}, {12, 52}, {13, 52}, {22, 0}}, 3)),
+        instrument("Bass", kBassSample, 66, kCut, 128, envelope({{0, 64}, {4, 56}, {25, 46}, {26, 46}, {30, 0}}, 3)),
+        instrument("Lead", kLeadSample, 116, kOff, 64, envelope({{0, 0}, {1, 64}, {12, 52}, {13, 52}, {17, 0}}, 3)),
         instrument("Strings", kStringSample, 80, kOff, 32, envelope({{0, 0}, {14, 64}, {15, 64}, {60, 0}}, 2)),
         instrument("Kick", kKickSample, 108, kCut, 0),
         instrument("Snare", kSnareSample, 128, kCut, 0),

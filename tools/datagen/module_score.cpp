@@ -66,22 +66,22 @@ struct Step {
 using Tune = std::vector<Step>;
 
 // "Deck the Halls" (traditional Welsh), four bars a phrase.
-const Tune kDeckOpening = {{G4, 12}, {F4, 4}, {E4, 8}, {D4, 8}, {C4, 8},  {D4, 8}, {E4, 8}, {C4, 8}, {D4, 4},
+const Tune kDeckOpening = {{G4, 12}, {F4, 4}, {E4, 8}, {D4, 8},  {C4, 8}, {D4, 8}, {E4, 8}, {C4, 8}, {D4, 4},
                            {E4, 4},  {F4, 4}, {D4, 4}, {E4, 12}, {D4, 4}, {C4, 8}, {B3, 8}, {C4, 16}};
 const Tune kDeckMiddle = {{D4, 12}, {E4, 4}, {F4, 8}, {D4, 8}, {E4, 12}, {F4, 4}, {G4, 8}, {D4, 8}, {E4, 4},
                           {Fs4, 4}, {G4, 8}, {A4, 4}, {B4, 4}, {C5, 8},  {B4, 8}, {A4, 8}, {G4, 16}};
-const Tune kDeckClosing = {{G4, 12}, {F4, 4}, {E4, 8}, {D4, 8}, {C4, 8},  {D4, 8}, {E4, 8}, {C4, 8}, {A4, 4},
+const Tune kDeckClosing = {{G4, 12}, {F4, 4}, {E4, 8}, {D4, 8},  {C4, 8}, {D4, 8}, {E4, 8}, {C4, 8}, {A4, 4},
                            {A4, 4},  {A4, 4}, {A4, 4}, {G4, 12}, {F4, 4}, {E4, 8}, {D4, 8}, {C4, 16}};
 // The closing "fa la la" bars alone.
 const Tune kDeckTag = {{A4, 4}, {A4, 4}, {A4, 4}, {A4, 4}, {G4, 12}, {F4, 4}, {E4, 8}, {D4, 8}, {C4, 16}};
 
 // Chorus of "Jingle Bells" (James Lord Pierpont, 1857).
-const Tune kJingleFirst = {{E4, 8}, {E4, 8}, {E4, 16}, {E4, 8}, {E4, 8},  {E4, 16},
+const Tune kJingleFirst = {{E4, 8}, {E4, 8}, {E4, 16}, {E4, 8}, {E4, 8}, {E4, 16},
                            {E4, 8}, {G4, 8}, {C4, 12}, {D4, 4}, {E4, 32}};
-const Tune kJingleSecond = {{F4, 8}, {F4, 8}, {F4, 12}, {F4, 4}, {F4, 8}, {E4, 8}, {E4, 8}, {E4, 4},
+const Tune kJingleSecond = {{F4, 8}, {F4, 8}, {F4, 12}, {F4, 4}, {F4, 8}, {E4, 8},  {E4, 8}, {E4, 4},
                             {E4, 4}, {E4, 8}, {D4, 8},  {D4, 8}, {E4, 8}, {D4, 16}, {G4, 16}};
-const Tune kJingleLast = {{F4, 8}, {F4, 8}, {F4, 8}, {F4, 8}, {F4, 8}, {E4, 8}, {E4, 8}, {E4, 4},
-                          {E4, 4}, {G4, 8}, {G4, 8}, {F4, 8}, {D4, 8}, {C4, 32}};
+const Tune kJingleLast = {{F4, 8}, {F4, 8}, {F4, 8}, {F4, 8}, {F4, 8}, {E4, 8}, {E4, 8},
+                          {E4, 4}, {E4, 4}, {G4, 8}, {G4, 8}, {F4, 8}, {D4, 8}, {C4, 32}};
 
 enum class Quality { Major, Minor, Dominant7 };
 struct Chord {
@@ -98,23 +98,23 @@ struct Section {
     std::array<Chord, 8> chords;
 };
 const std::array<Section, kXmasOrders> kPlan = {{
-    {kToG, {C, C, F, F, Am, Am, G, G}},       // 0 intro
-    {kToG, {C, Am, F, C, Dm, C, G, C}},       // 1 build-up
-    {kToG, {C, Am, F, C, Dm, C, G, C}},       // 2
-    {kToG, {C, Am, F, C, Dm, C, G, C}},       // 3
-    {kToG, {G, G7, C, G, Em, D7, G, G7}},     // 4
-    {kToG, {C, Am, F, C, F, G7, C, C}},       // 5
-    {kToG, {C, Am, F, C, Dm, C, G, C}},       // 6 main theme
-    {kToG, {F, G7, C, C, Am, Am, G, G}},      // 7 tag, breakdown
-    {kToG, {C, C, Am, Am, C, G, C, A7}},      // 8 calm; A7 here is E7 of the next key
-    {kToA, {C, C, Am, Am, C, G, C, C}},       // 9 climax
-    {kToA, {F, F, C, C, D7, D7, G, G7}},      // 10
-    {kToA, {F, F, C, C, G7, G7, C, C}},       // 11
-    {kToA, {Am, Am, F, F, C, C, G, G}},       // 12 heavy drums
-    {kToA, {Am, Am, F, F, C, C, G, G}},       // 13
-    {kToA, {C, Am, F, C, F, G7, C, C}},       // 14 reprise
-    {kToA, {F, F, G, G, Am, Am, G7, G7}},     // 15 outro hits
-    {kToA, {C, C, C, C, C, C, C, C}},         // 16 last chord
+    {kToG, {C, C, F, F, Am, Am, G, G}},    // 0 intro
+    {kToG, {C, Am, F, C, Dm, C, G, C}},    // 1 build-up
+    {kToG, {C, Am, F, C, Dm, C, G, C}},    // 2
+    {kToG, {C, Am, F, C, Dm, C, G, C}},    // 3
+    {kToG, {G, G7, C, G, Em, D7, G, G7}},  // 4
+    {kToG, {C, Am, F, C, F, G7, C, C}},    // 5
+    {kToG, {C, Am, F, C, Dm, C, G, C}},    // 6 main theme
+    {kToG, {F, G7, C, C, Am, Am, G, G}},   // 7 tag, breakdown
+    {kToG, {C, C, Am, Am, C, G, C, A7}},   // 8 calm; A7 here is E7 of the next key
+    {kToA, {C, C, Am, Am, C, G, C, C}},    // 9 climax
+    {kToA, {F, F, C, C, D7, D7, G, G7}},   // 10
+    {kToA, {F, F, C, C, G7, G7, C, C}},    // 11
+    {kToA, {Am, Am, F, F, C, C, G, G}},    // 12 heavy drums
+    {kToA, {Am, Am, F, F, C, C, G, G}},    // 13
+    {kToA, {C, Am, F, C, F, G7, C, C}},    // 14 reprise
+    {kToA, {F, F, G, G, Am, Am, G7, G7}},  // 15 outro hits
+    {kToA, {C, C, C, C, C, C, C, C}},      // 16 last chord
 }};
 
 int key_at(int at) { return kPlan[at / kXmasRows].key; }
@@ -122,9 +122,12 @@ Chord chord_at(int at) { return kPlan[at / kXmasRows].chords[(at % kXmasRows) / 
 
 std::vector<int> chord_tones(const Chord& chord) {
     switch (chord.quality) {
-        case Quality::Major: return {0, 4, 7};
-        case Quality::Minor: return {0, 3, 7};
-        case Quality::Dominant7: return {0, 4, 7, 10};
+        case Quality::Major:
+            return {0, 4, 7};
+        case Quality::Minor:
+            return {0, 3, 7};
+        case Quality::Dominant7:
+            return {0, 4, 7, 10};
     }
     return {0, 4, 7};
 }
@@ -259,7 +262,8 @@ public:
         static constexpr int kAccent[] = {0, -14, -4, -8};
         for (int at = from; at < to; at += kHalfBar) {
             const int root = bass_root(at);
-            for (int i = 0; i < 4; ++i) note(at + kRow[i], kChBass, root + kInterval[i], xmas::kBass, volume + kAccent[i]);
+            for (int i = 0; i < 4; ++i)
+                note(at + kRow[i], kChBass, root + kInterval[i], xmas::kBass, volume + kAccent[i]);
         }
         off(to, kChBass);
     }
@@ -268,7 +272,7 @@ public:
     void arpeggio(int from, int to, int channel, int low, int step, int volume) {
         for (int at = from; at < to; at += step) {
             const std::array<int, 3> notes = voicing(chord_at(at), key_at(at), low);
-            const int sequence[] = {notes[0], notes[1], notes[2], notes[0] + 12,
+            const int sequence[] = {notes[0],      notes[1],      notes[2], notes[0] + 12,
                                     notes[1] + 12, notes[0] + 12, notes[2], notes[1]};
             const int index = ((at % kBar) / step) % 8;
             note(at, channel, sequence[index], xmas::kBells, volume);

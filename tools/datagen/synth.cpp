@@ -91,8 +91,6 @@ std::vector<int16_t> to_pcm16(const std::vector<double>& signal, double peak) {
     return pcm;
 }
 
-int c5_speed_for(double sample_hz) {
-    return static_cast<int>(std::floor(kSampleRate * kMiddleCHz / sample_hz + 0.5));
-}
+int c5_speed_for(double sample_hz) { return static_cast<int>(std::floor(kSampleRate * kMiddleCHz / sample_hz + 0.5)); }
 
 }  // namespace gf::datagen::synth

@@ -64,7 +64,7 @@ constexpr uint8_t kMaskEffect = 1 << 3;
 constexpr int kOrderSkip = 254;
 constexpr int kOrderEnd = 255;
 constexpr int kPanCentre = 32;
-constexpr int kPanDisabled = 128;  // added to a channel's pan: channel off
+constexpr int kPanDisabled = 128;       // added to a channel's pan: channel off
 constexpr int kDefaultPanUnused = 128;  // instrument default pan: bit 7 set means "don't use"
 
 class Bytes {
@@ -149,6 +149,7 @@ std::string check_name(const std::string& name, const std::string& what) {
 }
 
 void write_envelope(Bytes& out, const Envelope& envelope) {
+    const size_t start = out.size();
     uint8_t flags = 0;
     if (envelope.enabled) flags |= kEnvelopeOn;
     if (envelope.loop) flags |= kEnvelopeLoop;
@@ -167,7 +168,7 @@ void write_envelope(Bytes& out, const Envelope& envelope) {
             out.zeros(3);
         }
     }
-    out.u8(0);
+    out.zeros(kEnvelopeSize - (out.size() - start));
 }
 
 // An unused envelope as the tracker saves one: off, two flat nodes.
@@ -196,11 +197,11 @@ void write_instrument(Bytes& out, const Instrument& instrument) {
     out.u8(0);   // sample count (instrument files only)
     out.u8(0);
     out.text(instrument.name, 26);
-    out.u8(0);   // initial filter cutoff: off
-    out.u8(0);   // initial filter resonance: off
-    out.u8(0);   // MIDI channel: none
-    out.u8(0);   // MIDI program
-    out.u16(0);  // MIDI bank
+    out.u8(0);                                // initial filter cutoff: off
+    out.u8(0);                                // initial filter resonance: off
+    out.u8(0);                                // MIDI channel: none
+    out.u8(0);                                // MIDI program
+    out.u16(0);                               // MIDI bank
     for (int note = 0; note < 120; ++note) {  // keyboard: every note plays itself on the one sample
         out.u8(note);
         out.u8(instrument.sample);
@@ -215,6 +216,7 @@ void write_instrument(Bytes& out, const Instrument& instrument) {
 
 // Returns the offset of the sample-pointer field so that it can be patched later.
 size_t write_sample_header(Bytes& out, const Sample& sample) {
+    const size_t start = out.size();
     out.text("IMPS", 4);
     out.zeros(12);  // DOS file name
     out.u8(0);
@@ -241,6 +243,7 @@ size_t write_sample_header(Bytes& out, const Sample& sample) {
     out.u8(sample.vibrato_depth);
     out.u8(sample.vibrato_rate);
     out.u8(sample.vibrato_type);
+    out.zeros(kSampleHeaderSize - (out.size() - start));
     return pointer_at;
 }
 
@@ -287,7 +290,8 @@ std::vector<uint8_t> pack_pattern(const Pattern& pattern, int channels) {
 
 Pattern::Pattern(int row_count, int channels)
     : rows(row_count),
-      cells(static_cast<size_t>(std::max(row_count, 0)), std::vector<Cell>(static_cast<size_t>(std::max(channels, 0)))) {}
+      cells(static_cast<size_t>(std::max(row_count, 0)),
+            std::vector<Cell>(static_cast<size_t>(std::max(channels, 0)))) {}
 
 Cell& Pattern::at(int row, int channel) {
     if (row < 0 || row >= static_cast<int>(cells.size())) {
@@ -328,8 +332,7 @@ std::string check_module(const Module& module) {
     if (static_cast<int>(module.channel_pan.size()) > kMaxChannels) return "more than 64 channel pans";
     for (size_t i = 0; i < module.channel_pan.size(); ++i) {
         if (module.channel_pan[i] < 0 || module.channel_pan[i] > 64) {
-            return "channel " + std::to_string(i) + ": pan " + std::to_string(module.channel_pan[i]) +
-                   " outside 0..64";
+            return "channel " + std::to_string(i) + ": pan " + std::to_string(module.channel_pan[i]) + " outside 0..64";
         }
     }
     const int pattern_count = static_cast<int>(module.patterns.size());
@@ -490,6 +493,7 @@ std::vector<uint8_t> write_it(const Module& module) {
     for (int channel = 0; channel < kMaxChannels; ++channel) {
         out.u8(64);  // channel volume
     }
+    out.zeros(kHeaderSize - out.size());  // the order list starts at 0xC0
     for (int order : module.orders) {
         out.u8(order);
     }
