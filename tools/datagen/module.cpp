@@ -27,8 +27,8 @@ constexpr const char* kSongMessage =
 // Stereo placement of the sixteen channels (0 left, 32 centre, 64 right).
 constexpr int kChannelPan[kXmasChannels] = {32, 40, 22, 44, 32, 18, 32, 46, 24, 40, 32, 30, 42, 22, 38, 32};
 
-// Overall level, chosen so that the loudest passage peaks a little above
-// −2 dBFS in libopenmpt's render.
+// Overall level: with these the loudest passage peaks near −2 dBFS in
+// libopenmpt's render, headroom enough for other players' mixers.
 constexpr int kGlobalVolume = 128;
 constexpr int kMixVolume = 70;
 
