@@ -8,6 +8,10 @@
 #include <cstdlib>
 #include <new>
 
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
 #include "common/float_to_int.h"
 #include "common/frame_globals.h"
 #include "common/types.h"
@@ -141,6 +145,7 @@ void draw_swirl_rows(uint32_t* dst, const uint32_t* image, uint32_t p) {
     for (int r = -kHalfHeight; r < kHalfHeight; ++r) {
         const uint32_t sa_r = bits(swirl_sin[(bits(r + kHalfHeight) + p) & kSwirlAngleMask]) * bits(r);
         const int row = (r + kHalfHeight) * kScreenWidth;
+#pragma GCC unroll 4
         for (int c = -kHalfWidth; c < kHalfWidth; ++c) {
             const int n = row + c + kHalfWidth;
             const int32_t rad = radius[n];
@@ -167,6 +172,64 @@ void draw_swirl_rows(uint32_t* dst, const uint32_t* image, uint32_t p) {
         }
     }
 }
+
+#if defined(__x86_64__)
+
+bool cpu_has_avx2() {
+    static const bool has = __builtin_cpu_supports("avx2");
+    return has;
+}
+
+__attribute__((target("avx2"))) inline __m256i add_if_negative(__m256i v, int32_t amount) {
+    return _mm256_add_epi32(v, _mm256_and_si256(_mm256_srai_epi32(v, 31), _mm256_set1_epi32(amount)));
+}
+
+// AVX2 for tables within ±256. Each row goes in three loops: the table
+// lookups (plain loads: on this kind of processor gathers are slower), the
+// arithmetic and the wrap eight pixels at a time, and the picture reads.
+__attribute__((target("avx2"))) void draw_swirl_avx2(uint32_t* dst, const uint32_t* image, uint32_t p) {
+    constexpr int kLanes = 8;
+    const __m256i lane_offsets = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+    const __m256i zero = _mm256_setzero_si256();
+    alignas(32) int32_t sources[kScreenWidth];  // picture index of each pixel of the row
+    alignas(32) int32_t packed_row[kScreenWidth];
+    alignas(32) int32_t cb_row[kScreenWidth];
+    for (int r = -kHalfHeight; r < kHalfHeight; ++r) {
+        const __m256i sa_r = _mm256_set1_epi32(swirl_sin[(bits(r + kHalfHeight) + p) & kSwirlAngleMask] * r);
+        const __m256i row_vector = _mm256_set1_epi32(r);
+        const int row = (r + kHalfHeight) * kScreenWidth;
+        const int32_t* radius_row = swirl_radius + row;
+        for (int i = 0; i < kScreenWidth; ++i) {
+            const uint32_t word = s_radius_packed[radius_row[i]];
+            packed_row[i] = signed_value(word);
+            cb_row[i] = swirl_cos[(word + bits(i - kHalfWidth)) & kSwirlAngleMask];
+        }
+        for (int c0 = -kHalfWidth; c0 < kHalfWidth; c0 += kLanes) {
+            const __m256i packed = _mm256_load_si256(reinterpret_cast<const __m256i*>(packed_row + c0 + kHalfWidth));
+            const __m256i ca = _mm256_srai_epi32(packed, 16);
+            const __m256i c = _mm256_add_epi32(_mm256_set1_epi32(c0), lane_offsets);
+            const __m256i cb = _mm256_load_si256(reinterpret_cast<const __m256i*>(cb_row + c0 + kHalfWidth));
+            __m256i y = _mm256_srai_epi32(_mm256_sub_epi32(sa_r, _mm256_mullo_epi32(cb, c)), kSampleFractionBits);
+            const __m256i column_term = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s_column_term + c0 + kHalfWidth));
+            // Negate first, then shift.
+            __m256i x = _mm256_srai_epi32(_mm256_sub_epi32(zero, _mm256_add_epi32(column_term, _mm256_mullo_epi32(ca, row_vector))),
+                                          kSampleFractionBits);
+            // Unsigned wrap: a negative x is x + 2^32 ≡ x + 256 (mod 320); a negative y is y + 96 (mod 200).
+            x = add_if_negative(add_if_negative(x, 256), kScreenWidth);
+            y = add_if_negative(add_if_negative(y, 96), kScreenHeight);
+            y = _mm256_sub_epi32(y, _mm256_and_si256(_mm256_cmpgt_epi32(y, _mm256_set1_epi32(kScreenHeight - 1)),
+                                                     _mm256_set1_epi32(kScreenHeight)));
+            const __m256i source = _mm256_add_epi32(_mm256_add_epi32(_mm256_slli_epi32(y, 8), _mm256_slli_epi32(y, 6)), x);  // y·320 + x
+            _mm256_store_si256(reinterpret_cast<__m256i*>(sources + c0 + kHalfWidth), source);
+        }
+        uint32_t* dst_row = dst + row;
+        for (int i = 0; i < kScreenWidth; ++i) {
+            dst_row[i] = image[sources[i]];
+        }
+    }
+}
+
+#endif
 
 // The radius table exists before the program's entry runs.
 const bool s_radius_ready = (alloc_swirl_radius(), true);
@@ -217,6 +280,8 @@ void animate_swirl() {
     }
 }
 
+namespace portable {
+
 void draw_swirl(uint32_t* dst, const uint32_t* image) {
     if (swirl_radius == nullptr) {
         return;
@@ -228,6 +293,24 @@ void draw_swirl(uint32_t* dst, const uint32_t* image) {
     } else {
         draw_swirl_rows<false>(dst, image, p);
     }
+}
+
+}  // namespace portable
+
+void draw_swirl(uint32_t* dst, const uint32_t* image) {
+#if defined(__x86_64__)
+    if (swirl_radius != nullptr && cpu_has_avx2()) {
+        const auto p = static_cast<uint32_t>(swirl_phase);
+        prepare_terms(p);
+        if (angle_tables_bounded()) {
+            draw_swirl_avx2(dst, image, p);
+        } else {
+            draw_swirl_rows<false>(dst, image, p);
+        }
+        return;
+    }
+#endif
+    portable::draw_swirl(dst, image);
 }
 
 void free_swirl() {

@@ -34,6 +34,11 @@ void animate_swirl();
 // Writes all 64000 pixels of dst from the 320 × 200 picture `image`.
 // Does nothing when the radius table is not allocated.
 void draw_swirl(uint32_t* dst, const uint32_t* image);
+// The same warp without vector instructions (draw_swirl uses AVX2 where the
+// processor has it); for other processors and for tests that compare the two.
+namespace portable {
+void draw_swirl(uint32_t* dst, const uint32_t* image);
+}  // namespace portable
 // Releases swirl_radius.
 void free_swirl();
 

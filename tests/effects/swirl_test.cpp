@@ -92,6 +92,9 @@ TEST_F(Swirl, WholeFramesMatchTheWarpFormula) {
         if (time % 2 == 1) animate_swirl();
         if (time == 987654u) swirl_cos[77] = 100000;  // beyond ±256: positions wrap from far outside
         draw_swirl(dst.data(), picture.data());
+        std::vector<uint32_t> plain(kScreenPixels, 0);
+        portable::draw_swirl(plain.data(), picture.data());
+        ASSERT_EQ(plain, dst) << "time " << time;
         const uint32_t p = static_cast<uint32_t>(swirl_phase);
         for (int r = -100; r < 100; ++r) {
             for (int c = -160; c < 160; ++c) {
