@@ -1,0 +1,317 @@
+// Faults while the show runs. Each must end through the normal shutdown: the
+// window closed, SIGINT or SIGTERM (exit code 0 in a window); an interrupted
+// capture, a full output disk or an output that cannot be written (one clear
+// line, exit code 1, and nothing left under the final name or beside it).
+// The program runs for real, with SDL's dummy video and audio drivers standing
+// in for a desktop; the window-close case runs demo_main in this process on the
+// real SDL platform so that its shutdown calls can be watched.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "driver/data_files.h"
+#include "driver/demo.h"
+#include "driver/watched_platform.h"
+#include "support/run_process.h"
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+namespace {
+
+struct Outcome {
+    int exit_code = -1;
+    int signal = 0;
+    bool timed_out = false;
+    double seconds = 0;
+    std::vector<std::string> err_lines;
+};
+
+struct Launch {
+    std::vector<std::string> args;
+    fs::path cwd;
+    int send_signal = 0;  // sent after `signal_after`
+    std::chrono::milliseconds signal_after {0};
+    rlim_t max_file_bytes = RLIM_INFINITY;  // the largest file the program may write
+    std::chrono::seconds timeout {120};
+};
+
+std::string slurp(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Starts the program with the dummy SDL drivers and no display server, optionally
+// with a file-size limit (writes past it fail with EFBIG, as on a full disk), and
+// optionally interrupts it with a signal.
+Outcome launch(const Launch& l) {
+    const fs::path err_path = l.cwd.parent_path() / (l.cwd.filename().string() + ".stderr");
+    const auto started = std::chrono::steady_clock::now();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        if (chdir(l.cwd.c_str()) != 0) {
+            _exit(126);
+        }
+        unsetenv("DISPLAY");
+        unsetenv("WAYLAND_DISPLAY");
+        setenv("SDL_VIDEODRIVER", "dummy", 1);
+        setenv("SDL_AUDIODRIVER", "dummy", 1);
+        const int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int null_fd = open("/dev/null", O_RDWR);
+        if (err < 0 || null_fd < 0) {
+            _exit(126);
+        }
+        dup2(null_fd, STDIN_FILENO);
+        dup2(null_fd, STDOUT_FILENO);
+        dup2(err, STDERR_FILENO);
+        if (l.max_file_bytes != RLIM_INFINITY) {
+            // Ignored across exec: the write fails with EFBIG instead of killing the process.
+            signal(SIGXFSZ, SIG_IGN);
+            const rlimit limit {l.max_file_bytes, l.max_file_bytes};
+            setrlimit(RLIMIT_FSIZE, &limit);
+        }
+        std::vector<char*> argv;
+        std::string exe = GF_EXECUTABLE;
+        argv.push_back(exe.data());
+        std::vector<std::string> args = l.args;
+        for (std::string& a : args) {
+            argv.push_back(a.data());
+        }
+        argv.push_back(nullptr);
+        execv(exe.c_str(), argv.data());
+        _exit(127);
+    }
+    Outcome run;
+    if (pid < 0) {
+        ADD_FAILURE() << "fork failed";
+        return run;
+    }
+    bool signalled = l.send_signal == 0;
+    int status = 0;
+    for (;;) {
+        const pid_t done = waitpid(pid, &status, WNOHANG);
+        if (done == pid) {
+            break;
+        }
+        const auto elapsed = std::chrono::steady_clock::now() - started;
+        if (!signalled && elapsed >= l.signal_after) {
+            kill(pid, l.send_signal);
+            signalled = true;
+        }
+        if (elapsed > l.timeout) {
+            run.timed_out = true;
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            break;
+        }
+        std::this_thread::sleep_for(10ms);
+    }
+    run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    if (WIFEXITED(status)) {
+        run.exit_code = WEXITSTATUS(status);
+    } else if (WIFSIGNALED(status)) {
+        run.signal = WTERMSIG(status);
+    }
+    run.err_lines = gf::testing::lines_of(slurp(err_path));
+    fs::remove(err_path);
+    return run;
+}
+
+std::vector<std::string> listing(const fs::path& dir) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::recursive_directory_iterator(dir)) {
+        names.push_back(fs::relative(entry.path(), dir).string());
+    }
+    return names;
+}
+
+std::string joined(const std::vector<std::string>& lines) {
+    std::string text;
+    for (const std::string& line : lines) {
+        text += line + "\n";
+    }
+    return text;
+}
+
+class RuntimeFaults : public ::testing::Test {
+protected:
+    void SetUp() override {
+        root_ = fs::temp_directory_path() /
+                ("gf-faults-" + std::to_string(getpid()) + "-" +
+                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(root_);
+        fs::create_directories(root_ / "cwd");
+    }
+    void TearDown() override {
+        std::error_code ignored;
+        if (!mounted_.empty()) {
+            umount2(mounted_.c_str(), MNT_DETACH);
+        }
+        fs::remove_all(root_, ignored);
+    }
+    Launch base(std::vector<std::string> extra) const {
+        Launch l;
+        l.args = {"--data", GF_DATA_DIR};
+        l.args.insert(l.args.end(), extra.begin(), extra.end());
+        l.cwd = root_ / "cwd";
+        return l;
+    }
+    // A failed capture leaves one line that says so, naming one of `names`, exit code 1 and nothing in the folder.
+    void expect_failed_capture(const Outcome& run, const fs::path& dir, const std::vector<std::string>& names) {
+        EXPECT_FALSE(run.timed_out);
+        EXPECT_EQ(run.signal, 0);
+        EXPECT_EQ(run.exit_code, 1) << joined(run.err_lines);
+        ASSERT_FALSE(run.err_lines.empty());
+        const std::string& last = run.err_lines.back();
+        EXPECT_TRUE(std::any_of(names.begin(), names.end(),
+                                [&last](const std::string& name) { return last.find(name) != std::string::npos; }))
+            << last;
+        EXPECT_NE(last.find("no file written"), std::string::npos) << last;
+        const std::vector<std::string> left = listing(dir);
+        EXPECT_TRUE(left.empty()) << "left behind: " << left.front();
+    }
+
+    fs::path root_;
+    std::string mounted_;
+};
+
+// SIGINT and SIGTERM on a playing show: the normal shutdown, exit code 0, nothing on stderr.
+TEST_F(RuntimeFaults, SignalsEndTheWindowedShowCleanly) {
+    for (const int sig : {SIGINT, SIGTERM}) {
+        SCOPED_TRACE(strsignal(sig));
+        Launch l = base({"--scale", "1"});
+        l.send_signal = sig;
+        l.signal_after = 1500ms;
+        const Outcome run = launch(l);
+        EXPECT_FALSE(run.timed_out);
+        EXPECT_EQ(run.signal, 0) << "ended by the signal instead of the shutdown";
+        EXPECT_EQ(run.exit_code, 0) << joined(run.err_lines);
+        EXPECT_TRUE(run.err_lines.empty()) << joined(run.err_lines);
+        // It was still playing when the signal came (the show lasts about two minutes).
+        EXPECT_GE(run.seconds, 1.4);
+        EXPECT_LT(run.seconds, 30.0);
+        EXPECT_TRUE(listing(l.cwd).empty());
+    }
+}
+
+// An interrupted capture stops at the end of the frame, says so and removes its files.
+TEST_F(RuntimeFaults, InterruptedCaptureLeavesNoFile) {
+    for (const int sig : {SIGINT, SIGTERM}) {
+        for (const char* mode : {"--capture", "--frames"}) {
+            SCOPED_TRACE(std::string(strsignal(sig)) + " " + mode);
+            Launch l = base({mode, std::string(mode) == "--capture" ? "show.mp4" : "frames"});
+            l.send_signal = sig;
+            l.signal_after = 1500ms;
+            const Outcome run = launch(l);
+            EXPECT_LT(run.seconds, 30.0);
+            ASSERT_FALSE(run.err_lines.empty());
+            EXPECT_NE(run.err_lines.back().find("interrupted"), std::string::npos) << run.err_lines.back();
+            expect_failed_capture(run, l.cwd, {"interrupted"});
+        }
+    }
+}
+
+// A file-size limit makes the writes fail mid-capture as a full disk does.
+TEST_F(RuntimeFaults, OutputFullDuringCapture) {
+    struct Case {
+        std::vector<std::string> args;
+        rlim_t limit;
+    };
+    const std::vector<Case> cases = {
+        {{"--capture", "show.mp4"}, 64 * 1024},       // the video grows past it after a few frames
+        {{"--frames", "frames"}, 256 * 1024},          // the WAV grows past it in a few seconds
+        {{"--capture", "show.mp4", "--frames", "frames"}, 100 * 1024},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args[0]);
+        Launch l = base(c.args);
+        l.max_file_bytes = c.limit;
+        const Outcome run = launch(l);
+        // With both outputs, either may be the first to fail.
+        std::vector<std::string> names = {c.args[1]};
+        if (c.args.size() > 3) {
+            names.push_back(c.args[3]);
+        }
+        expect_failed_capture(run, l.cwd, names);
+    }
+}
+
+// A real full file system, when this process may mount one (root in CI).
+TEST_F(RuntimeFaults, DiskFullDuringCapture) {
+    const fs::path disk = root_ / "cwd";
+    if (geteuid() != 0 || mount("tmpfs", disk.c_str(), "tmpfs", 0, "size=1m") != 0) {
+        GTEST_SKIP() << "cannot mount a small tmpfs here (needs root)";
+    }
+    mounted_ = disk.string();
+    for (const char* mode : {"--capture", "--frames"}) {
+        SCOPED_TRACE(mode);
+        const std::string name = std::string(mode) == "--capture" ? "show.mp4" : "frames";
+        const Outcome run = launch(base({mode, name}));
+        expect_failed_capture(run, disk, {name});
+    }
+}
+
+// Outputs that cannot be created are refused before the show starts, with the name given.
+TEST_F(RuntimeFaults, UnwritableOutputRefused) {
+    std::ofstream(root_ / "cwd" / "plain-file") << "x";
+    const std::vector<std::vector<std::string>> cases = {
+        {"--capture", "plain-file/show.mp4"},
+        {"--capture", "missing-folder/show.mp4"},
+        {"--frames", "plain-file/frames"},
+        {"--frames", "plain-file"},
+    };
+    for (const auto& args : cases) {
+        SCOPED_TRACE(args[1]);
+        const Outcome run = launch(base(args));
+        EXPECT_EQ(run.signal, 0);
+        EXPECT_EQ(run.exit_code, 1) << joined(run.err_lines);
+        ASSERT_EQ(run.err_lines.size(), 1u) << joined(run.err_lines);
+        EXPECT_NE(run.err_lines[0].find(args[1]), std::string::npos) << run.err_lines[0];
+        EXPECT_EQ(listing(root_ / "cwd"), std::vector<std::string> {"plain-file"});
+        EXPECT_EQ(slurp(root_ / "cwd" / "plain-file"), "x");
+    }
+}
+
+// Closing the window ends the show after the frame in which it happened, and
+// the shutdown runs in full, in its order, on the real platform.
+TEST_F(RuntimeFaults, ClosingTheWindowRunsTheWholeShutdown) {
+    setenv("SDL_VIDEODRIVER", "dummy", 1);
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    gf::DemoOptions options;
+    ASSERT_TRUE(gf::find_data_files({GF_DATA_DIR}, options.files).ok);
+    gf::DisplayOptions display;
+    display.scale = 1;
+    gf::testing::WatchedPlatform platform(display, gf::AudioOutput::Device);
+    constexpr uint64_t kFramesBeforeClose = 20;
+    platform.post_after(kFramesBeforeClose, gf::InputEvent::CloseWindow);
+    EXPECT_EQ(gf::demo_main(platform, options), 0);
+    // The close arrives during the update of frame 21; that frame ends the loop.
+    EXPECT_EQ(platform.frames(), kFramesBeforeClose + 1);
+
+    const std::vector<std::string>& log = platform.log();
+    const auto stop = std::find(log.begin(), log.end(), "stop_music");
+    ASSERT_NE(stop, log.end());
+    const std::vector<std::string> shutdown(stop, log.end());
+    std::vector<std::string> expected = {"stop_music"};
+    expected.insert(expected.end(), 8, "release_image");
+    expected.push_back("free_music");
+    expected.push_back("destroy_display");
+    EXPECT_EQ(shutdown, expected);
+}
+
+}  // namespace
