@@ -24,7 +24,7 @@ namespace {
 // Thread CPU time: on a machine shared with other work, time the thread
 // spends waiting for a core would otherwise inflate the ratios unevenly.
 double thread_seconds() {
-    timespec ts {};
+    timespec ts{};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
     return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
 }
@@ -212,10 +212,13 @@ BENCHMARK(BM_ZoomBlurSnow);
 void BM_SnowPass(benchmark::State& state) {
     Frames& f = frames();
     gf::init_snow();
-    run_as_ratio(state, [&] {
-        gf::draw_snow(f.dst->pixels);
-        gf::fall_snow(1);
-    }, 64);
+    run_as_ratio(
+        state,
+        [&] {
+            gf::draw_snow(f.dst->pixels);
+            gf::fall_snow(1);
+        },
+        64);
 }
 BENCHMARK(BM_SnowPass);
 

@@ -11,8 +11,8 @@
 
 namespace gf {
 
-std::array<uint32_t, kNoiseTableSize> noise_table {};
-std::array<Snowflake, kSnowflakeCount> snowflakes {};
+std::array<uint32_t, kNoiseTableSize> noise_table{};
+std::array<Snowflake, kSnowflakeCount> snowflakes{};
 
 namespace {
 constexpr uint32_t kGreyReplicate = 0x010101u;  // one byte into red, green and blue

@@ -18,23 +18,23 @@
 
 namespace gf {
 
-std::array<int32_t, kSwirlAngleSteps> swirl_sin {};
-std::array<int32_t, kSwirlAngleSteps> swirl_cos {};
+std::array<int32_t, kSwirlAngleSteps> swirl_sin{};
+std::array<int32_t, kSwirlAngleSteps> swirl_cos{};
 int32_t* swirl_radius = nullptr;
-std::array<int32_t, kSwirlTwistEntries> swirl_twist {};
+std::array<int32_t, kSwirlTwistEntries> swirl_twist{};
 int32_t swirl_phase = 0;
 
 namespace {
 
-constexpr float kRadiansPerDegree = 0.017453292f;  // the single-precision factor the tables are built with
-constexpr double kDegreesPerStep = 0.703125;       // 360° / 512
-constexpr double kTableScale = 256.0;              // sine tables hold sin · 256
-constexpr double kTwistOne = 65536.0;              // 16.16 fixed point
-constexpr double kPhasePerMs = 0.22563;            // table steps per millisecond
+constexpr float kRadiansPerDegree = 0.017453292f;           // the single-precision factor the tables are built with
+constexpr double kDegreesPerStep = 0.703125;                // 360° / 512
+constexpr double kTableScale = 256.0;                       // sine tables hold sin · 256
+constexpr double kTwistOne = 65536.0;                       // 16.16 fixed point
+constexpr double kPhasePerMs = 0.22563;                     // table steps per millisecond
 constexpr double kSwingDegreesPerMs = 0.06666666666666667;  // T / 15 degrees
-constexpr uint32_t kTwistStepsScale = 80;          // twist (16.16) · 80 >> 16 = table steps
+constexpr uint32_t kTwistStepsScale = 80;                   // twist (16.16) · 80 >> 16 = table steps
 constexpr int kTwistFractionBits = 16;
-constexpr int kSampleFractionBits = 8;             // sine values carry 8 fraction bits
+constexpr int kSampleFractionBits = 8;  // sine values carry 8 fraction bits
 
 // Degrees to radians: the angle is first rounded to a float, then multiplied
 // by the float constant (the product itself is kept in double).
@@ -210,16 +210,19 @@ __attribute__((target("avx2"))) void draw_swirl_avx2(uint32_t* dst, const uint32
             const __m256i c = _mm256_add_epi32(_mm256_set1_epi32(c0), lane_offsets);
             const __m256i cb = _mm256_load_si256(reinterpret_cast<const __m256i*>(cb_row + c0 + kHalfWidth));
             __m256i y = _mm256_srai_epi32(_mm256_sub_epi32(sa_r, _mm256_mullo_epi32(cb, c)), kSampleFractionBits);
-            const __m256i column_term = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s_column_term + c0 + kHalfWidth));
+            const __m256i column_term =
+                _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s_column_term + c0 + kHalfWidth));
             // Negate first, then shift.
-            __m256i x = _mm256_srai_epi32(_mm256_sub_epi32(zero, _mm256_add_epi32(column_term, _mm256_mullo_epi32(ca, row_vector))),
-                                          kSampleFractionBits);
+            __m256i x = _mm256_srai_epi32(
+                _mm256_sub_epi32(zero, _mm256_add_epi32(column_term, _mm256_mullo_epi32(ca, row_vector))),
+                kSampleFractionBits);
             // Unsigned wrap: a negative x is x + 2^32 ≡ x + 256 (mod 320); a negative y is y + 96 (mod 200).
             x = add_if_negative(add_if_negative(x, 256), kScreenWidth);
             y = add_if_negative(add_if_negative(y, 96), kScreenHeight);
             y = _mm256_sub_epi32(y, _mm256_and_si256(_mm256_cmpgt_epi32(y, _mm256_set1_epi32(kScreenHeight - 1)),
                                                      _mm256_set1_epi32(kScreenHeight)));
-            const __m256i source = _mm256_add_epi32(_mm256_add_epi32(_mm256_slli_epi32(y, 8), _mm256_slli_epi32(y, 6)), x);  // y·320 + x
+            const __m256i source =
+                _mm256_add_epi32(_mm256_add_epi32(_mm256_slli_epi32(y, 8), _mm256_slli_epi32(y, 6)), x);  // y·320 + x
             _mm256_store_si256(reinterpret_cast<__m256i*>(sources + c0 + kHalfWidth), source);
         }
         uint32_t* dst_row = dst + row;
@@ -259,7 +262,8 @@ void init_swirl() {
     for (int r = -kScreenHeight / 2; r < kScreenHeight / 2; ++r) {
         for (int c = -kScreenWidth / 2; c < kScreenWidth / 2; ++c) {
             const double distance = std::sqrt(static_cast<double>(c * c + r * r));
-            swirl_radius[(r + kScreenHeight / 2) * kScreenWidth + (c + kScreenWidth / 2)] = float_to_int(distance * 0.1 * 256.0);
+            swirl_radius[(r + kScreenHeight / 2) * kScreenWidth + (c + kScreenWidth / 2)] =
+                float_to_int(distance * 0.1 * 256.0);
         }
     }
     const TwistProfile& profile = twist_profile();

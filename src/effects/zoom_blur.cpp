@@ -23,17 +23,17 @@ int32_t zoom_center_y = 0;
 float zoom_scale_x = 0.0f;
 float zoom_scale_y = 0.0f;
 int32_t zoom_shift = 0;
-std::array<int32_t, 320> zoom_col_offsets {};
-std::array<int32_t, 200> zoom_row_offsets {};
+std::array<int32_t, 320> zoom_col_offsets{};
+std::array<int32_t, 200> zoom_row_offsets{};
 
 namespace {
 
 constexpr int32_t kFractionMask = (1 << kZoomFractionBits) - 1;  // 0xFF
-constexpr uint32_t kWeightFull = 255;  // weights are 255 − f and f, summing to 255, not 256
-constexpr int kSumShift = 16;          // Σ weight·channel >> 16: a flat 255 becomes 253
-constexpr int32_t kMaxShift = 23;      // (253 << 23) still fits 32 bits
-constexpr int32_t kCentreColumn = kScreenWidth / 2;  // 160
-constexpr int32_t kCentreRow = kScreenHeight / 2;    // 100
+constexpr uint32_t kWeightFull = 255;                            // weights are 255 − f and f, summing to 255, not 256
+constexpr int kSumShift = 16;                                    // Σ weight·channel >> 16: a flat 255 becomes 253
+constexpr int32_t kMaxShift = 23;                                // (253 << 23) still fits 32 bits
+constexpr int32_t kCentreColumn = kScreenWidth / 2;              // 160
+constexpr int32_t kCentreRow = kScreenHeight / 2;                // 100
 
 // One column's horizontal tap: the two sampled columns are always adjacent,
 // so they are read as one pair starting at `pair`. `w_first` weighs column
@@ -142,8 +142,10 @@ void zoom_blur_scalar(uint32_t* buffer, const Geometry& g) {
         for (int shift = 0; shift <= 16; shift += 8) {
             // Vertical stage first, then horizontal: (255 − fy)·[(255 − fx)·a + fx·b]
             // + fy·[…] regrouped, which is the same integer sum with half the multiplies.
-            const uint32_t first = ((sample[0] >> shift) & 0xFFu) * row.w_sample + ((next[0] >> shift) & 0xFFu) * row.w_next;
-            const uint32_t second = ((sample[1] >> shift) & 0xFFu) * row.w_sample + ((next[1] >> shift) & 0xFFu) * row.w_next;
+            const uint32_t first =
+                ((sample[0] >> shift) & 0xFFu) * row.w_sample + ((next[0] >> shift) & 0xFFu) * row.w_next;
+            const uint32_t second =
+                ((sample[1] >> shift) & 0xFFu) * row.w_sample + ((next[1] >> shift) & 0xFFu) * row.w_next;
             const uint32_t s = (first * col.w_first + second * col.w_second) >> kSumShift;
             out |= feedback(s, (old >> shift) & 0xFFu, k) << shift;
         }
@@ -181,7 +183,8 @@ inline void blend_pixel_sse2(const RowContext& row, int32_t x, int32_t pair, __m
     const __m128i hi = _mm_mulhi_epu16(v, column_weight);
     const __m128i sum = _mm_add_epi32(_mm_unpacklo_epi16(lo, hi), _mm_unpackhi_epi16(lo, hi));
     const __m128i s = _mm_srli_epi32(sum, kSumShift);
-    const __m128i old = _mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(row.target_row[x])), zero), zero);
+    const __m128i old =
+        _mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(row.target_row[x])), zero), zero);
     const __m128i blended = _mm_srl_epi32(_mm_add_epi32(_mm_sub_epi32(_mm_sll_epi32(s, shift), s), old), shift);
     const __m128i packed = _mm_packus_epi16(_mm_packs_epi32(blended, blended), zero);
     row.target_row[x] = static_cast<uint32_t>(_mm_cvtsi128_si32(packed)) & 0x00FFFFFFu;
@@ -194,8 +197,8 @@ inline void blend_pixel_sse2(const RowContext& row, int32_t x, int32_t pair, __m
 // advance together as a staircase, each row one column behind the row before
 // it: every pixel then still finds exactly the values it would find in the
 // plain order, and the rows' dependency chains overlap instead of queueing.
-void blur_pass_sse2(uint32_t* buffer, const Geometry& g, const __m128i* column_weights, __m128i shift,
-                    int32_t y_first, int32_t y_count, int32_t y_step, int32_t x_first, int32_t x_count, int32_t x_step) {
+void blur_pass_sse2(uint32_t* buffer, const Geometry& g, const __m128i* column_weights, __m128i shift, int32_t y_first,
+                    int32_t y_count, int32_t y_step, int32_t x_first, int32_t x_count, int32_t x_step) {
     constexpr int kGroupRows = 8;
     for (int32_t group = 0; group < y_count; group += kGroupRows) {
         const int rows_here = std::min(kGroupRows, y_count - group);
@@ -244,9 +247,10 @@ void zoom_blur_sse2(uint32_t* buffer, const Geometry& g) {
     alignas(16) __m128i column_weights[kScreenWidth];
     column_weight_table(g, column_weights);
     const __m128i shift = _mm_cvtsi32_si128(zoom_shift);
-    run_quadrants(g, [&](int32_t y_first, int32_t y_count, int32_t y_step, int32_t x_first, int32_t x_count, int32_t x_step) {
-        blur_pass_sse2(buffer, g, column_weights, shift, y_first, y_count, y_step, x_first, x_count, x_step);
-    });
+    run_quadrants(
+        g, [&](int32_t y_first, int32_t y_count, int32_t y_step, int32_t x_first, int32_t x_count, int32_t x_step) {
+            blur_pass_sse2(buffer, g, column_weights, shift, y_first, y_count, y_step, x_first, x_count, x_step);
+        });
 }
 
 // AVX2: two pixels of one staircase step (adjacent rows, so independent of
@@ -259,7 +263,8 @@ __attribute__((target("avx2"))) inline void blend_two_pixels_avx2(const RowConte
     const int32_t pair_b = g.columns[x_b].pair;
     // Word-sized loads, so that pixels stored a moment ago are forwarded (see load_pair).
     const auto load_pairs = [](const uint32_t* p, const uint32_t* q) {
-        return _mm_setr_epi32(static_cast<int>(p[0]), static_cast<int>(p[1]), static_cast<int>(q[0]), static_cast<int>(q[1]));
+        return _mm_setr_epi32(static_cast<int>(p[0]), static_cast<int>(p[1]), static_cast<int>(q[0]),
+                              static_cast<int>(q[1]));
     };
     const __m256i a = _mm256_cvtepu8_epi16(load_pairs(row_a.sample_row + pair_a, row_b.sample_row + pair_b));
     const __m256i b = _mm256_cvtepu8_epi16(load_pairs(row_a.next_row + pair_a, row_b.next_row + pair_b));
@@ -273,7 +278,8 @@ __attribute__((target("avx2"))) inline void blend_two_pixels_avx2(const RowConte
     uint32_t& target_b = row_b.target_row[x_b];
     const __m256i old = _mm256_cvtepu8_epi32(_mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(target_a)),
                                                                 _mm_cvtsi32_si128(static_cast<int>(target_b))));
-    const __m256i blended = _mm256_srl_epi32(_mm256_add_epi32(_mm256_sub_epi32(_mm256_sll_epi32(s, shift), s), old), shift);
+    const __m256i blended =
+        _mm256_srl_epi32(_mm256_add_epi32(_mm256_sub_epi32(_mm256_sll_epi32(s, shift), s), old), shift);
     const __m256i packed = _mm256_packus_epi16(_mm256_packs_epi32(blended, blended), blended);
     target_a = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm256_castsi256_si128(packed))) & 0x00FFFFFFu;
     target_b = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm256_extracti128_si256(packed, 1))) & 0x00FFFFFFu;
@@ -322,9 +328,10 @@ __attribute__((target("avx2"))) void zoom_blur_avx2(uint32_t* buffer, const Geom
     alignas(16) __m128i column_weights[kScreenWidth];
     column_weight_table(g, column_weights);
     const __m128i shift = _mm_cvtsi32_si128(zoom_shift);
-    run_quadrants(g, [&](int32_t y_first, int32_t y_count, int32_t y_step, int32_t x_first, int32_t x_count, int32_t x_step) {
-        blur_pass_avx2(buffer, g, column_weights, shift, y_first, y_count, y_step, x_first, x_count, x_step);
-    });
+    run_quadrants(
+        g, [&](int32_t y_first, int32_t y_count, int32_t y_step, int32_t x_first, int32_t x_count, int32_t x_step) {
+            blur_pass_avx2(buffer, g, column_weights, shift, y_first, y_count, y_step, x_first, x_count, x_step);
+        });
 }
 
 bool cpu_has_avx2() {

@@ -1,5 +1,7 @@
 // Noise and snow against the generator's known sequence from state 1:
 // 41, 18467, 6334, 26500, 19169, 15724, 11478, 29358, …
+#include "effects/noise_snow.h"
+
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -7,7 +9,6 @@
 #include "common/frame_globals.h"
 #include "common/random.h"
 #include "common/types.h"
-#include "effects/noise_snow.h"
 
 namespace gf {
 namespace {

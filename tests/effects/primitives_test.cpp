@@ -1,4 +1,6 @@
 // Frame primitives on small hand-made patterns with hand-computed pixels.
+#include "effects/primitives.h"
+
 #include <gtest/gtest.h>
 
 #include <random>
@@ -6,7 +8,6 @@
 
 #include "common/frame_globals.h"
 #include "common/types.h"
-#include "effects/primitives.h"
 #include "platform/clock.h"
 
 namespace gf {
@@ -28,7 +29,7 @@ TEST(AddSaturate, SaturatesEachByteOnItsOwnInPlace) {
     a[5] = 0xF0000001;
     b[5] = 0x20FFFF00;
     add_saturate(a.data(), a.data(), b.data());  // the timeline passes screen as destination and a
-    EXPECT_EQ(a[0], 0x00FFFFC0u);                 // (255, 128, 64) + (128, 128, 128)
+    EXPECT_EQ(a[0], 0x00FFFFC0u);                // (255, 128, 64) + (128, 128, 128)
     EXPECT_EQ(a[63999], 0x00FFFFC0u);
     EXPECT_EQ(a[5], 0xFFFFFF01u);  // the top byte saturates too; no carry between bytes
 }
@@ -80,10 +81,10 @@ TEST(InvertFrame, InvertsColourAndClearsTopByte) {
 TEST(ScrollOffsets, FollowFrameTimeAndTheUnsignedDifferenceToBase) {
     frame_time = 0;
     update_scroll_offsets(0);
-    EXPECT_EQ(scroll_offsets, (std::array<int32_t, 3> {140, 593, 0}));
+    EXPECT_EQ(scroll_offsets, (std::array<int32_t, 3>{140, 593, 0}));
     frame_time = 1000;  // sin 2 = 0.90930 → 267.30; sin 0.5 = 0.47943 → 876.82
     update_scroll_offsets(2000);
-    EXPECT_EQ(scroll_offsets, (std::array<int32_t, 3> {267, 876, 4294966}));  // (2^32 − 1000)·0.001
+    EXPECT_EQ(scroll_offsets, (std::array<int32_t, 3>{267, 876, 4294966}));  // (2^32 − 1000)·0.001
     frame_time = 0;
 }
 
@@ -116,11 +117,11 @@ TEST(Blur5, DividesWholeWordsIntoTheInteriorOnly) {
     Frame src(kScreenPixels, 0), dst(kScreenPixels, 0x00777777);
     at(src, 10, 10) = 0x00FFFFFF;
     at(src, 50, 50) = 0x00010000;  // red 1: 65536 / 5 = 13107 = green 0x33, blue 0x33
-    for (auto [x, y] : {std::pair {200, 100}, {199, 100}, {201, 100}, {200, 99}, {200, 101}}) {
+    for (auto [x, y] : {std::pair{200, 100}, {199, 100}, {201, 100}, {200, 99}, {200, 101}}) {
         at(src, x, y) = 0xFFFFFFFF;
     }
     blur5(src.data(), dst.data());
-    for (auto [x, y] : {std::pair {10, 10}, {9, 10}, {11, 10}, {10, 9}, {10, 11}}) {
+    for (auto [x, y] : {std::pair{10, 10}, {9, 10}, {11, 10}, {10, 9}, {10, 11}}) {
         EXPECT_EQ(at(dst, x, y), 0x00333333u) << x << "," << y;
     }
     EXPECT_EQ(at(dst, 11, 11), 0u);

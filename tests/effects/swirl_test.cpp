@@ -1,12 +1,13 @@
 // Swirl: table values worked out by hand, the unsigned wrap of the source
 // position on hand-set tables, and whole frames against the warp's formula.
+#include "effects/swirl.h"
+
 #include <gtest/gtest.h>
 
 #include <vector>
 
 #include "common/frame_globals.h"
 #include "common/types.h"
-#include "effects/swirl.h"
 
 namespace gf {
 namespace {
@@ -32,13 +33,13 @@ TEST_F(Swirl, TablesHoldTruncatedScaledValues) {
     // 90° through the float constant 0.017453292 falls just short of π/2: sin·256 = 255.99… → 255.
     EXPECT_EQ(swirl_sin[128], 255);
     EXPECT_EQ(swirl_cos[0], 256);
-    EXPECT_EQ(swirl_sin[1], 3);    // sin 0.703125° · 256 = 3.14
+    EXPECT_EQ(swirl_sin[1], 3);  // sin 0.703125° · 256 = 3.14
     EXPECT_EQ(swirl_cos[256], -255);
     EXPECT_EQ(swirl_sin[511], -3);  // toward zero, not −4
     EXPECT_EQ(swirl_radius[100 * 320 + 160], 0);
-    EXPECT_EQ(swirl_radius[0], 4830);                 // (−160, −100): 188.68 · 25.6
-    EXPECT_EQ(swirl_radius[104 * 320 + 163], 128);    // a 3-4-5 triangle: 5 · 25.6
-    EXPECT_EQ(swirl_radius[101 * 320 + 161], 36);     // √2 · 25.6 = 36.2
+    EXPECT_EQ(swirl_radius[0], 4830);               // (−160, −100): 188.68 · 25.6
+    EXPECT_EQ(swirl_radius[104 * 320 + 163], 128);  // a 3-4-5 triangle: 5 · 25.6
+    EXPECT_EQ(swirl_radius[101 * 320 + 161], 36);   // √2 · 25.6 = 36.2
     EXPECT_EQ(swirl_twist[0], 0);
     EXPECT_EQ(swirl_twist[500], 63028);  // (sin 90° + 0.1 · sin 562.5°) · 65536
     EXPECT_EQ(swirl_twist[5119], -24062);
@@ -67,8 +68,8 @@ TEST_F(Swirl, NegativeSourcePositionsWrapAsUnsignedNumbers) {
     swirl_sin.fill(256);
     swirl_cos.fill(0);
     draw_swirl(dst.data(), picture.data());
-    EXPECT_EQ(dst[100 * 320 + 160], picture[0]);             // the centre shows the corner
-    EXPECT_EQ(dst[99 * 320 + 161], picture[95 * 320 + 255]);  // x' = −1 → 255, y' = −1 → 95
+    EXPECT_EQ(dst[100 * 320 + 160], picture[0]);                      // the centre shows the corner
+    EXPECT_EQ(dst[99 * 320 + 161], picture[95 * 320 + 255]);          // x' = −1 → 255, y' = −1 → 95
     EXPECT_EQ(dst[0], picture[(-100 + 96 + 200) % 200 * 320 + 160]);  // x' = 160, y' = −100 → 196
     // sin = 1: positions below one pixel; x' = (−c) >> 8 is −1 for c = 5 (negated before the shift).
     swirl_sin.fill(1);

@@ -1,6 +1,8 @@
 // Zoom blur: presets against hand-computed sines, the in-place pass order on
 // a hand-worked pattern, and every pixel against a direct transcription of
 // the blur's definition (four weights per pixel, no regrouping).
+#include "effects/zoom_blur.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -10,7 +12,6 @@
 
 #include "common/frame_globals.h"
 #include "common/types.h"
-#include "effects/zoom_blur.h"
 
 namespace gf {
 namespace {
@@ -115,7 +116,7 @@ TEST_F(ZoomBlur, WithoutPullEveryPixelOnlyDarkensByTheWeightSum) {
     // Scale 0 (the fade preset at its end): each pixel samples itself, so the
     // 65025/65536 weight sum and the feedback mix are all that change it.
     for (int32_t shift : {5, 2}) {
-        for (auto [level, expected] : {std::pair {255u, 253u}, {128u, 127u}, {0u, 0u}}) {
+        for (auto [level, expected] : {std::pair{255u, 253u}, {128u, 127u}, {0u, 0u}}) {
             set_parameters({-55, 30, 0.0f, shift});
             std::vector<uint32_t> frame(kScreenPixels, 0xAB000000 | level * 0x010101);
             zoom_blur(frame.data());
@@ -163,7 +164,8 @@ TEST_F(ZoomBlur, EveryPixelMatchesTheDefinitionForPresetsAndRandomParameters) {
     std::mt19937 engine(11);
     for (int i = 0; i < 6; ++i) {
         cases.push_back({static_cast<int32_t>(engine() % 318) - 159, static_cast<int32_t>(engine() % 198) - 99,
-                         std::uniform_real_distribution<float>(0.0f, 1.0f)(engine), static_cast<int32_t>(engine() % 9)});
+                         std::uniform_real_distribution<float>(0.0f, 1.0f)(engine),
+                         static_cast<int32_t>(engine() % 9)});
     }
     cases.push_back({-159, -99, 1.0f, 3});  // corner centres with the largest pull
     cases.push_back({158, 98, 1.0f, 7});
@@ -186,7 +188,7 @@ TEST_F(ZoomBlur, EveryPixelMatchesTheDefinitionForPresetsAndRandomParameters) {
 TEST_F(ZoomBlur, ParametersReachingOutsideTheFrameLeaveItUnchanged) {
     const std::vector<uint32_t> original = random_frame(9);
     const ZoomParameters unsafe[] = {{159, 0, 0.023f, 5}, {-160, 0, 0.023f, 5}, {0, 99, 0.023f, 5},
-                                     {0, 0, -1.5f, 5},    {0, 0, NAN, 5},        {0, 0, 0.023f, 40}};
+                                     {0, 0, -1.5f, 5},    {0, 0, NAN, 5},       {0, 0, 0.023f, 40}};
     for (const ZoomParameters& p : unsafe) {
         set_parameters(p);
         std::vector<uint32_t> frame = original;
