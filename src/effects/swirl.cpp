@@ -191,9 +191,9 @@ __attribute__((target("avx2"))) void draw_swirl_avx2(uint32_t* dst, const uint32
     constexpr int kLanes = 8;
     const __m256i lane_offsets = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
     const __m256i zero = _mm256_setzero_si256();
-    alignas(32) int32_t sources[kScreenWidth];  // picture index of each pixel of the row
-    alignas(32) int32_t packed_row[kScreenWidth];
-    alignas(32) int32_t cb_row[kScreenWidth];
+    alignas(32) int32_t sources[kScreenWidth]{};  // picture index of each pixel of the row
+    alignas(32) int32_t packed_row[kScreenWidth]{};
+    alignas(32) int32_t cb_row[kScreenWidth]{};
     for (int r = -kHalfHeight; r < kHalfHeight; ++r) {
         const __m256i sa_r = _mm256_set1_epi32(swirl_sin[(bits(r + kHalfHeight) + p) & kSwirlAngleMask] * r);
         const __m256i row_vector = _mm256_set1_epi32(r);
