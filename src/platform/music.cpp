@@ -378,7 +378,15 @@ void close_gate() {
     }
 }
 
+// Set by simulate_audio_device_loss: the device behaves as one SDL has found gone.
+std::atomic<bool> g_device_gone_for_test {false};
+
 void audio_callback(void*, Uint8* stream, int len) {
+    if (g_device_gone_for_test.load(std::memory_order_relaxed)) {
+        // What SDL does for a lost device: silence, and the callback no longer runs.
+        std::memset(stream, 0, static_cast<std::size_t>(len));
+        return;
+    }
     render_into(reinterpret_cast<int16_t*>(stream), static_cast<std::size_t>(len) / 4);
 }
 
@@ -625,7 +633,38 @@ void free_music() {
     g_ended.store(false);
 }
 
-uint32_t music_position() { return g_position.load(std::memory_order_relaxed); }
+// A sound device that goes away (unplugged, its server gone) stops calling
+// back, which would freeze the position and with it the whole show. The frame
+// loop notices it here and the music carries on, silently, on the real-time
+// thread from where it stood.
+void fall_back_if_device_lost() {
+    if (g_output != AudioOutput::Device || g_device == 0) {
+        return;
+    }
+    if (!g_device_gone_for_test.load(std::memory_order_relaxed) &&
+        SDL_GetAudioDeviceStatus(g_device) != SDL_AUDIO_STOPPED) {
+        return;  // playing or paused: still there
+    }
+    const bool playing = g_render_open.load();
+    close_gate();
+    SDL_CloseAudioDevice(g_device);
+    g_device = 0;
+    g_device_gone_for_test.store(false);
+    g_output = AudioOutput::Silent;
+    std::fprintf(stderr, "glimmerfrost: the audio device was lost; the show goes on without sound\n");
+    if (playing) {
+        g_render_open.store(true);
+        g_silent_run.store(true);
+        g_silent_thread = std::thread(silent_loop);
+    }
+}
+
+uint32_t music_position() {
+    fall_back_if_device_lost();
+    return g_position.load(std::memory_order_relaxed);
+}
+void simulate_audio_device_loss() { g_device_gone_for_test.store(true); }
+
 uint32_t music_order() { return music_position() & 0xFFFFu; }
 uint32_t music_row() { return music_position() >> 16; }
 

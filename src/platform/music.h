@@ -43,6 +43,8 @@ void stop_music();
 void free_music();
 
 // Position word: order in the low 16 bits, row in the high 16. Lock-free.
+// Also where the loss of the sound device is noticed: the music then goes on
+// silently on the real-time thread, with one line on stderr.
 uint32_t music_position();
 uint32_t music_order();
 uint32_t music_row();
@@ -63,6 +65,10 @@ std::size_t render_music(int16_t* out, std::size_t frames);
 // (in frames since play_music) of the note that fired it. Capture uses it to
 // set the virtual clock to the note's exact time. Empty function to clear.
 void set_sync_position_hook(std::function<void(uint64_t frame)> hook);
+
+// Tests: the sound device stops as one that has been unplugged does (SDL no
+// longer calls back); the next position read notices it.
+void simulate_audio_device_loss();
 
 // True once the module has played past its last order.
 bool music_ended();

@@ -314,4 +314,39 @@ TEST_F(RuntimeFaults, ClosingTheWindowRunsTheWholeShutdown) {
     EXPECT_EQ(shutdown, expected);
 }
 
+// The sound device lost mid-show (SDL stops calling back, as for an unplugged
+// card): the position must keep moving, or the show would freeze in its scene
+// and never reach the closing fade. Started late in the second-to-last order so
+// that reaching the fade takes a few seconds.
+TEST_F(RuntimeFaults, LostAudioDeviceTheShowGoesOnSilently) {
+    setenv("SDL_VIDEODRIVER", "dummy", 1);
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    gf::DemoOptions options;
+    ASSERT_TRUE(gf::find_data_files({GF_DATA_DIR}, options.files).ok);
+    options.start_order = 15;
+    options.start_row = 96;
+    gf::DisplayOptions display;
+    display.scale = 1;
+    gf::testing::WatchedPlatform platform(display, gf::AudioOutput::Device);
+    constexpr uint64_t kLossFrame = 10;
+    constexpr uint64_t kGiveUpFrame = 1500;  // about 25 s: far past the fade if the music moves
+    uint32_t position_at_loss = 0;
+    platform.call_after(kLossFrame, [&] {
+        position_at_loss = platform.last_position();
+        gf::simulate_audio_device_loss();
+    });
+    platform.post_after(kGiveUpFrame, gf::InputEvent::CloseWindow);
+    ::testing::internal::CaptureStderr();
+    const int result = gf::demo_main(platform, options);
+    const std::vector<std::string> err = gf::testing::lines_of(::testing::internal::GetCapturedStderr());
+
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(position_at_loss & 0xFFFFu, 15u);
+    EXPECT_LT(platform.frames(), kGiveUpFrame) << "the show stopped moving after the device was lost";
+    EXPECT_EQ(platform.last_position() & 0xFFFFu, 16u) << "it should end in the closing fade";
+    ASSERT_EQ(err.size(), 1u) << joined(err);
+    EXPECT_NE(err[0].find("audio device was lost"), std::string::npos) << err[0];
+    EXPECT_EQ(platform.log().back(), "destroy_display");
+}
+
 }  // namespace

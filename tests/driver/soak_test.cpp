@@ -7,6 +7,7 @@
 //    frame-time percentiles are printed for the report, not judged.
 #include <gtest/gtest.h>
 
+#include <malloc.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -26,14 +27,19 @@ namespace {
 
 constexpr uint32_t kFadeOrder = 16;  // the closing fade silences the music in this order
 constexpr long kFlatBytes = 1 << 20;
+constexpr long kHeapSlackBytes = 64 << 10;
 
 bool soak_enabled() {
     const char* value = std::getenv("GF_SOAK");
     return value != nullptr && value[0] != '\0' && std::string(value) != "0";
 }
 
-// Resident set size in bytes, from /proc/self/statm (pages).
+// Resident set size in bytes, from /proc/self/statm (pages). The allocator is
+// asked first to hand back the free memory it keeps cached (glibc raises its
+// mmap threshold as big blocks are freed, so later big blocks stay on the heap
+// after they are freed): what remains is what the program holds.
 long resident_bytes() {
+    malloc_trim(0);
     std::ifstream statm("/proc/self/statm");
     long size = 0;
     long resident = 0;
@@ -60,16 +66,22 @@ TEST(Soak, TenWholeShowsInOneProcessKeepMemoryFlat) {
         passes = std::max(2, std::atoi(n));
     }
     std::vector<long> resident;
+    std::vector<long> heap;  // bytes the program holds from malloc: a leak shows here first
     for (int pass = 0; pass < passes; ++pass) {
         ASSERT_EQ(gf::run_capture(options, capture), 0) << "pass " << pass + 1;
         std::fflush(stdout);
         resident.push_back(resident_bytes());
-        std::printf("soak: pass %d of %d: resident %.2f MiB\n", pass + 1, passes,
-                    static_cast<double>(resident.back()) / (1 << 20));
+        heap.push_back(static_cast<long>(mallinfo2().uordblks));
+        std::printf("soak: pass %d of %d: resident %.2f MiB, heap in use %.2f MiB\n", pass + 1, passes,
+                    static_cast<double>(resident.back()) / (1 << 20),
+                    static_cast<double>(heap.back()) / (1 << 20));
     }
     for (int pass = 1; pass < passes; ++pass) {
         EXPECT_LE(resident[static_cast<size_t>(pass)] - resident[0], kFlatBytes)
             << "resident memory grew by " << (resident[static_cast<size_t>(pass)] - resident[0]) / 1024
+            << " KiB between pass 1 and pass " << pass + 1;
+        EXPECT_LE(heap[static_cast<size_t>(pass)] - heap[0], kHeapSlackBytes)
+            << "the heap in use grew by " << (heap[static_cast<size_t>(pass)] - heap[0]) / 1024
             << " KiB between pass 1 and pass " << pass + 1;
     }
 }
