@@ -76,32 +76,38 @@ double time_frame_copies(int count) {
     return (thread_seconds() - start) / count;
 }
 
+double median(std::vector<double>& values) {
+    const auto middle = values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2);
+    std::nth_element(values.begin(), middle, values.end());
+    return *middle;
+}
+
 // Runs `body` once per iteration and reports its time as a multiple of a
 // frame copy ("x_copy"). After every batch of the body a batch of frame copies
-// is timed too, so both see the same machine load; the ratio is of the best
-// batch of each, the figures least disturbed by other work.
-// `batch` iterations are timed together; short bodies take longer batches so
-// that each timed stretch is tens of microseconds.
+// is timed too, so both see the same machine load; the ratio is of the median
+// batch of each, which shrugs off batches disturbed by other work. `batch`
+// iterations are timed together; short bodies take longer batches so that
+// each timed stretch is tens of microseconds.
 template <class Body>
 void run_as_ratio(benchmark::State& state, Body&& body, int batch = 4) {
-    double best = 1e30;
-    double best_copy = 1e30;
+    std::vector<double> body_times;
+    std::vector<double> copy_times;
     double batch_start = thread_seconds();
     int in_batch = 0;
     for (auto _ : state) {
         body();
         benchmark::ClobberMemory();
         if (++in_batch == batch) {
-            best = std::min(best, (thread_seconds() - batch_start) / batch);
+            body_times.push_back((thread_seconds() - batch_start) / batch);
             state.PauseTiming();
-            best_copy = std::min(best_copy, time_frame_copies(4));
+            copy_times.push_back(time_frame_copies(4));
             state.ResumeTiming();
             in_batch = 0;
             batch_start = thread_seconds();
         }
     }
-    if (best < 1e30) {
-        state.counters["x_copy"] = best / best_copy;
+    if (!body_times.empty()) {
+        state.counters["x_copy"] = median(body_times) / median(copy_times);
     }
 }
 
