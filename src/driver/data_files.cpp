@@ -62,7 +62,8 @@ std::string naming(const std::string& path, const std::string& message, const ch
     if (message.empty()) {
         return path + ": " + fallback;
     }
-    if (message.find(path) == std::string::npos && message.find(fs::path(path).filename().string()) == std::string::npos) {
+    if (message.find(path) == std::string::npos &&
+        message.find(fs::path(path).filename().string()) == std::string::npos) {
         return path + ": " + message;
     }
     return message;

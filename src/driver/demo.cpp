@@ -36,7 +36,9 @@ std::string about(const std::string& path, const std::string& message, const cha
 
 }  // namespace
 
-int demo_main(Platform& platform, const DemoOptions& options) { return demo_main(platform, options, real_effect_ops()); }
+int demo_main(Platform& platform, const DemoOptions& options) {
+    return demo_main(platform, options, real_effect_ops());
+}
 
 int demo_main(Platform& platform, const DemoOptions& options, const EffectOps& fx) {
     const DataFiles& files = options.files;
@@ -47,7 +49,7 @@ int demo_main(Platform& platform, const DemoOptions& options, const EffectOps& f
     reset_timeline();
 
     // 1-4: the Display is the platform's; eight empty pictures; six black work buffers.
-    std::array<Image, kPictureCount> images {};
+    std::array<Image, kPictureCount> images{};
     std::array<std::unique_ptr<PixelBuffer>, kWorkBuffers> buffers;
     for (auto& buffer : buffers) {
         buffer = std::make_unique<PixelBuffer>();

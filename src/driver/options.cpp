@@ -29,8 +29,8 @@ std::optional<long> parse_number(std::string_view text, long min, long max) {
 bool parse_fps(std::string_view text, int& num, int& den) {
     const std::size_t slash = text.find('/');
     const auto n = parse_number(text.substr(0, slash), 1, 1'000'000);
-    const auto d = slash == std::string_view::npos ? std::optional<long>(1)
-                                                   : parse_number(text.substr(slash + 1), 1, 1'000'000);
+    const auto d =
+        slash == std::string_view::npos ? std::optional<long>(1) : parse_number(text.substr(slash + 1), 1, 1'000'000);
     if (!n || !d || *n > *d * kMaxFps) {
         return false;
     }

@@ -18,7 +18,7 @@ namespace {
 
 constexpr auto kRelaxed = std::memory_order_relaxed;
 
-constexpr uint32_t kIntroRows = 64;     // order 0 and order 7 switch chains at this row
+constexpr uint32_t kIntroRows = 64;      // order 0 and order 7 switch chains at this row
 constexpr uint32_t kFlashRowStart = 92;  // order 7 and sub-scene 4 flash from this row on
 constexpr uint32_t kBeatRows = 4;        // a beat every four rows
 
@@ -35,7 +35,7 @@ constexpr int kCameraPlanesOut = 3;
 constexpr int kCameraTunnel = 4;
 
 constexpr int kScrollSelector = 1;  // offset 1 of the scrolling picture
-constexpr int kVolumeStep = 2;       // volume lost per odd frame of the fade
+constexpr int kVolumeStep = 2;      // volume lost per odd frame of the fade
 
 // One pass: the objects, the effects and the position queries.
 class Pass {

@@ -1,11 +1,11 @@
 // Finding the data files and checking them before the show starts, on the
 // generated data set and on damaged copies of it.
+#include "driver/data_files.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
-
-#include "driver/data_files.h"
 
 namespace gf {
 namespace {
@@ -56,7 +56,7 @@ TEST_F(DataFilesTest, EachFileComesFromTheFirstFolderThatHasItAndAMissingOneIsNa
 }
 
 TEST_F(DataFilesTest, SearchGoesFromTheCurrentFolderToBesideTheExecutableToTheInstallation) {
-    EXPECT_EQ(data_search_dirs("/some/where"), std::vector<std::string> {"/some/where"});
+    EXPECT_EQ(data_search_dirs("/some/where"), std::vector<std::string>{"/some/where"});
     const std::vector<std::string> dirs = data_search_dirs("");
     const fs::path exe_dir = fs::read_symlink("/proc/self/exe").parent_path();
     ASSERT_GE(dirs.size(), 4u);

@@ -1,11 +1,12 @@
 // demo_main over a recording platform: the start-up and shutdown order, the
 // frame loop's exit rules, and start-up failures that stop before any window.
+#include "driver/demo.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 
 #include "common/frame_globals.h"
-#include "driver/demo.h"
 #include "recorder.h"
 
 namespace gf::test {
@@ -18,10 +19,17 @@ const char* const kStems[8] = {"glimzz", "muur", "credits", "presents", "goodboy
 Log startup_calls() {
     Log log = {"init_music()", "load_module(xmas.it)"};
     for (const char* stem : kStems) log.push_back(std::string("load_jpeg(") + stem + ".jpg)");
-    const Log rest = {"validate_mesh_file(kubus.3ds)", "open_display(Glimmerfrost,320,200,0)",
-                      "reset_tunnel_camera()", "init_swirl()", "init_snow()", "init_noise()",
-                      "add_instrument_sync(on_music_sync,6)", "add_instrument_sync(on_music_sync,1)",
-                      "add_instrument_sync(on_music_sync,1)", "load_cubes(kubus.3ds)", "play_music(0,0)",
+    const Log rest = {"validate_mesh_file(kubus.3ds)",
+                      "open_display(Glimmerfrost,320,200,0)",
+                      "reset_tunnel_camera()",
+                      "init_swirl()",
+                      "init_snow()",
+                      "init_noise()",
+                      "add_instrument_sync(on_music_sync,6)",
+                      "add_instrument_sync(on_music_sync,1)",
+                      "add_instrument_sync(on_music_sync,1)",
+                      "load_cubes(kubus.3ds)",
+                      "play_music(0,0)",
                       "key_pressed()"};
     log.insert(log.end(), rest.begin(), rest.end());
     return log;
@@ -45,7 +53,8 @@ protected:
         mesh_problem.clear();
         use_virtual_clock(kVirtualClockStart);
         options_.files.module = "/data/xmas.it";
-        for (int slot = 0; slot < 8; ++slot) options_.files.pictures[slot] = std::string("/data/") + kStems[slot] + ".jpg";
+        for (int slot = 0; slot < 8; ++slot)
+            options_.files.pictures[slot] = std::string("/data/") + kStems[slot] + ".jpg";
         options_.files.mesh = "/data/kubus.3ds";
     }
     void TearDown() override {
@@ -85,10 +94,17 @@ TEST_F(DemoTest, EachPassLocksDrawsUnlocksPresentsUpdatesThenTestsTheKey) {
     EXPECT_EQ(run(platform), 0);
     // work1 and work2 are demo_main's cube buffer and glow buffer, named by first use.
     // The first frame sees frame_time 0; the second the clock read after the first update.
-    const Log pass = {"lock_frame()", "animate_tunnel_camera(0,4)", "render_ray_grid(screen,muur)",
-                      "clear_frame(work1)", "draw_cubes(work1)", "blur5(work1,work2)",
-                      "add_saturate(screen,screen,work2)", "unlock_frame()", "present_frame()",
-                      "update_display()", "key_pressed()"};
+    const Log pass = {"lock_frame()",
+                      "animate_tunnel_camera(0,4)",
+                      "render_ray_grid(screen,muur)",
+                      "clear_frame(work1)",
+                      "draw_cubes(work1)",
+                      "blur5(work1,work2)",
+                      "add_saturate(screen,screen,work2)",
+                      "unlock_frame()",
+                      "present_frame()",
+                      "update_display()",
+                      "key_pressed()"};
     Log second = pass;
     second[1] = "animate_tunnel_camera(" + std::to_string(kVirtualClockStart + 17) + ",4)";
     Log expected = startup_calls();
@@ -107,8 +123,8 @@ TEST_F(DemoTest, PassThatSilencesTheMusicIsShownInFullAndTheNextTopOfLoopEndsIt)
     const Log shutdown = shutdown_calls();
     const auto tail = call_log.end() - static_cast<std::ptrdiff_t>(shutdown.size());
     EXPECT_EQ(Log(tail, call_log.end()), shutdown);
-    EXPECT_EQ(Log(tail - 5, tail), (Log {"add_saturate(screen,screen,work1)", "unlock_frame()", "present_frame()",
-                                         "update_display()", "key_pressed()"}));
+    EXPECT_EQ(Log(tail - 5, tail), (Log{"add_saturate(screen,screen,work1)", "unlock_frame()", "present_frame()",
+                                        "update_display()", "key_pressed()"}));
 }
 
 TEST_F(DemoTest, StartPositionIsHandedToThePlayerWithAFreshBeatState) {
@@ -131,7 +147,7 @@ TEST_F(DemoTest, StartUpFailuresStopBeforeAnyWindowWithOneLineNamingTheFile) {
         FakePlatform platform;
         platform.module_status = {false, "/data/xmas.it: not an Impulse Tracker module"};
         EXPECT_EQ(run(platform), 1);
-        EXPECT_EQ(call_log, (Log {"init_music()", "load_module(xmas.it)", "free_music()", "destroy_display()"}));
+        EXPECT_EQ(call_log, (Log{"init_music()", "load_module(xmas.it)", "free_music()", "destroy_display()"}));
         EXPECT_EQ(stderr_, "glimmerfrost: /data/xmas.it: not an Impulse Tracker module\n");
     }
     {

@@ -1,9 +1,9 @@
 // The command line: every option's value is parsed or refused by name.
+#include "driver/options.h"
+
 #include <gtest/gtest.h>
 
 #include <vector>
-
-#include "driver/options.h"
 
 namespace gf {
 namespace {
@@ -50,7 +50,7 @@ TEST(OptionsTest, CaptureOptionsSelectAnOfflineRunAndHelpWins) {
 
 TEST(OptionsTest, RefusedOptionsAreNamed) {
     const std::vector<std::pair<std::vector<const char*>, const char*>> cases = {
-        {{"--bogus"}, "--bogus"},          {{"stray"}, "stray"},
+        {{"--bogus"}, "--bogus"},           {{"stray"}, "stray"},
         {{"--aspect", "wide"}, "--aspect"}, {{"--aspect"}, "--aspect"},
         {{"--scale", "0"}, "--scale"},      {{"--scale", "17"}, "--scale"},
         {{"--scale", "2x"}, "--scale"},     {{"--fps", "60/0"}, "--fps"},

@@ -42,7 +42,7 @@ TEST(ProgramTest, MissingDataIsOneLineAndCodeOneBeforeAnythingIsWritten) {
     fs::create_directories(empty);
     const ProcessResult result = run({"--data", empty.string()}, empty);
     EXPECT_EQ(result.exit_code, 1);
-    EXPECT_EQ(lines_of(result.err), std::vector<std::string> {"glimmerfrost: xmas.it: not found in " + empty.string()});
+    EXPECT_EQ(lines_of(result.err), std::vector<std::string>{"glimmerfrost: xmas.it: not found in " + empty.string()});
     EXPECT_TRUE(fs::is_empty(empty));
     fs::remove_all(empty);
 }

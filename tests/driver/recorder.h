@@ -165,7 +165,7 @@ public:
     Status load_jpeg(Image& image, const std::string& path) override {
         const std::string file = file_name(path);
         record("load_jpeg", file);
-        std::pair<int, int> size {0, 0};
+        std::pair<int, int> size{0, 0};
         for (const PictureSize& need : kPictureSizes) {
             if (file == need.file) size = {need.width, need.min_height};
         }

@@ -21,9 +21,12 @@ Log snow(int fast) {
             "add_saturate(screen,screen,snow)"};
 }
 Log band(int index) {
-    return {"blit_scrolled(scroll,goodboy,1)",  "blit_band(band,finalgrtz," + std::to_string(index) + ")",
-            "set_zoom_preset(0,2)",             "zoom_blur(band)",
-            "add_saturate(screen,scroll,band)", "update_scroll_offsets(0)"};
+    return {"blit_scrolled(scroll,goodboy,1)",
+            "blit_band(band,finalgrtz," + std::to_string(index) + ")",
+            "set_zoom_preset(0,2)",
+            "zoom_blur(band)",
+            "add_saturate(screen,scroll,band)",
+            "update_scroll_offsets(0)"};
 }
 Log join(std::initializer_list<Log> parts) {
     Log all;
@@ -39,8 +42,8 @@ protected:
         use_virtual_clock(kVirtualClockStart);
         frame_time = 0;
         exit_requested = 0;
-        const char* pictures[kSceneSlots] = {"glimzz", "muur", "credits", "presents",
-                                             "goodboy", "finalgrtz", "boem", "kerst"};
+        const char* pictures[kSceneSlots] = {"glimzz",  "muur",      "credits", "presents",
+                                             "goodboy", "finalgrtz", "boem",    "kerst"};
         for (int slot = 0; slot < kSceneSlots; ++slot) {
             images_[slot].pixels = &picture_pixels_[slot];
             pointer_names[images_[slot].pixels] = pictures[slot];
@@ -75,8 +78,8 @@ protected:
 
     FakePlatform platform_;
     SceneObjects objects_;
-    std::array<Image, kSceneSlots> images_ {};
-    std::array<uint32_t, kSceneSlots> picture_pixels_ {};
+    std::array<Image, kSceneSlots> images_{};
+    std::array<uint32_t, kSceneSlots> picture_pixels_{};
     std::array<std::unique_ptr<PixelBuffer>, 6> buffers_;
 };
 
@@ -88,40 +91,45 @@ TEST_F(TimelineTest, EachOrderRunsItsChain) {
     EXPECT_EQ(pass_at(0, 63), join({{"fill_flash(flash,777)", "add_saturate(screen,presents,flash)",
                                      "set_zoom_preset(0,1)", "zoom_blur(screen)"},
                                     snow(0)}));
-    EXPECT_EQ(pass_at(0, 64), (Log {"draw_swirl(screen,presents)", "set_zoom_preset(4242,3485)", "zoom_blur(screen)",
-                                    "animate_swirl()"}));
-    EXPECT_EQ(pass_at(1, 0), (Log {"render_ray_grid(screen,glimzz)", "animate_tunnel_camera(555,1)",
-                                   "set_zoom_preset(4242,3485)", "zoom_blur(screen)"}));
-    EXPECT_EQ(pass_at(2, 5), (Log {"render_ray_grid(screen,glimzz)", "animate_tunnel_camera(555,2)"}));
-    EXPECT_EQ(pass_at(3, 5), (Log {"render_ray_grid(screen,glimzz)", "animate_tunnel_camera(555,3)"}));
-    const Log tunnel = {"animate_tunnel_camera(4242,4)", "render_ray_grid(screen,muur)", "clear_frame(cube)",
-                        "draw_cubes(cube)", "blur5(cube,glow)", "add_saturate(screen,screen,glow)"};
+    EXPECT_EQ(pass_at(0, 64), (Log{"draw_swirl(screen,presents)", "set_zoom_preset(4242,3485)", "zoom_blur(screen)",
+                                   "animate_swirl()"}));
+    EXPECT_EQ(pass_at(1, 0), (Log{"render_ray_grid(screen,glimzz)", "animate_tunnel_camera(555,1)",
+                                  "set_zoom_preset(4242,3485)", "zoom_blur(screen)"}));
+    EXPECT_EQ(pass_at(2, 5), (Log{"render_ray_grid(screen,glimzz)", "animate_tunnel_camera(555,2)"}));
+    EXPECT_EQ(pass_at(3, 5), (Log{"render_ray_grid(screen,glimzz)", "animate_tunnel_camera(555,3)"}));
+    const Log tunnel = {"animate_tunnel_camera(4242,4)",
+                        "render_ray_grid(screen,muur)",
+                        "clear_frame(cube)",
+                        "draw_cubes(cube)",
+                        "blur5(cube,glow)",
+                        "add_saturate(screen,screen,glow)"};
     EXPECT_EQ(pass_at(4, 0), tunnel);
     EXPECT_EQ(pass_at(5, 63), tunnel);
     // Orders 0 (swirl) to 5 leave snow_fast at 1 for the next snow pass only.
     EXPECT_EQ(pass_at(6, 0), join({band(3), snow(1)}));
     EXPECT_EQ(pass_at(6, 1), join({band(3), snow(0)}));
-    EXPECT_EQ(pass_at(7, 64), (Log {"draw_noise(screen)", "add_saturate(screen,screen,flash)"}));
+    EXPECT_EQ(pass_at(7, 64), (Log{"draw_noise(screen)", "add_saturate(screen,screen,flash)"}));
     EXPECT_EQ(pass_at(8, 1), join({{"copy_frame(screen,credits,256000)"}, snow(0)}));
     EXPECT_EQ(pass_at(8, 4), join({{"copy_frame(screen,credits,256000)", "invert_frame(screen)"}, snow(0)}));
     const Log cubes = {"clear_frame(screen)", "clear_frame(cube)", "draw_cubes(cube)", "blur5(cube,screen)"};
     EXPECT_EQ(pass_at(12, 3), cubes);
     EXPECT_EQ(pass_at(13, 8), join({cubes, {"copy_frame(screen,boem,256000)"}}));
-    EXPECT_EQ(pass_at(14, 0), (Log {"copy_frame(screen,kerst,256000)", "fill_flash(flash,777)",
-                                    "add_saturate(screen,screen,flash)"}));
+    EXPECT_EQ(pass_at(14, 0),
+              (Log{"copy_frame(screen,kerst,256000)", "fill_flash(flash,777)", "add_saturate(screen,screen,flash)"}));
     EXPECT_EQ(pass_at(15, 1),
-              (Log {"clear_frame(screen)", "fill_flash(flash,777)", "add_saturate(screen,screen,flash)"}));
+              (Log{"clear_frame(screen)", "fill_flash(flash,777)", "add_saturate(screen,screen,flash)"}));
     EXPECT_TRUE(pass_at(17, 0).empty());
     EXPECT_TRUE(pass_at(0xFFFF, 0).empty());  // after the module's end
 }
 
 TEST_F(TimelineTest, OrderSevenFlashesOnBeatRowsFromNinetyTwoAndDrawsNoiseOnTheGeneratorsMultiplesOfFour) {
     beat.flash_time = 31;
-    for (const auto& [row, refill] : std::vector<std::pair<uint32_t, bool>> {
+    for (const auto& [row, refill] : std::vector<std::pair<uint32_t, bool>>{
              {88, false}, {91, false}, {92, true}, {93, false}, {95, false}, {96, true}}) {
         beat.scene_pending = 1;
-        const Log expected = refill ? Log {"draw_noise(screen)", "fill_flash(flash,31)", "add_saturate(screen,screen,flash)"}
-                                    : Log {"draw_noise(screen)", "add_saturate(screen,screen,flash)"};
+        const Log expected =
+            refill ? Log{"draw_noise(screen)", "fill_flash(flash,31)", "add_saturate(screen,screen,flash)"}
+                   : Log{"draw_noise(screen)", "add_saturate(screen,screen,flash)"};
         EXPECT_EQ(pass_at(7, row), expected) << row;
         EXPECT_EQ(beat.scene_pending.load(), refill ? 0u : 1u) << row;
     }
@@ -145,17 +153,18 @@ TEST_F(TimelineTest, EveryTestQueriesThePositionAfreshAndAMoveRunsBothChains) {
     // Order 0 when the order is asked, order 1 row 70 when the row is asked:
     // test 1 fails on the row, test 2 sees order 1, test 3 draws the planes.
     EXPECT_EQ(pass({position(0, 10), position(1, 70)}),
-              (Log {"render_ray_grid(screen,glimzz)", "animate_tunnel_camera(0,1)", "set_zoom_preset(0,3485)",
-                    "zoom_blur(screen)"}));
+              (Log{"render_ray_grid(screen,glimzz)", "animate_tunnel_camera(0,1)", "set_zoom_preset(0,3485)",
+                   "zoom_blur(screen)"}));
     EXPECT_GE(platform_.position_queries, 17);
 
     beat.band_index = 1;
     move_after = "add_saturate(screen,screen,glow)";
     moved_position = position(6, 0);
-    EXPECT_EQ(pass({position(5, 63)}), join({{"animate_tunnel_camera(0,4)", "render_ray_grid(screen,muur)",
-                                              "clear_frame(cube)", "draw_cubes(cube)", "blur5(cube,glow)",
-                                              "add_saturate(screen,screen,glow)"},
-                                             band(1), snow(1)}));
+    EXPECT_EQ(pass({position(5, 63)}),
+              join({{"animate_tunnel_camera(0,4)", "render_ray_grid(screen,muur)", "clear_frame(cube)",
+                     "draw_cubes(cube)", "blur5(cube,glow)", "add_saturate(screen,screen,glow)"},
+                    band(1),
+                    snow(1)}));
     // Test 2 is only asked when test 1 fails: moving to row 64 after the intro runs no swirl.
     move_after = "add_saturate(screen,screen,snow)";
     moved_position = position(0, 64);
@@ -193,14 +202,23 @@ TEST_F(TimelineTest, SubScenesFollowThePickAndTheHandshakeIsClearedOnlyWhereStat
     }
     // Sub-scene 4 refills the flash on beat rows from 92 but shows none of it; 5 inverts on the beat.
     beat.scene_pick = 4;
-    EXPECT_EQ(pass_at(10, 96), (Log {"draw_noise(screen)", "fill_flash(flash,64)"}));
-    EXPECT_EQ(pass_at(10, 97), (Log {"draw_noise(screen)"}));
+    EXPECT_EQ(pass_at(10, 96), (Log{"draw_noise(screen)", "fill_flash(flash,64)"}));
+    EXPECT_EQ(pass_at(10, 97), (Log{"draw_noise(screen)"}));
     beat.scene_pick = 5;
     EXPECT_EQ(pass_at(9, 8)[1], "invert_frame(screen)");
 
-    for (const auto& [order, row, clears] : std::vector<std::tuple<uint32_t, uint32_t, bool>> {
-             {0, 0, true}, {0, 64, false}, {1, 0, false}, {4, 0, false}, {6, 0, false}, {7, 0, false},
-             {8, 0, false}, {12, 0, false}, {14, 0, true}, {15, 0, true}, {16, 0, false}, {17, 0, false}}) {
+    for (const auto& [order, row, clears] : std::vector<std::tuple<uint32_t, uint32_t, bool>>{{0, 0, true},
+                                                                                              {0, 64, false},
+                                                                                              {1, 0, false},
+                                                                                              {4, 0, false},
+                                                                                              {6, 0, false},
+                                                                                              {7, 0, false},
+                                                                                              {8, 0, false},
+                                                                                              {12, 0, false},
+                                                                                              {14, 0, true},
+                                                                                              {15, 0, true},
+                                                                                              {16, 0, false},
+                                                                                              {17, 0, false}}) {
         beat.scene_pending = 1;
         pass_at(order, row);
         EXPECT_EQ(beat.scene_pending.load(), clears ? 0u : 1u) << "order " << order << " row " << row;
@@ -211,13 +229,13 @@ TEST_F(TimelineTest, ClosingFadeLowersTheVolumeOnOddFramesAndEndsAtSilence) {
     platform_.volume = 7;
     snow_fast = 1;
     frame_time = 101;
-    EXPECT_EQ(pass_at(16, 0), (Log {"set_music_volume(5)", "clear_frame(screen)", "clear_frame(snow)",
-                                    "draw_snow(snow)", "fall_snow(1)", "add_saturate(screen,screen,snow)"}));
+    EXPECT_EQ(pass_at(16, 0), (Log{"set_music_volume(5)", "clear_frame(screen)", "clear_frame(snow)", "draw_snow(snow)",
+                                   "fall_snow(1)", "add_saturate(screen,screen,snow)"}));
     EXPECT_EQ(snow_fast, 0u);
     frame_time = 102;  // even: written again unchanged
     EXPECT_EQ(pass_at(16, 1)[0], "set_music_volume(5)");
-    for (const auto& [time, written, ends] : std::vector<std::tuple<uint32_t, int, bool>> {
-             {103, 3, false}, {105, 1, false}, {4294967295u, 0, true}}) {
+    for (const auto& [time, written, ends] :
+         std::vector<std::tuple<uint32_t, int, bool>>{{103, 3, false}, {105, 1, false}, {4294967295u, 0, true}}) {
         frame_time = time;
         EXPECT_EQ(pass_at(16, 2)[0], "set_music_volume(" + std::to_string(written) + ")");
         EXPECT_EQ(exit_requested, ends ? 1u : 0u);
