@@ -165,7 +165,11 @@ Status check_data_files(const DataFiles& files) {
 
 std::string next_free_name(const std::string& dir, const std::string& stem, const std::string& ext) {
     for (int n = 0;; ++n) {
-        const std::string name = n == 0 ? stem + ext : stem + "-" + std::to_string(n) + ext;
+        std::string name = stem;
+        if (n > 0) {
+            name += "-" + std::to_string(n);
+        }
+        name += ext;
         const fs::path candidate = fs::path(dir) / name;
         std::error_code error;
         // symlink_status: a dangling link is a taken name too.

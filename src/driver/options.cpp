@@ -175,7 +175,7 @@ ParsedOptions parse_options(int argc, const char* const* argv) {
             const auto frames = parse_number(value, 1, 100'000'000);
             if (!frames) return fail("option --max-frames: '" + value + "' is not a positive whole number");
             o.capture.max_frames = static_cast<uint64_t>(*frames);
-        } else if (arg.rfind("-", 0) == 0) {
+        } else if (!arg.empty() && arg[0] == '-') {
             return fail("unknown option " + name);
         } else {
             return fail("unexpected argument '" + arg + "'");
