@@ -167,7 +167,7 @@ std::string next_free_name(const std::string& dir, const std::string& stem, cons
     for (int n = 0;; ++n) {
         std::string name = stem;
         if (n > 0) {
-            name += "-" + std::to_string(n);
+            name.append(1, '-').append(std::to_string(n));
         }
         name += ext;
         const fs::path candidate = fs::path(dir) / name;
