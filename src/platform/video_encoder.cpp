@@ -58,8 +58,51 @@ void rgb_to_yuv709(uint32_t pixel, uint8_t& y, uint8_t& u, uint8_t& v) {
     v = clamp_byte(fv);
 }
 
+namespace {
+
+// Fixed-point tables of the conversion: each colour channel's share of Y, U and V in 1/65536,
+// indexed by the channel (Y) or by the sum of four channels (U, V: the mean of a 2 × 2 block).
+constexpr int kTableShift = 16;
+constexpr int kTableHalf = 1 << (kTableShift - 1);
+constexpr int kQuadSums = 4 * 255 + 1;
+
+struct YuvTables {
+    int32_t y[3][256];
+    int32_t u[3][kQuadSums];
+    int32_t v[3][kQuadSums];
+
+    YuvTables() {
+        const double one = 1 << kTableShift;
+        const double luma[3] = {kKr, kKg, kKb};
+        // U = (B − Y') / (2 (1 − Kb)), V = (R − Y') / (2 (1 − Kr)), scaled to 224 steps.
+        const double u_weight[3] = {-kKr / (2.0 * (1.0 - kKb)), -kKg / (2.0 * (1.0 - kKb)), 0.5};
+        const double v_weight[3] = {0.5, -kKg / (2.0 * (1.0 - kKr)), -kKb / (2.0 * (1.0 - kKr))};
+        for (int c = 0; c < 3; ++c) {
+            for (int i = 0; i < 256; ++i) {
+                y[c][i] = static_cast<int32_t>(std::lround(one * kLumaRange * luma[c] * i));
+            }
+            for (int i = 0; i < kQuadSums; ++i) {
+                u[c][i] = static_cast<int32_t>(std::lround(one * kChromaRange * u_weight[c] * i / 4.0));
+                v[c][i] = static_cast<int32_t>(std::lround(one * kChromaRange * v_weight[c] * i / 4.0));
+            }
+        }
+    }
+};
+
+const YuvTables& yuv_tables() {
+    static const YuvTables tables;
+    return tables;
+}
+
+uint8_t from_fixed(int32_t offset, int32_t sum) {
+    return static_cast<uint8_t>(std::clamp((sum + (offset << kTableShift) + kTableHalf) >> kTableShift, 0, 255));
+}
+
+}  // namespace
+
 void frame_to_yuv420(const uint32_t* pixels, int scale_x, int scale_y, uint8_t* y_plane, int y_stride,
                      uint8_t* u_plane, int u_stride, uint8_t* v_plane, int v_stride) {
+    const YuvTables& t = yuv_tables();
     const int out_w = kScreenWidth * scale_x;
     const int out_h = kScreenHeight * scale_y;
 
@@ -68,13 +111,15 @@ void frame_to_yuv420(const uint32_t* pixels, int scale_x, int scale_y, uint8_t* 
     for (int sy = 0; sy < kScreenHeight; ++sy) {
         const uint32_t* src = pixels + sy * kScreenWidth;
         for (int x = 0; x < kScreenWidth; ++x) {
-            uint8_t u = 0;
-            uint8_t v = 0;
-            rgb_to_yuv709(src[x], luma_row[x], u, v);
+            const uint32_t p = src[x];
+            luma_row[x] = from_fixed(16, t.y[0][(p >> 16) & 0xFF] + t.y[1][(p >> 8) & 0xFF] + t.y[2][p & 0xFF]);
         }
         uint8_t* first = y_plane + static_cast<std::ptrdiff_t>(sy * scale_y) * y_stride;
-        for (int x = 0; x < out_w; ++x) {
-            first[x] = luma_row[x / scale_x];
+        uint8_t* out = first;
+        for (int x = 0; x < kScreenWidth; ++x) {
+            for (int i = 0; i < scale_x; ++i) {
+                *out++ = luma_row[x];
+            }
         }
         for (int r = 1; r < scale_y; ++r) {
             std::memcpy(first + static_cast<std::ptrdiff_t>(r) * y_stride, first, static_cast<std::size_t>(out_w));
@@ -97,25 +142,22 @@ void frame_to_yuv420(const uint32_t* pixels, int scale_x, int scale_y, uint8_t* 
         }
         previous_rows[0] = rows[0];
         previous_rows[1] = rows[1];
+        const uint32_t* row_a = pixels + rows[0] * kScreenWidth;
+        const uint32_t* row_b = pixels + rows[1] * kScreenWidth;
         for (int cc = 0; cc < chroma_w; ++cc) {
-            const int cols[2] = {(2 * cc) / scale_x, std::min(2 * cc + 1, out_w - 1) / scale_x};
-            double r = 0.0;
-            double g = 0.0;
-            double b = 0.0;
-            for (int row : rows) {
-                for (int col : cols) {
-                    const uint32_t p = pixels[row * kScreenWidth + col];
-                    r += (p >> 16) & 0xFF;
-                    g += (p >> 8) & 0xFF;
-                    b += p & 0xFF;
-                }
+            const int col_a = (2 * cc) / scale_x;
+            const int col_b = std::min(2 * cc + 1, out_w - 1) / scale_x;
+            const uint32_t p[4] = {row_a[col_a], row_a[col_b], row_b[col_a], row_b[col_b]};
+            int r = 0;
+            int g = 0;
+            int b = 0;
+            for (uint32_t q : p) {
+                r += static_cast<int>((q >> 16) & 0xFF);
+                g += static_cast<int>((q >> 8) & 0xFF);
+                b += static_cast<int>(q & 0xFF);
             }
-            double fy = 0.0;
-            double fu = 0.0;
-            double fv = 0.0;
-            yuv709(r / 4.0, g / 4.0, b / 4.0, fy, fu, fv);
-            u_out[cc] = clamp_byte(fu);
-            v_out[cc] = clamp_byte(fv);
+            u_out[cc] = from_fixed(128, t.u[0][r] + t.u[1][g] + t.u[2][b]);
+            v_out[cc] = from_fixed(128, t.v[0][r] + t.v[1][g] + t.v[2][b]);
         }
     }
 }
