@@ -124,7 +124,7 @@ bool CapturePlatform::key_pressed() {
 void CapturePlatform::destroy_display() { screen = nullptr; }
 
 Status CapturePlatform::init_music() {
-    const Status status = from(gf::init_music(AudioOutput::Offline));
+    Status status = from(gf::init_music(AudioOutput::Offline));
     // Syncs fire inside render_music; each one sees the clock at its note's sample.
     set_sync_position_hook([](uint64_t frame) {
         set_virtual_clock(kCaptureClockStart + static_cast<uint32_t>(sample_ms(frame)));

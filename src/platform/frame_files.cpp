@@ -267,9 +267,9 @@ FileStatus WavWriter::open(const std::string& path, int sample_rate, int channel
         return fail_errno(path, "cannot create");
     }
     uint8_t header[kWavHeaderBytes] = {};
-    std::memcpy(header, "RIFF", 4);
+    std::memcpy(header, "RIFF", 4);  // NOLINT(bugprone-not-null-terminated-result): binary tags
     put_le32(header + 4, 36);  // sizes are written again by finish()
-    std::memcpy(header + 8, "WAVEfmt ", 8);
+    std::memcpy(header + 8, "WAVEfmt ", 8);  // NOLINT(bugprone-not-null-terminated-result)
     put_le32(header + 16, 16);
     put_le16(header + 20, kWavFormatPcm);
     put_le16(header + 22, static_cast<uint16_t>(channels));
@@ -277,7 +277,7 @@ FileStatus WavWriter::open(const std::string& path, int sample_rate, int channel
     put_le32(header + 28, static_cast<uint32_t>(sample_rate * channels * 2));
     put_le16(header + 32, static_cast<uint16_t>(channels * 2));
     put_le16(header + 34, 16);
-    std::memcpy(header + 36, "data", 4);
+    std::memcpy(header + 36, "data", 4);  // NOLINT(bugprone-not-null-terminated-result)
     put_le32(header + 40, 0);
     if (std::fwrite(header, 1, sizeof header, file_) != sizeof header) {
         return fail_errno(path, "cannot write");
