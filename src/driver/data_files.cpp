@@ -19,6 +19,9 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr char kItMagic[4] = {'I', 'M', 'P', 'M'};
+constexpr std::size_t kItOrderCountOffset = 0x20;  // little-endian 16-bit count of order-list entries
+constexpr std::size_t kItOrderListOffset = 0xC0;   // the order list follows the 192-byte header
+constexpr unsigned char kItOrderEnd = 255;         // end of song; 254 marks an entry that is skipped
 
 // Folder of the running executable, or "" when it cannot be told.
 std::string executable_dir() {
@@ -161,6 +164,21 @@ Status check_data_files(const DataFiles& files) {
         return {false, naming(files.mesh, mesh_problem, "not a usable mesh")};
     }
     return {};
+}
+
+int module_order_count(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    unsigned char header[kItOrderListOffset] = {};
+    if (!in.read(reinterpret_cast<char*>(header), sizeof(header))) {
+        return -1;
+    }
+    const std::size_t entries = header[kItOrderCountOffset] | (header[kItOrderCountOffset + 1] << 8);
+    std::string orders(entries, '\0');
+    if (!in.read(orders.data(), static_cast<std::streamsize>(entries))) {
+        return -1;
+    }
+    const std::size_t end = orders.find(static_cast<char>(kItOrderEnd));
+    return static_cast<int>(end == std::string::npos ? entries : end);
 }
 
 std::string next_free_name(const std::string& dir, const std::string& stem, const std::string& ext) {

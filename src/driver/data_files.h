@@ -33,6 +33,10 @@ Status check_data_files(const DataFiles& files);
 // scenes read; the message names the file, its size and the size needed.
 Status check_picture(const Image& image, const std::string& path, int slot);
 
+// Number of orders the Impulse Tracker module at `path` plays (its order list up
+// to the first end marker), or -1 when the header cannot be read.
+int module_order_count(const std::string& path);
+
 // The first of `dir/stem.ext`, `dir/stem-1.ext`, `dir/stem-2.ext`, ... that does not exist.
 std::string next_free_name(const std::string& dir, const std::string& stem, const std::string& ext);
 

@@ -45,6 +45,14 @@ int run_program(int argc, char** argv) {
         std::cerr << "glimmerfrost: " << status.message << '\n';
         return kExitFailure;
     }
+    // A start past the last order would silently play from the beginning.
+    const int orders = module_order_count(demo.files.module);
+    if (o.start_given && orders >= 0 && demo.start_order >= static_cast<uint32_t>(orders)) {
+        std::cerr << "glimmerfrost: option --start: order " << demo.start_order << " is past the last order of "
+                  << demo.files.module << " (" << orders - 1 << ")\n\n"
+                  << usage_text();
+        return kExitUsage;
+    }
 
     if (o.action == ProgramAction::Capture) {
         return run_capture(demo, o.capture);

@@ -97,6 +97,19 @@ TEST_F(DataFilesTest, GeneratedDataPassesAndDamagedFilesAreRefusedByName) {
     }
 }
 
+TEST_F(DataFilesTest, OrderCountStopsAtTheEndMarker) {
+    // Header of 192 bytes with 5 order-list entries: 0, 1, 254 (skip), 255 (end), 2.
+    std::string module(0xC0, '\0');
+    module.replace(0, 4, "IMPM");
+    module[0x20] = 5;
+    module += std::string("\x00\x01\xFE\xFF\x02", 5);
+    std::ofstream(root_ / "a.it", std::ios::binary) << module;
+    EXPECT_EQ(module_order_count((root_ / "a.it").string()), 3);
+    std::ofstream(root_ / "b.it", std::ios::binary) << module.substr(0, 0xC2);  // list cut short
+    EXPECT_EQ(module_order_count((root_ / "b.it").string()), -1);
+    EXPECT_EQ(module_order_count((root_ / "none.it").string()), -1);
+}
+
 TEST_F(DataFilesTest, NextFreeNameNeverReusesAnExistingFileOrLink) {
     const std::string dir = root_.string();
     EXPECT_EQ(next_free_name(dir, "glimmerfrost", ".mp4"), (root_ / "glimmerfrost.mp4").string());

@@ -36,6 +36,14 @@ TEST(ProgramTest, HelpSucceedsAndAnUnknownOptionIsRefusedWithUsageAndCodeTwo) {
     EXPECT_NE(refused.err.find("Usage: glimmerfrost"), std::string::npos);
 }
 
+TEST(ProgramTest, StartPastTheLastOrderIsRefused) {
+    const ProcessResult result = run({"--data", GF_DATA_DIR, "--start", "40"});
+    EXPECT_EQ(result.exit_code, 2);
+    ASSERT_FALSE(lines_of(result.err).empty());
+    EXPECT_EQ(lines_of(result.err)[0].rfind("glimmerfrost: option --start: order 40 is past the last order of ", 0), 0u)
+        << result.err;
+}
+
 TEST(ProgramTest, MissingDataIsOneLineAndCodeOneBeforeAnythingIsWritten) {
     const fs::path empty = fs::temp_directory_path() / "gf_program_test_empty";
     fs::remove_all(empty);
