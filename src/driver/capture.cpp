@@ -339,7 +339,9 @@ int run_capture(const DemoOptions& demo, const CaptureOptions& capture) {
             }
         }
         if (total_seconds < 0) {
-            total_seconds = module_duration_seconds();
+            // The module's length is the show's only from its beginning; from elsewhere it is unknown.
+            const bool from_start = demo.start_order == 0 && demo.start_row == 0;
+            total_seconds = from_start ? module_duration_seconds() : 0.0;
         }
         ProgressSnapshot snapshot;
         snapshot.frames = frame.index + 1;
