@@ -76,6 +76,15 @@ private:
     struct sigaction old_term_ {};
 };
 
+// The path without a trailing separator ("frames/" names the folder "frames").
+fs::path without_trailing_separator(const std::string& text) {
+    fs::path path(text);
+    while (!path.has_filename() && path.has_relative_path()) {
+        path = path.parent_path();
+    }
+    return path;
+}
+
 // A temporary name in the same folder as `final_path` (so the rename is atomic).
 fs::path temporary_beside(const fs::path& final_path) {
     fs::path folder = final_path.parent_path();
@@ -115,7 +124,7 @@ struct Outputs {
 
 std::optional<std::string> open_outputs(const CaptureOptions& capture, const FrameRate& rate, Outputs& out) {
     if (!capture.video_path.empty()) {
-        out.video_final = capture.video_path;
+        out.video_final = without_trailing_separator(capture.video_path);
         std::error_code ec;
         if (fs::is_directory(out.video_final, ec)) {
             return capture.video_path + ": is a folder, not a video file name";
@@ -139,7 +148,7 @@ std::optional<std::string> open_outputs(const CaptureOptions& capture, const Fra
         }
     }
     if (!capture.frames_dir.empty()) {
-        out.frames_final = capture.frames_dir;
+        out.frames_final = without_trailing_separator(capture.frames_dir);
         std::error_code ec;
         const fs::file_status state = fs::status(out.frames_final, ec);
         if (fs::exists(state)) {
