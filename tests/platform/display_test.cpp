@@ -204,6 +204,7 @@ TEST(NoDisplayServer, InvisibleFallbackIsNotADisplay) {
             gf::Display* d = gf::create_display(gf::DisplayOptions {});
             const gf::DisplayStatus status = gf::open_display(d, "Glimmerfrost", 320, 200, 0);
             const bool said_so = !status.ok && status.message.rfind("no display available (", 0) == 0;
+            gf::destroy_display(d);
             std::exit(said_so && !gf::display_available() ? 0 : 3);
         },
         ::testing::ExitedWithCode(0), "");
