@@ -3,7 +3,9 @@
 // mode, and tiny modules that exercise the paths the player cares about
 // (several orders, skip/end markers, note delays and pattern delays,
 // note-off/cut/fade, looped samples, both sync instruments).
-// Usage: make_seeds JPEG_DIR IT_DIR
+// Usage: make_seeds JPEG_DIR IT_DIR   (fuzz/corpus/jpeg and fuzz/corpus/it hold its output)
+// Build: clang++ -std=c++20 -I tools -I src fuzz/make_seeds.cpp tools/writers/it_writer.cpp
+//        tools/writers/jpeg_writer.cpp $(pkg-config --libs libjpeg) -o make_seeds
 #include <cstdio>
 #include <string>
 #include <vector>
