@@ -15,6 +15,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <ostream>
 #include <random>
 #include <string>
 #include <vector>
@@ -51,6 +52,9 @@ constexpr std::array<DataFile, 10> kFiles = {{
     {"kerst.jpg", 320, 200},
     {"kubus.3ds"},
 }};
+
+// Test names and failure messages show the file's name.
+void PrintTo(const DataFile& file, std::ostream* os) { *os << file.name; }
 
 bool is_picture(const std::string& name) { return name.size() > 4 && name.substr(name.size() - 4) == ".jpg"; }
 
