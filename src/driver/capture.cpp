@@ -63,10 +63,17 @@ public:
         sigemptyset(&action.sa_mask);
         sigaction(SIGINT, &action, &old_int_);
         sigaction(SIGTERM, &action, &old_term_);
+        // Past the file-size limit a write must fail with EFBIG, so the capture can clean up,
+        // rather than the signal killing the process with the partial file in place.
+        struct sigaction ignore {};
+        ignore.sa_handler = SIG_IGN;
+        sigemptyset(&ignore.sa_mask);
+        sigaction(SIGXFSZ, &ignore, &old_xfsz_);
     }
     ~SignalGuard() {
         sigaction(SIGINT, &old_int_, nullptr);
         sigaction(SIGTERM, &old_term_, nullptr);
+        sigaction(SIGXFSZ, &old_xfsz_, nullptr);
     }
     SignalGuard(const SignalGuard&) = delete;
     SignalGuard& operator=(const SignalGuard&) = delete;
@@ -74,6 +81,7 @@ public:
 private:
     struct sigaction old_int_ {};
     struct sigaction old_term_ {};
+    struct sigaction old_xfsz_ {};
 };
 
 // The path without a trailing separator ("frames/" names the folder "frames").
@@ -95,6 +103,20 @@ fs::path temporary_beside(const fs::path& final_path) {
     return folder.empty() ? fs::path(name) : folder / name;
 }
 
+// `message` with every mention of a temporary name replaced by the final one:
+// the user knows only the names they gave.
+std::string with_final_names(std::string message, const fs::path& temp, const fs::path& final_path) {
+    const std::string from = temp.string();
+    const std::string to = final_path.string();
+    if (from.empty()) {
+        return message;
+    }
+    for (std::size_t at = message.find(from); at != std::string::npos; at = message.find(from, at + to.size())) {
+        message.replace(at, from.size(), to);
+    }
+    return message;
+}
+
 // Outputs under their temporary names; removed unless committed.
 struct Outputs {
     fs::path video_final;
@@ -104,6 +126,10 @@ struct Outputs {
     std::unique_ptr<VideoEncoder> video;
     std::unique_ptr<FrameFolderWriter> frames;
     std::string error;  // the first failure of a sink
+
+    std::string user_message(const std::string& message) const {
+        return with_final_names(with_final_names(message, video_temp, video_final), frames_temp, frames_final);
+    }
 
     ~Outputs() { discard(); }
 
@@ -392,7 +418,7 @@ int run_capture(const DemoOptions& demo, const CaptureOptions& capture) {
         progress.finish("glimmerfrost: capture interrupted; no file written");
         return kExitFailure;
     case CaptureStop::OutputFailed:
-        progress.finish("glimmerfrost: " + out.error + "; no file written");
+        progress.finish("glimmerfrost: " + out.user_message(out.error) + "; no file written");
         return kExitFailure;
     case CaptureStop::MusicEnded:
         report("the music ended without the closing fade; the capture stops one second after its end");
@@ -406,7 +432,7 @@ int run_capture(const DemoOptions& demo, const CaptureOptions& capture) {
         return kExitFailure;
     }
     if (const auto error = commit_outputs(out)) {
-        progress.finish("glimmerfrost: " + *error + "; no file written");
+        progress.finish("glimmerfrost: " + out.user_message(*error) + "; no file written");
         return kExitFailure;
     }
 

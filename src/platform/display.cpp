@@ -173,15 +173,35 @@ SDL_Texture* scaled_stage(Display* d, int factor) {
     return d->scaled_texture;
 }
 
+constexpr int kVsyncCheckPresents = 60;
+constexpr double kVsyncTolerance = 0.02;  // real vsync keeps the average within 2% of the refresh period
+
+// The refresh rate of the window's screen in Hz (60 when the screen does not say).
+double refresh_rate(Display* d) {
+    SDL_DisplayMode mode {};
+    if (SDL_GetWindowDisplayMode(d->window, &mode) == 0 && mode.refresh_rate > 0) {
+        return mode.refresh_rate;
+    }
+    return 60.0;
+}
+
 void pace(Display* d) {
     using clock = std::chrono::steady_clock;
     const auto now = clock::now();
     if (!d->pacing && d->vsync && d->last_present.time_since_epoch().count() != 0 && d->measured_presents < 60) {
-        // The renderer claims vsync; check that presents really wait for the screen.
+        // The renderer claims vsync; check that presents really wait for the screen at its
+        // refresh rate. SDL emulates vsync where the backend has none, with a whole-millisecond
+        // delay (16 ms: 62.5 Hz instead of 60), and some drivers do not wait at all. Either way
+        // the per-frame effects would run at the wrong speed, so pace the presents ourselves.
         d->measured_total += now - d->last_present;
-        if (++d->measured_presents == 60 && d->measured_total / 60 < std::chrono::milliseconds(5)) {
-            d->pacing = true;
-            d->next_present = now;
+        if (++d->measured_presents == kVsyncCheckPresents) {
+            const double average = std::chrono::duration<double>(d->measured_total).count() / kVsyncCheckPresents;
+            const double expected = 1.0 / refresh_rate(d);
+            if (std::abs(average - expected) > kVsyncTolerance * expected) {
+                SDL_RenderSetVSync(d->renderer, 0);
+                d->pacing = true;
+                d->next_present = now;
+            }
         }
     }
     d->last_present = now;

@@ -80,8 +80,9 @@ Outcome launch(const Launch& l) {
         dup2(null_fd, STDOUT_FILENO);
         dup2(err, STDERR_FILENO);
         if (l.max_file_bytes != RLIM_INFINITY) {
-            // Ignored across exec: the write fails with EFBIG instead of killing the process.
-            signal(SIGXFSZ, SIG_IGN);
+            // SIGXFSZ keeps its default action here: the program itself must turn the
+            // over-limit write into a failure it can clean up after.
+            signal(SIGXFSZ, SIG_DFL);
             const rlimit limit {l.max_file_bytes, l.max_file_bytes};
             setrlimit(RLIMIT_FSIZE, &limit);
         }
@@ -182,6 +183,7 @@ protected:
                                 [&last](const std::string& name) { return last.find(name) != std::string::npos; }))
             << last;
         EXPECT_NE(last.find("no file written"), std::string::npos) << last;
+        EXPECT_EQ(last.find(".partial"), std::string::npos) << "names a temporary file: " << last;
         const std::vector<std::string> left = listing(dir);
         EXPECT_TRUE(left.empty()) << "left behind: " << left.front();
     }
