@@ -26,6 +26,56 @@ constexpr int kWorkBuffers = 6;
 
 void report(const std::string& message) { std::cerr << "glimmerfrost: " << message << '\n'; }
 
+// The viewer's state: Space holds the music, the clock and the picture together;
+// Left and Right restart the music at the previous or next order with a fresh
+// beat state, as a start with --start does.
+struct Viewer {
+    bool paused = false;
+    bool redraw = false;  // draw one frame while paused: the order has changed
+};
+
+void jump_to_order(Platform& platform, uint32_t order) {
+    platform.stop_music();  // no sync may run while the beat state is reset
+    const uint32_t handles[3] = {inst6_sync.load(), scene_sync.load(), band_sync.load()};
+    reset_beat_state();
+    inst6_sync.store(handles[0]);
+    scene_sync.store(handles[1]);
+    band_sync.store(handles[2]);
+    reset_timeline();
+    exit_requested = 0;
+    if (platform.music_volume() != 100) {
+        platform.set_music_volume(100);  // the closing fade may have lowered it
+    }
+    platform.play_music(order, 0);
+}
+
+void handle_viewer_keys(Platform& platform, Viewer& viewer, int order_count) {
+    for (KeyRole key = platform.take_viewer_key(); key != KeyRole::Ignore; key = platform.take_viewer_key()) {
+        if (key == KeyRole::Pause) {
+            viewer.paused = !viewer.paused;
+            hold_clock(viewer.paused);
+            platform.pause_music(viewer.paused);
+            continue;
+        }
+        uint32_t order = platform.music_position() & 0xFFFFu;
+        if (order == kOrderAfterEnd) {
+            order = order_count > 0 ? static_cast<uint32_t>(order_count) : 0;  // past the end: the last is previous
+        }
+        if (key == KeyRole::PreviousOrder) {
+            order = order > 0 ? order - 1 : 0;  // the first order restarts
+        } else if (order_count < 0 || order + 1 < static_cast<uint32_t>(order_count)) {
+            ++order;
+        } else {
+            continue;  // already at the last order
+        }
+        jump_to_order(platform, order);
+        if (viewer.paused) {
+            platform.pause_music(true);
+            viewer.redraw = true;
+        }
+    }
+}
+
 // A loader's message with the file named in it.
 std::string about(const std::string& path, const std::string& message, const char* fallback) {
     if (message.empty()) {
@@ -123,13 +173,18 @@ int demo_main(Platform& platform, const DemoOptions& options, const EffectOps& f
     platform.play_music(options.start_order, options.start_row);
 
     // 12: a key already waiting skips the show.
+    Viewer viewer;
     if (!platform.key_pressed()) {
         for (;;) {
             if (exit_requested == 1) {
                 break;  // the pass that set it has been shown in full
             }
             screen = platform.lock_frame();
-            run_timeline(platform, objects, fx);
+            // Paused, the last picture is shown again as it stands, so the window stays live.
+            if (!viewer.paused || viewer.redraw) {
+                run_timeline(platform, objects, fx);
+                viewer.redraw = false;
+            }
             platform.unlock_frame();
             platform.present_frame();
             platform.update_display();
@@ -137,10 +192,14 @@ int demo_main(Platform& platform, const DemoOptions& options, const EffectOps& f
             if (platform.key_pressed()) {
                 break;
             }
+            if (options.interactive) {
+                handle_viewer_keys(platform, viewer, options.order_count);
+            }
         }
     }
 
     // Shutdown: the music stops before anything it might still touch is released.
+    hold_clock(false);
     platform.stop_music();
     fx.free_swirl();
     fx.free_cubes();

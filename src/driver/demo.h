@@ -21,6 +21,8 @@ struct DemoOptions {
     DataFiles files;
     uint32_t start_order = 0;  // --start ORDER[:ROW]
     uint32_t start_row = 0;
+    bool interactive = false;  // --interactive: the viewer's keys pause and step through the orders
+    int order_count = -1;      // orders the module plays; -1 when not known (the viewer then steps on freely)
 };
 
 // Runs the whole demo on `platform`: start-up, frame loop, shutdown. Returns the exit code

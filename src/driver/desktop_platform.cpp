@@ -43,6 +43,10 @@ void DesktopPlatform::update_display() { gf::update_display(display_); }
 
 bool DesktopPlatform::key_pressed() { return gf::key_pressed(display_); }
 
+KeyRole DesktopPlatform::take_viewer_key() {
+    return display_ != nullptr ? gf::take_viewer_key(display_) : KeyRole::Ignore;
+}
+
 void DesktopPlatform::destroy_display() {
     if (display_ != nullptr) {
         gf::destroy_display(display_);
@@ -75,6 +79,8 @@ uint32_t DesktopPlatform::add_instrument_sync(SyncProc proc, int instrument) {
 int DesktopPlatform::music_volume() { return gf::music_volume(); }
 
 void DesktopPlatform::set_music_volume(int volume) { gf::set_music_volume(volume); }
+
+void DesktopPlatform::pause_music(bool paused) { gf::pause_music(paused); }
 
 Status DesktopPlatform::load_jpeg(Image& image, const std::string& path) {
     const ImageStatus status = gf::load_jpeg(image, path);

@@ -23,6 +23,7 @@ public:
     void update_display() override;
     bool key_pressed() override;
     void destroy_display() override;
+    KeyRole take_viewer_key() override;
 
     Status init_music() override;
     Status load_module(const std::string& path) override;
@@ -33,6 +34,7 @@ public:
     uint32_t add_instrument_sync(SyncProc proc, int instrument) override;
     int music_volume() override;
     void set_music_volume(int volume) override;
+    void pause_music(bool paused) override;
 
     Status load_jpeg(Image& image, const std::string& path) override;
     void release_image(Image& image) override;

@@ -67,13 +67,16 @@ std::string usage_text() {
            "                       (60, 50, 70 or 60000/1001; default 60)\n"
            "  --mute               play without sound\n"
            "  --start ORDER[:ROW]  start the music at that position (for previewing a scene)\n"
+           "  --interactive        viewer keys: Space pauses, Left/Right go to the previous or\n"
+           "                       next order, Esc or Q ends (other keys do nothing)\n"
            "  --capture FILE       render the show to the video FILE instead of a window\n"
            "  --frames DIR         render the show to numbered pictures and the sound in DIR\n"
            "  --benchmark          render the show with no output and print its cost per order\n"
            "  --help               show this text\n"
            "  --version            show the version\n"
            "\n"
-           "Keys: any key ends the show; Alt+Enter or F11 toggles full screen.\n";
+           "Keys: any key ends the show, except modifier, lock and media keys;\n"
+           "Alt+Enter or F11 toggles full screen. '--' ends the options.\n";
 }
 
 ParsedOptions parse_options(int argc, const char* const* argv) {
@@ -87,8 +90,16 @@ ParsedOptions parse_options(int argc, const char* const* argv) {
         return result;
     };
 
+    bool options_ended = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
+        if (arg == "--" && !options_ended) {
+            options_ended = true;  // what follows is not an option, even when it starts with '-'
+            continue;
+        }
+        if (options_ended) {
+            return fail("unexpected argument '" + arg + "'");
+        }
         std::string name = arg;
         std::optional<std::string> inline_value;
         if (arg.rfind("--", 0) == 0) {
@@ -125,6 +136,9 @@ ParsedOptions parse_options(int argc, const char* const* argv) {
         } else if (name == "--mute") {
             if (!no_value()) return fail("option " + name + " takes no value");
             o.mute = true;
+        } else if (name == "--interactive") {
+            if (!no_value()) return fail("option " + name + " takes no value");
+            o.display.interactive = true;
         } else if (name == "--benchmark") {
             if (!no_value()) return fail("option " + name + " takes no value");
             o.capture.benchmark = true;
@@ -182,6 +196,13 @@ ParsedOptions parse_options(int argc, const char* const* argv) {
         }
     }
 
+    if (o.display.interactive && !help && !version) {
+        const char* other = o.capture.benchmark             ? "--benchmark"
+                            : !o.capture.video_path.empty() ? "--capture"
+                            : !o.capture.frames_dir.empty() ? "--frames"
+                                                            : nullptr;
+        if (other != nullptr) return fail(std::string("option --interactive cannot be used with ") + other);
+    }
     if (help) {
         o.action = ProgramAction::Help;
     } else if (version) {

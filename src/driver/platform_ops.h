@@ -7,6 +7,7 @@
 #include <string>
 
 #include "common/types.h"
+#include "platform/keys.h"
 #include "platform/music.h"
 
 namespace gf {
@@ -29,6 +30,9 @@ public:
     virtual void update_display() = 0;
     virtual bool key_pressed() = 0;
     virtual void destroy_display() = 0;
+    // The viewer (--interactive): the oldest of its key presses waiting (Pause, PreviousOrder,
+    // NextOrder), or Ignore when there is none. Only a window has a viewer.
+    virtual KeyRole take_viewer_key() { return KeyRole::Ignore; }
 
     // Music.
     virtual Status init_music() = 0;
@@ -40,6 +44,8 @@ public:
     virtual uint32_t add_instrument_sync(SyncProc proc, int instrument) = 0;
     virtual int music_volume() = 0;
     virtual void set_music_volume(int volume) = 0;
+    // Holds the music where it is, or lets it go on (the viewer's pause).
+    virtual void pause_music(bool paused) { (void)paused; }
 
     // Pictures.
     virtual Status load_jpeg(Image& image, const std::string& path) = 0;

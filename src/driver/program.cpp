@@ -15,13 +15,14 @@ namespace {
 
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
+constexpr const char* kTryHelp = "Try 'glimmerfrost --help' for more information.\n";
 
 }  // namespace
 
 int run_program(int argc, char** argv) {
     const ParsedOptions parsed = parse_options(argc, argv);
     if (!parsed.ok) {
-        std::cerr << "glimmerfrost: " << parsed.error << "\n\n" << usage_text();
+        std::cerr << "glimmerfrost: " << parsed.error << '\n' << kTryHelp;
         return kExitUsage;
     }
     const ProgramOptions& o = parsed.options;
@@ -37,6 +38,7 @@ int run_program(int argc, char** argv) {
     DemoOptions demo;
     demo.start_order = o.start_order;
     demo.start_row = o.start_row;
+    demo.interactive = o.display.interactive;
     Status status = find_data_files(data_search_dirs(o.data_dir), demo.files);
     if (status.ok) {
         status = check_data_files(demo.files);
@@ -47,10 +49,11 @@ int run_program(int argc, char** argv) {
     }
     // A start past the last order would silently play from the beginning.
     const int orders = module_order_count(demo.files.module);
+    demo.order_count = orders;
     if (o.start_given && orders >= 0 && demo.start_order >= static_cast<uint32_t>(orders)) {
         std::cerr << "glimmerfrost: option --start: order " << demo.start_order << " is past the last order of "
-                  << demo.files.module << " (" << orders - 1 << ")\n\n"
-                  << usage_text();
+                  << demo.files.module << " (" << orders - 1 << ")\n"
+                  << kTryHelp;
         return kExitUsage;
     }
 
@@ -58,6 +61,10 @@ int run_program(int argc, char** argv) {
         return run_capture(demo, o.capture);
     }
     if (!display_available()) {
+        if (o.display.interactive) {
+            std::cerr << "glimmerfrost: option --interactive needs a window, and no display was found\n";
+            return kExitFailure;
+        }
         CaptureOptions capture = o.capture;
         capture.video_path = next_free_name(".", "glimmerfrost", ".mp4");
         std::cerr << "glimmerfrost: no display found; rendering the show to " << capture.video_path

@@ -23,4 +23,10 @@ bool virtual_clock_active();
 void set_virtual_clock(uint32_t ms);
 void advance_virtual_clock(uint32_t ms);
 
+// Holds the clock (true): every reader sees the time of the hold until it is
+// released (false); after that the clock runs on from that time, as if the held
+// span had not passed. Holding a held clock or releasing a running one changes
+// nothing. Switching between the system and the virtual clock releases it.
+void hold_clock(bool held);
+
 }  // namespace gf

@@ -18,11 +18,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <new>
 #include <thread>
 
 #include "common/frame_globals.h"
 #include "platform/clock.h"
+#include "platform/window_icon.h"
 
 namespace gf {
 
@@ -45,6 +47,7 @@ struct Display {
     // Input.
     bool key_waiting = false;
     bool close_requested = false;
+    std::deque<KeyRole> viewer_keys;
 
     // Pacing: on when vsync is not in effect, or when a rate is forced.
     bool pacing = false;
@@ -124,14 +127,6 @@ void toggle_fullscreen(Display* d) {
     }
 }
 
-bool is_fullscreen_toggle(const SDL_KeyboardEvent& key) {
-    if (key.keysym.sym == SDLK_F11) {
-        return true;
-    }
-    const bool enter = key.keysym.sym == SDLK_RETURN || key.keysym.sym == SDLK_KP_ENTER;
-    return enter && (key.keysym.mod & KMOD_ALT) != 0;
-}
-
 void pump_events(Display* d) {
     if (!d->video_started) {
         return;
@@ -141,15 +136,16 @@ void pump_events(Display* d) {
         if (event.type == SDL_QUIT) {
             d->close_requested = true;
         } else if (event.type == SDL_KEYDOWN) {
-            const SDL_Keycode key = event.key.keysym.sym;
-            if (is_fullscreen_toggle(event.key)) {
-                if (event.key.repeat == 0) {
-                    toggle_fullscreen(d);
-                }
-            } else if (key == SDLK_LALT || key == SDLK_RALT || key == SDLK_MODE) {
-                // Alt on its own is the first half of Alt+Enter, not a key that ends the show.
-            } else {
+            const SDL_Keysym& key = event.key.keysym;
+            const bool repeat = event.key.repeat != 0;
+            const KeyRole role = key_role(key.scancode, key.sym, key.mod, d->options.interactive);
+            // A held key repeats; Left and Right then step on, the toggles would flip back and forth.
+            if (role == KeyRole::EndShow) {
                 d->key_waiting = true;
+            } else if (role == KeyRole::ToggleFullscreen) {
+                if (!repeat) toggle_fullscreen(d);
+            } else if (role != KeyRole::Ignore && !(repeat && role == KeyRole::Pause)) {
+                d->viewer_keys.push_back(role);
             }
         }
     }
@@ -273,14 +269,13 @@ WindowSize initial_window_size(int frame_width, int frame_height, int desktop_wi
     // Shown height of the frame at scale 1: a 4:3 screen showed the 320 × 200 frame 320 × 240.
     const double shown_height =
         options.aspect == Aspect::FourThree ? frame_width * 3.0 / 4.0 : static_cast<double>(frame_height);
-    int scale = options.scale;
-    if (scale <= 0) {
-        scale = 1;
-        while (frame_width * (scale + 1) <= desktop_width && shown_height * (scale + 1) <= desktop_height) {
-            ++scale;
-        }
+    int fits = 1;
+    while (frame_width * (fits + 1) <= desktop_width && shown_height * (fits + 1) <= desktop_height) {
+        ++fits;
     }
-    return {frame_width * scale, static_cast<int>(std::lround(shown_height * scale))};
+    const bool reduced = options.scale > fits;
+    const int scale = options.scale <= 0 || reduced ? fits : options.scale;
+    return {frame_width * scale, static_cast<int>(std::lround(shown_height * scale)), scale, reduced};
 }
 
 FrameRect frame_rect(int frame_width, int frame_height, int output_width, int output_height, Aspect aspect) {
@@ -322,6 +317,10 @@ DisplayStatus open_display(Display* d, const char* title, int width, int height,
         SDL_GetDisplayBounds(0, &desktop);
     }
     const WindowSize size = initial_window_size(width, height, desktop.w, desktop.h, d->options);
+    if (size.reduced) {
+        std::fprintf(stderr, "glimmerfrost: --scale %d does not fit the %d x %d desktop; using %d\n", d->options.scale,
+                     desktop.w, desktop.h, size.scale);
+    }
     Uint32 flags = SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI;
     if (d->options.fullscreen) {
         flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
@@ -333,6 +332,7 @@ DisplayStatus open_display(Display* d, const char* title, int width, int height,
     }
     d->fullscreen = d->options.fullscreen;
     SDL_SetWindowMinimumSize(d->window, width, height);
+    set_window_icon(d->window);
 
     d->renderer = SDL_CreateRenderer(d->window, -1, SDL_RENDERER_ACCELERATED | SDL_RENDERER_PRESENTVSYNC);
     if (d->renderer == nullptr) {
@@ -413,6 +413,16 @@ bool key_pressed(Display* d) {
     return d->key_waiting || d->close_requested || quit_signal_received();
 }
 
+KeyRole take_viewer_key(Display* d) {
+    pump_events(d);
+    if (d->viewer_keys.empty()) {
+        return KeyRole::Ignore;
+    }
+    const KeyRole key = d->viewer_keys.front();
+    d->viewer_keys.pop_front();
+    return key;
+}
+
 void destroy_display(Display* d) {
     if (d == nullptr) {
         return;
@@ -457,30 +467,31 @@ bool display_resizable(const Display* d) {
 }
 
 void post_input_event(Display* d, InputEvent input) {
+    if (input == InputEvent::CloseWindow) {
+        SDL_Event event {};
+        event.type = SDL_QUIT;
+        if (d->video_started) SDL_PushEvent(&event);
+        return;
+    }
+    const bool alt = input == InputEvent::AltKey || input == InputEvent::AltEnter;
+    const SDL_Keycode key = input == InputEvent::F11      ? SDLK_F11
+                            : input == InputEvent::AltKey ? SDLK_LALT
+                            : input == InputEvent::KeyPress ? SDLK_a
+                                                            : SDLK_RETURN;
+    post_key_event(d, SDL_GetScancodeFromKey(key), key, alt ? KMOD_LALT : KMOD_NONE);
+}
+
+void post_key_event(Display* d, int scancode, int keycode, unsigned modifiers) {
     if (!d->video_started) {
         return;
     }
     SDL_Event event {};
-    if (input == InputEvent::CloseWindow) {
-        event.type = SDL_QUIT;
-    } else {
-        event.type = SDL_KEYDOWN;
-        event.key.state = SDL_PRESSED;
-        event.key.windowID = d->window != nullptr ? SDL_GetWindowID(d->window) : 0;
-        switch (input) {
-        case InputEvent::EnterKey: event.key.keysym.sym = SDLK_RETURN; break;
-        case InputEvent::F11: event.key.keysym.sym = SDLK_F11; break;
-        case InputEvent::AltKey:
-            event.key.keysym.sym = SDLK_LALT;
-            event.key.keysym.mod = KMOD_LALT;
-            break;
-        case InputEvent::AltEnter:
-            event.key.keysym.sym = SDLK_RETURN;
-            event.key.keysym.mod = KMOD_LALT;
-            break;
-        default: event.key.keysym.sym = SDLK_a; break;
-        }
-    }
+    event.type = SDL_KEYDOWN;
+    event.key.state = SDL_PRESSED;
+    event.key.windowID = d->window != nullptr ? SDL_GetWindowID(d->window) : 0;
+    event.key.keysym.scancode = static_cast<SDL_Scancode>(scancode);
+    event.key.keysym.sym = keycode;
+    event.key.keysym.mod = static_cast<Uint16>(modifiers);
     SDL_PushEvent(&event);
 }
 

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/keys.h"
+
 namespace gf {
 
 enum class Aspect { Square, FourThree };
@@ -15,6 +17,7 @@ struct DisplayOptions {
     int scale = 0;          // 0: the largest whole size that fits the desktop
     bool fullscreen = false;
     double fps = 0.0;       // 0: vsync, or 60 Hz pacing where vsync is not available
+    bool interactive = false;  // viewer keys (Space, Left, Right, Esc, Q) instead of any key ending the show
 };
 
 struct DisplayStatus {
@@ -36,8 +39,11 @@ void unlock_frame(Display* display);
 void present_frame(Display* display);
 // Shows the frame, handles window events, then reads `frame_time` from the clock.
 void update_display(Display* display);
-// True when a key press (or a request to close) is waiting. Not consumed.
+// True when a key press that ends the show (or a request to close) is waiting. Not consumed.
 bool key_pressed(Display* display);
+// The oldest viewer key press waiting (Pause, PreviousOrder or NextOrder), taken
+// off the queue; Ignore when there is none. Only the viewer queues them.
+KeyRole take_viewer_key(Display* display);
 void destroy_display(Display* display);
 
 // True when SDL can open a video output here (a display server is reachable).
@@ -52,11 +58,14 @@ bool quit_signal_received();
 struct WindowSize {
     int width = 0;
     int height = 0;
+    int scale = 1;
+    bool reduced = false;  // options.scale did not fit the desktop and was lowered to `scale`
 };
 
 // The window's first size for a frame of frame_width × frame_height on a desktop whose
 // usable area is desktop_width × desktop_height: the frame scaled by options.scale, or by
 // the largest whole factor that fits (at least 1), with 4:3 aspect correction when asked.
+// A scale larger than what fits is lowered to the largest that fits.
 WindowSize initial_window_size(int frame_width, int frame_height, int desktop_width, int desktop_height,
                                const DisplayOptions& options);
 
@@ -81,5 +90,7 @@ bool display_resizable(const Display* display);
 // event handling as real input (tests, automation).
 enum class InputEvent { KeyPress, EnterKey, F11, AltKey, AltEnter, CloseWindow };
 void post_input_event(Display* display, InputEvent event);
+// The same for any key, given by SDL scancode, keycode and modifier state.
+void post_key_event(Display* display, int scancode, int keycode, unsigned modifiers);
 
 }  // namespace gf

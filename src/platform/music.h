@@ -76,4 +76,10 @@ bool music_ended();
 // Length of the loaded module in seconds (libopenmpt's estimate).
 double module_duration_seconds();
 
+// Holds the playing music where it is (true) or lets it go on (false): the sound
+// device, or the silent thread, stops asking for sound, so the position and the
+// syncs stand still too. play_music and stop_music end a hold. Offline output
+// has nothing to hold: the caller pulls the sound.
+void pause_music(bool paused);
+
 }  // namespace gf

@@ -142,6 +142,64 @@ TEST_F(DemoTest, StartPositionIsHandedToThePlayerWithAFreshBeatState) {
     EXPECT_EQ(zoom_fade_started, 0u);
 }
 
+// The viewer: Space holds the picture and the clock with the music; an order
+// change while paused draws one frame; on release the clock goes on from where
+// it was held, so no effect jumps by the paused time.
+TEST_F(DemoTest, ViewerPauseHoldsPictureClockAndMusicTogether) {
+    FakePlatform platform;
+    platform.positions = {position(4, 0)};
+    options_.interactive = true;
+    options_.order_count = 10;
+    platform.viewer_keys[2] = {KeyRole::Pause};      // after pass 1
+    platform.viewer_keys[3] = {KeyRole::NextOrder};  // after pass 2, paused
+    platform.viewer_keys[4] = {KeyRole::Pause};      // after pass 3
+    platform.key_from_call = 6;                      // pass 5 ends the show
+    EXPECT_EQ(run(platform), 0);
+    Log drawn;
+    Log music;
+    for (const std::string& call : call_log) {
+        if (call.rfind("animate_tunnel_camera", 0) == 0) drawn.push_back(call);
+        if (call.find("_music(") != std::string::npos && call != "init_music()" && call != "free_music()")
+            music.push_back(call);
+    }
+    const std::string held = std::to_string(kVirtualClockStart + 17);
+    EXPECT_EQ(drawn, (Log{"animate_tunnel_camera(0,4)", "animate_tunnel_camera(" + held + ",4)",
+                          "animate_tunnel_camera(" + held + ",4)",
+                          "animate_tunnel_camera(" + std::to_string(kVirtualClockStart + 34) + ",4)"}));
+    EXPECT_EQ(music, (Log{"play_music(0,0)", "pause_music(1)", "stop_music()", "play_music(5,0)", "pause_music(1)",
+                          "pause_music(0)", "stop_music()"}));
+    EXPECT_EQ(count("present_frame()"), 5u);  // the paused pass still shows the window
+}
+
+TEST_F(DemoTest, ViewerStepsOrderByOrderWithAFreshBeatStateWithinTheModule) {
+    struct Case {
+        uint32_t at;
+        KeyRole key;
+        const char* restart;  // "" when the key changes nothing
+    };
+    for (const Case& c :
+         {Case{4, KeyRole::NextOrder, "play_music(5,0)"}, Case{4, KeyRole::PreviousOrder, "play_music(3,0)"},
+          Case{0, KeyRole::PreviousOrder, "play_music(0,0)"},  // the first order restarts
+          Case{9, KeyRole::NextOrder, ""},                     // the last has no next
+          Case{kOrderAfterEnd, KeyRole::PreviousOrder, "play_music(9,0)"}}) {
+        call_log.clear();
+        FakePlatform platform;
+        platform.positions = {position(c.at, 0)};
+        platform.volume = 40;  // the closing fade had lowered it
+        options_.interactive = true;
+        options_.order_count = 10;
+        platform.viewer_keys[2] = {c.key};
+        platform.key_from_call = 3;
+        EXPECT_EQ(run(platform), 0);
+        const auto first_play = std::find(call_log.begin(), call_log.end(), "play_music(0,0)");
+        const bool restarted = *c.restart != '\0';
+        EXPECT_EQ(std::count(first_play + 1, call_log.end(), std::string(c.restart)), restarted ? 1 : 0) << c.at;
+        EXPECT_EQ(count("set_music_volume(100)"), restarted ? 1u : 0u) << c.at;
+        EXPECT_EQ(inst6_sync.load(), 101u);  // the handles outlive the reset: the syncs still reach the beat state
+        EXPECT_EQ(band_sync.load(), 103u);
+    }
+}
+
 TEST_F(DemoTest, StartUpFailuresStopBeforeAnyWindowWithOneLineNamingTheFile) {
     {
         FakePlatform platform;

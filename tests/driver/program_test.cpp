@@ -25,15 +25,24 @@ ProcessResult run(std::vector<std::string> args, const fs::path& work = {}, doub
     return run_process(GF_EXECUTABLE, options);
 }
 
-TEST(ProgramTest, HelpSucceedsAndAnUnknownOptionIsRefusedWithUsageAndCodeTwo) {
+const char* const kTryHelp = "Try 'glimmerfrost --help' for more information.";
+
+TEST(ProgramTest, HelpSucceedsAndAUsageErrorIsOneLineThenTheHelpHintWithCodeTwo) {
     const ProcessResult help = run({"--help"});
     EXPECT_EQ(help.exit_code, 0);
     EXPECT_EQ(help.out.rfind("Usage: glimmerfrost", 0), 0u) << help.out;
-    const ProcessResult refused = run({"--sparkle"});
-    EXPECT_EQ(refused.exit_code, 2);
-    ASSERT_FALSE(lines_of(refused.err).empty());
-    EXPECT_EQ(lines_of(refused.err)[0], "glimmerfrost: unknown option --sparkle");
-    EXPECT_NE(refused.err.find("Usage: glimmerfrost"), std::string::npos);
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"--sparkle"}, "unknown option --sparkle"},
+        {{"--scale", "x"}, "option --scale: 'x' is not a whole number from 1 to 16"},
+        {{"--mute", "--", "--help"}, "unexpected argument '--help'"},  // '--' ends the options
+        {{"--interactive", "--capture", "show.mp4"}, "option --interactive cannot be used with --capture"},
+    };
+    for (const auto& [args, error] : cases) {
+        const ProcessResult refused = run(args);
+        EXPECT_EQ(refused.exit_code, 2) << error;
+        EXPECT_EQ(lines_of(refused.err), (std::vector<std::string>{"glimmerfrost: " + error, kTryHelp}));
+        EXPECT_TRUE(refused.out.empty()) << refused.out;
+    }
 }
 
 TEST(ProgramTest, StartPastTheLastOrderIsRefused) {
@@ -42,6 +51,8 @@ TEST(ProgramTest, StartPastTheLastOrderIsRefused) {
     ASSERT_FALSE(lines_of(result.err).empty());
     EXPECT_EQ(lines_of(result.err)[0].rfind("glimmerfrost: option --start: order 40 is past the last order of ", 0), 0u)
         << result.err;
+    EXPECT_EQ(lines_of(result.err).size(), 2u);
+    EXPECT_EQ(lines_of(result.err).back(), kTryHelp);
 }
 
 TEST(ProgramTest, MissingDataIsOneLineAndCodeOneBeforeAnythingIsWritten) {

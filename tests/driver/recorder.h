@@ -106,6 +106,7 @@ public:
     int volume = 100;
     int key_from_call = 1 << 30;  // key_pressed is true from this call on (1: before the first frame)
     int key_calls = 0;
+    std::map<int, std::vector<KeyRole>> viewer_keys;  // handed out, in order, after key_pressed call N
     Status module_status, display_status;
     std::map<std::string, std::pair<int, int>> picture_sizes;  // by file; others get their slot's size
     uint32_t handles_at_play[3] = {};
@@ -131,6 +132,14 @@ public:
         return ++key_calls >= key_from_call;
     }
     void destroy_display() override { record("destroy_display"); }
+    KeyRole take_viewer_key() override {
+        std::vector<KeyRole>& waiting = viewer_keys[key_calls];
+        if (waiting.empty()) return KeyRole::Ignore;
+        const KeyRole key = waiting.front();
+        waiting.erase(waiting.begin());
+        return key;
+    }
+    void pause_music(bool paused) override { record("pause_music", to_string(paused)); }
     Status init_music() override {
         record("init_music");
         return {};

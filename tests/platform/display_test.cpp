@@ -1,5 +1,6 @@
 // The window under SDL's dummy video driver: sizing and placement of the frame,
 // the pixels that reach the window, keys, frame_time, failures, quit signals.
+#include <SDL.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -29,16 +30,20 @@ TEST(WindowGeometry, WindowSizeAndFramePlacement) {
     struct Size {
         gf::DisplayOptions o;
         int desktop_w, desktop_h, w, h;
+        bool reduced;
     };
-    for (const Size& c : {Size {options(four_three), 1920, 1050, 1280, 960},  // ×5 would need 1200 rows
-                          Size {options(square), 1920, 1050, 1600, 1000},
-                          Size {options(four_three), 2560, 1440, 1920, 1440},  // fits exactly
-                          Size {options(four_three), 300, 150, 320, 240},      // never below ×1
-                          Size {options(four_three, 2), 800, 600, 640, 480},   // --scale wins
-                          Size {options(square, 3), 800, 600, 960, 600}}) {
+    for (const Size& c : {Size {options(four_three), 1920, 1050, 1280, 960, false},  // ×5 would need 1200 rows
+                          Size {options(square), 1920, 1050, 1600, 1000, false},
+                          Size {options(four_three), 2560, 1440, 1920, 1440, false},  // fits exactly
+                          Size {options(four_three), 300, 150, 320, 240, false},      // never below ×1
+                          Size {options(four_three, 2), 800, 600, 640, 480, false},   // --scale wins
+                          Size {options(square, 3), 960, 600, 960, 600, false},
+                          Size {options(square, 3), 800, 600, 640, 400, true},  // too large: the largest that fits
+                          Size {options(four_three, 16), 1920, 1050, 1280, 960, true}}) {
         const gf::WindowSize s = gf::initial_window_size(320, 200, c.desktop_w, c.desktop_h, c.o);
         EXPECT_EQ(s.width, c.w) << c.desktop_w << "x" << c.desktop_h;
         EXPECT_EQ(s.height, c.h) << c.desktop_w << "x" << c.desktop_h;
+        EXPECT_EQ(s.reduced, c.reduced) << c.desktop_w << "x" << c.desktop_h;
     }
     struct Place {
         int out_w, out_h;
@@ -150,6 +155,9 @@ TEST_F(DummyVideo, AnyKeyOrClosingEndsButFullscreenTogglesDoNot) {
     gf::post_input_event(d, gf::InputEvent::AltEnter);
     EXPECT_FALSE(gf::key_pressed(d));
     EXPECT_EQ(gf::display_fullscreen(d), was_fullscreen);
+    gf::post_key_event(d, SDL_SCANCODE_LSHIFT, SDLK_LSHIFT, KMOD_LSHIFT);
+    gf::post_key_event(d, SDL_SCANCODE_VOLUMEUP, SDLK_VOLUMEUP, KMOD_NONE);
+    EXPECT_FALSE(gf::key_pressed(d));
     gf::post_input_event(d, gf::InputEvent::EnterKey);  // without Alt it is an ordinary key
     EXPECT_TRUE(gf::key_pressed(d));
     EXPECT_TRUE(gf::key_pressed(d));  // not consumed
@@ -158,6 +166,62 @@ TEST_F(DummyVideo, AnyKeyOrClosingEndsButFullscreenTogglesDoNot) {
     d = open(gf::DisplayOptions {});
     gf::post_input_event(d, gf::InputEvent::CloseWindow);
     gf::update_display(d);  // events are handled here too
+    EXPECT_TRUE(gf::key_pressed(d));
+}
+
+TEST(KeyRoles, ModifierLockAndMediaKeysNeverEndTheShowAndTheViewerHasItsOwnKeys) {
+    using gf::KeyRole;
+    struct Case {
+        SDL_Keycode key;
+        unsigned mod;
+        KeyRole show, viewer;
+    };
+    const KeyRole end = KeyRole::EndShow;
+    const KeyRole ignore = KeyRole::Ignore;
+    const KeyRole toggle = KeyRole::ToggleFullscreen;
+    for (const Case& c : {
+             Case {SDLK_a, KMOD_NONE, end, ignore},
+             Case {SDLK_c, KMOD_LCTRL, end, ignore},  // Ctrl+C in the window is a key like any other
+             Case {SDLK_RETURN, KMOD_NONE, end, ignore},
+             Case {SDLK_SPACE, KMOD_NONE, end, KeyRole::Pause},
+             Case {SDLK_LEFT, KMOD_NONE, end, KeyRole::PreviousOrder},
+             Case {SDLK_RIGHT, KMOD_NONE, end, KeyRole::NextOrder},
+             Case {SDLK_ESCAPE, KMOD_NONE, end, end},
+             Case {SDLK_q, KMOD_NONE, end, end},
+             Case {SDLK_RETURN, KMOD_RALT, toggle, toggle},
+             Case {SDLK_KP_ENTER, KMOD_LALT, toggle, toggle},
+             Case {SDLK_F11, KMOD_NONE, toggle, toggle},
+             Case {SDLK_LSHIFT, KMOD_LSHIFT, ignore, ignore},  Case {SDLK_RCTRL, KMOD_RCTRL, ignore, ignore},
+             Case {SDLK_LALT, KMOD_LALT, ignore, ignore},      Case {SDLK_RALT, KMOD_RALT, ignore, ignore},
+             Case {SDLK_MODE, KMOD_MODE, ignore, ignore},      Case {SDLK_LGUI, KMOD_LGUI, ignore, ignore},
+             Case {SDLK_RGUI, KMOD_RGUI, ignore, ignore},      Case {SDLK_CAPSLOCK, KMOD_NONE, ignore, ignore},
+             Case {SDLK_NUMLOCKCLEAR, KMOD_NONE, ignore, ignore}, Case {SDLK_SCROLLLOCK, KMOD_NONE, ignore, ignore},
+             Case {SDLK_AUDIOPLAY, KMOD_NONE, ignore, ignore}, Case {SDLK_AUDIONEXT, KMOD_NONE, ignore, ignore},
+             Case {SDLK_AUDIOMUTE, KMOD_NONE, ignore, ignore}, Case {SDLK_VOLUMEUP, KMOD_NONE, ignore, ignore},
+             Case {SDLK_VOLUMEDOWN, KMOD_NONE, ignore, ignore}, Case {SDLK_MUTE, KMOD_NONE, ignore, ignore},
+             Case {SDLK_BRIGHTNESSUP, KMOD_NONE, ignore, ignore}, Case {SDLK_AUDIOFASTFORWARD, KMOD_NONE, ignore, ignore},
+         }) {
+        const int scancode = SDL_GetScancodeFromKey(c.key);
+        EXPECT_EQ(gf::key_role(scancode, c.key, c.mod, false), c.show) << SDL_GetKeyName(c.key);
+        EXPECT_EQ(gf::key_role(scancode, c.key, c.mod, true), c.viewer) << SDL_GetKeyName(c.key);
+    }
+    // A remapped key counts by either code; a vendor key SDL cannot name at all is ignored.
+    EXPECT_EQ(gf::key_role(SDL_SCANCODE_CAPSLOCK, SDLK_LCTRL, KMOD_NONE, false), ignore);
+    EXPECT_EQ(gf::key_role(SDL_SCANCODE_UNKNOWN, SDLK_UNKNOWN, KMOD_NONE, false), ignore);
+    EXPECT_EQ(gf::key_role(SDL_SCANCODE_UNKNOWN, 0xE9, KMOD_NONE, false), end);  // é on a layout SDL does not know
+}
+
+TEST_F(DummyVideo, TheViewerQueuesItsKeysAndOnlyEscOrQEndsIt) {
+    gf::DisplayOptions o;
+    o.interactive = true;
+    gf::Display* d = open(o);
+    const auto press = [d](SDL_Keycode key) { gf::post_key_event(d, SDL_GetScancodeFromKey(key), key, KMOD_NONE); };
+    for (SDL_Keycode key : {SDLK_SPACE, SDLK_a, SDLK_RIGHT, SDLK_RETURN, SDLK_LEFT}) press(key);
+    EXPECT_FALSE(gf::key_pressed(d));
+    for (gf::KeyRole want : {gf::KeyRole::Pause, gf::KeyRole::NextOrder, gf::KeyRole::PreviousOrder, gf::KeyRole::Ignore}) {
+        EXPECT_EQ(gf::take_viewer_key(d), want);
+    }
+    press(SDLK_q);
     EXPECT_TRUE(gf::key_pressed(d));
 }
 
