@@ -53,23 +53,29 @@ Status find_one(const std::vector<std::string>& dirs, const char* name, std::str
     for (const std::string& dir : dirs) {
         const fs::path candidate = fs::path(dir) / name;
         if (is_file(candidate)) {
-            found = candidate.lexically_normal().string();
+            // Named as read, so that a stray file in the current directory shows as ./xmas.it.
+            const fs::path normal = candidate.lexically_normal();
+            found = (normal.has_parent_path() ? normal : fs::path(".") / normal).string();
             return {};
         }
     }
     return {false, std::string(name) + ": not found in " + describe_dirs(dirs)};
 }
 
-// Loaders' messages usually name the file already; make sure of it.
+// Loaders' messages usually name the file already; make sure they name it by
+// the path it was read from, not only by its name.
 std::string naming(const std::string& path, const std::string& message, const char* fallback) {
     if (message.empty()) {
         return path + ": " + fallback;
     }
-    if (message.find(path) == std::string::npos &&
-        message.find(fs::path(path).filename().string()) == std::string::npos) {
-        return path + ": " + message;
+    if (message.find(path) != std::string::npos) {
+        return message;
     }
-    return message;
+    const std::string name_only = fs::path(path).filename().string() + ": ";
+    if (message.rfind(name_only, 0) == 0) {
+        return path + ": " + message.substr(name_only.size());
+    }
+    return path + ": " + message;
 }
 
 Status check_readable(const std::string& path, char* head, std::size_t head_size, std::size_t& got) {

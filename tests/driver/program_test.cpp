@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "support/run_process.h"
 
@@ -64,6 +65,17 @@ TEST(ProgramTest, MissingDataIsOneLineAndCodeOneBeforeAnythingIsWritten) {
     EXPECT_EQ(lines_of(result.err), std::vector<std::string>{"glimmerfrost: xmas.it: not found in " + empty.string()});
     EXPECT_TRUE(fs::is_empty(empty));
     fs::remove_all(empty);
+}
+
+TEST(ProgramTest, AStrayDataFileInTheCurrentDirectoryIsNamedByItsPath) {
+    const fs::path work = fs::temp_directory_path() / "gf_program_test_stray";
+    fs::remove_all(work);
+    fs::create_directories(work);
+    std::ofstream(work / "xmas.it") << "a shopping list, not music";
+    const ProcessResult result = run({}, work);
+    EXPECT_EQ(result.exit_code, 1);
+    EXPECT_EQ(lines_of(result.err), std::vector<std::string>{"glimmerfrost: ./xmas.it: not an Impulse Tracker module"});
+    fs::remove_all(work);
 }
 
 TEST(ProgramTest, SmokeRunUnderDummyDriversEndsCleanlyOnSigterm) {
