@@ -1,0 +1,81 @@
+// What an installation holds beside the program, and the manual page kept in
+// step with --help.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <set>
+#include <sstream>
+
+#include "support/run_process.h"
+
+namespace gf {
+namespace {
+
+namespace fs = std::filesystem;
+using gf::testing::ProcessOptions;
+using gf::testing::ProcessResult;
+using gf::testing::run_process;
+
+// The long options named in `text` ("--name"), from plain text or from roff, where '-' is written '\-'.
+std::set<std::string> long_options(std::string text) {
+    text = std::regex_replace(text, std::regex(R"(\\-)"), "-");
+    std::set<std::string> names;
+    const std::regex option(R"(--[a-z][a-z-]*)");
+    for (auto it = std::sregex_iterator(text.begin(), text.end(), option); it != std::sregex_iterator(); ++it) {
+        names.insert(it->str());
+    }
+    return names;
+}
+
+std::string read_all(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+TEST(InstallTest, ManualPageAndHelpNameTheSameOptions) {
+    ProcessOptions options;
+    options.args = {"--help"};
+    const ProcessResult help = run_process(GF_EXECUTABLE, options);
+    ASSERT_EQ(help.exit_code, 0);
+    const std::set<std::string> in_help = long_options(help.out);
+    const std::set<std::string> in_manual = long_options(read_all(fs::path(GF_SOURCE_DIR) / "docs" / "glimmerfrost.6"));
+    EXPECT_GE(in_help.size(), 10u);
+    EXPECT_EQ(in_manual, in_help);
+}
+
+TEST(InstallTest, InstallPutsManualPageMenuEntryAndIconsInTheUsualPlaces) {
+    const fs::path prefix = fs::temp_directory_path() / "gf_install_test";
+    fs::remove_all(prefix);
+    ProcessOptions options;
+    options.args = {"--install", GF_BUILD_DIR, "--prefix", prefix.string()};
+    options.timeout_seconds = 120.0;
+    const ProcessResult install = run_process(GF_CMAKE_COMMAND, options);
+    ASSERT_EQ(install.exit_code, 0) << install.err;
+    for (const char* file : {"bin/glimmerfrost", "share/glimmerfrost/xmas.it", "share/man/man6/glimmerfrost.6",
+                             "share/applications/glimmerfrost.desktop"}) {
+        EXPECT_TRUE(fs::is_regular_file(prefix / file)) << file;
+    }
+    // Each icon is a PNG of the size its folder names (the width and height of the IHDR chunk).
+    for (const int size : {16, 32, 48, 256}) {
+        const std::string side = std::to_string(size);
+        const std::string png =
+            read_all(prefix / "share/icons/hicolor" / (side + "x" + side) / "apps/glimmerfrost.png");
+        ASSERT_GE(png.size(), 24u) << side;
+        EXPECT_EQ(png.substr(1, 3), "PNG");
+        const auto byte = [&png](std::size_t at) { return static_cast<int>(static_cast<unsigned char>(png[at])); };
+        EXPECT_EQ(byte(18) << 8 | byte(19), size);
+        EXPECT_EQ(byte(22) << 8 | byte(23), size);
+    }
+    // The menu entry starts the installed program and shows the installed icon.
+    const std::string entry = read_all(prefix / "share/applications/glimmerfrost.desktop");
+    EXPECT_NE(entry.find("\nExec=glimmerfrost\n"), std::string::npos) << entry;
+    EXPECT_NE(entry.find("\nIcon=glimmerfrost\n"), std::string::npos) << entry;
+    fs::remove_all(prefix);
+}
+
+}  // namespace
+}  // namespace gf
