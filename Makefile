@@ -1,14 +1,19 @@
 # Two entry points do all the set-up on a fresh Debian 12 machine:
-#   make run   installs what is missing, builds, and plays the show
-#   make test  installs what is missing, builds, and runs every test
+#   make run   installs what is missing to build and play, builds, and plays the show
+#              (options through ARGS: make run ARGS='--interactive --start 9')
+#   make test  installs the test tools too, builds, and runs every test
 BUILD ?= build
 JOBS ?= $(shell nproc)
 ARGS ?=
+SETUP_FLAGS ?=
+
+# Passed down to setup through build and configure.
+test bench: SETUP_FLAGS = --dev
 
 .PHONY: setup configure build run test bench clean
 
 setup:
-	@bash scripts/setup.sh
+	@bash scripts/setup.sh $(SETUP_FLAGS)
 
 configure: setup
 	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null

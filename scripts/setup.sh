@@ -1,18 +1,34 @@
 #!/usr/bin/env bash
-# Installs every Debian package Glimmerfrost needs to build, run, test and benchmark.
+# Installs the Debian packages Glimmerfrost needs. By default only what building
+# and running the show takes; with --dev also the tools for the tests, the
+# sanitizers, lint, fuzzing and the benchmarks (`make test` passes it).
+# Runs apt-get through sudo when not run as root.
 # Idempotent: when everything is already there it prints nothing and installs nothing.
 set -euo pipefail
 
+# Building and running the show.
 packages=(
   build-essential cmake pkg-config ninja-build
   libsdl2-dev libopenmpt-dev libjpeg62-turbo-dev
   libavformat-dev libavcodec-dev libavutil-dev libswresample-dev zlib1g-dev
   libcairo2-dev fonts-dejavu-core
+)
+
+# Tests, cross-checks, benchmarks, sanitizers, lint, fuzzing and the windowed soak.
+dev_packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libxmp-dev lib3ds-dev
   clang libclang-rt-14-dev clang-tidy cppcheck
   xvfb xauth
 )
+
+for arg in "$@"; do
+  case "$arg" in
+    --dev) packages+=("${dev_packages[@]}") ;;
+    -h|--help) echo "Usage: scripts/setup.sh [--dev]"; exit 0 ;;
+    *) echo "setup.sh: unknown option $arg (only --dev is known)" >&2; exit 2 ;;
+  esac
+done
 
 missing=()
 for p in "${packages[@]}"; do
