@@ -78,6 +78,23 @@ TEST(ProgramTest, AStrayDataFileInTheCurrentDirectoryIsNamedByItsPath) {
     fs::remove_all(work);
 }
 
+TEST(ProgramTest, TheViewerWithoutADisplayIsRefusedInsteadOfCapturing) {
+    const fs::path work = fs::temp_directory_path() / "gf_program_test_viewer";
+    fs::remove_all(work);
+    fs::create_directories(work);
+    ProcessOptions options;
+    options.args = {"--data", GF_DATA_DIR, "--interactive"};
+    options.env = {{"SDL_VIDEODRIVER", ""}, {"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}, {"SDL_AUDIODRIVER", "dummy"}};
+    options.working_dir = work.string();
+    options.timeout_seconds = 30.0;
+    const ProcessResult result = run_process(GF_EXECUTABLE, options);
+    EXPECT_EQ(result.exit_code, 1);
+    EXPECT_EQ(lines_of(result.err),
+              std::vector<std::string>{"glimmerfrost: option --interactive needs a window, and no display was found"});
+    EXPECT_TRUE(fs::is_empty(work));  // no video was started in its place
+    fs::remove_all(work);
+}
+
 TEST(ProgramTest, SmokeRunUnderDummyDriversEndsCleanlyOnSigterm) {
     const fs::path work = fs::temp_directory_path() / "gf_program_test_smoke";
     fs::remove_all(work);
