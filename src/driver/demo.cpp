@@ -49,12 +49,20 @@ void jump_to_order(Platform& platform, uint32_t order) {
     platform.play_music(order, 0);
 }
 
+// One line on stdout after each viewer key: where the music stands, as ORDER:ROW,
+// the form --start takes, so that a scene found here can be started directly.
+void say_where(Platform& platform, const Viewer& viewer) {
+    const uint32_t at = platform.music_position();
+    std::cout << (viewer.paused ? "paused at " : "playing from ") << (at & 0xFFFFu) << ':' << (at >> 16) << std::endl;
+}
+
 void handle_viewer_keys(Platform& platform, Viewer& viewer, int order_count) {
     for (KeyRole key = platform.take_viewer_key(); key != KeyRole::Ignore; key = platform.take_viewer_key()) {
         if (key == KeyRole::Pause) {
             viewer.paused = !viewer.paused;
             hold_clock(viewer.paused);
             platform.pause_music(viewer.paused);
+            say_where(platform, viewer);
             continue;
         }
         uint32_t order = platform.music_position() & 0xFFFFu;
@@ -73,6 +81,7 @@ void handle_viewer_keys(Platform& platform, Viewer& viewer, int order_count) {
             platform.pause_music(true);
             viewer.redraw = true;
         }
+        say_where(platform, viewer);
     }
 }
 
