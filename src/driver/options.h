@@ -34,9 +34,10 @@ struct ParsedOptions {
 };
 
 // Parses argv[1..argc-1]. Options take their value as the next argument or after '='.
+// "--" ends the options: every argument after it is refused as unexpected.
 ParsedOptions parse_options(int argc, const char* const* argv);
 
-// The usage text printed by --help and after a refused option.
+// The usage text printed by --help (a refused option gets one line and a pointer to it).
 std::string usage_text();
 
 }  // namespace gf
