@@ -38,7 +38,7 @@ constexpr int kShaker = 15;
 constexpr int kChip = 16;
 constexpr int kRiser = 17;
 constexpr int kInstrumentCount = 17;
-constexpr int kSampleCount = 21;
+constexpr int kSampleCount = 25;
 }  // namespace xmas
 
 // The whole module in memory: samples synthesised, patterns composed.

@@ -109,7 +109,7 @@ void drums(Score& s, int order, const std::array<Groove, 4>& bars, int volume) {
     for (int bar = 0; bar < 4; ++bar) {
         if (bars[bar].hats == nullptr) continue;
         const int at = pos(order, bar * kBar);
-        hats(s, at, bars[bar].hats, volume - 24);
+        hats(s, at, bars[bar].hats, volume - 16);
         backbeat(s, at, bars[bar].backbeat, volume);
     }
 }
@@ -138,7 +138,7 @@ void intro(Score& s) {
     s.bell_arpeggio(pos(0, 64), pos(1), kChBells, kTwinkleLow, 4, 28);
     s.echo(pos(0), pos(1), kChBells, kChEcho, 6, 45);
     s.bass_long(pos(0, 64), pos(1, 64), 40);
-    for (int row = 96; row < kXmasRows; row += 4) s.shaker(pos(0, row), 14 + (row - 96) / 2);
+    for (int row = 64; row < kXmasRows; row += 4) s.shaker(pos(0, row), (row % 8 == 0 ? 16 : 10) + (row - 64) / 4);
     s.riser(pos(0, 96));
 
     // Order 1: the opening phrase on bells with its echo; a kick on each
@@ -255,7 +255,7 @@ void calm(Score& s) {
     s.melody(pos(8), kChBells, xmas::kBells, kJingleFirst, kToG + kOctave, 46);
     s.echo(pos(8), pos(9), kChBells, kChEcho, 6, 45);
     s.bass_long(pos(8), pos(9), 40);
-    for (int row = 32; row < 112; row += 8) s.shaker(pos(8, row + 4), 16 + (row - 32) / 8);
+    for (int row = 0; row < 112; row += 4) s.shaker(pos(8, row + 2), (row % 8 == 0 ? 22 : 16) + row / 8);
     s.kick(pos(8, 112), 46);
     for (int row = 112; row < kXmasRows; row += 2) s.clap(pos(8, row), 20 + (row - 112) * 2);
     s.riser(pos(8, 96));
@@ -279,9 +279,9 @@ void climax(Score& s) {
     for (int i = 0; i < 3; ++i) {
         const int order = 9 + i;
         kicks_every_beat(s, order, 0, kXmasRows, true);
-        drums(s, order, grooves[i], 56);
+        drums(s, order, grooves[i], 52);
         s.crash(pos(order, 64), 36);
-        s.melody(pos(order), kChLead, xmas::kLead, *tunes[i], kToA, 50, {true, true});
+        s.melody(pos(order), kChLead, xmas::kLead, *tunes[i], kToA, 46, {true, true});
         s.harmony(pos(order), kChHarmony, xmas::kLead, *tunes[i], kToA, 30);
         for (int row = 0; row < kXmasRows; row += kBeat) s.sleigh(pos(order, row), row % kHalfBar == 0 ? 34 : 26);
     }
@@ -333,7 +333,8 @@ void heavy(Score& s) {
         for (int bar = 0; bar < 4; ++bar) s.crash(pos(order, bar * kBar), bar == 0 ? 48 : 36);
     }
     s.melody(pos(12), kChLead, xmas::kLead, kJoyOpening, kToA, 60, {true, true});
-    s.melody(pos(12, 64), kChLead, xmas::kLead, kJoyOpening, kToA + kOctave, 56, {true, true});
+    s.melody(pos(12, 64), kChLead, xmas::kLead, kJoyOpening, kToA, 54, {true, true});
+    s.melody(pos(12, 64), kChCounter, xmas::kBells, kJoyOpening, kToA + kOctave, 36);
     s.harmony(pos(12), kChHarmony, xmas::kLead, kJoyOpening, kToA, 36);
     s.echo(pos(12), pos(13), kChLead, kChEcho, 3, 40);
     s.bass_pulse(pos(12), pos(13), 56);
@@ -420,10 +421,14 @@ void last_chord(Score& s) {
 
 std::vector<itw::Pattern> compose_xmas_patterns() {
     Score s;
+    // The heavy orders are the loudest of the song; the climax stays under them.
+    for (int order : {9, 10, 11}) s.lift(order, -3);
+    s.lift(12, 4);
+    s.lift(13, 4);
     // Strings and choir carry the harmony from the first row to the last chord.
-    s.chords(pos(0), pos(15), kPadChannels, xmas::kStrings, kPadLow, 34);
-    s.chords(pos(0, 64), pos(7, 64), kChoirChannels, xmas::kChoir, kChoirLow, 28);
-    s.chords(pos(7, 64), pos(15), kChoirChannels, xmas::kChoir, kChoirLow, 34);
+    s.chords(pos(0), pos(16), kPadChannels, xmas::kStrings, kPadLow, 38);
+    s.chords(pos(0, 64), pos(7, 64), kChoirChannels, xmas::kChoir, kChoirLow, 30);
+    s.chords(pos(7, 64), pos(16), kChoirChannels, xmas::kChoir, kChoirLow, 36);
     intro(s);
     deck_the_halls(s);
     main_theme(s);

@@ -18,13 +18,16 @@ using itw::KeyZone;
 enum SampleNumber {
     kSleighSample = 1,
     kBellLowSample,
+    kBellMidSample,
     kBellHighSample,
     kBassLowSample,
     kBassHighSample,
     kLeadLowSample,
     kLeadHighSample,
+    kLeadTopSample,
     kStringsLowSample,
     kStringsHighSample,
+    kStringsTopSample,
     kKickSample,
     kSnareSample,
     kHatSample,
@@ -34,7 +37,8 @@ enum SampleNumber {
     kCrashSample,
     kClapSample,
     kShakerSample,
-    kSquareSample,
+    kSquareLowSample,
+    kSquareHighSample,
     kTomSample,
     kRiserSample,
 };
@@ -87,19 +91,20 @@ Instrument zoned(Instrument i, std::vector<KeyZone> zones) {
 void add_xmas_instruments(itw::Module& module) {
     namespace smp = samples;
     // Tonal samples and the note (60 = middle C) each was synthesised at:
-    // bells G5 and G6, bass C3 and C4, lead C4 and C5, strings G3 and G4,
-    // choir G3, D4 and A4.
-    module.samples = {smp::sleigh_bells(), smp::bells(79), smp::bells(91),   smp::bass(336),    smp::bass(168),
-                      smp::lead(131),      smp::lead(262), smp::strings(98), smp::strings(196), smp::kick(),
-                      smp::snare(),        smp::hat(),     smp::choir(98),   smp::choir(147),   smp::choir(220),
-                      smp::crash(),        smp::clap(),    smp::shaker(),    smp::square(),     smp::tom(),
-                      smp::riser()};
+    // bells G4, G5 and G6, bass C3 and C4, lead C4, C5 and C6, strings G3,
+    // G4 and G5, choir G3, D4 and A4, square C5 and C6. Each zone keeps its
+    // notes within about half an octave of its sample.
+    module.samples = {smp::sleigh_bells(), smp::bells(67),    smp::bells(79),  smp::bells(91), smp::bass(336),
+                      smp::bass(168),      smp::lead(131),    smp::lead(262),  smp::lead(524), smp::strings(98),
+                      smp::strings(196),   smp::strings(392), smp::kick(),     smp::snare(),   smp::hat(),
+                      smp::choir(98),      smp::choir(147),   smp::choir(220), smp::crash(),   smp::clap(),
+                      smp::shaker(),       smp::square(84),   smp::square(42), smp::tom(),     smp::riser()};
 
     // Envelope ticks are 20 ms at tempo 125. Sustained instruments hold at
     // their sustain node until a note-off, then fall to 0.
     Instrument strings =
         zoned(instrument("Strings", kStringsLowSample, 76, kOff, 32, envelope({{0, 0}, {8, 64}, {9, 64}, {50, 0}}, 2)),
-              {{61, kStringsLowSample}, {119, kStringsHighSample}});
+              {{61, kStringsLowSample}, {73, kStringsHighSample}, {119, kStringsTopSample}});
     strings.pan_envelope = sway({{0, -12}, {120, 12}, {240, -12}});
     Instrument choir =
         zoned(instrument("Choir", kChoirLowSample, 80, kOff, 32, envelope({{0, 0}, {14, 64}, {15, 64}, {70, 0}}, 2)),
@@ -109,32 +114,35 @@ void add_xmas_instruments(itw::Module& module) {
     tom.pitch_envelope = envelope({{0, 0}, {6, -4}, {24, -10}});
     Instrument stab = zoned(
         instrument("Brass stab", kStringsLowSample, 100, kOff, 64, envelope({{0, 64}, {3, 50}, {10, 20}, {18, 0}})),
-        {{61, kStringsLowSample}, {119, kStringsHighSample}});
+        {{61, kStringsLowSample}, {73, kStringsHighSample}, {119, kStringsTopSample}});
     stab.pitch_envelope = envelope({{0, -3}, {2, 0}});
     Instrument riser = instrument("Riser", kRiserSample, 70, kCut, 0);
     riser.pitch_envelope = envelope({{0, -16}, {96, 16}});
 
     module.instruments = {
         instrument("Sleigh bells", kSleighSample, 128, kContinue, 0),
-        zoned(instrument("Bells", kBellLowSample, 96, kFade, 40), {{85, kBellLowSample}, {119, kBellHighSample}}),
-        zoned(instrument("Bass", kBassLowSample, 58, kCut, 128,
+        zoned(instrument("Bells", kBellLowSample, 96, kFade, 40),
+              {{73, kBellLowSample}, {85, kBellMidSample}, {119, kBellHighSample}}),
+        zoned(instrument("Bass", kBassLowSample, 42, kCut, 128,
                          envelope({{0, 64}, {4, 56}, {25, 46}, {26, 46}, {30, 0}}, 3)),
               {{53, kBassLowSample}, {119, kBassHighSample}}),
-        zoned(instrument("Lead", kLeadLowSample, 100, kOff, 64,
+        zoned(instrument("Lead", kLeadLowSample, 94, kOff, 64,
                          envelope({{0, 0}, {1, 64}, {12, 52}, {13, 52}, {17, 0}}, 3)),
-              {{65, kLeadLowSample}, {119, kLeadHighSample}}),
+              {{65, kLeadLowSample}, {77, kLeadHighSample}, {119, kLeadTopSample}}),
         strings,
-        instrument("Kick", kKickSample, 100, kCut, 0),
-        instrument("Snare", kSnareSample, 118, kCut, 0),
-        instrument("Closed hat", kHatSample, 96, kCut, 0, envelope({{0, 64}, {2, 28}, {5, 0}})),
+        instrument("Kick", kKickSample, 88, kCut, 0),
+        instrument("Snare", kSnareSample, 106, kCut, 0),
+        instrument("Closed hat", kHatSample, 112, kCut, 0, envelope({{0, 64}, {2, 28}, {5, 0}})),
         choir,
         instrument("Crash", kCrashSample, 84, kFade, 24),
-        instrument("Open hat", kHatSample, 84, kCut, 0),
+        instrument("Open hat", kHatSample, 96, kCut, 0),
         tom,
         stab,
         instrument("Clap", kClapSample, 104, kCut, 0),
-        instrument("Shaker", kShakerSample, 90, kCut, 0),
-        instrument("Chip arpeggio", kSquareSample, 50, kOff, 96, envelope({{0, 64}, {2, 44}, {3, 40}, {8, 0}}, 2)),
+        instrument("Shaker", kShakerSample, 110, kCut, 0),
+        zoned(instrument("Chip arpeggio", kSquareLowSample, 50, kOff, 96,
+                         envelope({{0, 64}, {2, 44}, {3, 40}, {8, 0}}, 2)),
+              {{77, kSquareLowSample}, {119, kSquareHighSample}}),
         riser,
     };
 }

@@ -137,7 +137,8 @@ Sample bells(int note) {
         const double pair_b = s::sine(carrier * t + index_b / (2 * s::kPi) * s::sine(3.5 * carrier * t));
         out[n] = attack * (0.8 * s::exp(-t / 0.75) * pair_a + 0.5 * s::exp(-t / 0.3) * pair_b);
     }
-    return make_sample(note < 85 ? "fm bells low" : "fm bells high", out, s::c5_speed_for(carrier));
+    const char* name = note < 73 ? "fm bells low" : note < 85 ? "fm bells mid" : "fm bells high";
+    return make_sample(name, out, s::c5_speed_for(carrier));
 }
 
 // Plucked bass: a band-limited sawtooth whose brightness falls over the
@@ -173,8 +174,8 @@ Sample lead(int cycles) {
         const double square = (h % 2 == 1) ? 0.45 / h : 0.0;
         return (saw + square) * s::exp(-hz / 9000.0);
     };
-    Sample sample = loop_sample(cycles < 200 ? "lead low" : "lead high", cycles, {{-1, 0.7}, {0, 1.0}, {1, 0.7}},
-                                14000.0, amplitude, 0x1EAD + cycles);
+    const char* name = cycles < 200 ? "lead low" : cycles < 400 ? "lead high" : "lead top";
+    Sample sample = loop_sample(name, cycles, {{-1, 0.7}, {0, 1.0}, {1, 0.7}}, 14000.0, amplitude, 0x1EAD + cycles);
     sample.vibrato_speed = 20;
     sample.vibrato_depth = 4;
     sample.vibrato_rate = 24;
@@ -183,9 +184,12 @@ Sample lead(int cycles) {
 
 // Strings: five sawtooth voices spread over ±4 Hz, an open, airy top.
 Sample strings(int cycles) {
-    auto amplitude = [](int h, double hz) { return s::exp(-hz / 6000.0) / h; };
-    return loop_sample(cycles < 150 ? "strings low" : "strings high", cycles,
-                       {{-2, 0.4}, {-1, 0.8}, {0, 1.0}, {1, 0.8}, {2, 0.4}}, 12000.0, amplitude, 0x5781 + cycles);
+    // The fundamental held back a little: the warmth comes from the bass, the
+    // strings carry the shimmer above it.
+    auto amplitude = [](int h, double hz) { return (h == 1 ? 0.55 : 1.0) * s::exp(-hz / 6000.0) / h; };
+    const char* name = cycles < 150 ? "strings low" : cycles < 300 ? "strings high" : "strings top";
+    return loop_sample(name, cycles, {{-2, 0.4}, {-1, 0.8}, {0, 1.0}, {1, 0.8}, {2, 0.4}}, 12000.0, amplitude,
+                       0x5781 + cycles);
 }
 
 // Choir "aah": three voices whose harmonics are weighted by the formants of
@@ -208,17 +212,16 @@ Sample choir(int cycles) {
     return loop_sample(name, cycles, {{-1, 0.8}, {0, 1.0}, {1, 0.8}}, 5500.0, amplitude, 0xC401 + cycles);
 }
 
-// A square wave of period 84 samples (525 Hz), band-limited to 15 kHz.
-Sample square() {
-    constexpr int kPeriod = 84;
-    constexpr int kLoop = kPeriod * 8;
-    std::vector<double> out(kLoop, 0.0);
-    for (int n = 0; n < kLoop; ++n) {
-        for (int h = 1; h * kRate / kPeriod <= 15000.0; h += 2) {
-            out[n] += s::sine(static_cast<double>((static_cast<int64_t>(h) * n) % kPeriod) / kPeriod) / h;
+Sample square(int period) {
+    const int loop = period * 8;
+    std::vector<double> out(loop, 0.0);
+    for (int n = 0; n < loop; ++n) {
+        for (int h = 1; h * kRate / period <= 9000.0; h += 2) {
+            out[n] += s::sine(static_cast<double>((static_cast<int64_t>(h) * n) % period) / period) / h;
         }
     }
-    return looped(make_sample("square", out, s::c5_speed_for(kRate / kPeriod)), 0, kLoop);
+    return looped(make_sample(period > 60 ? "square low" : "square high", out, s::c5_speed_for(kRate / period)), 0,
+                  loop);
 }
 
 // Kick: a sine swept from about 260 Hz down to 50 Hz with a bright click,

@@ -20,8 +20,8 @@ itw::Sample lead(int cycles);
 itw::Sample strings(int cycles);
 // Vowel "aah" by fixed formants, so every pitch keeps the same vowel; `cycles` per half-second loop.
 itw::Sample choir(int cycles);
-// Band-limited square wave for the chip arpeggios.
-itw::Sample square();
+// Band-limited square wave of `period` samples for the chip arpeggios.
+itw::Sample square(int period);
 itw::Sample kick();
 itw::Sample snare();
 itw::Sample hat();

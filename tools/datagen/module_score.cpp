@@ -107,7 +107,7 @@ void Score::note(int at, int channel, int pitch, int instrument, int volume) {
     itw::Cell& cell = patterns_[at / kXmasRows].at(at % kXmasRows, channel);
     cell.note = pitch;
     cell.instrument = instrument;
-    cell.volume = clamp_volume(volume);
+    cell.volume = clamp_volume(volume + lift_[at / kXmasRows]);
 }
 
 void Score::off(int at, int channel) {
@@ -212,7 +212,7 @@ void Score::echo(int from, int to, int source, int target, int delay, int percen
             off(at + delay, target);
             continue;
         }
-        note(at + delay, target, cell.note, cell.instrument, cell.volume * percent / 100);
+        note(at + delay, target, cell.note, cell.instrument, cell.volume * percent / 100 - lift_[at / kXmasRows]);
     }
 }
 

@@ -91,8 +91,10 @@ class Score {
 public:
     Score();
 
-    // A note; the volume column gets `volume` (clamped to 0..64).
+    // A note; the volume column gets `volume` plus the order's lift (clamped to 0..64).
     void note(int at, int channel, int pitch, int instrument, int volume);
+    // Makes every note of an order louder (or, below 0, softer) by `amount`.
+    void lift(int order, int amount) { lift_[order] = amount; }
     // A note-off where nothing else starts.
     void off(int at, int channel);
     // Empties a cell that an earlier, broader pass filled.
@@ -156,6 +158,7 @@ public:
 
 private:
     std::vector<itw::Pattern> patterns_;
+    std::array<int, kXmasOrders> lift_{};
 };
 
 }  // namespace gf::datagen::score
