@@ -202,7 +202,7 @@ def sound_figures(path, spectrogram):
         print("LUFS per order: " + ", ".join(lufs))
         if spectrogram:
             subprocess.run(["ffmpeg", "-y", "-loglevel", "error", "-i", wav, "-lavfi",
-                            "showspectrumpic=s=1536x512:mode=combined:scale=log:fscale=log:legend=1", spectrogram],
+                            "showspectrumpic=s=1152x384:mode=combined:scale=log:fscale=log:legend=1", spectrogram],
                            check=True)
             print(f"spectrogram: {spectrogram}")
 

@@ -37,6 +37,13 @@ struct LoopVoice {
 std::vector<double> additive_loop(int loop, const std::vector<LoopVoice>& voices, double max_hz,
                                   const std::function<double(int, double)>& amplitude, uint32_t seed) {
     std::vector<double> out(loop, 0.0);
+    // sin(a + φ) = sin a · cos φ + cos a · sin φ, with sin a and cos a from
+    // one table over the loop: every partial's angle is a whole step of it.
+    std::vector<double> sin_table(loop), cos_table(loop);
+    for (int n = 0; n < loop; ++n) {
+        sin_table[n] = s::sine(static_cast<double>(n) / loop);
+        cos_table[n] = s::sine(static_cast<double>(n) / loop + 0.25);
+    }
     s::Noise phases(seed);
     for (const LoopVoice& voice : voices) {
         const double fundamental = voice.cycles * kRate / loop;
@@ -44,10 +51,13 @@ std::vector<double> additive_loop(int loop, const std::vector<LoopVoice>& voices
             const double weight = voice.gain * amplitude(h, h * fundamental);
             const double phase = 0.5 * (phases.next() + 1.0);
             if (weight == 0.0) continue;
-            const int64_t step = static_cast<int64_t>(h) * voice.cycles;
+            const double a = weight * s::sine(phase + 0.25), b = weight * s::sine(phase);
+            const int64_t step = static_cast<int64_t>(h) * voice.cycles % loop;
+            int64_t position = 0;
             for (int n = 0; n < loop; ++n) {
-                const int64_t position = (step * n) % loop;
-                out[n] += weight * s::sine(static_cast<double>(position) / loop + phase);
+                out[n] += a * sin_table[position] + b * cos_table[position];
+                position += step;
+                if (position >= loop) position -= loop;
             }
         }
     }
