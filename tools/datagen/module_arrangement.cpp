@@ -55,7 +55,10 @@ void hats(Score& s, int at, const char* figure, int volume) {
                 break;
             case 'o':
                 s.open_hat(at + row, volume);
-                s.effect(at + row, kChHat, 'S', 0xC5);  // choke it before the next beat
+                // Choke it a tick into the second row after, where that row is free.
+                if (row + 2 < kBar && figure[row + 1] == '.' && figure[row + 2] == '.') {
+                    s.effect(at + row + 2, kChHat, 'S', 0xC1);
+                }
                 break;
             default:
                 break;
@@ -148,7 +151,7 @@ void intro(Score& s) {
     s.bass_pulse(pos(1, 64), pos(2), 42);
     for (int row : {0, 32, 64, 96, 104, 112, 120}) s.kick(pos(1, row), row < 96 ? 50 : 58);
     for (int bar = 0; bar < 4; ++bar) hats(s, pos(1, bar * kBar), bar < 2 ? kHatOffbeat : kHatEighths, 26);
-    s.retrigger_roll(pos(1, 112), pos(2), 4, 2 - 0, 20);
+    s.retrigger_roll(pos(1, 112), pos(2), 4, 2, 20);
     s.riser(pos(1, 96));
 }
 
@@ -290,10 +293,11 @@ void climax(Score& s) {
     s.bass_groove(pos(9), pos(12), 50);
     s.chip_arpeggio(pos(9), pos(11), kChipLow, 26);
     s.bell_arpeggio(pos(11), pos(12), kChBells, kArpLow, 2, 16);
-    // Pan the chip line across the stereo field and back.
+    // Pan the chip line in towards the middle and back out to the right:
+    // 16 rows of two slide ticks each way, so it ends where it began.
     for (int row = 0; row < 16; ++row) {
-        s.effect(pos(10, row + 32), kChChip, 'P', 0x04);
-        s.effect(pos(10, row + 96), kChChip, 'P', 0x40);
+        s.effect(pos(10, row + 32), kChChip, 'P', 0x10);
+        s.effect(pos(10, row + 96), kChChip, 'P', 0x01);
     }
     for (size_t i = 0; i < kStabChannels.size(); ++i) {
         s.note(pos(10, 112), kStabChannels[i], voicing(G, kToA, 64)[i], xmas::kStab, 50);

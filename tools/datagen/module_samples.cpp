@@ -152,8 +152,9 @@ Sample bells(int note) {
 }
 
 // Plucked bass: a band-limited sawtooth whose brightness falls over the
-// first tenth of a second to a still bright, steady stretch that loops.
-// A high-pass keeps its lowest rumble out of the kick's range.
+// first tenth of a second to a still bright, steady stretch that loops. Its
+// fundamental is held back a little: the score keeps the bass an octave
+// above the kick's body, and the kick owns the lowest band.
 Sample bass(int period) {
     const int periods = 8 * 336 / period * 5;  // about 0.3 s whatever the pitch
     constexpr int kLoopPeriods = 4;
