@@ -1,14 +1,18 @@
 #!/usr/bin/python3
 """Measures an Impulse Tracker module the way the soundtrack is judged.
 
-Usage: scripts/music_measure.py MODULE.it [--spectrogram OUT.png] [--placements]
+Usage: scripts/music_measure.py MODULE.it [--spectrogram OUT.png] [--placements] [--score-only]
 
 Score figures come from the file itself: effect commands by kind, sample
 count, distinct drum bars, the most similar pair of patterns, and the notes of
 instruments 1 and 6 per order (--placements lists every one of them as
 order:row:channel:delay, for comparing two versions of the score).
 
-Sound figures come from an openmpt123 render at 44.1 kHz: spectral centroid,
+Drum bars are the 32-row bars of the instruments named like drums, compared
+note for note; similarity counts the identical cells among those that hold
+something in either pattern.
+
+Sound figures (skipped with --score-only) come from an openmpt123 render at 44.1 kHz: spectral centroid,
 share of energy below 150 Hz, side against mid, integrated loudness and true
 peak (ffmpeg ebur128), and loudness per order (an order is 128 rows of 60 ms).
 
@@ -23,7 +27,6 @@ import sys
 import tempfile
 
 ORDER_SECONDS = 128 * 0.06
-DRUM_INSTRUMENTS = None  # filled from instrument names
 
 
 def u16(b, at):
@@ -100,7 +103,9 @@ def score_figures(mod, placements):
             v = cell.get("vol")
             if v is not None and 65 <= v <= 212 and not 128 <= v <= 192:
                 vol_codes["volume-column slide/porta"] += 1
-    print(f"effect commands: {sum(fx_kinds.values())}  " + ", ".join(f"{k} {n}" for k, n in sorted(fx_kinds.items())))
+    notes = sum(1 for _, cells in mod["patterns"] for c in cells.values() if 1 <= c.get("note", 0) <= 120)
+    print(f"effect commands: {sum(fx_kinds.values())} in {notes} notes  " +
+          ", ".join(f"{k} {n}" for k, n in sorted(fx_kinds.items())))
     if vol_codes:
         print("volume-column effects: " + ", ".join(f"{k} {n}" for k, n in vol_codes.items()))
     volumes = collections.Counter(c["vol"] for _, cells in mod["patterns"] for c in cells.values() if 0 <= c.get("vol", -1) <= 64)
