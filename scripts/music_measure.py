@@ -214,8 +214,12 @@ def sound_figures(path, spectrogram):
 
 def main():
     args = sys.argv[1:]
-    if not args or not os.path.isfile(args[0]):
+    if not args or args[0].startswith("--"):
         sys.exit("usage: music_measure.py MODULE.it [--spectrogram OUT.png] [--placements] [--score-only]")
+    if not os.path.isfile(args[0]):
+        sys.exit(f"music_measure.py: {args[0]}: no such file")
+    if "--spectrogram" in args and args.index("--spectrogram") + 1 >= len(args):
+        sys.exit("music_measure.py: --spectrogram needs the name of the image to write")
     spectrogram = args[args.index("--spectrogram") + 1] if "--spectrogram" in args else None
     mod = read_module(args[0])
     score_figures(mod, "--placements" in args)
