@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <functional>
@@ -12,6 +13,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #ifdef GF_HAVE_LIBXMP
@@ -244,6 +246,54 @@ TEST(ItWriter, NoteOffReleasesTheSustainedEnvelopeInLibopenmpt) {
     EXPECT_GT(rms(held, 1.3, 3.0), 0.05);
 }
 
+// A multi-sampled instrument: notes up to the zone's top play the first
+// sample, higher ones the second (silent here, so a wrong map is heard); the
+// pan and pitch envelopes are stored as signed nodes in their own records.
+Module zoned_module() {
+    Module module = tiny_module(32);
+    Sample silent = sine_sample(441, 4);
+    std::fill(silent.data.begin(), silent.data.end(), int16_t{0});
+    module.samples.push_back(silent);
+    Instrument& instrument = module.instruments[0];
+    instrument.zones = {{59, 1}, {119, 2}};
+    instrument.pan_envelope.enabled = true;
+    instrument.pan_envelope.nodes = {{0, -32}, {10, 32}};
+    instrument.pitch_envelope.enabled = true;
+    instrument.pitch_envelope.nodes = {{0, 0}, {4, -12}};
+    return module;
+}
+
+TEST(ItWriter, KeyZonesPickTheSampleAndPanPitchEnvelopesAreStored) {
+    const std::vector<uint8_t> bytes = write_it(zoned_module());
+    const uint32_t instrument = u32(bytes, 0xC0 + 1);
+    EXPECT_EQ(bytes[instrument + 0x40 + 2 * 59 + 1], 1);  // keyboard: note, sample pairs
+    EXPECT_EQ(bytes[instrument + 0x40 + 2 * 60 + 1], 2);
+    for (const auto& [at, node_value] : {std::pair{0x182, -32}, std::pair{0x1D4, -12}}) {
+        EXPECT_EQ(bytes[instrument + at] & 1, 1) << "envelope at " << at << " is off";
+        EXPECT_EQ(static_cast<int8_t>(bytes[instrument + at + 6 + 3 * (node_value == -32 ? 0 : 1)]), node_value);
+    }
+    for (const auto& [note, sounds] :
+         {std::pair{48, true}, std::pair{59, true}, std::pair{60, false}, std::pair{72, false}}) {
+        Module module = zoned_module();
+        module.patterns[0].at(0, 0) = {note, 1, 64, 0, 0};
+        const std::vector<float> x = render_openmpt(write_it(module), 0.5);
+        EXPECT_EQ(rms(x, 0.1, 0.4) > 0.01, sounds) << "note " << note;
+    }
+#ifdef GF_HAVE_LIBXMP
+    xmp_context context = xmp_create_context();
+    ASSERT_EQ(xmp_load_module_from_memory(context, bytes.data(), static_cast<long>(bytes.size())), 0);
+    xmp_module_info info;
+    xmp_get_module_info(context, &info);
+    const xmp_instrument& loaded = info.mod->xxi[0];
+    EXPECT_EQ(loaded.sub[loaded.map[59].ins].sid, 0);
+    EXPECT_EQ(loaded.sub[loaded.map[60].ins].sid, 1);
+    EXPECT_NE(loaded.pei.flg & XMP_ENVELOPE_ON, 0);
+    EXPECT_NE(loaded.fei.flg & XMP_ENVELOPE_ON, 0);
+    xmp_release_module(context);
+    xmp_free_context(context);
+#endif
+}
+
 #ifdef GF_HAVE_LIBXMP
 struct XmpModule {
     xmp_context context = xmp_create_context();
@@ -342,6 +392,19 @@ TEST(ItWriter, RefusesModulesItCannotWriteWithAMessage) {
               }),
               "instrument 1 volume envelope node 2: ticks must increase");
     EXPECT_EQ(message_for([](Module& m) { m.patterns[0].rows = 201; }), "pattern 0: row count 201 outside 1..200");
+    EXPECT_EQ(message_for([](Module& m) {
+                  m.instruments[0].zones = {{59, 1}, {40, 1}};
+              }),
+              "instrument 1 key zone 1: top note 40 is not above the previous zone's (0..119)");
+    EXPECT_EQ(message_for([](Module& m) {
+                  m.instruments[0].zones = {{119, 3}};
+              }),
+              "instrument 1 key zone 0: sample 3 does not exist (the module has 1)");
+    EXPECT_EQ(message_for([](Module& m) {
+                  m.instruments[0].pan_envelope.enabled = true;
+                  m.instruments[0].pan_envelope.nodes = {{0, -33}};
+              }),
+              "instrument 1 pan envelope node 0: value -33 outside -32..32");
 
     Module bad = tiny_module();
     bad.instruments[0].sample = 2;

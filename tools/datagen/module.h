@@ -13,7 +13,7 @@ namespace gf::datagen {
 constexpr const char* kModuleFileName = "xmas.it";
 constexpr int kXmasOrders = 17;
 constexpr int kXmasRows = 128;
-constexpr int kXmasChannels = 16;
+constexpr int kXmasChannels = 20;
 constexpr int kXmasSpeed = 3;    // ticks a row
 constexpr int kXmasTempo = 125;  // 2.5 / 125 s = 20 ms a tick
 constexpr int kXmasRowsPerBeat = 8;
@@ -33,8 +33,12 @@ constexpr int kCrash = 10;
 constexpr int kOpenHat = 11;
 constexpr int kTom = 12;
 constexpr int kStab = 13;
-constexpr int kInstrumentCount = 13;
-constexpr int kSampleCount = 10;
+constexpr int kClap = 14;
+constexpr int kShaker = 15;
+constexpr int kChip = 16;
+constexpr int kRiser = 17;
+constexpr int kInstrumentCount = 17;
+constexpr int kSampleCount = 25;
 }  // namespace xmas
 
 // The whole module in memory: samples synthesised, patterns composed.

@@ -104,7 +104,7 @@ bool valid_volume_column(int volume) {
     return volume == -1 || (volume >= 0 && volume <= 124) || (volume >= 128 && volume <= 212);
 }
 
-std::string check_envelope(const Envelope& envelope, const std::string& where) {
+std::string check_envelope(const Envelope& envelope, const std::string& where, int low, int high) {
     const int count = static_cast<int>(envelope.nodes.size());
     if (count > kMaxEnvelopeNodes) {
         return where + " has " + std::to_string(count) + " nodes (at most 25)";
@@ -117,8 +117,9 @@ std::string check_envelope(const Envelope& envelope, const std::string& where) {
         if (node.tick < 0 || node.tick > kMaxEnvelopeTick) {
             return where + " node " + std::to_string(i) + ": tick " + std::to_string(node.tick) + " outside 0..9999";
         }
-        if (node.value < 0 || node.value > 64) {
-            return where + " node " + std::to_string(i) + ": value " + std::to_string(node.value) + " outside 0..64";
+        if (node.value < low || node.value > high) {
+            return where + " node " + std::to_string(i) + ": value " + std::to_string(node.value) + " outside " +
+                   std::to_string(low) + ".." + std::to_string(high);
         }
         if (i == 0 && node.tick != 0) {
             return where + " must start at tick 0";
@@ -162,7 +163,7 @@ void write_envelope(Bytes& out, const Envelope& envelope) {
     out.u8(envelope.sustain_end);
     for (int i = 0; i < kMaxEnvelopeNodes; ++i) {
         if (i < static_cast<int>(envelope.nodes.size())) {
-            out.u8(envelope.nodes[i].value);
+            out.u8(envelope.nodes[i].value & 0xFF);  // pan and pitch values are signed bytes
             out.u16(envelope.nodes[i].tick);
         } else {
             out.zeros(3);
@@ -197,20 +198,23 @@ void write_instrument(Bytes& out, const Instrument& instrument) {
     out.u8(0);   // sample count (instrument files only)
     out.u8(0);
     out.text(instrument.name, 26);
-    out.u8(0);                                // initial filter cutoff: off
-    out.u8(0);                                // initial filter resonance: off
-    out.u8(0);                                // MIDI channel: none
-    out.u8(0);                                // MIDI program
-    out.u16(0);                               // MIDI bank
-    for (int note = 0; note < 120; ++note) {  // keyboard: every note plays itself on the one sample
+    out.u8(0);   // initial filter cutoff: off
+    out.u8(0);   // initial filter resonance: off
+    out.u8(0);   // MIDI channel: none
+    out.u8(0);   // MIDI program
+    out.u16(0);  // MIDI bank
+    size_t zone = 0;
+    for (int note = 0; note < 120; ++note) {  // keyboard: every note plays itself on its zone's sample
+        while (zone + 1 < instrument.zones.size() && note > instrument.zones[zone].top_note) ++zone;
         out.u8(note);
-        out.u8(instrument.sample);
+        out.u8(instrument.zones.empty() ? instrument.sample : instrument.zones[zone].sample);
     }
-    write_envelope(out, instrument.volume_envelope.enabled || !instrument.volume_envelope.nodes.empty()
-                            ? instrument.volume_envelope
-                            : idle_envelope(64));
-    write_envelope(out, idle_envelope(0));  // panning
-    write_envelope(out, idle_envelope(0));  // pitch
+    auto stored = [](const Envelope& envelope, int idle_value) {
+        return envelope.enabled || !envelope.nodes.empty() ? envelope : idle_envelope(idle_value);
+    };
+    write_envelope(out, stored(instrument.volume_envelope, 64));
+    write_envelope(out, stored(instrument.pan_envelope, 0));
+    write_envelope(out, stored(instrument.pitch_envelope, 0));
     out.zeros(kInstrumentSize - (out.size() - start));
 }
 
@@ -411,9 +415,30 @@ std::string check_module(const Module& module) {
         if (instrument.new_note_action < 0 || instrument.new_note_action > 3) {
             return where + ": new note action " + std::to_string(instrument.new_note_action) + " outside 0..3";
         }
-        if (std::string error = check_envelope(instrument.volume_envelope, where + " volume envelope");
-            !error.empty()) {
-            return error;
+        for (size_t z = 0; z < instrument.zones.size(); ++z) {
+            const KeyZone& zone = instrument.zones[z];
+            const std::string at = where + " key zone " + std::to_string(z);
+            if (zone.sample < 1 || zone.sample > sample_count) {
+                return at + ": sample " + std::to_string(zone.sample) + " does not exist (the module has " +
+                       std::to_string(sample_count) + ")";
+            }
+            if (zone.top_note < 0 || zone.top_note > 119 ||
+                (z > 0 && zone.top_note <= instrument.zones[z - 1].top_note)) {
+                return at + ": top note " + std::to_string(zone.top_note) +
+                       " is not above the previous zone's (0..119)";
+            }
+        }
+        struct Checked {
+            const Envelope& envelope;
+            const char* what;
+            int low, high;
+        };
+        for (const Checked& c : {Checked{instrument.volume_envelope, " volume envelope", 0, 64},
+                                 Checked{instrument.pan_envelope, " pan envelope", -32, 32},
+                                 Checked{instrument.pitch_envelope, " pitch envelope", -32, 32}}) {
+            if (std::string error = check_envelope(c.envelope, where + c.what, c.low, c.high); !error.empty()) {
+                return error;
+            }
         }
     }
     for (int i = 0; i < sample_count; ++i) {

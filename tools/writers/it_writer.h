@@ -42,7 +42,7 @@ struct Pattern {
 
 struct EnvelopeNode {
     int tick = 0;   // 0..9999
-    int value = 0;  // 0..64 for volume
+    int value = 0;  // 0..64 for volume; −32..32 for panning (left..right) and pitch (half-semitones)
 };
 
 struct Envelope {
@@ -54,17 +54,27 @@ struct Envelope {
     std::vector<EnvelopeNode> nodes;  // at most 25
 };
 
+// A key range of a multi-sampled instrument: notes up to and including
+// `top_note` (and above the previous zone's top) play `sample` (1-based).
+struct KeyZone {
+    int top_note = 119;
+    int sample = 1;
+};
+
 struct Instrument {
     std::string name;
-    int sample = 1;        // every note plays this sample (1-based)
+    int sample = 1;              // every note plays this sample (1-based) when `zones` is empty
+    std::vector<KeyZone> zones;  // otherwise in rising order of top_note; notes above the last zone play it
     // After a note-off (once the envelope has no sustain left) the note's fade
     // volume, 1024 at full, drops by this much every tick. 0..1024 is accepted;
     // IT stores at most 256 (gone in 4 ticks), so larger values are written as 256.
     int fadeout = 256;
     int global_volume = 128;
-    int default_pan = -1;  // -1 = off, else 0..64
+    int default_pan = -1;     // -1 = off, else 0..64
     int new_note_action = 0;  // 0 cut, 1 continue, 2 note off, 3 note fade
     Envelope volume_envelope;
+    Envelope pan_envelope;    // offsets the pan by −32..32
+    Envelope pitch_envelope;  // offsets the pitch by −32..32 half-semitones
 };
 
 struct Sample {
@@ -84,13 +94,13 @@ struct Sample {
 
 struct Module {
     std::string title;
-    std::string message;        // song message (credits)
-    int channels = 8;           // channels used by patterns (1..64)
+    std::string message;  // song message (credits)
+    int channels = 8;     // channels used by patterns (1..64)
     int initial_speed = 6;
     int initial_tempo = 125;
     int global_volume = 128;
     int mix_volume = 48;
-    std::vector<int> orders;    // pattern indices; 254 (skip) and 255 (end) allowed
+    std::vector<int> orders;  // pattern indices; 254 (skip) and 255 (end) allowed
     // Initial panning of channel i (0 left .. 64 right); channels without an entry are centred.
     std::vector<int> channel_pan;
     std::vector<Pattern> patterns;
