@@ -7,7 +7,7 @@ packages=(
   build-essential cmake pkg-config ninja-build
   libsdl2-dev libopenmpt-dev libjpeg62-turbo-dev
   libavformat-dev libavcodec-dev libavutil-dev libswresample-dev zlib1g-dev
-  libcairo2-dev fonts-dejavu-core
+  libcairo2-dev libfreetype-dev fonts-dejavu-core fonts-dejavu-extra
   libgtest-dev libgmock-dev libbenchmark-dev
   libxmp-dev lib3ds-dev
   clang libclang-rt-14-dev clang-tidy cppcheck

@@ -46,6 +46,14 @@ constexpr int kSheetHeight = kSheetRow2 + 480 + kSheetLabel + kSheetMargin;
 
 }  // namespace
 
+WriteResult check_picture_fonts() {
+    for (Face face : kFaces) {
+        const std::string problem = font_file_problem(face_file(face));
+        if (!problem.empty()) return {false, problem};
+    }
+    return {};
+}
+
 std::vector<Picture> draw_pictures() {
     std::vector<Picture> pictures;
     for (const PictureRecipe& recipe : kRecipes) {

@@ -5,9 +5,12 @@
 #include <cairo-ft.h>
 #include <ft2build.h>
 #include FT_FREETYPE_H
+#include FT_MODULE_H
+#include FT_SYSTEM_H
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <map>
 #include <stdexcept>
 
@@ -136,22 +139,43 @@ const cairo_user_data_key_t kFtFaceKey{};
 
 void release_ft_face(void* face) { FT_Done_Face(static_cast<FT_Face>(face)); }
 
-// One Cairo face per font file, made once per process. Cairo owns the FreeType
-// face and releases it with its last reference; the FreeType library itself
-// lives as long as the process, as Cairo may keep faces cached until exit.
+void* ft_alloc(FT_Memory, long size) { return std::malloc(static_cast<std::size_t>(size)); }
+void ft_free(FT_Memory, void* block) { std::free(block); }
+void* ft_realloc(FT_Memory, long, long new_size, void* block) {
+    return std::realloc(block, static_cast<std::size_t>(new_size));
+}
+
+// FT_Init_FreeType would also read FREETYPE_PROPERTIES from the environment;
+// building the library by hand keeps every module at its compiled-in settings.
+FT_Library make_library(const std::string& path) {
+    static FT_MemoryRec_ memory = {nullptr, ft_alloc, ft_free, ft_realloc};
+    FT_Library library = nullptr;
+    if (FT_New_Library(&memory, &library) != 0) throw std::runtime_error("cannot start FreeType to read " + path);
+    FT_Add_Default_Modules(library);
+    return library;
+}
+
+FT_Library library_for(const std::string& path) {
+    // Lives as long as the process: Cairo may keep faces cached until exit.
+    static FT_Library library = make_library(path);
+    return library;
+}
+
+FT_Face open_ft_face(const std::string& path) {
+    FT_Face face = nullptr;
+    if (FT_New_Face(library_for(path), path.c_str(), 0, &face) != 0) {
+        throw std::runtime_error("cannot read the font file " + path + " (missing or not a font)");
+    }
+    return face;
+}
+
+// One Cairo face per font file, made once per process. Cairo owns the
+// FreeType face and releases it with its last reference.
 cairo_font_face_t* load_face(Face face) {
-    static FT_Library library = nullptr;
     static std::map<Face, cairo_font_face_t*> loaded;
     if (auto found = loaded.find(face); found != loaded.end()) return found->second;
     const std::string path = face_file(face);
-    if (library == nullptr && FT_Init_FreeType(&library) != 0) {
-        library = nullptr;
-        throw std::runtime_error("cannot start FreeType to read " + path);
-    }
-    FT_Face ft_face = nullptr;
-    if (FT_New_Face(library, path.c_str(), 0, &ft_face) != 0) {
-        throw std::runtime_error("cannot read the font file " + path + " (missing or not a font)");
-    }
+    FT_Face ft_face = open_ft_face(path);
     cairo_font_face_t* cairo_face = cairo_ft_font_face_create_for_ft_face(ft_face, FT_LOAD_NO_HINTING);
     if (cairo_font_face_status(cairo_face) != CAIRO_STATUS_SUCCESS ||
         cairo_font_face_set_user_data(cairo_face, &kFtFaceKey, ft_face, release_ft_face) != CAIRO_STATUS_SUCCESS) {
@@ -173,6 +197,15 @@ void select_font(cairo_t* cr, const Font& font, const char* text) {
 }
 
 }  // namespace
+
+std::string font_file_problem(const std::string& path) {
+    try {
+        FT_Done_Face(open_ft_face(path));
+    } catch (const std::exception& error) {
+        return error.what();
+    }
+    return {};
+}
 
 std::string face_file(Face face) {
     switch (face) {

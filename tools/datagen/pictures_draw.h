@@ -15,6 +15,8 @@
 #include <utility>
 #include <vector>
 
+#include "datagen/fonts.h"
+
 namespace gf::datagen {
 
 constexpr double kPi = std::numbers::pi;
@@ -84,12 +86,6 @@ private:
 // Draws `draw` nine times, shifted by whole tiles, so shapes that cross an
 // edge of a tiling texture continue on the opposite side.
 void draw_wrapped(cairo_t* cr, const std::function<void()>& draw);
-
-// The outline faces the pictures use, each loaded from its own font file.
-enum class Face { sans, sans_bold, serif_bold_italic };
-// Where a face's file is; drawing with it throws, naming this path, when the
-// file is missing or unreadable.
-std::string face_file(Face face);
 
 struct Font {
     Face face = Face::sans_bold;
