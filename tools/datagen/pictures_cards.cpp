@@ -10,25 +10,6 @@
 namespace gf::datagen {
 namespace {
 
-void aurora(cairo_t* cr, double width, double base, double amplitude, double phase, double height, uint32_t colour,
-            double alpha) {
-    cairo_pattern_t* pattern = cairo_pattern_create_linear(0, base - height, 0, base + amplitude);
-    add_stop(pattern, 0.0, colour, 0.0);
-    add_stop(pattern, 0.75, colour, alpha);
-    add_stop(pattern, 1.0, colour, 0.0);
-    cairo_move_to(cr, 0, base);
-    for (double x = 0; x <= width; x += 4) {
-        cairo_line_to(cr, x, base + amplitude * std::sin(x / width * 2.6 * kPi + phase));
-    }
-    for (double x = width; x >= 0; x -= 4) {
-        cairo_line_to(cr, x, base - height + amplitude * 0.6 * std::sin(x / width * 2.1 * kPi + phase * 1.7));
-    }
-    cairo_close_path(cr);
-    cairo_set_source(cr, pattern);
-    cairo_fill(cr);
-    cairo_pattern_destroy(pattern);
-}
-
 void star_burst(cairo_t* cr, double cx, double cy, int points, double outer, double inner, Random& random) {
     for (int i = 0; i < points * 2; ++i) {
         const double angle = kPi * i / points - kPi / 2;
@@ -80,14 +61,16 @@ std::vector<uint32_t> draw_presents() {
     // The group's logo in our own pixel font: an icy ramp, bevelled blocks, a
     // hard navy outline and a drop shadow.
     PixelLogo logo;
-    logo.block_width = 4;
+    logo.block_width = 3;
     logo.block_height = 5;
-    logo.ramp = {0xFFFFFF, 0xCFF4FF, 0x7FD4FF, 0x3A8AE8, 0x5A4AD0, 0xB070F0};
+    logo.bold = true;
+    // Chrome: sky above a bright horizon, deep blue below it, lighter toward the foot.
+    logo.ramp = {0x7FC8FF, 0xD8F2FF, 0xFFFFFF, 0x1E3C9C, 0x2E5CC8, 0x5A9AF0, 0xB8E8FF};
     logo.outline = 0x0A0C30;
     logo.outline_width = 2;
     logo.shadow = 3;
-    logo.highlight = 0.5;
-    logo.shading = 0.4;
+    logo.highlight = 0.6;
+    logo.shading = 0.45;
     draw_pixel_text(canvas, "GLIMMERFROST", 160, 70, logo, true);
     for (const auto& [x, y, r] :
          std::array<std::array<double, 3>, 4>{{{24, 74, 9}, {296, 100, 7}, {118, 70, 5}, {250, 104, 4}}})
@@ -134,6 +117,7 @@ std::vector<uint32_t> draw_credits() {
     PixelLogo title;
     title.block_width = 4;
     title.block_height = 4;
+    title.bold = true;
     title.ramp = {0xFFFFFF, 0xFFF0A0, 0xFFC040, 0xE07010};
     title.outline = 0x0A1030;
     title.outline_width = 2;

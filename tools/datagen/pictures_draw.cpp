@@ -401,6 +401,25 @@ void pine_tree(cairo_t* cr, Random& random, double x, double base, double height
     }
 }
 
+void aurora(cairo_t* cr, double width, double base, double amplitude, double phase, double height, uint32_t colour,
+            double alpha) {
+    cairo_pattern_t* pattern = cairo_pattern_create_linear(0, base - height, 0, base + amplitude);
+    add_stop(pattern, 0.0, colour, 0.0);
+    add_stop(pattern, 0.75, colour, alpha);
+    add_stop(pattern, 1.0, colour, 0.0);
+    cairo_move_to(cr, 0, base);
+    for (double x = 0; x <= width; x += 4) {
+        cairo_line_to(cr, x, base + amplitude * std::sin(x / width * 2.6 * kPi + phase));
+    }
+    for (double x = width; x >= 0; x -= 4) {
+        cairo_line_to(cr, x, base - height + amplitude * 0.6 * std::sin(x / width * 2.1 * kPi + phase * 1.7));
+    }
+    cairo_close_path(cr);
+    cairo_set_source(cr, pattern);
+    cairo_fill(cr);
+    cairo_pattern_destroy(pattern);
+}
+
 void snowy_hill(cairo_t* cr, double width, double bottom, double y_left, double y_mid, double y_right,
                 uint32_t top_colour, uint32_t bottom_colour) {
     cairo_move_to(cr, 0, bottom);

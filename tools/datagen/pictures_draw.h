@@ -130,6 +130,11 @@ void falling_snow(cairo_t* cr, Random& random, int count, double x0, double y0, 
 // and how much snow lies on it.
 void pine_tree(cairo_t* cr, Random& random, double x, double base, double height, uint32_t colour, uint32_t snow);
 
+// A curtain of northern lights: a wavy band `height` tall whose lower edge
+// follows `base`, fading in from the top and out at the foot.
+void aurora(cairo_t* cr, double width, double base, double amplitude, double phase, double height, uint32_t colour,
+            double alpha);
+
 // A rolling snowfield from y_left to y_right across the width, filled with a
 // vertical gradient down to `bottom`.
 void snowy_hill(cairo_t* cr, double width, double bottom, double y_left, double y_mid, double y_right,

@@ -259,6 +259,9 @@ std::vector<uint32_t> draw_goodboy() {
         cairo_arc(cr, cx, cy, r, 0, 2 * kPi);
         cairo_fill(cr);
     }
+    // Faint northern lights behind the mountains.
+    aurora(cr, kWidth, 200, 12, 1.2, 70, 0x30E890, 0.22);
+    aurora(cr, kWidth, 176, 8, 3.4, 50, 0x40B0F0, 0.16);
     // Distant mountains with moonlit caps.
     std::array<std::array<double, 2>, 9> peaks = {
         {{-20, 270}, {40, 190}, {90, 240}, {150, 170}, {205, 235}, {250, 200}, {300, 245}, {340, 215}, {360, 270}}};
@@ -302,6 +305,12 @@ std::vector<uint32_t> draw_goodboy() {
     for (int i = 0; i < 9; ++i) {
         ellipse(cr, 300 - i * 9 + (i % 2) * 3, 470 - i * 3.2 + (i % 2) * 4, 2.8, 1.6);
         cairo_fill(cr);
+    }
+    // Glints where the moon catches the crust of the snow.
+    for (int i = 0; i < 26; ++i) {
+        const double y = random.uniform(380, 478);
+        sparkle(cr, random.uniform(0, kWidth), y, random.uniform(1.5, 3.5) * (y - 340) / 120, 0xC8DCFF,
+                random.uniform(0.4, 0.9));
     }
     snowman(cr, 66, 452);
     dog(cr, 206, 458);

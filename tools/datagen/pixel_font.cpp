@@ -23,7 +23,7 @@ constexpr std::array<Glyph, 38> kGlyphs = {{
     {'D', "####.#...##...##...##...##...#####."},
     {'E', "######....#....####.#....#....#####"},
     {'F', "######....#....####.#....#....#...."},
-    {'G', ".#####....#....#.####...##...#.###."},
+    {'G', ".###.#...##....#.####...##...#.###."},
     {'H', "#...##...##...#######...##...##...#"},
     {'I', ".###...#....#....#....#....#...###."},
     {'J', "..###...#....#....#....#.#..#..##.."},
@@ -68,10 +68,16 @@ const char* glyph_rows(char c) {
     return kGlyphs.back().rows;
 }
 
+namespace {
+
+int advance(const PixelLogo& logo) { return kGlyphWidth + (logo.bold ? 1 : 0) + logo.spacing; }
+
+}  // namespace
+
 int pixel_text_width(const char* text, const PixelLogo& logo) {
     const int letters = static_cast<int>(std::strlen(text));
     if (letters == 0) return 0;
-    return (letters * (kGlyphWidth + logo.spacing) - logo.spacing) * logo.block_width;
+    return (letters * advance(logo) - logo.spacing) * logo.block_width;
 }
 
 void draw_pixel_text(Canvas& canvas, const char* text, int x, int y, const PixelLogo& logo, bool centre) {
@@ -88,8 +94,12 @@ void draw_pixel_text(Canvas& canvas, const char* text, int x, int y, const Pixel
         const char* rows = glyph_rows(text[i]);
         for (int gy = 0; gy < kGlyphHeight; ++gy) {
             for (int gx = 0; gx < kGlyphWidth; ++gx) {
-                if (rows[gy * kGlyphWidth + gx] == '#')
-                    font[static_cast<std::size_t>(gy) * font_columns + i * (kGlyphWidth + logo.spacing) + gx] = 1;
+                auto set = [&](int column) { return column < kGlyphWidth && rows[gy * kGlyphWidth + column] == '#'; };
+                if (!set(gx)) continue;
+                const std::size_t at = static_cast<std::size_t>(gy) * font_columns + i * advance(logo) + gx;
+                font[at] = 1;
+                // Bold widens a stroke into the gap beside it, unless that gap is one cell wide (M, W, N).
+                if (logo.bold && !set(gx + 1) && !set(gx + 2)) font[at + 1] = 1;
             }
         }
     }
@@ -128,17 +138,17 @@ void draw_pixel_text(Canvas& canvas, const char* text, int x, int y, const Pixel
     for (int my = 0; my < mask_h; ++my) {
         for (int mx = 0; mx < mask_w; ++mx) {
             if (set_at(mx, my)) {
-                // Colour ramp down the letters, in whole blocks like a palette ramp.
+                // Colour ramp down the letters, one colour per screen row like a copper list.
                 const int py = my - margin;
-                const double t = static_cast<double>(py / logo.block_height * logo.block_height) / (ramp_rows - 1);
+                const double t = static_cast<double>(py) / (ramp_rows - 1);
                 const double pos = t * static_cast<double>(ramp_last);
                 const std::size_t lo = std::min(static_cast<std::size_t>(pos), ramp_last);
                 const std::size_t hi = std::min(lo + 1, ramp_last);
                 uint32_t colour = pack(mix(hex(logo.ramp[lo]), hex(logo.ramp[hi]), pos - static_cast<double>(lo)));
-                // Bevel: the letter's own top/left edge catches the light, its bottom/right edge is in shade.
-                if (!set_at(mx, my - 1) || !set_at(mx - 1, my)) {
+                // Bevel: upper edges catch the light, lower edges are in shade.
+                if (!set_at(mx, my - 1)) {
                     colour = shade(colour, logo.highlight);
-                } else if (!set_at(mx, my + 1) || !set_at(mx + 1, my)) {
+                } else if (!set_at(mx, my + 1)) {
                     colour = shade(colour, -logo.shading);
                 }
                 put(mx, my, colour);

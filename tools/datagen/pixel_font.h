@@ -19,15 +19,16 @@ constexpr int kGlyphHeight = 7;
 const char* glyph_rows(char c);
 
 struct PixelLogo {
-    int block_width = 3;                                // screen pixels per font pixel, across
-    int block_height = 3;                               // and down
-    int spacing = 1;                                    // font pixels between letters
-    std::vector<uint32_t> ramp = {0xFFFFFF, 0x9FE0FF};  // fill colours from the top row to the bottom row
+    int block_width = 3;   // screen pixels per font pixel, across
+    int block_height = 3;  // and down
+    int spacing = 1;       // font pixels between letters
+    bool bold = false;     // each letter one font pixel wider, its vertical strokes doubled
+    std::vector<uint32_t> ramp = {0xFFFFFF, 0x9FE0FF};  // fill colours, evenly from the top row to the bottom
     uint32_t outline = 0x000000;
     int outline_width = 1;    // screen pixels around the letters
     int shadow = 0;           // screen pixels the black shadow falls down and right
-    double highlight = 0.35;  // lightening of each block's top and left edge
-    double shading = 0.35;    // darkening of each block's bottom and right edge
+    double highlight = 0.35;  // lightening of the letters' upper edges
+    double shading = 0.35;    // darkening of the letters' lower edges
 };
 
 // Width in screen pixels of `text` set in `logo`, outline excluded.
