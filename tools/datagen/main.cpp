@@ -30,7 +30,7 @@ int main(int argc, char** argv) {
         } else if (arg.size() > 1 && arg[0] == '-') {
             return usage("unknown option " + arg);
         } else if (!dir.empty()) {
-            return usage("more than one output folder: " + dir + " and " + arg);
+            return usage("more than one output folder: " + dir.append(" and ").append(arg));
         } else {
             dir = arg;
         }

@@ -87,7 +87,7 @@ std::string sha256_hex(const std::vector<uint8_t>& bytes) {
 WriteResult describe_dataset(const std::string& dir, std::string& text) {
     text.clear();
     for (const std::string& name : kDatasetFiles) {
-        const std::string path = dir + "/" + name;
+        const std::string path = (std::filesystem::path(dir) / name).string();
         std::ifstream in(path, std::ios::binary);
         if (!in) return {false, path + ": cannot read: " + std::strerror(errno)};
         const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};

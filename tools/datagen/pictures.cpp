@@ -56,6 +56,7 @@ WriteResult check_picture_fonts() {
 
 std::vector<Picture> draw_pictures() {
     std::vector<Picture> pictures;
+    pictures.reserve(kRecipes.size());
     for (const PictureRecipe& recipe : kRecipes) {
         pictures.push_back({recipe.file, recipe.width, recipe.height, recipe.draw()});
     }

@@ -38,7 +38,7 @@ std::vector<uint32_t> draw_presents() {
     aurora(cr, 320, 80, 10, 2.1, 46, 0x2AD8E0, 0.45);
     aurora(cr, 320, 48, 8, 4.0, 40, 0xC060FF, 0.3);
     // Vertical rays make the bands read as curtains of light.
-    for (double x = 0; x < 320; x += random.uniform(2.0, 5.0)) {
+    for (double x = 0; x < 320;) {
         const double foot = 62 + 14 * std::sin(x / 320 * 2.6 * kPi + 0.3);
         cairo_pattern_t* ray = cairo_pattern_create_linear(0, foot - 62, 0, foot + 8);
         add_stop(ray, 0.0, 0x9AFFD0, 0.0);
@@ -48,6 +48,7 @@ std::vector<uint32_t> draw_presents() {
         cairo_set_source(cr, ray);
         cairo_fill(cr);
         cairo_pattern_destroy(ray);
+        x += random.uniform(2.0, 5.0);
     }
 
     snowy_hill(cr, 320, 200, 150, 140, 158, 0xB8C8F0, 0x6070B0);

@@ -408,10 +408,13 @@ void aurora(cairo_t* cr, double width, double base, double amplitude, double pha
     add_stop(pattern, 0.75, colour, alpha);
     add_stop(pattern, 1.0, colour, 0.0);
     cairo_move_to(cr, 0, base);
-    for (double x = 0; x <= width; x += 4) {
+    // Both edges are traced in 4-pixel steps, the lower one left to right.
+    for (int step = 0; 4.0 * step <= width; ++step) {
+        const double x = 4.0 * step;
         cairo_line_to(cr, x, base + amplitude * std::sin(x / width * 2.6 * kPi + phase));
     }
-    for (double x = width; x >= 0; x -= 4) {
+    for (int step = 0; width - 4.0 * step >= 0; ++step) {
+        const double x = width - 4.0 * step;
         cairo_line_to(cr, x, base - height + amplitude * 0.6 * std::sin(x / width * 2.1 * kPi + phase * 1.7));
     }
     cairo_close_path(cr);
