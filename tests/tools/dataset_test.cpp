@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "datagen/manifest.h"
 #include "datagen/fonts.h"
+#include "datagen/manifest.h"
 #include "support/run_process.h"
 
 namespace gf {
