@@ -1,5 +1,7 @@
 // The data-set generator as a program: two runs into fresh folders write the
-// same ten files byte for byte, and bad command lines fail with a message.
+// same ten files byte for byte, a run writes exactly the committed manifest
+// (so a data set that differs on another machine is caught by file name),
+// and bad command lines fail with a message.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -10,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "datagen/fonts.h"
+#include "datagen/manifest.h"
 #include "support/run_process.h"
 
 namespace gf {
@@ -68,6 +72,55 @@ TEST_F(DatasetProgram, TwoRunsWriteIdenticalFiles) {
     }
 }
 
+TEST_F(DatasetProgram, WritesTheCommittedManifest) {
+    const fs::path data = root_ / "data", manifest = root_ / "dataset.manifest";
+    const testing::ProcessResult result = run({"--manifest", manifest.string(), data.string()});
+    ASSERT_EQ(result.exit_code, 0) << result.err;
+    const std::vector<char> written = read_bytes(manifest), committed = read_bytes(GF_DATASET_MANIFEST);
+    ASSERT_FALSE(committed.empty()) << GF_DATASET_MANIFEST << " is missing";
+    const auto expected = datagen::parse_manifest({committed.begin(), committed.end()});
+    const auto actual = datagen::parse_manifest({written.begin(), written.end()});
+    EXPECT_EQ(actual.size(), datagen::kDatasetFiles.size());
+    for (const std::string& name : datagen::kDatasetFiles) {
+        const auto want = expected.find(name), got = actual.find(name);
+        ASSERT_NE(got, actual.end()) << name << " missing from the written manifest";
+        EXPECT_TRUE(want != expected.end() && want->second == got->second)
+            << name << " differs from the committed manifest: generated " << got->second << ", committed "
+            << (want == expected.end() ? "nothing" : want->second)
+            << " (rewrite it with: cmake --build build --target dataset-manifest)";
+    }
+}
+
+TEST(Sha256, MatchesTheStandardTestVectors) {
+    // The empty message, one block, a message whose padding spills into a
+    // second block, and one longer than a block.
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"", "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
+        {"abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
+        {"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
+         "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
+        {std::string(1000, 'a'), "41edece42d63e8d9bf515a9ba6932e1c20cbc9f5a5d134645adb5db1b9737ea3"},
+    };
+    for (const auto& [message, digest] : cases) {
+        EXPECT_EQ(datagen::sha256_hex({message.begin(), message.end()}), digest) << message.size() << " bytes";
+    }
+}
+
+TEST(FontFiles, AMissingOrBrokenFontIsNamed) {
+    const fs::path dir = fs::temp_directory_path() / ("gf_fonts_" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    const fs::path missing = dir / "missing.ttf", broken = dir / "broken.ttf";
+    std::ofstream(broken) << "not a font";
+    for (const fs::path& path : {missing, broken}) {
+        const std::string problem = datagen::font_file_problem(path.string());
+        EXPECT_NE(problem.find(path.string()), std::string::npos) << problem;
+    }
+    for (datagen::Face face : datagen::kFaces) {
+        EXPECT_EQ(datagen::font_file_problem(datagen::face_file(face)), "") << "run scripts/setup.sh";
+    }
+    fs::remove_all(dir);
+}
+
 TEST_F(DatasetProgram, BadCommandLinesFailWithAMessage) {
     testing::ProcessResult result = run({});
     EXPECT_EQ(result.exit_code, 2);
@@ -79,6 +132,13 @@ TEST_F(DatasetProgram, BadCommandLinesFailWithAMessage) {
     result = run({(blocker / "data").string()});
     EXPECT_NE(result.exit_code, 0);
     EXPECT_NE(result.err.find(blocker.string()), std::string::npos) << result.err;
+
+    for (const std::vector<std::string>& args :
+         std::vector<std::vector<std::string>>{{"--manifest"}, {"--frobnicate", "out"}, {"a", "b"}}) {
+        result = run(args);
+        EXPECT_EQ(result.exit_code, 2) << args[0];
+        EXPECT_NE(result.err.find(args[0]), std::string::npos) << result.err;
+    }
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The generated pictures: decoded by libjpeg on their own, they have the sizes
 // the show reads, the textures tile, the greetings sit in separate bands,
-// every run gives the same bytes, and the contact sheet shows them all.
+// the greetings stay legible over the scrolling scene, the beat flashes stay
+// gentle, every run gives the same bytes, and the contact sheet shows them all.
 #include "datagen/pictures.h"
 
 #include <gtest/gtest.h>
@@ -214,20 +215,63 @@ TEST_F(Pictures, GreetingsAreBrightTextInSeparateBands) {
     }
 }
 
-TEST_F(Pictures, CreditsReadBothWaysRound) {
-    // The credits are shown inverted on the beat: text and background must be
-    // far apart in brightness, so both versions keep their contrast.
+double share_of_luma(const Decoded& picture, double above) {
+    int count = 0;
+    for (int y = 0; y < picture.height; ++y) {
+        for (int x = 0; x < picture.width; ++x) count += picture.luma(x, y) > above;
+    }
+    return count / static_cast<double>(picture.width * picture.height);
+}
+
+TEST_F(Pictures, BeatFlashesStayGentle) {
+    // The credits are inverted on every beat: a mid-grey average keeps the
+    // overall brightness steady, while dark outlines and light letters keep
+    // the text readable both ways round. The burst flashes in on a hit and
+    // must not turn the screen mostly white.
     const Decoded credits = decode("credits.jpg");
-    int dark = 0, light = 0;
+    double sum = 0.0;
     for (int y = 0; y < 200; ++y) {
-        for (int x = 0; x < 320; ++x) {
-            const double l = credits.luma(x, y);
-            dark += l < 70.0;
-            light += l > 185.0;
+        for (int x = 0; x < 320; ++x) sum += credits.luma(x, y);
+    }
+    const double mean = sum / 64000.0;
+    EXPECT_GE(mean, 100.0);
+    EXPECT_LE(mean, 155.0);
+    EXPECT_GT(share_of_luma(credits, 200.0), 0.02);       // light letters
+    EXPECT_GT(1.0 - share_of_luma(credits, 60.0), 0.02);  // dark outlines
+    EXPECT_LE(share_of_luma(decode("boem.jpg"), 160.0), 0.40);
+}
+
+TEST_F(Pictures, GreetingsStayLegibleOverTheScrollingScene) {
+    // The show adds one greetings band onto rows 60..139 of a 200-row window
+    // of the tall scene, the window starting anywhere in rows 0..280. Where
+    // the band is text, the sum must stay clearly brighter than where it is
+    // background; a bright scene saturates both to white.
+    const Decoded scene = decode("goodboy.jpg");
+    const Decoded greetings = decode("finalgrtz.jpg");
+    int legible = 0, cases = 0;
+    for (int band = 0; band < 5; ++band) {
+        for (int offset = 0; offset <= 280; offset += 4) {
+            double text = 0.0, background = 0.0;
+            int text_count = 0, background_count = 0;
+            for (int row = 0; row < 80; ++row) {
+                for (int x = 0; x < 320; ++x) {
+                    const double band_luma = greetings.luma(x, band * 80 + row);
+                    if (band_luma < 160.0 && band_luma > 40.0) continue;
+                    double sum[3];
+                    for (int c = 0; c < 3; ++c) {
+                        sum[c] = std::min(255, scene.at(x, offset + 60 + row, c) + greetings.at(x, band * 80 + row, c));
+                    }
+                    const double luma = 0.299 * sum[0] + 0.587 * sum[1] + 0.114 * sum[2];
+                    (band_luma >= 160.0 ? text : background) += luma;
+                    ++(band_luma >= 160.0 ? text_count : background_count);
+                }
+            }
+            ASSERT_GT(text_count, 0);
+            ++cases;
+            legible += text / text_count - background / background_count >= 60.0;
         }
     }
-    EXPECT_GT(dark, 64000 / 2);
-    EXPECT_GT(light, 64000 / 50);
+    EXPECT_GE(legible, cases * 95 / 100) << legible << " of " << cases << " positions legible";
 }
 
 TEST_F(Pictures, WritingIsDeterministic) {

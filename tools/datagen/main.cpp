@@ -1,26 +1,65 @@
-// glimmerfrost-datagen DIR: writes the whole data set into DIR.
+// glimmerfrost-datagen [--manifest FILE] OUTPUT_DIR: writes the whole data set
+// into OUTPUT_DIR and, with --manifest, the list of its files' names, sizes
+// and SHA-256 sums into FILE.
 #include <cstdio>
 #include <filesystem>
+#include <string>
 #include <system_error>
 
 #include "datagen/dataset.h"
+#include "datagen/manifest.h"
+#include "datagen/pictures.h"
+
+namespace {
+
+int usage(const std::string& problem) {
+    std::fprintf(stderr, "glimmerfrost-datagen: %s\nusage: glimmerfrost-datagen [--manifest FILE] OUTPUT_DIR\n",
+                 problem.c_str());
+    return 2;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: glimmerfrost-datagen OUTPUT_DIR\n");
-        return 2;
+    std::string dir, manifest;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--manifest") {
+            if (i + 1 >= argc || std::string(argv[i + 1]).empty()) return usage("--manifest needs a file name");
+            manifest = argv[++i];
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            return usage("unknown option " + arg);
+        } else if (!dir.empty()) {
+            return usage("more than one output folder: " + dir.append(" and ").append(arg));
+        } else {
+            dir = arg;
+        }
     }
-    const std::string dir = argv[1];
+    if (dir.empty()) return usage("no output folder given");
+    using gf::datagen::WriteResult;
+    // Fonts are checked first so a missing one fails the run before any file is written.
+    if (const WriteResult fonts = gf::datagen::check_picture_fonts(); !fonts.ok) {
+        std::fprintf(stderr, "glimmerfrost-datagen: %s\n", fonts.message.c_str());
+        return 1;
+    }
     std::error_code error;
     std::filesystem::create_directories(dir, error);
     if (error) {
         std::fprintf(stderr, "glimmerfrost-datagen: cannot create %s: %s\n", dir.c_str(), error.message().c_str());
         return 1;
     }
-    using gf::datagen::WriteResult;
     for (WriteResult (*step)(const std::string&) :
          {&gf::datagen::write_module, &gf::datagen::write_pictures, &gf::datagen::write_mesh}) {
         const WriteResult result = step(dir);
+        if (!result.ok) {
+            std::fprintf(stderr, "glimmerfrost-datagen: %s\n", result.message.c_str());
+            return 1;
+        }
+    }
+    if (!manifest.empty()) {
+        std::string text;
+        WriteResult result = gf::datagen::describe_dataset(dir, text);
+        if (result.ok) result = gf::datagen::write_manifest(manifest, text);
         if (!result.ok) {
             std::fprintf(stderr, "glimmerfrost-datagen: %s\n", result.message.c_str());
             return 1;

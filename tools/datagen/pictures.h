@@ -21,6 +21,10 @@ struct Picture {
 // JPEG quality of the written pictures.
 constexpr int kPictureQuality = 95;
 
+// Checks that every font file the pictures draw with is there and readable,
+// so a run can fail before it writes anything; the message names the file.
+WriteResult check_picture_fonts();
+
 // Draws all eight pictures, in the show's slot order. Same pixels on every call.
 std::vector<Picture> draw_pictures();
 

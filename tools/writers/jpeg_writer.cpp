@@ -60,6 +60,12 @@ bool encode_into(EncodeContext& ctx, const void* source, PixelSource kind, int w
     ctx.cinfo.in_color_space = JCS_RGB;
     jpeg_set_defaults(&ctx.cinfo);
     jpeg_set_quality(&ctx.cinfo, options.quality, TRUE);
+    // Pinned rather than left to the library's defaults: the exact integer DCT
+    // (its SIMD and plain versions give the same coefficients), the standard
+    // Huffman tables and no input smoothing, so every install writes the same bytes.
+    ctx.cinfo.dct_method = JDCT_ISLOW;
+    ctx.cinfo.optimize_coding = FALSE;
+    ctx.cinfo.smoothing_factor = 0;
     if (options.colour == ColourMode::greyscale) {
         jpeg_set_colorspace(&ctx.cinfo, JCS_GRAYSCALE);
     } else if (options.chroma == ChromaMode::full) {
