@@ -144,7 +144,8 @@ Status check_data_files(const DataFiles& files) {
             return status;
         }
         Image image;
-        const ImageStatus loaded = load_jpeg(image, path);
+        const PictureSize& size = kPictureSizes[static_cast<std::size_t>(slot)];
+        const ImageStatus loaded = load_jpeg(image, path, PictureNeed{size.width, size.min_height});
         if (!loaded.ok) {
             release_image(image);
             return {false, naming(path, loaded.message, "cannot be decoded")};
