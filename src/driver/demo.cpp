@@ -50,6 +50,9 @@ void report(const std::string& message) { std::cerr << "glimmerfrost: " << messa
 
 // A loader's message with the file named in it.
 std::string about(const std::string& path, const std::string& message, const char* fallback) {
+    if (reports_out_of_memory(message)) {
+        return out_of_memory_loading(path);
+    }
     if (message.empty()) {
         return path + ": " + fallback;
     }
