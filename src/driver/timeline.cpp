@@ -49,11 +49,13 @@ constexpr int kVolumeStep = 2;      // volume lost per odd frame of the fade
 constexpr int64_t kFadeMs = 1250;
 constexpr int64_t kFadeVolume = 100;
 constexpr int64_t kFadeBand = 6;
+constexpr uint32_t kFadeGapMs = 500;  // a fade pass this long after the previous one starts the line afresh
 
 struct FadeState {
     bool started = false;
     uint32_t origin_ms = 0;  // the clock at the fade's first pass
-    int start_volume = 0;    // the volume read in that pass
+    uint32_t last_ms = 0;    // the clock at its latest pass
+    int start_volume = 0;    // the volume read in the first pass
 };
 FadeState fade;
 
@@ -156,10 +158,12 @@ public:
     void fade_out() {
         int volume = platform_.music_volume();
         // Elapsed time on the clock rather than frame_time, which is still 0 in the show's first pass.
+        // Coming back to the fade after leaving it (a jump to another order and back) starts a new line.
         const uint32_t now = time_get_time();
-        if (!fade.started) {
-            fade = {true, now, volume};
+        if (!fade.started || now - fade.last_ms > kFadeGapMs) {
+            fade = {true, now, now, volume};
         }
+        fade.last_ms = now;
         if ((frame_time & 1u) != 0) {
             volume -= kVolumeStep;
         }

@@ -271,5 +271,17 @@ TEST_F(TimelineTest, ClosingFadeKeepsToItsLengthWhateverTheParityOfTheFrameTimes
     }
 }
 
+TEST_F(TimelineTest, ComingBackToTheFadeLaterStartsItAfresh) {
+    // Left after one pass (a jump to another order), back five seconds later at volume 80:
+    // the fade goes on from 80 rather than from where the first line would be by then.
+    frame_time = 2;
+    pass_at(16, 0);
+    advance_virtual_clock(5000);
+    platform_.volume = 80;
+    frame_time = 5004;
+    EXPECT_EQ(pass_at(16, 0)[0], "set_music_volume(80)");
+    EXPECT_EQ(exit_requested, 0u);
+}
+
 }  // namespace
 }  // namespace gf::test
