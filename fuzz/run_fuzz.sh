@@ -43,24 +43,30 @@ build() {
     "$CXX" "${flags[@]}" "${sources[@]}" -o "$work/fuzz_$name" "${libs[@]}"
 }
 
-# Seed folders that exist, after the checked-in corpus.
+# Seed folders that exist, after the checked-in corpus: seeds_for NAME EXT SUBDIR MAX_LEN.
 seeds_for() {
-    local name="$1" ext="$2"
-    local dirs=("$root/fuzz/corpus/$name")
+    local name="$1" ext="$2" max_len="$4"
+    local dirs=()
+    [ -d "$root/fuzz/corpus/$name" ] && dirs+=("$root/fuzz/corpus/$name")
     local extra
     for extra in "$testdata/$3" "$root"/build*/data; do
         if [ -d "$extra" ]; then
-            # Only the files of this kind: a folder of links keeps the others out.
+            # Only the files of this kind, whole (no larger than the fuzzer's input limit; sizes
+            # in bytes, since find rounds -size in M up to whole MiB): a folder of links keeps
+            # the others out.
             local only="$work/seeds-$name/$(echo "$extra" | tr '/' '_')"
             rm -rf "$only"
             mkdir -p "$only"
-            find "$extra" -maxdepth 2 -type f -iname "*.$ext" -size -1M -exec ln -sf {} "$only/" \; 2>/dev/null || true
+            find "$extra" -maxdepth 2 -type f -iname "*.$ext" -size "-$((max_len + 1))c" \
+                -exec ln -sf {} "$only/" \; 2>/dev/null || true
             if [ -n "$(ls -A "$only")" ]; then
                 dirs+=("$only")
             fi
         fi
     done
-    printf '%s\n' "${dirs[@]}"
+    if [ "${#dirs[@]}" -gt 0 ]; then
+        printf '%s\n' "${dirs[@]}"
+    fi
 }
 
 # run NAME EXT TESTDATA_SUBDIR MAX_LEN
@@ -68,7 +74,16 @@ run() {
     local name="$1" ext="$2" sub="$3" max_len="$4"
     mkdir -p "$work/corpus-$name" "$work/artifacts-$name"
     local seeds=()
-    mapfile -t seeds < <(seeds_for "$name" "$ext" "$sub")
+    mapfile -t seeds < <(seeds_for "$name" "$ext" "$sub" "$max_len")
+    local count=0 dir
+    for dir in "${seeds[@]}"; do
+        count=$((count + $(find -L "$dir" -maxdepth 1 -type f | wc -l)))
+    done
+    if [ "$count" -eq 0 ]; then
+        echo "run_fuzz.sh: $name: no seed files (looked in fuzz/corpus/$name, $testdata/$sub and build*/data)" >&2
+        return 1
+    fi
+    echo "run_fuzz.sh: $name: $count seed files from ${#seeds[@]} folders"
     local log="$work/fuzz_$name.log"
     set +e
     "$work/fuzz_$name" -max_total_time="$seconds" -timeout=20 -rss_limit_mb=2048 -max_len="$max_len" \
@@ -76,14 +91,15 @@ run() {
         "$work/corpus-$name" "${seeds[@]}" >"$log" 2>&1
     local status=$?
     set -e
-    local runs
+    local runs cov
     runs="$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' || true)"
+    cov="$(grep -o 'cov: [0-9]* ft: [0-9]*' "$log" | tail -n 1 || true)"
     if [ "$status" -ne 0 ]; then
         tail -n 60 "$log" >&2
         echo "run_fuzz.sh: $name: the fuzzer found a problem (exit $status); inputs in $work/artifacts-$name/, log $log" >&2
         return 1
     fi
-    echo "run_fuzz.sh: $name: ${runs:-?} executions in ${seconds} s, no findings (log $log)"
+    echo "run_fuzz.sh: $name: ${runs:-?} executions in ${seconds} s, ${cov:-coverage unknown}, no findings (log $log)"
 }
 
 mkdir -p "$work"

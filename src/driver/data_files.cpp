@@ -65,6 +65,9 @@ Status find_one(const std::vector<std::string>& dirs, const char* name, std::str
 // Loaders' messages usually name the file already; make sure they name it by
 // the path it was read from, not only by its name.
 std::string naming(const std::string& path, const std::string& message, const char* fallback) {
+    if (reports_out_of_memory(message)) {
+        return out_of_memory_loading(path);
+    }
     if (message.empty()) {
         return path + ": " + fallback;
     }
@@ -89,6 +92,25 @@ Status check_readable(const std::string& path, char* head, std::size_t head_size
 }
 
 }  // namespace
+
+bool reports_out_of_memory(const std::string& message) { return message.find("std::bad_alloc") != std::string::npos; }
+
+std::string out_of_memory_loading(const std::string& path) { return path + ": out of memory while loading it"; }
+
+Status check_data_dir(const std::string& dir) {
+    std::error_code error;
+    const fs::file_status status = fs::status(dir, error);
+    if (status.type() == fs::file_type::not_found) {
+        return {false, "--data " + dir + ": no such folder"};
+    }
+    if (error) {
+        return {false, "--data " + dir + ": " + error.message()};
+    }
+    if (status.type() != fs::file_type::directory) {
+        return {false, "--data " + dir + ": not a folder (give the folder that holds the data files)"};
+    }
+    return {};
+}
 
 std::vector<std::string> data_search_dirs(const std::string& data_dir) {
     if (!data_dir.empty()) {
@@ -150,7 +172,8 @@ Status check_data_files(const DataFiles& files) {
             return status;
         }
         Image image;
-        const ImageStatus loaded = load_jpeg(image, path);
+        const PictureSize& size = kPictureSizes[static_cast<std::size_t>(slot)];
+        const ImageStatus loaded = load_jpeg(image, path, PictureNeed{size.width, size.min_height});
         if (!loaded.ok) {
             release_image(image);
             return {false, naming(path, loaded.message, "cannot be decoded")};

@@ -19,6 +19,14 @@ constexpr const char* kMeshFile = "kubus.3ds";
 // and the installed data directory.
 std::vector<std::string> data_search_dirs(const std::string& data_dir);
 
+// The folder given with --data: it must exist and be a folder. The message names the option and the path.
+Status check_data_dir(const std::string& dir);
+
+// The player reports any exception of its library as a module that cannot be
+// played; running out of memory is no fault of the file and is said as such.
+bool reports_out_of_memory(const std::string& message);
+std::string out_of_memory_loading(const std::string& path);
+
 // Finds each file in the first folder of `dirs` that holds it. On failure the
 // message names the first missing file and where it was looked for.
 Status find_data_files(const std::vector<std::string>& dirs, DataFiles& files);

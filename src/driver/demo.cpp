@@ -1,7 +1,7 @@
 // demo_main: start-up, the frame loop and shutdown, each in a fixed order.
 // Start-up checks every load and stops with one line naming the file before
-// any window opens; the loop ends on a key (or a stop request) or when the
-// closing fade has silenced the music.
+// any window opens; the loop ends on a key (or a stop request), when the
+// closing fade has silenced the music, or a second after the music has ended.
 #include "driver/demo.h"
 
 #include <array>
@@ -23,6 +23,28 @@ constexpr int kUseOptions = 0;  // no output option: the display's default mode
 constexpr int kInstrumentCamera = 6;
 constexpr int kInstrumentBeat = 1;
 constexpr int kWorkBuffers = 6;
+constexpr uint32_t kMusicEndGraceMs = 1000;  // a capture keeps the same second after the music's end
+
+// Ends the show a second after the music has ended, whatever the closing fade has reached:
+// a start late in the last order, or a module that never reaches it, would otherwise
+// leave the loop drawing nothing for ever.
+class MusicEndWatch {
+public:
+    bool over(uint32_t position, uint32_t now) {
+        if ((position & 0xFFFFu) != kOrderAfterEnd) {
+            return false;
+        }
+        if (!seen_) {
+            seen_ = true;
+            since_ = now;
+        }
+        return now - since_ >= kMusicEndGraceMs;
+    }
+
+private:
+    bool seen_ = false;
+    uint32_t since_ = 0;
+};
 
 void report(const std::string& message) { std::cerr << "glimmerfrost: " << message << '\n'; }
 
@@ -87,6 +109,9 @@ void handle_viewer_keys(Platform& platform, Viewer& viewer, int order_count) {
 
 // A loader's message with the file named in it.
 std::string about(const std::string& path, const std::string& message, const char* fallback) {
+    if (reports_out_of_memory(message)) {
+        return out_of_memory_loading(path);
+    }
     if (message.empty()) {
         return path + ": " + fallback;
     }
@@ -184,6 +209,7 @@ int demo_main(Platform& platform, const DemoOptions& options, const EffectOps& f
     // 12: a key already waiting skips the show.
     Viewer viewer;
     if (!platform.key_pressed()) {
+        MusicEndWatch music_end;
         for (;;) {
             if (exit_requested == 1) {
                 break;  // the pass that set it has been shown in full
@@ -198,7 +224,7 @@ int demo_main(Platform& platform, const DemoOptions& options, const EffectOps& f
             platform.present_frame();
             platform.update_display();
             frame_time = time_get_time();
-            if (platform.key_pressed()) {
+            if (platform.key_pressed() || music_end.over(platform.music_position(), frame_time)) {
                 break;
             }
             if (options.interactive) {

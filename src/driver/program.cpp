@@ -1,6 +1,7 @@
 // run_program: the command line, the data lookup, then the show in a window,
 // or a capture when asked for one or when there is no display.
 #include <iostream>
+#include <new>
 
 #include "driver/capture.h"
 #include "driver/data_files.h"
@@ -17,9 +18,7 @@ constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
 constexpr const char* kTryHelp = "Try 'glimmerfrost --help' for more information.\n";
 
-}  // namespace
-
-int run_program(int argc, char** argv) {
+int run_show(int argc, char** argv) {
     const ParsedOptions parsed = parse_options(argc, argv);
     if (!parsed.ok) {
         std::cerr << "glimmerfrost: " << parsed.error << '\n' << kTryHelp;
@@ -39,7 +38,10 @@ int run_program(int argc, char** argv) {
     demo.start_order = o.start_order;
     demo.start_row = o.start_row;
     demo.interactive = o.display.interactive;
-    Status status = find_data_files(data_search_dirs(o.data_dir), demo.files);
+    Status status = o.data_dir.empty() ? Status{} : check_data_dir(o.data_dir);
+    if (status.ok) {
+        status = find_data_files(data_search_dirs(o.data_dir), demo.files);
+    }
     if (status.ok) {
         status = check_data_files(demo.files);
     }
@@ -74,6 +76,19 @@ int run_program(int argc, char** argv) {
 
     DesktopPlatform platform(o.display, o.mute ? AudioOutput::Silent : AudioOutput::Device);
     return demo_main(platform, demo);
+}
+
+}  // namespace
+
+int run_program(int argc, char** argv) {
+    // Running out of memory anywhere on the way is said as such, in one line,
+    // rather than ending in the runtime's abort.
+    try {
+        return run_show(argc, argv);
+    } catch (const std::bad_alloc&) {
+        std::cerr << "glimmerfrost: out of memory\n";
+        return kExitFailure;
+    }
 }
 
 }  // namespace gf

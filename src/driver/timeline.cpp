@@ -3,6 +3,8 @@
 // two tests runs the chains of both positions, the earlier one first.
 #include "driver/timeline.h"
 
+#include <algorithm>
+
 #include "common/frame_globals.h"
 #include "common/random.h"
 #include "driver/beat_state.h"
@@ -36,6 +38,34 @@ constexpr int kCameraTunnel = 4;
 
 constexpr int kScrollSelector = 1;  // offset 1 of the scrolling picture
 constexpr int kVolumeStep = 2;      // volume lost per odd frame of the fade
+
+// The odd-frame rule alone depends on the frame rate and on how presents are paced: at an
+// even interval in whole ms every frame time can be even and the fade never moves, and at
+// high rates odd times come faster. So the volume is also held within a band around a
+// straight line from the fade's first volume down by 100 in 1250 ms, the time the odd-frame
+// rule takes at 60 frames a second. At 60 Hz the rule never leaves the band (it is off the
+// line by at most 3), so it alone decides; at other rates the band makes the fade take about
+// 1.2 to 1.4 seconds.
+constexpr int64_t kFadeMs = 1250;
+constexpr int64_t kFadeVolume = 100;
+constexpr int64_t kFadeBand = 6;
+constexpr uint32_t kFadeGapMs = 500;  // a fade pass this long after the previous one starts the line afresh
+
+struct FadeState {
+    bool started = false;
+    uint32_t origin_ms = 0;  // the clock at the fade's first pass
+    uint32_t last_ms = 0;    // the clock at its latest pass
+    int start_volume = 0;    // the volume read in the first pass
+};
+FadeState fade;
+
+// The volume the odd-frame rule gives, held within the band at `elapsed_ms` into the fade.
+int banded_volume(int stepped, int64_t elapsed_ms) {
+    const int64_t drop = elapsed_ms * kFadeVolume;
+    const int64_t high = fade.start_volume - drop / kFadeMs + kFadeBand;
+    const int64_t low = fade.start_volume - (drop + kFadeMs - 1) / kFadeMs - kFadeBand;
+    return static_cast<int>(std::clamp<int64_t>(stepped, low, high));
+}
 
 // One pass: the objects, the effects and the position queries.
 class Pass {
@@ -127,9 +157,17 @@ public:
 
     void fade_out() {
         int volume = platform_.music_volume();
+        // Elapsed time on the clock rather than frame_time, which is still 0 in the show's first pass.
+        // Coming back to the fade after leaving it (a jump to another order and back) starts a new line.
+        const uint32_t now = time_get_time();
+        if (!fade.started || now - fade.last_ms > kFadeGapMs) {
+            fade = {true, now, now, volume};
+        }
+        fade.last_ms = now;
         if ((frame_time & 1u) != 0) {
             volume -= kVolumeStep;
         }
+        volume = banded_volume(volume, static_cast<int64_t>(static_cast<uint32_t>(now - fade.origin_ms)));
         if (volume < 0) {
             volume = 0;
         }
@@ -260,6 +298,7 @@ void reset_timeline() {
     snow_fast = 0;
     zoom_fade_started = 0;
     zoom_fade_start = 0;
+    fade = {};
 }
 
 void run_timeline(Platform& platform, const SceneObjects& objects, const EffectOps& effects) {

@@ -7,6 +7,7 @@
 #include "platform/display.h"
 
 #include <SDL.h>
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -213,6 +214,33 @@ void pace(Display* d) {
     d->last_present = clock::now();
 }
 
+// When the X server goes away, Xlib calls its I/O error handler and then exit(). By
+// default that prints Xlib's own lines, and exit() runs the static destructors while
+// the music's threads still run: a silent show ended in std::terminate. This handler
+// says it in one line and ends the process at once: a window run has nothing on disk
+// to finish, and the sound device closes with the process.
+extern "C" int on_display_lost(void*) {
+    static constexpr char kMessage[] = "glimmerfrost: the connection to the display was lost\n";
+    const ssize_t written = write(STDERR_FILENO, kMessage, sizeof(kMessage) - 1);
+    static_cast<void>(written);
+    _exit(1);
+}
+
+// Installs it in the Xlib that SDL's X11 driver has loaded (looked up, so that the
+// program needs no Xlib of its own); nothing to do under another driver.
+void catch_display_loss() {
+    void* xlib = dlopen("libX11.so.6", RTLD_LAZY | RTLD_NOLOAD);
+    if (xlib == nullptr) {
+        return;
+    }
+    using Handler = int (*)(void*);
+    using SetHandler = Handler (*)(Handler);
+    if (auto set = reinterpret_cast<SetHandler>(dlsym(xlib, "XSetIOErrorHandler")); set != nullptr) {
+        set(on_display_lost);
+    }
+    dlclose(xlib);  // only drops this reference: SDL keeps the library loaded
+}
+
 // Starts SDL's video. The Wayland client library prints its own complaints on
 // stderr when no compositor is there, so stderr is closed meanwhile. With no
 // display server SDL falls back to its invisible "offscreen" or "dummy" output;
@@ -247,6 +275,9 @@ bool start_video(std::string& reason) {
         SDL_QuitSubSystem(SDL_INIT_VIDEO);
         reason = "no X11 or Wayland display found";
         return false;
+    }
+    if (driver != nullptr && std::strcmp(driver, "x11") == 0) {
+        catch_display_loss();
     }
     return true;
 }

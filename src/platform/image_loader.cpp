@@ -20,16 +20,20 @@
 namespace gf {
 namespace {
 
-// No picture of the show comes near these; they stop a corrupt or hostile
-// header from asking for gigabytes.
-constexpr long long kMaxImagePixels = 1LL << 25;        // 32 M pixels, 128 MB decoded
-constexpr std::uintmax_t kMaxFileBytes = 256ULL << 20;  // 256 MB
+// The show's pictures are at most 320 × 480 and about 70 KB. These bounds leave
+// ample room for larger ones and keep the work any file can ask for small: a
+// hostile header cannot ask for gigabytes, and a progressive file cannot make
+// the decoder pass over a large image thousands of times.
+constexpr long long kMaxImagePixels = 1LL << 21;      // 2 M pixels, 8 MB decoded
+constexpr std::uintmax_t kMaxFileBytes = 8ULL << 20;  // 8 MB
+constexpr int kMaxScans = 64;                         // an ordinary progressive file has about 10
 
 struct ErrorManager {
     jpeg_error_mgr pub;
     std::jmp_buf jump;
     int error_code;
-    bool truncated;  // libjpeg saw the data end early and padded the rest
+    bool truncated;  // libjpeg saw the data end early
+    bool too_many_scans;
     char message[JMSG_LENGTH_MAX];
 };
 
@@ -40,22 +44,53 @@ void on_error_exit(j_common_ptr cinfo) {
     std::longjmp(errors->jump, 1);
 }
 
-// Warnings arrive with level -1. A file that ends early only raises a warning
-// and decodes as grey padding; we treat it as the error it is.
+// Warnings arrive with level -1. libjpeg goes on after a premature end or corrupt
+// data (padding with grey, skipping to the next marker), so a damaged or hostile
+// file would still be decoded in full; the first such warning stops the decoder.
+// Other warnings (an unknown JFIF version, say) are harmless and ignored.
 void on_emit_message(j_common_ptr cinfo, int level) {
+    if (level >= 0) {
+        return;
+    }
     auto* errors = reinterpret_cast<ErrorManager*>(cinfo->err);
-    if (level < 0 && (cinfo->err->msg_code == JWRN_JPEG_EOF || cinfo->err->msg_code == JWRN_HIT_MARKER)) {
-        errors->truncated = true;
+    switch (cinfo->err->msg_code) {
+        case JWRN_JPEG_EOF:
+        case JWRN_HIT_MARKER:
+            errors->truncated = true;
+            break;
+        case JWRN_EXTRANEOUS_DATA:
+        case JWRN_HUFF_BAD_CODE:
+        case JWRN_BOGUS_PROGRESSION:
+        case JWRN_MUST_RESYNC:
+        case JWRN_NOT_SEQUENTIAL:
+            break;
+        default:
+            return;
+    }
+    errors->error_code = cinfo->err->msg_code;
+    (*cinfo->err->format_message)(cinfo, errors->message);
+    std::longjmp(errors->jump, 1);
+}
+
+// Called by libjpeg as it reads each part of the file; a progressive file with more
+// scans than any encoder writes is stopped before it costs a pass over the image each.
+void on_progress(j_common_ptr cinfo) {
+    auto* dinfo = reinterpret_cast<j_decompress_ptr>(cinfo);
+    if (dinfo->input_scan_number > kMaxScans) {
+        reinterpret_cast<ErrorManager*>(cinfo->err)->too_many_scans = true;
+        std::longjmp(reinterpret_cast<ErrorManager*>(cinfo->err)->jump, 1);
     }
 }
 
-enum class DecodeOutcome { ok, library_error, truncated, too_large, cmyk, precision, components, out_of_memory };
+enum class DecodeOutcome { ok, library_error, too_large, wrong_size, cmyk, precision, components, out_of_memory };
 
 // All decoder state lives here rather than in decode_into's frame, so the
 // long jump out of libjpeg skips no destructor and the caller can clean up.
 struct DecodeContext {
     jpeg_decompress_struct cinfo;
     ErrorManager errors;
+    jpeg_progress_mgr progress;
+    PictureNeed need;
     uint32_t* pixels;
     unsigned char* row;
     int width;
@@ -72,11 +107,10 @@ DecodeOutcome decode_into(DecodeContext& ctx, const unsigned char* data, std::si
         return DecodeOutcome::library_error;
     }
     jpeg_create_decompress(&ctx.cinfo);
+    ctx.progress.progress_monitor = on_progress;
+    ctx.cinfo.progress = &ctx.progress;
     jpeg_mem_src(&ctx.cinfo, data, static_cast<unsigned long>(size));
     jpeg_read_header(&ctx.cinfo, TRUE);
-    if (ctx.errors.truncated) {
-        return DecodeOutcome::truncated;
-    }
     ctx.width = static_cast<int>(ctx.cinfo.image_width);
     ctx.height = static_cast<int>(ctx.cinfo.image_height);
     ctx.precision = ctx.cinfo.data_precision;
@@ -92,6 +126,10 @@ DecodeOutcome decode_into(DecodeContext& ctx, const unsigned char* data, std::si
     }
     if (static_cast<long long>(ctx.width) * ctx.height > kMaxImagePixels) {
         return DecodeOutcome::too_large;
+    }
+    // The size declared in the header is checked before any scan is decoded.
+    if (ctx.need.width != 0 && (ctx.width != ctx.need.width || ctx.height < ctx.need.min_height)) {
+        return DecodeOutcome::wrong_size;
     }
     ctx.cinfo.out_color_space = JCS_RGB;  // greyscale is expanded to equal red, green and blue
     jpeg_start_decompress(&ctx.cinfo);
@@ -110,20 +148,30 @@ DecodeOutcome decode_into(DecodeContext& ctx, const unsigned char* data, std::si
             line[x] = (uint32_t{ctx.row[3 * x]} << 16) | (uint32_t{ctx.row[3 * x + 1]} << 8) | ctx.row[3 * x + 2];
         }
     }
-    if (ctx.errors.truncated) {
-        return DecodeOutcome::truncated;
-    }
     jpeg_finish_decompress(&ctx.cinfo);
-    return ctx.errors.truncated ? DecodeOutcome::truncated : DecodeOutcome::ok;
+    return DecodeOutcome::ok;
 }
 
 ImageStatus fail(const std::string& name, const std::string& problem) { return {false, name + ": " + problem}; }
 
 std::string size_text(int width, int height) { return std::to_string(width) + " × " + std::to_string(height); }
 
+// libjpeg's own text, which some messages already open with "Corrupt JPEG data: ".
+std::string corrupt_text(const char* message) {
+    constexpr const char* kPrefix = "Corrupt JPEG data: ";
+    const std::string text = message;
+    const std::size_t skip = text.rfind(kPrefix, 0) == 0 ? std::strlen(kPrefix) : 0;
+    return "corrupt JPEG data: " + text.substr(skip);
+}
+
+std::string need_text(int width, int min_height) {
+    return "the show needs " + std::to_string(width) + " wide and at least " + std::to_string(min_height) + " rows";
+}
+
 }  // namespace
 
-ImageStatus load_jpeg_from_memory(Image& image, const void* data, std::size_t size, const std::string& name) {
+ImageStatus load_jpeg_from_memory(Image& image, const void* data, std::size_t size, const std::string& name,
+                                  const PictureNeed& need) {
     if (image.pixels != nullptr) {
         return fail(name, "the image already holds a picture");
     }
@@ -138,6 +186,7 @@ ImageStatus load_jpeg_from_memory(Image& image, const void* data, std::size_t si
     }
 
     DecodeContext ctx{};
+    ctx.need = need;
     const DecodeOutcome outcome = decode_into(ctx, bytes, size);
     jpeg_destroy_decompress(&ctx.cinfo);
     std::free(ctx.row);
@@ -149,10 +198,11 @@ ImageStatus load_jpeg_from_memory(Image& image, const void* data, std::size_t si
     }
     delete[] ctx.pixels;
     switch (outcome) {
-        case DecodeOutcome::truncated:
-            return fail(name, "truncated JPEG data (the file ends before the picture does)");
         case DecodeOutcome::too_large:
             return fail(name, "picture of " + size_text(ctx.width, ctx.height) + " pixels is too large to load");
+        case DecodeOutcome::wrong_size:
+            return {false,
+                    name + " is " + size_text(ctx.width, ctx.height) + "; " + need_text(need.width, need.min_height)};
         case DecodeOutcome::cmyk:
             return fail(name, "CMYK/YCCK JPEG (4 components) is not supported; save it as RGB or greyscale");
         case DecodeOutcome::precision:
@@ -171,14 +221,17 @@ ImageStatus load_jpeg_from_memory(Image& image, const void* data, std::size_t si
             if (ctx.errors.truncated) {
                 return fail(name, "truncated JPEG data (the file ends before the picture does)");
             }
-            return fail(name, std::string("corrupt JPEG data: ") + ctx.errors.message);
+            if (ctx.errors.too_many_scans) {
+                return fail(name, "progressive JPEG with more than " + std::to_string(kMaxScans) + " scans");
+            }
+            return fail(name, corrupt_text(ctx.errors.message));
         case DecodeOutcome::ok:
             break;
     }
     return fail(name, "cannot decode");
 }
 
-ImageStatus load_jpeg(Image& image, const std::string& path) {
+ImageStatus load_jpeg(Image& image, const std::string& path, const PictureNeed& need) {
     if (image.pixels != nullptr) {
         return fail(path, "the image already holds a picture");
     }
@@ -199,7 +252,7 @@ ImageStatus load_jpeg(Image& image, const std::string& path) {
     if (length > 0 && !file.read(reinterpret_cast<char*>(bytes.data()), length)) {
         return fail(path, "read error");
     }
-    return load_jpeg_from_memory(image, bytes.data(), bytes.size(), path);
+    return load_jpeg_from_memory(image, bytes.data(), bytes.size(), path, need);
 }
 
 void release_image(Image& image) {
@@ -210,8 +263,7 @@ void release_image(Image& image) {
 }
 
 ImageStatus check_picture_size(const Image& image, const std::string& name, int width, int min_height) {
-    const std::string needed =
-        "the show needs " + std::to_string(width) + " wide and at least " + std::to_string(min_height) + " rows";
+    const std::string needed = need_text(width, min_height);
     if (image.pixels == nullptr) {
         return {false, name + " holds no picture; " + needed};
     }

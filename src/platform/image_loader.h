@@ -13,11 +13,22 @@ struct ImageStatus {
     std::string message;  // names the file and what is wrong
 };
 
+// The size a picture must have: `width` exactly and at least `min_height` rows.
+// A width of 0 accepts any size (within the loader's own bounds).
+struct PictureNeed {
+    int width = 0;
+    int min_height = 0;
+};
+
 // Decodes a baseline or progressive, colour or greyscale JPEG file into `image`
-// (which must hold no pixels). On failure `image` stays empty.
-ImageStatus load_jpeg(Image& image, const std::string& path);
+// (which must hold no pixels). On failure `image` stays empty. With a `need`, a
+// picture whose header declares another size is refused before it is decoded.
+// Files over 8 MB, pictures over 2 M pixels, progressive files of more than 64
+// scans and the first sign of corrupt or missing data are refused too.
+ImageStatus load_jpeg(Image& image, const std::string& path, const PictureNeed& need = {});
 // Same from memory; `name` is used in messages.
-ImageStatus load_jpeg_from_memory(Image& image, const void* data, std::size_t size, const std::string& name);
+ImageStatus load_jpeg_from_memory(Image& image, const void* data, std::size_t size, const std::string& name,
+                                  const PictureNeed& need = {});
 // Frees the pixels.
 void release_image(Image& image);
 

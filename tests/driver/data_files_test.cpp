@@ -6,6 +6,9 @@
 
 #include <filesystem>
 #include <fstream>
+#include <string>
+#include <utility>
+#include <vector>
 
 namespace gf {
 namespace {
@@ -65,6 +68,25 @@ TEST_F(DataFilesTest, SearchGoesFromTheCurrentFolderToBesideTheExecutableToTheIn
     EXPECT_EQ(dirs[2], (exe_dir / "data").string());
     EXPECT_EQ(dirs[3], (exe_dir.parent_path() / "share" / "glimmerfrost").string());
     EXPECT_TRUE(fs::path(dirs.back()).is_absolute());
+}
+
+TEST_F(DataFilesTest, DataOptionNamesAFolderThatExists) {
+    const fs::path file = root_ / "xmas.it";
+    std::ofstream(file) << "IMPM";
+    for (const auto& [dir, problem] : std::vector<std::pair<fs::path, std::string>>{
+             {file, "not a folder"}, {root_ / "missing", "no such folder"}, {root_, ""}}) {
+        const Status status = check_data_dir(dir.string());
+        EXPECT_EQ(status.ok, problem.empty()) << dir;
+        if (!problem.empty()) {
+            EXPECT_EQ(status.message.rfind("--data " + dir.string() + ": " + problem, 0), 0u) << status.message;
+        }
+    }
+}
+
+TEST_F(DataFilesTest, OutOfMemoryWhileLoadingIsNotBlamedOnTheFile) {
+    // A library that runs out of memory throws std::bad_alloc, which the player reports as its reason.
+    EXPECT_TRUE(reports_out_of_memory("./xmas.it: not a module that can be played (std::bad_alloc)"));
+    EXPECT_FALSE(reports_out_of_memory("./xmas.it: damaged module: order list runs past the end"));
 }
 
 TEST_F(DataFilesTest, GeneratedDataPassesAndDamagedFilesAreRefusedByName) {

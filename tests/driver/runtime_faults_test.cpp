@@ -49,6 +49,8 @@ struct Launch {
     std::chrono::milliseconds signal_after {0};
     rlim_t max_file_bytes = RLIM_INFINITY;  // the largest file the program may write
     std::chrono::seconds timeout {120};
+    std::string x_display;    // ":N": show on that X server instead of SDL's dummy video
+    pid_t signal_target = 0;  // where the signal goes (0: the program)
 };
 
 std::string slurp(const fs::path& path) {
@@ -70,6 +72,10 @@ Outcome launch(const Launch& l) {
         unsetenv("DISPLAY");
         unsetenv("WAYLAND_DISPLAY");
         setenv("SDL_VIDEODRIVER", "dummy", 1);
+        if (!l.x_display.empty()) {
+            setenv("DISPLAY", l.x_display.c_str(), 1);
+            unsetenv("SDL_VIDEODRIVER");
+        }
         setenv("SDL_AUDIODRIVER", "dummy", 1);
         const int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         const int null_fd = open("/dev/null", O_RDWR);
@@ -111,7 +117,7 @@ Outcome launch(const Launch& l) {
         }
         const auto elapsed = std::chrono::steady_clock::now() - started;
         if (!signalled && elapsed >= l.signal_after) {
-            kill(pid, l.send_signal);
+            kill(l.signal_target != 0 ? l.signal_target : pid, l.send_signal);
             signalled = true;
         }
         if (elapsed > l.timeout) {
@@ -191,6 +197,42 @@ protected:
     fs::path root_;
     std::string mounted_;
 };
+
+// Starts Xvfb on a free display; returns its pid and sets `display`, or 0 when it cannot run.
+pid_t start_xvfb(std::string& display) {
+    int ready[2];
+    if (pipe(ready) != 0) {
+        return 0;
+    }
+    const pid_t pid = fork();
+    if (pid == 0) {
+        close(ready[0]);
+        const int null_fd = open("/dev/null", O_RDWR);
+        dup2(null_fd, STDOUT_FILENO);
+        dup2(null_fd, STDERR_FILENO);
+        const std::string fd = std::to_string(ready[1]);
+        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-nolisten", "tcp", "-screen", "0", "640x480x24",
+               static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(ready[1]);
+    // Xvfb writes the display number and a newline once it accepts clients (read to the
+    // newline: closing the pipe earlier would end it); nothing comes if it cannot start.
+    display = ":";
+    char c = 0;
+    while (pid > 0 && read(ready[0], &c, 1) == 1 && c != '\n') {
+        display.push_back(c);
+    }
+    close(ready[0]);
+    if (pid < 0 || c != '\n' || display.size() < 2) {
+        if (pid > 0) {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+        }
+        return 0;
+    }
+    return pid;
+}
 
 // SIGINT and SIGTERM on a playing show: the normal shutdown, exit code 0, nothing on stderr.
 TEST_F(RuntimeFaults, SignalsEndTheWindowedShowCleanly) {
@@ -314,6 +356,28 @@ TEST_F(RuntimeFaults, ClosingTheWindowRunsTheWholeShutdown) {
     expected.push_back("free_music");
     expected.push_back("destroy_display");
     EXPECT_EQ(shutdown, expected);
+}
+
+// The X server killed during a show without sound: Xlib's exit while the silent
+// audio thread ran used to end in std::terminate (abort, exit code 134).
+TEST_F(RuntimeFaults, LostDisplayDuringASilentShowEndsWithOneLine) {
+    Launch l = base({"--mute", "--scale", "1"});
+    const pid_t xvfb = start_xvfb(l.x_display);
+    if (xvfb == 0) {
+        GTEST_SKIP() << "Xvfb cannot be started here (package xvfb)";
+    }
+    l.send_signal = SIGKILL;
+    l.signal_target = xvfb;
+    l.signal_after = 3000ms;
+    l.timeout = 60s;
+    const Outcome run = launch(l);
+    waitpid(xvfb, nullptr, 0);
+    EXPECT_FALSE(run.timed_out);
+    EXPECT_EQ(run.signal, 0) << "ended by signal " << run.signal;
+    EXPECT_EQ(run.exit_code, 1) << joined(run.err_lines);
+    ASSERT_EQ(run.err_lines.size(), 1u) << joined(run.err_lines);
+    EXPECT_NE(run.err_lines[0].find("display"), std::string::npos) << run.err_lines[0];
+    EXPECT_TRUE(listing(l.cwd).empty());
 }
 
 // The sound device lost mid-show (SDL stops calling back, as for an unplugged

@@ -197,9 +197,9 @@ TEST_F(ShowCapture, EveryOrderPlaysInTurnAndTheFadeEndsTheShowBeforeTheMusicDoes
     }
     EXPECT_EQ(seen.size(), 17u);
     EXPECT_EQ(rows_->back().order, kFadeOrder);
-    // The fade takes 2 from the volume (100) on every frame whose time is odd; at 10 fps every
-    // capture frame time is odd, so the show ends on the 50th frame of order 16.
-    EXPECT_EQ(frames_of(kFadeOrder).size(), 50u);
+    // The fade takes 2 from the volume (100) on every frame whose time is odd, held to a line
+    // that reaches 0 in about 1.3 s: at 10 fps the line leads, and the 15th frame of order 16 ends the show.
+    EXPECT_EQ(frames_of(kFadeOrder).size(), 15u);
     // The sound lasts exactly as long as the pictures.
     WavData wav;
     ASSERT_TRUE(read_wav((*dir_ / "audio.wav").string(), wav).ok);
@@ -397,9 +397,8 @@ TEST(ShowVideo, FadeCapturedToMp4AtBothShapesWithMatchingLengths) {
         EXPECT_EQ(avc_size(bytes), std::make_pair(c.width, c.height));
         const test::Mp4Lengths lengths = test::mp4_track_lengths(bytes);
         ASSERT_TRUE(lengths.ok);
-        // Order 16 alone at 10 fps: the first frame is drawn at frame time 0 (even: the volume stays),
-        // then 50 odd frames take the volume from 100 to 0, so 51 frames.
-        EXPECT_NEAR(lengths.video_seconds, 5.1, 1e-6);
+        // Order 16 alone at 10 fps: the fade's line takes the volume from 100 to 0 by the 15th frame.
+        EXPECT_NEAR(lengths.video_seconds, 1.5, 1e-6);
         EXPECT_NEAR(lengths.audio_seconds, lengths.video_seconds, 0.1) << "sound and pictures differ by over a frame";
         EXPECT_NE(run.err.find(file.string()), std::string::npos) << "the summary names the file: " << run.err;
     }

@@ -237,6 +237,7 @@ TEST_F(TimelineTest, ClosingFadeLowersTheVolumeOnOddFramesAndEndsAtSilence) {
     for (const auto& [time, written, ends] :
          std::vector<std::tuple<uint32_t, int, bool>>{{103, 3, false}, {105, 1, false}, {4294967295u, 0, true}}) {
         frame_time = time;
+        advance_virtual_clock(17);
         EXPECT_EQ(pass_at(16, 2)[0], "set_music_volume(" + std::to_string(written) + ")");
         EXPECT_EQ(exit_requested, ends ? 1u : 0u);
     }
@@ -248,6 +249,38 @@ TEST_F(TimelineTest, ClosingFadeLowersTheVolumeOnOddFramesAndEndsAtSilence) {
         EXPECT_EQ(pass_at(16, 0)[0], "set_music_volume(0)");
         EXPECT_EQ(exit_requested, 1u);
     }
+}
+
+TEST_F(TimelineTest, ClosingFadeKeepsToItsLengthWhateverTheParityOfTheFrameTimes) {
+    // From 100: frame times that are all even (an even interval in whole ms) would never
+    // lower it, all odd ones at 4 ms a frame would silence it in 200 ms; both take 1.2-1.4 s.
+    for (const auto& [interval, odd] : std::vector<std::tuple<uint32_t, uint32_t>>{{20, 0}, {42, 0}, {4, 1}, {40, 1}}) {
+        reset_timeline();
+        use_virtual_clock(kVirtualClockStart);
+        exit_requested = 0;
+        platform_.volume = 100;
+        uint32_t elapsed = 0;
+        while (exit_requested == 0 && elapsed < 10000) {
+            frame_time = kVirtualClockStart + elapsed + odd;
+            pass_at(16, 0);
+            elapsed += interval;
+            advance_virtual_clock(interval);
+        }
+        EXPECT_GE(elapsed, 1150u) << interval << " ms, odd " << odd;
+        EXPECT_LE(elapsed, 1400u) << interval << " ms, odd " << odd;
+    }
+}
+
+TEST_F(TimelineTest, ComingBackToTheFadeLaterStartsItAfresh) {
+    // Left after one pass (a jump to another order), back five seconds later at volume 80:
+    // the fade goes on from 80 rather than from where the first line would be by then.
+    frame_time = 2;
+    pass_at(16, 0);
+    advance_virtual_clock(5000);
+    platform_.volume = 80;
+    frame_time = 5004;
+    EXPECT_EQ(pass_at(16, 0)[0], "set_music_volume(80)");
+    EXPECT_EQ(exit_requested, 0u);
 }
 
 }  // namespace

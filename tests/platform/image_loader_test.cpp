@@ -232,6 +232,66 @@ TEST(ImageLoader, RefusesAbsurdDimensionsBeforeAllocating) {
     expect_refused(bytes, "huge.jpg", "too large");
 }
 
+// A progressive greyscale JPEG built by hand: its Huffman tables give the symbol 0
+// (a DC difference of 0, or an end of block) the one-bit code '0', so a scan of an
+// 8 × 8 picture is the single byte 0x7F; a scan with no data ends at the next marker.
+struct Scan {
+    uint8_t ss, se, ah, al;
+    std::vector<uint8_t> data;
+};
+void put(std::vector<uint8_t>& bytes, std::initializer_list<int> values) {
+    for (const int v : values) bytes.push_back(static_cast<uint8_t>(v));
+}
+std::vector<uint8_t> progressive_jpeg(int width, int height, const std::vector<Scan>& scans) {
+    std::vector<uint8_t> b;
+    put(b, {0xFF, 0xD8, 0xFF, 0xDB, 0x00, 67, 0x00});
+    b.resize(b.size() + 64, 1);
+    put(b, {0xFF, 0xC4, 0x00, 38});
+    for (const int table : {0x00, 0x10}) {
+        put(b, {table, 1});
+        b.resize(b.size() + 15, 0);
+        put(b, {0x00});
+    }
+    put(b, {0xFF, 0xC2, 0x00, 11, 8, height >> 8, height & 0xFF, width >> 8, width & 0xFF, 1, 1, 0x11, 0});
+    for (const Scan& scan : scans) {
+        put(b, {0xFF, 0xDA, 0x00, 8, 1, 1, 0x00, scan.ss, scan.se, scan.ah << 4 | scan.al});
+        b.insert(b.end(), scan.data.begin(), scan.data.end());
+    }
+    put(b, {0xFF, 0xD9});
+    return b;
+}
+
+TEST(ImageLoader, HostileProgressiveFilesAreRefusedBeforeTheyCostAFullDecode) {
+    // The DC scan, then one scan for each of the 63 AC coefficients: 64 scans, all valid.
+    std::vector<Scan> valid = {{0, 0, 0, 1, {0x7F}}};
+    for (uint8_t k = 1; k < 64; ++k) valid.push_back({k, k, 0, 0, {0x7F}});
+    LoadedImage decoded;
+    const std::vector<uint8_t> most = progressive_jpeg(8, 8, valid);
+    ASSERT_TRUE(load_jpeg_from_memory(decoded.image, most.data(), most.size(), "most.jpg").ok);
+    // One more, refining the DC coefficient, is a valid file with too many scans.
+    valid.push_back({0, 0, 1, 0, {0x7F}});
+    const std::vector<Scan> empty(20000, Scan{0, 0, 0, 0, {}});
+    struct Case {
+        const char* name;
+        std::vector<uint8_t> bytes;
+        PictureNeed need;
+        const char* problem;
+    };
+    for (const Case& c : {Case{"scans.jpg", progressive_jpeg(8, 8, valid), {}, "more than 64 scans"},
+                          Case{"empty.jpg", progressive_jpeg(1024, 1024, empty), {}, "truncated"},
+                          Case{"big.jpg", progressive_jpeg(5792, 5792, empty), {}, "too large"},
+                          Case{"need.jpg",
+                               progressive_jpeg(1024, 1024, empty),
+                               {320, 200},
+                               "is 1024 × 1024; the show needs 320 wide and at least 200 rows"}}) {
+        Image image;
+        const ImageStatus status = load_jpeg_from_memory(image, c.bytes.data(), c.bytes.size(), c.name, c.need);
+        EXPECT_FALSE(status.ok) << c.name;
+        EXPECT_NE(status.message.find(c.problem), std::string::npos) << status.message;
+        EXPECT_EQ(image.pixels, nullptr) << c.name;
+    }
+}
+
 TEST(ImageLoader, MissingFileAndOccupiedImage) {
     Image image;
     ImageStatus status = load_jpeg(image, "/nonexistent/dir/kerst.jpg");
