@@ -53,8 +53,9 @@ void blur5(const uint32_t* src, uint32_t* dst) {
         const uint32_t* row = src + y * kScreenWidth;
         uint32_t* out = dst + y * kScreenWidth;
         for (int x = 1; x < kScreenWidth - 1; ++x) {
-            // Whole packed words, summed modulo 2^32: a channel's remainder
-            // flows into the channel below it, as in the original effect.
+            // Whole packed words, summed modulo 2^32 and divided once: a
+            // channel's remainder flows into the channel below it. The glow is
+            // defined by this whole-word average, not by a per-channel one.
             const uint32_t sum = row[x - kScreenWidth] + row[x + kScreenWidth] + row[x] + row[x - 1] + row[x + 1];
             out[x] = sum / 5u;
         }

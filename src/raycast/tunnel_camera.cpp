@@ -58,14 +58,14 @@ void reset_tunnel_camera() {
 void animate_tunnel_camera(uint32_t hit_time, int mode) {
     // Statements stay one per clock read so the reads happen in this order.
     switch (mode) {
-        case 1:  // gentle sway over the planes, looking down
+        case kCameraPlanesLookDown:
             cam_angle_x = -45.0f;
             cam_angle_y = sway(time_get_time(), 0.003, 20.0);
             cam_angle_z = 0.0f;
             cam_z = travel(kSlowTravelRate, time_get_time());
             cam_fov = kPlanesFov;
             break;
-        case 2:  // sway over the planes, bouncing on hits
+        case kCameraPlanesSway:
             cam_angle_x = sway(time_get_time(), 0.002, 20.0);
             cam_angle_y = sway(time_get_time(), 0.003, 20.0);
             cam_angle_z = sway(time_get_time(), 0.004, 20.0);
@@ -74,7 +74,7 @@ void animate_tunnel_camera(uint32_t hit_time, int mode) {
             bounce_planes(hit_time);
             cam_tunnel = 0;
             break;
-        case 3:  // slow full turns over the planes, bouncing on hits
+        case kCameraPlanesTurn:
             cam_angle_x = sway(time_get_time(), 0.0002, 360.0);
             cam_angle_y = sway(time_get_time(), 0.0003, 360.0);
             cam_angle_z = sway(time_get_time(), 0.0004, 360.0);
@@ -83,7 +83,7 @@ void animate_tunnel_camera(uint32_t hit_time, int mode) {
             bounce_planes(hit_time);
             cam_tunnel = 0;
             break;
-        case 4:  // tumbling in the tunnel with a breathing field of view (40..140)
+        case kCameraTunnel:  // the field of view breathes between 40 and 140
             cam_angle_x = sway(time_get_time(), 0.0002, 360.0);
             cam_angle_y = sway(time_get_time(), 0.0003, 360.0);
             cam_angle_z = sway(time_get_time(), 0.0004, 360.0);
