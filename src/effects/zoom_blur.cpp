@@ -2,7 +2,8 @@
 // the centre, blended with its old value. The frame is walked outward from
 // the centre in four quadrant passes, in place, so samples taken from pixels
 // already visited carry their new (smeared) values: that is what draws the
-// long streaks, and why the pass and loop order below must not change.
+// long streaks, and why the pass and loop order below must not change. The
+// SSE2 and AVX2 variants (zoom_blur_sse2.cpp, zoom_blur_avx2.cpp) keep to it.
 #include "effects/zoom_blur.h"
 
 #include <algorithm>
@@ -145,7 +146,7 @@ void zoom_blur_by(uint32_t* buffer) {
 }
 
 constexpr std::array kZoomBlurVariants = {
-    Variant<ZoomBlurFn>{InstructionSet::kPortable, zoom_blur_by<blur_pixel_by_pixel>},
+    Variant<ZoomBlurFn>{InstructionSet::kPortable, portable::zoom_blur},
 #if defined(__x86_64__)
     Variant<ZoomBlurFn>{InstructionSet::kSse2, zoom_blur_by<sse2::zoom_blur_frame>},
     Variant<ZoomBlurFn>{InstructionSet::kAvx2, zoom_blur_by<avx2::zoom_blur_frame>},

@@ -43,6 +43,8 @@ inline void blend_two_pixels(const RowContext& row_a, int32_t x_a, const RowCont
 
 void blur_pass(uint32_t* buffer, const ZoomGeometry& g, const __m128i* column_weights, __m128i shift,
                const QuadrantRange& range) {
+    // Held in locals: the pixel stores could otherwise alias the range and force reloads.
+    const int32_t x_first = range.x_first, x_count = range.x_count, x_step = range.x_step;
     for (int32_t group = 0; group < range.y_count; group += kGroupRows) {
         RowContext rows[kGroupRows];
         const int rows_here = sse2::group_rows(rows, buffer, g, range, group);
@@ -53,18 +55,18 @@ void blur_pass(uint32_t* buffer, const ZoomGeometry& g, const __m128i* column_we
             pair_w_sample[m] = _mm256_set_m128i(rows[m + 1].w_sample, rows[m].w_sample);
             pair_w_next[m] = _mm256_set_m128i(rows[m + 1].w_next, rows[m].w_next);
         }
-        const int32_t steps = range.x_count + rows_here - 1;
+        const int32_t steps = x_count + rows_here - 1;
         for (int32_t step = 0; step < steps; ++step) {
-            const int m_first = step - range.x_count + 1 > 0 ? step - range.x_count + 1 : 0;
+            const int m_first = step - x_count + 1 > 0 ? step - x_count + 1 : 0;
             const int m_last = rows_here - 1 < step ? rows_here - 1 : step;
             int m = m_first;
             for (; m + 1 <= m_last; m += 2) {
-                const int32_t x_a = range.x_first + (step - m) * range.x_step;
-                blend_two_pixels(rows[m], x_a, rows[m + 1], x_a - range.x_step, g, column_weights, pair_w_sample[m],
+                const int32_t x_a = x_first + (step - m) * x_step;
+                blend_two_pixels(rows[m], x_a, rows[m + 1], x_a - x_step, g, column_weights, pair_w_sample[m],
                                  pair_w_next[m], shift);
             }
             if (m <= m_last) {
-                const int32_t x = range.x_first + (step - m) * range.x_step;
+                const int32_t x = x_first + (step - m) * x_step;
                 sse2::blend_pixel(rows[m], x, g.columns[x].pair, column_weights[x], shift);
             }
         }

@@ -35,15 +35,17 @@ namespace {
 // plain order, and the rows' dependency chains overlap instead of queueing.
 void blur_pass(uint32_t* buffer, const ZoomGeometry& g, const __m128i* column_weights, __m128i shift,
                const QuadrantRange& range) {
+    // Held in locals: the pixel stores could otherwise alias the range and force reloads.
+    const int32_t x_first = range.x_first, x_count = range.x_count, x_step = range.x_step;
     for (int32_t group = 0; group < range.y_count; group += kGroupRows) {
         RowContext rows[kGroupRows];
         const int rows_here = group_rows(rows, buffer, g, range, group);
-        const int32_t steps = range.x_count + rows_here - 1;
+        const int32_t steps = x_count + rows_here - 1;
         for (int32_t step = 0; step < steps; ++step) {
-            const int m_first = step - range.x_count + 1 > 0 ? step - range.x_count + 1 : 0;
+            const int m_first = step - x_count + 1 > 0 ? step - x_count + 1 : 0;
             const int m_last = rows_here - 1 < step ? rows_here - 1 : step;
             for (int m = m_first; m <= m_last; ++m) {
-                const int32_t x = range.x_first + (step - m) * range.x_step;
+                const int32_t x = x_first + (step - m) * x_step;
                 blend_pixel(rows[m], x, g.columns[x].pair, column_weights[x], shift);
             }
         }
