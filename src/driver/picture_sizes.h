@@ -5,6 +5,7 @@
 #pragma once
 
 #include <array>
+#include <string_view>
 
 namespace gf {
 
@@ -12,6 +13,18 @@ struct PictureSize {
     const char* file;
     int width;       // exact
     int min_height;  // at least
+};
+
+// Picture slots, in load order: the index of each picture in kPictureSizes.
+enum PictureSlot : int {
+    kGlimzz = 0,     // 256 × 256 ray texture (planes)
+    kMuur = 1,       // 256 × 256 ray texture (tunnel)
+    kCredits = 2,    // 320 × 200
+    kPresents = 3,   // 320 × 200
+    kGoodboy = 4,    // 320 × at least 480, scrolled
+    kFinalgrtz = 5,  // 320 × 400, five bands of 80 rows
+    kBoem = 6,       // 320 × 200
+    kKerst = 7,      // 320 × 200
 };
 
 constexpr int kPictureCount = 8;
@@ -26,5 +39,12 @@ constexpr std::array<PictureSize, kPictureCount> kPictureSizes = {{
     {"boem.jpg", 320, 200},
     {"kerst.jpg", 320, 200},
 }};
+
+// Each slot names the entry of its own picture, and every entry has a slot.
+constexpr bool slot_reads(PictureSlot slot, std::string_view file) { return kPictureSizes[slot].file == file; }
+static_assert(slot_reads(kGlimzz, "glimzz.jpg") && slot_reads(kMuur, "muur.jpg") &&
+              slot_reads(kCredits, "credits.jpg") && slot_reads(kPresents, "presents.jpg") &&
+              slot_reads(kGoodboy, "goodboy.jpg") && slot_reads(kFinalgrtz, "finalgrtz.jpg") &&
+              slot_reads(kBoem, "boem.jpg") && slot_reads(kKerst, "kerst.jpg") && kKerst + 1 == kPictureCount);
 
 }  // namespace gf

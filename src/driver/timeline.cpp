@@ -8,7 +8,9 @@
 #include "common/frame_globals.h"
 #include "common/random.h"
 #include "driver/beat_state.h"
+#include "effects/zoom_blur.h"
 #include "platform/clock.h"
+#include "raycast/tunnel_camera.h"
 
 namespace gf {
 
@@ -23,18 +25,6 @@ constexpr auto kRelaxed = std::memory_order_relaxed;
 constexpr uint32_t kIntroRows = 64;      // order 0 and order 7 switch chains at this row
 constexpr uint32_t kFlashRowStart = 92;  // order 7 and sub-scene 4 flash from this row on
 constexpr uint32_t kBeatRows = 4;        // a beat every four rows
-
-// Zoom preset codes (see the zoom blur's preset table).
-constexpr int kZoomIntro = 1;
-constexpr int kZoomBand = 2;
-constexpr int kZoomSnow = 346;
-constexpr int kZoomFade = 3485;
-
-// Camera modes of the tunnel camera.
-constexpr int kCameraPlanesIn = 1;
-constexpr int kCameraPlanes = 2;
-constexpr int kCameraPlanesOut = 3;
-constexpr int kCameraTunnel = 4;
 
 constexpr int kScrollSelector = 1;  // offset 1 of the scrolling picture
 constexpr int kVolumeStep = 2;      // volume lost per odd frame of the fade
@@ -79,24 +69,24 @@ public:
     const uint32_t* picture(PictureSlot slot) const { return o_.pictures[slot]->pixels; }
     uint32_t* buffer(PixelBuffer* b) const { return b->data(); }
 
-    // B1–B6: the scrolling picture's window plus the blurred band of the banded picture.
+    // The band composite: the scrolling picture's window plus the blurred band of the banded picture.
     void band_composite() {
         fx_.blit_scrolled(buffer(o_.scroll_buffer), picture(kGoodboy), kScrollSelector);
         fx_.blit_band(buffer(o_.band_buffer), picture(kFinalgrtz), beat.band_index.load(kRelaxed));
-        fx_.set_zoom_preset(0, kZoomBand);
+        fx_.set_zoom_preset(0, kZoomPresetBand);
         fx_.zoom_blur(buffer(o_.band_buffer));
         fx_.add_saturate(screen, buffer(o_.scroll_buffer), buffer(o_.band_buffer));
         // The offsets move after the blit, so each blit uses those of the previous pass.
         fx_.update_scroll_offsets(0);
     }
 
-    // S1–S6: flakes onto the trail buffer, blurred with the preset in force, then
-    // 346 for whatever blurs next.
+    // The snow pass: flakes onto the trail buffer, blurred with the preset in
+    // force, then the snow preset for whatever blurs next.
     void snow_pass() {
         fx_.draw_snow(buffer(o_.snow_buffer));
         fx_.fall_snow(snow_fast);
         fx_.zoom_blur(buffer(o_.snow_buffer));
-        fx_.set_zoom_preset(0, kZoomSnow);
+        fx_.set_zoom_preset(0, kZoomPresetSnow);
         fx_.add_saturate(screen, screen, buffer(o_.snow_buffer));
         snow_fast = 0;
     }
@@ -129,7 +119,7 @@ public:
             case 1:
                 // The hit time is the clock now, so the planes bounce continuously.
                 fx_.render_ray_grid(screen, picture(kGlimzz));
-                fx_.animate_tunnel_camera(time_get_time(), kCameraPlanes);
+                fx_.animate_tunnel_camera(time_get_time(), kCameraPlanesSway);
                 break;
             case 2:
                 fx_.render_ray_grid(screen, picture(kMuur));
@@ -188,7 +178,7 @@ public:
         // 1: intro picture with flash and snow.
         if (order() == 0 && row() < kIntroRows) {
             flash_over(picture(kPresents));
-            fx_.set_zoom_preset(0, kZoomIntro);
+            fx_.set_zoom_preset(0, kZoomPresetIntro);
             fx_.zoom_blur(screen);
             snow_pass();
         } else if (order() == 0) {
@@ -198,25 +188,25 @@ public:
                 zoom_fade_start = frame_time;
             }
             fx_.draw_swirl(screen, picture(kPresents));
-            fx_.set_zoom_preset(zoom_fade_start, kZoomFade);
+            fx_.set_zoom_preset(zoom_fade_start, kZoomPresetFade);
             fx_.zoom_blur(screen);
             fx_.animate_swirl();
             snow_fast = 1;
         }
         // 3: planes under the fading zoom.
         if (order() == 1) {
-            planes(beat.instrument6_time.load(kRelaxed), kCameraPlanesIn);
-            fx_.set_zoom_preset(zoom_fade_start, kZoomFade);
+            planes(beat.instrument6_time.load(kRelaxed), kCameraPlanesLookDown);
+            fx_.set_zoom_preset(zoom_fade_start, kZoomPresetFade);
             fx_.zoom_blur(screen);
             snow_fast = 1;
         }
         // 4, 5: planes.
         if (order() == 2) {
-            planes(beat.instrument6_time.load(kRelaxed), kCameraPlanes);
+            planes(beat.instrument6_time.load(kRelaxed), kCameraPlanesSway);
             snow_fast = 1;
         }
         if (order() == 3) {
-            planes(beat.instrument6_time.load(kRelaxed), kCameraPlanesOut);
+            planes(beat.instrument6_time.load(kRelaxed), kCameraPlanesTurn);
             snow_fast = 1;
         }
         // 6: tunnel with glowing cubes; the camera is set before the render here.

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "common/types.h"
+#include "driver/picture_sizes.h"
 #include "driver/platform_ops.h"
 
 namespace gf {
@@ -53,18 +54,7 @@ struct EffectOps {
 // The table of the real effects.
 const EffectOps& real_effect_ops();
 
-// Picture slots, in load order.
-enum PictureSlot : int {
-    kGlimzz = 0,     // 256 × 256 ray texture (planes)
-    kMuur = 1,       // 256 × 256 ray texture (tunnel)
-    kCredits = 2,    // 320 × 200
-    kPresents = 3,   // 320 × 200
-    kGoodboy = 4,    // 320 × at least 480, scrolled
-    kFinalgrtz = 5,  // 320 × 400, five bands of 80 rows
-    kBoem = 6,       // 320 × 200
-    kKerst = 7,      // 320 × 200
-};
-constexpr int kSceneSlots = 8;
+constexpr int kSceneSlots = kPictureCount;  // one picture per slot of picture_sizes.h
 
 // What the chains draw with: the eight pictures and the six work buffers, all owned by demo_main.
 struct SceneObjects {

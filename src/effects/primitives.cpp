@@ -1,6 +1,6 @@
-// Whole-frame pixel operations. add_saturate and blur5 have SSE2 paths (and
-// AVX2 for add_saturate, chosen at run time); the rest are plain loops the
-// compiler vectorises.
+// Whole-frame pixel operations. add_saturate, blur5 and invert_frame run the
+// widest of their variants the processor has (primitives_sse2.cpp,
+// primitives_avx2.cpp); the rest are plain loops the compiler vectorises.
 #include "effects/primitives.h"
 
 #include <algorithm>
@@ -10,11 +10,8 @@
 #include "common/float_to_int.h"
 #include "common/frame_globals.h"
 #include "common/types.h"
+#include "effects/primitives_simd.h"
 #include "platform/clock.h"
-
-#if defined(__x86_64__)
-#include <immintrin.h>
-#endif
 
 namespace gf {
 
@@ -53,94 +50,67 @@ void blur5(const uint32_t* src, uint32_t* dst) {
         const uint32_t* row = src + y * kScreenWidth;
         uint32_t* out = dst + y * kScreenWidth;
         for (int x = 1; x < kScreenWidth - 1; ++x) {
-            // Whole packed words, summed modulo 2^32: a channel's remainder
-            // flows into the channel below it, as in the original effect.
+            // Whole packed words, summed modulo 2^32 and divided once: a
+            // channel's remainder flows into the channel below it. The glow is
+            // defined by this whole-word average, not by a per-channel one.
             const uint32_t sum = row[x - kScreenWidth] + row[x + kScreenWidth] + row[x] + row[x - 1] + row[x + 1];
             out[x] = sum / 5u;
         }
+    }
+}
+
+void invert_frame(uint32_t* buffer) {
+    for (int i = 0; i < kScreenPixels; ++i) {
+        buffer[i] = ~buffer[i] & kRgbMask;
     }
 }
 
 }  // namespace portable
 
-#if defined(__x86_64__)
-
 namespace {
 
-__attribute__((target("avx2"))) void add_saturate_avx2(uint32_t* dst, const uint32_t* a, const uint32_t* b) {
-    constexpr int kStep = 8;  // pixels per 256-bit register; 64000 is a multiple of 8
-    for (int i = 0; i < kScreenPixels; i += kStep) {
-        const __m256i va = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(a + i));
-        const __m256i vb = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(b + i));
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + i), _mm256_adds_epu8(va, vb));
-    }
-}
+constexpr std::array kAddSaturateVariants = {
+    Variant<AddSaturateFn>{InstructionSet::kPortable, portable::add_saturate},
+#if defined(__x86_64__)
+    Variant<AddSaturateFn>{InstructionSet::kSse2, sse2::add_saturate},
+    Variant<AddSaturateFn>{InstructionSet::kAvx2, avx2::add_saturate},
+#endif
+};
 
-void add_saturate_sse2(uint32_t* dst, const uint32_t* a, const uint32_t* b) {
-    constexpr int kStep = 4;
-    for (int i = 0; i < kScreenPixels; i += kStep) {
-        const __m128i va = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + i));
-        const __m128i vb = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + i));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), _mm_adds_epu8(va, vb));
-    }
-}
+constexpr std::array kBlur5Variants = {
+    Variant<Blur5Fn>{InstructionSet::kPortable, portable::blur5},
+#if defined(__x86_64__)
+    Variant<Blur5Fn>{InstructionSet::kSse2, sse2::blur5},
+#endif
+};
 
-bool cpu_has_avx2() {
-    static const bool has = __builtin_cpu_supports("avx2");
-    return has;
-}
-
-// Unsigned 32-bit division by 5 in each lane: x / 5 = (x · 0xCCCCCCCD) >> 34,
-// exact for every 32-bit x. SSE2 multiplies only the even lanes to 64 bits,
-// so the odd lanes are shifted down and done in a second multiply.
-inline __m128i divide_by_5(__m128i x) {
-    const __m128i magic = _mm_set1_epi32(static_cast<int>(0xCCCCCCCDu));
-    const __m128i even = _mm_srli_epi64(_mm_mul_epu32(x, magic), 34);
-    const __m128i odd = _mm_srli_epi64(_mm_mul_epu32(_mm_srli_epi64(x, 32), magic), 34);
-    return _mm_or_si128(even, _mm_slli_epi64(odd, 32));
-}
-
-void blur5_sse2(const uint32_t* src, uint32_t* dst) {
-    constexpr int kStep = 4;
-    constexpr int kLastColumn = kScreenWidth - 2;  // 318, the last column written
-    for (int y = 1; y < kScreenHeight - 1; ++y) {
-        const uint32_t* row = src + y * kScreenWidth;
-        uint32_t* out = dst + y * kScreenWidth;
-        int x = 1;
-        for (; x + kStep - 1 <= kLastColumn; x += kStep) {
-            const auto load = [](const uint32_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); };
-            __m128i sum = _mm_add_epi32(load(row + x - kScreenWidth), load(row + x + kScreenWidth));
-            sum = _mm_add_epi32(sum, load(row + x));
-            sum = _mm_add_epi32(sum, load(row + x - 1));
-            sum = _mm_add_epi32(sum, load(row + x + 1));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), divide_by_5(sum));
-        }
-        for (; x <= kLastColumn; ++x) {
-            const uint32_t sum = row[x - kScreenWidth] + row[x + kScreenWidth] + row[x] + row[x - 1] + row[x + 1];
-            out[x] = sum / 5u;
-        }
-    }
-}
+constexpr std::array kInvertFrameVariants = {
+    Variant<InvertFrameFn>{InstructionSet::kPortable, portable::invert_frame},
+#if defined(__x86_64__)
+    Variant<InvertFrameFn>{InstructionSet::kAvx2, avx2::invert_frame},
+#endif
+};
 
 }  // namespace
 
+std::vector<Variant<AddSaturateFn>> add_saturate_variants() { return runnable_variants(kAddSaturateVariants); }
+std::vector<Variant<Blur5Fn>> blur5_variants() { return runnable_variants(kBlur5Variants); }
+std::vector<Variant<InvertFrameFn>> invert_frame_variants() { return runnable_variants(kInvertFrameVariants); }
+
 void add_saturate(uint32_t* dst, const uint32_t* a, const uint32_t* b) {
-    if (cpu_has_avx2()) {
-        add_saturate_avx2(dst, a, b);
-    } else {
-        add_saturate_sse2(dst, a, b);
-    }
+    static AddSaturateFn* const run = widest_variant(kAddSaturateVariants);
+    run(dst, a, b);
 }
 
-void blur5(const uint32_t* src, uint32_t* dst) { blur5_sse2(src, dst); }
+void blur5(const uint32_t* src, uint32_t* dst) {
+    static Blur5Fn* const run = widest_variant(kBlur5Variants);
+    run(src, dst);
+}
 
-#else
-
-void add_saturate(uint32_t* dst, const uint32_t* a, const uint32_t* b) { portable::add_saturate(dst, a, b); }
-
-void blur5(const uint32_t* src, uint32_t* dst) { portable::blur5(src, dst); }
-
-#endif
+void invert_frame(uint32_t* buffer) {
+    static InvertFrameFn* const run = widest_variant(kInvertFrameVariants);
+    run(buffer);
+}
 
 void fill_flash(uint32_t* buffer, uint32_t hit_time) {
     // The elapsed time is an unsigned difference: a hit long ago (or a hit
@@ -149,31 +119,6 @@ void fill_flash(uint32_t* buffer, uint32_t hit_time) {
     constexpr uint32_t kBlackAfterMs = (kFlashFullLevel + kFlashFadePerMs) / kFlashFadePerMs;  // 128
     const uint32_t level = elapsed < kBlackAfterMs ? kFlashFullLevel - kFlashFadePerMs * elapsed : 0;
     fill_frame(buffer, level * kGreyReplicate);
-}
-
-namespace {
-
-// 0xFFFFFF − (p & 0xFFFFFF); the compiler vectorises the loop for each target.
-inline void invert_pixels(uint32_t* buffer) {
-    for (int i = 0; i < kScreenPixels; ++i) {
-        buffer[i] = ~buffer[i] & kRgbMask;
-    }
-}
-
-#if defined(__x86_64__)
-__attribute__((target("avx2"))) void invert_frame_avx2(uint32_t* buffer) { invert_pixels(buffer); }
-#endif
-
-}  // namespace
-
-void invert_frame(uint32_t* buffer) {
-#if defined(__x86_64__)
-    if (cpu_has_avx2()) {
-        invert_frame_avx2(buffer);
-        return;
-    }
-#endif
-    invert_pixels(buffer);
 }
 
 void update_scroll_offsets(uint32_t base) {

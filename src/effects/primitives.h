@@ -5,6 +5,9 @@
 
 #include <array>
 #include <cstdint>
+#include <vector>
+
+#include "common/cpu_features.h"
 
 namespace gf {
 
@@ -52,11 +55,20 @@ void blit_band(uint32_t* dst, const uint32_t* picture, uint32_t band);
 // the interior of dst; dst's border rows and columns are left as they were.
 void blur5(const uint32_t* src, uint32_t* dst);
 
-// The same operations without vector instructions; the program uses them on
-// processors without SSE2, and tests compare them with the vector paths.
+// The operations with vector code, each in the variants this processor can
+// run (portable first); the functions above run the last of their list.
+using AddSaturateFn = void(uint32_t* dst, const uint32_t* a, const uint32_t* b);
+using Blur5Fn = void(const uint32_t* src, uint32_t* dst);
+using InvertFrameFn = void(uint32_t* buffer);
+std::vector<Variant<AddSaturateFn>> add_saturate_variants();
+std::vector<Variant<Blur5Fn>> blur5_variants();
+std::vector<Variant<InvertFrameFn>> invert_frame_variants();
+
+// The same operations without vector instructions.
 namespace portable {
 void add_saturate(uint32_t* dst, const uint32_t* a, const uint32_t* b);
 void blur5(const uint32_t* src, uint32_t* dst);
+void invert_frame(uint32_t* buffer);
 }  // namespace portable
 
 }  // namespace gf

@@ -1,6 +1,7 @@
 // Swirl warp. The angle tables are built once; the twist table follows the
 // clock every frame; the per-pixel warp uses only table loads, multiplies,
-// shifts and the unsigned wrap of the source position.
+// shifts and the unsigned wrap of the source position. The rows for bounded
+// tables also have an AVX2 variant (swirl_avx2.cpp).
 #include "effects/swirl.h"
 
 #include <cmath>
@@ -8,13 +9,10 @@
 #include <cstdlib>
 #include <new>
 
-#if defined(__x86_64__)
-#include <immintrin.h>
-#endif
-
 #include "common/float_to_int.h"
 #include "common/frame_globals.h"
 #include "common/types.h"
+#include "effects/swirl_terms.h"
 
 namespace gf {
 
@@ -34,7 +32,6 @@ constexpr double kPhasePerMs = 0.22563;                     // table steps per m
 constexpr double kSwingDegreesPerMs = 0.06666666666666667;  // T / 15 degrees
 constexpr uint32_t kTwistStepsScale = 80;                   // twist (16.16) · 80 >> 16 = table steps
 constexpr int kTwistFractionBits = 16;
-constexpr int kSampleFractionBits = 8;  // sine values carry 8 fraction bits
 
 // Degrees to radians: the angle is first rounded to a float, then multiplied
 // by the float constant (the product itself is kept in double).
@@ -88,21 +85,11 @@ inline uint32_t wrap_row_start(int32_t y) {
     return slot < kWrapEntries ? s_wrap.row_start[slot] : (static_cast<uint32_t>(y) % kScreenHeight) * kScreenWidth;
 }
 
-constexpr int kHalfWidth = kScreenWidth / 2;
-constexpr int kHalfHeight = kScreenHeight / 2;
+constexpr int kHalfWidth = kSwirlHalfWidth;
+constexpr int kHalfHeight = kSwirlHalfHeight;
+constexpr int kSampleFractionBits = kSwirlSampleFractionBits;
 
-// What depends on the radius alone, once per radius value and call:
-// tw = (twist · 80) >> 16, a = p + tw, ca = cos[a], and the part p + a + 160
-// of cb's index, to which the pixel's column c is added. And sb·c, which
-// depends on the column alone.
-int32_t s_radius_ca[kSwirlTwistEntries];
-uint32_t s_radius_cb_index[kSwirlTwistEntries];
-int32_t s_column_term[kScreenWidth];
-// Both radius terms in one word, for tables within ±256: ca in the high half,
-// cb's index in the low 9 bits (only they survive the & 0x1FF after c is
-// added, and the low bits of a sum depend only on the low bits of its terms).
-// Half the cache footprint and one load instead of two.
-uint32_t s_radius_packed[kSwirlTwistEntries];
+SwirlTerms s_terms;
 
 // The warp's arithmetic is 32-bit two's complement that wraps, as the
 // processor's: products and sums are formed unsigned and read back signed
@@ -112,16 +99,18 @@ inline int32_t signed_value(uint32_t v) { return static_cast<int32_t>(v); }
 
 // Table indexes wrap modulo 2^32 and are masked to the 512-step tables.
 void prepare_terms(uint32_t p) {
+    s_terms.sine = swirl_sin.data();
+    s_terms.cosine = swirl_cos.data();
     for (int i = 0; i < kSwirlTwistEntries; ++i) {
         const int32_t tw = signed_value(bits(swirl_twist[i]) * kTwistStepsScale) >> kTwistFractionBits;
         const uint32_t a = p + static_cast<uint32_t>(tw);
-        s_radius_ca[i] = swirl_cos[a & kSwirlAngleMask];
-        s_radius_cb_index[i] = p + a + kHalfWidth;
-        s_radius_packed[i] = (bits(s_radius_ca[i]) << 16) | (s_radius_cb_index[i] & kSwirlAngleMask);
+        s_terms.radius_ca[i] = swirl_cos[a & kSwirlAngleMask];
+        s_terms.radius_cb_index[i] = p + a + kHalfWidth;
+        s_terms.radius_packed[i] = (bits(s_terms.radius_ca[i]) << 16) | (s_terms.radius_cb_index[i] & kSwirlAngleMask);
     }
     for (int c = -kHalfWidth; c < kHalfWidth; ++c) {
         const int32_t sb = swirl_sin[(p + static_cast<uint32_t>(c + kHalfWidth)) & kSwirlAngleMask];
-        s_column_term[c + kHalfWidth] = signed_value(bits(sb) * bits(c));
+        s_terms.column_term[c + kHalfWidth] = signed_value(bits(sb) * bits(c));
     }
 }
 
@@ -152,17 +141,17 @@ void draw_swirl_rows(uint32_t* dst, const uint32_t* image, uint32_t p) {
             uint32_t cb_index;
             int32_t ca;
             if constexpr (kBounded) {
-                const uint32_t packed = s_radius_packed[rad];
+                const uint32_t packed = s_terms.radius_packed[rad];
                 cb_index = packed;
                 ca = signed_value(packed) >> 16;
             } else {
-                cb_index = s_radius_cb_index[rad];
-                ca = s_radius_ca[rad];
+                cb_index = s_terms.radius_cb_index[rad];
+                ca = s_terms.radius_ca[rad];
             }
             const int32_t cb = swirl_cos[(cb_index + bits(c)) & kSwirlAngleMask];
             const int32_t y_src = signed_value(sa_r - bits(cb) * bits(c)) >> kSampleFractionBits;
             // Negate first, then shift: −1 >> 8 stays −1.
-            const uint32_t x_sum = bits(s_column_term[c + kHalfWidth]) + bits(ca) * bits(r);
+            const uint32_t x_sum = bits(s_terms.column_term[c + kHalfWidth]) + bits(ca) * bits(r);
             const int32_t x_src = signed_value(0u - x_sum) >> kSampleFractionBits;
             if constexpr (kBounded) {
                 dst[n] = image[row_wrap[y_src] + column_wrap[x_src]];
@@ -173,66 +162,35 @@ void draw_swirl_rows(uint32_t* dst, const uint32_t* image, uint32_t p) {
     }
 }
 
-#if defined(__x86_64__)
-
-bool cpu_has_avx2() {
-    static const bool has = __builtin_cpu_supports("avx2");
-    return has;
+// The bounded tables' rows without vector instructions.
+void draw_swirl_bounded(uint32_t* dst, const uint32_t* image, uint32_t p, const SwirlTerms& /*terms*/) {
+    draw_swirl_rows<true>(dst, image, p);
 }
 
-__attribute__((target("avx2"))) inline __m256i add_if_negative(__m256i v, int32_t amount) {
-    return _mm256_add_epi32(v, _mm256_and_si256(_mm256_srai_epi32(v, 31), _mm256_set1_epi32(amount)));
-}
+using BoundedRowsFn = void(uint32_t* dst, const uint32_t* image, uint32_t p, const SwirlTerms& terms);
 
-// AVX2 for tables within ±256. Each row goes in three loops: the table
-// lookups (plain loads: on this kind of processor gathers are slower), the
-// arithmetic and the wrap eight pixels at a time, and the picture reads.
-__attribute__((target("avx2"))) void draw_swirl_avx2(uint32_t* dst, const uint32_t* image, uint32_t p) {
-    constexpr int kLanes = 8;
-    const __m256i lane_offsets = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
-    const __m256i zero = _mm256_setzero_si256();
-    alignas(32) int32_t sources[kScreenWidth]{};  // picture index of each pixel of the row
-    alignas(32) int32_t packed_row[kScreenWidth]{};
-    alignas(32) int32_t cb_row[kScreenWidth]{};
-    for (int r = -kHalfHeight; r < kHalfHeight; ++r) {
-        const __m256i sa_r = _mm256_set1_epi32(swirl_sin[(bits(r + kHalfHeight) + p) & kSwirlAngleMask] * r);
-        const __m256i row_vector = _mm256_set1_epi32(r);
-        const int row = (r + kHalfHeight) * kScreenWidth;
-        const int32_t* radius_row = swirl_radius + row;
-        for (int i = 0; i < kScreenWidth; ++i) {
-            const uint32_t word = s_radius_packed[radius_row[i]];
-            packed_row[i] = signed_value(word);
-            cb_row[i] = swirl_cos[(word + bits(i - kHalfWidth)) & kSwirlAngleMask];
-        }
-        for (int c0 = -kHalfWidth; c0 < kHalfWidth; c0 += kLanes) {
-            const __m256i packed = _mm256_load_si256(reinterpret_cast<const __m256i*>(packed_row + c0 + kHalfWidth));
-            const __m256i ca = _mm256_srai_epi32(packed, 16);
-            const __m256i c = _mm256_add_epi32(_mm256_set1_epi32(c0), lane_offsets);
-            const __m256i cb = _mm256_load_si256(reinterpret_cast<const __m256i*>(cb_row + c0 + kHalfWidth));
-            __m256i y = _mm256_srai_epi32(_mm256_sub_epi32(sa_r, _mm256_mullo_epi32(cb, c)), kSampleFractionBits);
-            const __m256i column_term =
-                _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s_column_term + c0 + kHalfWidth));
-            // Negate first, then shift.
-            __m256i x = _mm256_srai_epi32(
-                _mm256_sub_epi32(zero, _mm256_add_epi32(column_term, _mm256_mullo_epi32(ca, row_vector))),
-                kSampleFractionBits);
-            // Unsigned wrap: a negative x is x + 2^32 ≡ x + 256 (mod 320); a negative y is y + 96 (mod 200).
-            x = add_if_negative(add_if_negative(x, 256), kScreenWidth);
-            y = add_if_negative(add_if_negative(y, 96), kScreenHeight);
-            y = _mm256_sub_epi32(y, _mm256_and_si256(_mm256_cmpgt_epi32(y, _mm256_set1_epi32(kScreenHeight - 1)),
-                                                     _mm256_set1_epi32(kScreenHeight)));
-            const __m256i source =
-                _mm256_add_epi32(_mm256_add_epi32(_mm256_slli_epi32(y, 8), _mm256_slli_epi32(y, 6)), x);  // y·320 + x
-            _mm256_store_si256(reinterpret_cast<__m256i*>(sources + c0 + kHalfWidth), source);
-        }
-        uint32_t* dst_row = dst + row;
-        for (int i = 0; i < kScreenWidth; ++i) {
-            dst_row[i] = image[sources[i]];
-        }
+// One variant of draw_swirl: the terms for the current phase, then the rows,
+// by `kBoundedRows` when the angle tables are within ±256.
+template <BoundedRowsFn* kBoundedRows>
+void draw_swirl_by(uint32_t* dst, const uint32_t* image) {
+    if (swirl_radius == nullptr) {
+        return;
+    }
+    const auto p = static_cast<uint32_t>(swirl_phase);
+    prepare_terms(p);
+    if (angle_tables_bounded()) {
+        kBoundedRows(dst, image, p, s_terms);
+    } else {
+        draw_swirl_rows<false>(dst, image, p);
     }
 }
 
+constexpr std::array kDrawSwirlVariants = {
+    Variant<DrawSwirlFn>{InstructionSet::kPortable, portable::draw_swirl},
+#if defined(__x86_64__)
+    Variant<DrawSwirlFn>{InstructionSet::kAvx2, draw_swirl_by<avx2::draw_swirl_bounded>},
 #endif
+};
 
 // The radius table exists before the program's entry runs.
 const bool s_radius_ready = (alloc_swirl_radius(), true);
@@ -286,35 +244,15 @@ void animate_swirl() {
 
 namespace portable {
 
-void draw_swirl(uint32_t* dst, const uint32_t* image) {
-    if (swirl_radius == nullptr) {
-        return;
-    }
-    const auto p = static_cast<uint32_t>(swirl_phase);
-    prepare_terms(p);
-    if (angle_tables_bounded()) {
-        draw_swirl_rows<true>(dst, image, p);
-    } else {
-        draw_swirl_rows<false>(dst, image, p);
-    }
-}
+void draw_swirl(uint32_t* dst, const uint32_t* image) { draw_swirl_by<draw_swirl_bounded>(dst, image); }
 
 }  // namespace portable
 
+std::vector<Variant<DrawSwirlFn>> draw_swirl_variants() { return runnable_variants(kDrawSwirlVariants); }
+
 void draw_swirl(uint32_t* dst, const uint32_t* image) {
-#if defined(__x86_64__)
-    if (swirl_radius != nullptr && cpu_has_avx2()) {
-        const auto p = static_cast<uint32_t>(swirl_phase);
-        prepare_terms(p);
-        if (angle_tables_bounded()) {
-            draw_swirl_avx2(dst, image, p);
-        } else {
-            draw_swirl_rows<false>(dst, image, p);
-        }
-        return;
-    }
-#endif
-    portable::draw_swirl(dst, image);
+    static DrawSwirlFn* const run = widest_variant(kDrawSwirlVariants);
+    run(dst, image);
 }
 
 void free_swirl() {

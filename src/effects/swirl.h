@@ -6,6 +6,9 @@
 
 #include <array>
 #include <cstdint>
+#include <vector>
+
+#include "common/cpu_features.h"
 
 namespace gf {
 
@@ -34,8 +37,11 @@ void animate_swirl();
 // Writes all 64000 pixels of dst from the 320 × 200 picture `image`.
 // Does nothing when the radius table is not allocated.
 void draw_swirl(uint32_t* dst, const uint32_t* image);
-// The same warp without vector instructions (draw_swirl uses AVX2 where the
-// processor has it); for other processors and for tests that compare the two.
+// draw_swirl in the variants this processor can run (portable first);
+// draw_swirl runs the last of them.
+using DrawSwirlFn = void(uint32_t* dst, const uint32_t* image);
+std::vector<Variant<DrawSwirlFn>> draw_swirl_variants();
+// The same warp without vector instructions.
 namespace portable {
 void draw_swirl(uint32_t* dst, const uint32_t* image);
 }  // namespace portable

@@ -6,6 +6,9 @@
 
 #include <array>
 #include <cstdint>
+#include <vector>
+
+#include "common/cpu_features.h"
 
 namespace gf {
 
@@ -42,16 +45,14 @@ void zoom_blur(uint32_t* buffer);
 // Returns true when the current parameters keep every read and write inside the buffer.
 bool zoom_parameters_safe();
 
-// The same blur by other code paths, for processors without the vector
-// instructions zoom_blur picks (it uses AVX2 where the processor has it, else
-// SSE2) and for tests that compare the paths.
+// zoom_blur in the variants this processor can run (portable first);
+// zoom_blur runs the last of them.
+using ZoomBlurFn = void(uint32_t* buffer);
+std::vector<Variant<ZoomBlurFn>> zoom_blur_variants();
+
+// The same blur without vector instructions.
 namespace portable {
 void zoom_blur(uint32_t* buffer);
 }  // namespace portable
-#if defined(__x86_64__)
-namespace sse2 {
-void zoom_blur(uint32_t* buffer);
-}  // namespace sse2
-#endif
 
 }  // namespace gf

@@ -30,7 +30,7 @@ struct Display;
 
 Display* create_display(const DisplayOptions& options);
 // Opens the window titled `title` with a width × height frame surface. `use_options`
-// is accepted and ignored (the original's two output option texts have no meaning here).
+// is accepted and ignored: a window has no output options to choose between.
 DisplayStatus open_display(Display* display, const char* title, int width, int height, int use_options);
 // Locks the frame surface; its first pixel becomes `screen`.
 void lock_frame(Display* display);

@@ -4,7 +4,9 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
+#include "common/cpu_features.h"
 #include "common/types.h"
 
 namespace gf {
@@ -60,16 +62,28 @@ void trace_tunnel(int x, int y, int32_t& u, int32_t& v, int32_t& shade);
 void trace_planes(int x, int y, int32_t& u, int32_t& v, int32_t& shade);
 
 // Grid pass: traces all 41 × 26 grid points with the current camera.
+// Runs the last of trace_ray_grid_variants.
 void trace_ray_grid(RayGrid& grid);
+
+// The grid pass in the variants this processor can run (portable first); all
+// trace the same values.
+using TraceRayGridFn = void(RayGrid& grid);
+std::vector<Variant<TraceRayGridFn>> trace_ray_grid_variants();
 
 // Block pass: fills all 320 × 200 pixels of dst from the grid, each pixel one
 // texel of the 256 × 256 texture darkened by the interpolated shade.
-// Uses the processor's wide vectors where it has them.
+// Runs the last of draw_ray_grid_variants.
 void draw_ray_grid(uint32_t* dst, const uint32_t* texture, const RayGrid& grid);
 
-// The same pass for any x86-64 or other processor; draw_ray_grid falls back to
-// it, and it gives the same pixels.
-void draw_ray_grid_portable(uint32_t* dst, const uint32_t* texture, const RayGrid& grid);
+// The block pass in the variants this processor can run (portable first); all
+// give the same pixels.
+using DrawRayGridFn = void(uint32_t* dst, const uint32_t* texture, const RayGrid& grid);
+std::vector<Variant<DrawRayGridFn>> draw_ray_grid_variants();
+
+// The same pass without vector instructions.
+namespace portable {
+void draw_ray_grid(uint32_t* dst, const uint32_t* texture, const RayGrid& grid);
+}  // namespace portable
 
 // Both passes: the tunnel (cam_tunnel nonzero) or the planes into dst.
 void render_ray_grid(uint32_t* dst, const uint32_t* texture);

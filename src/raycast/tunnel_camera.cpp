@@ -31,6 +31,22 @@ float sway(uint32_t now, double rate, double amplitude) {
     return static_cast<float>(std::sin(static_cast<double>(now) * rate) * amplitude);
 }
 
+// The three angles' sways: a rate for each of x, y and z, one amplitude.
+struct AngleSway {
+    double rate_x, rate_y, rate_z;
+    double amplitude;
+};
+constexpr AngleSway kGentleSway = {0.002, 0.003, 0.004, 20.0};
+constexpr AngleSway kFullTurns = {0.0002, 0.0003, 0.0004, 360.0};
+
+// Sets the three angles, x first, each at the time `now()` gives then.
+template <class Now>
+void sway_angles(const AngleSway& s, Now now) {
+    cam_angle_x = sway(now(), s.rate_x, s.amplitude);
+    cam_angle_y = sway(now(), s.rate_y, s.amplitude);
+    cam_angle_z = sway(now(), s.rate_z, s.amplitude);
+}
+
 // The planes move apart and back together once in the window after a hit.
 // The last value written inside the window stays until the next hit.
 void bounce_planes(uint32_t hit_time) {
@@ -49,44 +65,30 @@ void reset_tunnel_camera() {
     cam_y = 0.0f;
     cam_fov = kPlanesFov;
     cam_tunnel = 0;
-    cam_angle_x = sway(now, 0.002, 20.0);
-    cam_angle_y = sway(now, 0.003, 20.0);
-    cam_angle_z = sway(now, 0.004, 20.0);
+    sway_angles(kGentleSway, [now] { return now; });
     cam_z = travel(kFastTravelRate, now);
 }
 
 void animate_tunnel_camera(uint32_t hit_time, int mode) {
     // Statements stay one per clock read so the reads happen in this order.
     switch (mode) {
-        case 1:  // gentle sway over the planes, looking down
+        case kCameraPlanesLookDown:
             cam_angle_x = -45.0f;
             cam_angle_y = sway(time_get_time(), 0.003, 20.0);
             cam_angle_z = 0.0f;
             cam_z = travel(kSlowTravelRate, time_get_time());
             cam_fov = kPlanesFov;
             break;
-        case 2:  // sway over the planes, bouncing on hits
-            cam_angle_x = sway(time_get_time(), 0.002, 20.0);
-            cam_angle_y = sway(time_get_time(), 0.003, 20.0);
-            cam_angle_z = sway(time_get_time(), 0.004, 20.0);
+        case kCameraPlanesSway:
+        case kCameraPlanesTurn:
+            sway_angles(mode == kCameraPlanesSway ? kGentleSway : kFullTurns, time_get_time);
             cam_z = travel(kFastTravelRate, time_get_time());
             cam_fov = kPlanesFov;
             bounce_planes(hit_time);
             cam_tunnel = 0;
             break;
-        case 3:  // slow full turns over the planes, bouncing on hits
-            cam_angle_x = sway(time_get_time(), 0.0002, 360.0);
-            cam_angle_y = sway(time_get_time(), 0.0003, 360.0);
-            cam_angle_z = sway(time_get_time(), 0.0004, 360.0);
-            cam_z = travel(kFastTravelRate, time_get_time());
-            cam_fov = kPlanesFov;
-            bounce_planes(hit_time);
-            cam_tunnel = 0;
-            break;
-        case 4:  // tumbling in the tunnel with a breathing field of view (40..140)
-            cam_angle_x = sway(time_get_time(), 0.0002, 360.0);
-            cam_angle_y = sway(time_get_time(), 0.0003, 360.0);
-            cam_angle_z = sway(time_get_time(), 0.0004, 360.0);
+        case kCameraTunnel:  // the field of view breathes between 40 and 140
+            sway_angles(kFullTurns, time_get_time);
             cam_x = 0.0f;
             cam_z = travel(kSlowTravelRate, time_get_time());
             cam_fov = static_cast<float>(std::sin(static_cast<double>(time_get_time()) * 0.002) * 50.0 + 90.0);

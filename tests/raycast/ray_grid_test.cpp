@@ -216,7 +216,7 @@ protected:
     std::vector<uint32_t> texture_ = coordinate_texture();
 };
 
-INSTANTIATE_TEST_SUITE_P(Passes, RayBlocks, ::testing::Values(&draw_ray_grid, &draw_ray_grid_portable),
+INSTANTIATE_TEST_SUITE_P(Passes, RayBlocks, ::testing::Values(&draw_ray_grid, &portable::draw_ray_grid),
                          [](const ::testing::TestParamInfo<DrawPass>& pass) {
                              return pass.index == 0 ? std::string("Selected") : std::string("Portable");
                          });
@@ -306,7 +306,7 @@ TEST(RayBlocksAgree, SelectedAndPortablePassesDrawTheSamePixels) {
             }
         }
         draw_ray_grid(selected->data(), texture.data(), *grid);
-        draw_ray_grid_portable(portable->data(), texture.data(), *grid);
+        portable::draw_ray_grid(portable->data(), texture.data(), *grid);
         ASSERT_EQ(0, std::memcmp(selected->data(), portable->data(), kFrameBytes)) << "round " << round;
     }
 }

@@ -1,0 +1,53 @@
+// SSE2 variants of the saturating add and the five-point blur.
+#include <emmintrin.h>
+
+#include "common/types.h"
+#include "effects/primitives_simd.h"
+
+namespace gf::sse2 {
+
+namespace {
+
+// Unsigned 32-bit division by 5 in each lane: x / 5 = (x · 0xCCCCCCCD) >> 34,
+// exact for every 32-bit x. SSE2 multiplies only the even lanes to 64 bits,
+// so the odd lanes are shifted down and done in a second multiply.
+inline __m128i divide_by_5(__m128i x) {
+    const __m128i magic = _mm_set1_epi32(static_cast<int>(0xCCCCCCCDu));
+    const __m128i even = _mm_srli_epi64(_mm_mul_epu32(x, magic), 34);
+    const __m128i odd = _mm_srli_epi64(_mm_mul_epu32(_mm_srli_epi64(x, 32), magic), 34);
+    return _mm_or_si128(even, _mm_slli_epi64(odd, 32));
+}
+
+inline __m128i load(const uint32_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+
+}  // namespace
+
+void add_saturate(uint32_t* dst, const uint32_t* a, const uint32_t* b) {
+    constexpr int kStep = 4;  // pixels per 128-bit register; 64000 is a multiple of 4
+    for (int i = 0; i < kScreenPixels; i += kStep) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), _mm_adds_epu8(load(a + i), load(b + i)));
+    }
+}
+
+void blur5(const uint32_t* src, uint32_t* dst) {
+    constexpr int kStep = 4;
+    constexpr int kLastColumn = kScreenWidth - 2;  // 318, the last column written
+    for (int y = 1; y < kScreenHeight - 1; ++y) {
+        const uint32_t* row = src + y * kScreenWidth;
+        uint32_t* out = dst + y * kScreenWidth;
+        int x = 1;
+        for (; x + kStep - 1 <= kLastColumn; x += kStep) {
+            __m128i sum = _mm_add_epi32(load(row + x - kScreenWidth), load(row + x + kScreenWidth));
+            sum = _mm_add_epi32(sum, load(row + x));
+            sum = _mm_add_epi32(sum, load(row + x - 1));
+            sum = _mm_add_epi32(sum, load(row + x + 1));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), divide_by_5(sum));
+        }
+        for (; x <= kLastColumn; ++x) {
+            const uint32_t sum = row[x - kScreenWidth] + row[x + kScreenWidth] + row[x] + row[x - 1] + row[x + 1];
+            out[x] = sum / 5u;
+        }
+    }
+}
+
+}  // namespace gf::sse2
