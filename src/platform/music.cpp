@@ -39,10 +39,14 @@ namespace gf {
 
 namespace {
 
-// Frames rendered between two looks at the playing row: a row change is placed
-// within this many frames of where it happened. The shortest row libopenmpt can
-// play (speed 1, tempo 255) is 432 frames, so no row is ever missed.
+// Frames rendered between two looks at the playing row. libopenmpt moves to a
+// new row only when it renders the row's first sample, so near the predicted
+// start of the next row the renderer looks after every frame and sees the row
+// change at the very sample it happens; elsewhere it looks every kStepFrames.
+// The shortest row libopenmpt can play (speed 1, tempo 255) is 432 frames, so
+// no row is ever missed either way.
 constexpr std::size_t kStepFrames = 32;
+constexpr uint64_t kNever = ~uint64_t{0};
 constexpr int kMaxSyncs = 64;
 constexpr std::size_t kMaxModuleBytes = 64u << 20;
 
@@ -62,6 +66,9 @@ struct RenderState {
     uint64_t stream_frame = 0;  // frames rendered since play_music
     int last_order = -1;
     int last_row = -1;
+    // Frames [watch_from, watch_until] are rendered one at a time: the next row starts among them.
+    uint64_t watch_from = kNever;
+    uint64_t watch_until = kNever;
     float gain = 1.0f;  // the gain the last chunk ended at
     float mix[kMaxChunkFrames * 2] = {};
 };
@@ -133,7 +140,8 @@ void publish_end() {
     g_player.scheduler.drop_queued();
 }
 
-// The row (order, row) was first heard at `frame`: queue its notes.
+// The row (order, row) was first heard at `frame`: queue its notes and
+// predict where the next row starts from the row's ticks and the tempo.
 void row_started(int order, int row, uint64_t frame) {
     openmpt::module& mod = *g_player.module;
     RenderState& r = g_player.render;
@@ -142,8 +150,41 @@ void row_started(int order, int row, uint64_t frame) {
     g_player.position.store((static_cast<uint32_t>(order) & 0xFFFFu) | (static_cast<uint32_t>(row) << 16),
                             std::memory_order_relaxed);
     fire_due(frame);  // delayed notes of the last row go before this row's notes
-    g_player.scheduler.row_started(mod.get_current_pattern(), row, frame, static_cast<int>(mod.get_current_speed()),
-                                   static_cast<int>(mod.get_current_tempo()), kMixRate, wanted_instruments());
+    const int tempo = static_cast<int>(mod.get_current_tempo());
+    const int ticks =
+        g_player.scheduler.row_started(mod.get_current_pattern(), row, frame, static_cast<int>(mod.get_current_speed()),
+                                       tempo, kMixRate, wanted_instruments());
+    if (ticks == 0) {
+        r.watch_from = r.watch_until = kNever;
+        return;
+    }
+    // libopenmpt carries the fraction of a tick's frames from tick to tick, so
+    // the row ends within a frame a tick of the prediction; tempo slides move
+    // it further, and such a row change is then seen within kStepFrames.
+    const auto next = frame + static_cast<uint64_t>(std::llround(ticks * frames_per_tick(tempo, kMixRate)));
+    const auto margin = static_cast<uint64_t>(ticks) + 2;
+    r.watch_from = std::max(frame + 1, next - std::min(next, margin));
+    r.watch_until = next + margin;
+}
+
+// Frames to render next, at most `limit`: one at a time near a row change,
+// and a step never passes a queued note's first frame, so that it fires
+// as soon as rendering has reached it.
+std::size_t next_step(std::size_t limit) {
+    const RenderState& r = g_player.render;
+    const uint64_t at = r.stream_frame;
+    if (at >= r.watch_from && at <= r.watch_until) {
+        return 1;
+    }
+    uint64_t step = std::min<uint64_t>(kStepFrames, limit);
+    if (r.watch_from > at) {
+        step = std::min(step, r.watch_from - at);
+    }
+    const uint64_t note = g_player.scheduler.next_start();
+    if (note != kNever && note >= at) {
+        step = std::min(step, note - at + 1);
+    }
+    return static_cast<std::size_t>(step);
 }
 
 // Renders up to `frames` (≤ kMaxChunkFrames) into the mix buffer, firing syncs on the way.
@@ -153,7 +194,7 @@ std::size_t render_chunk(std::size_t frames) {
     RenderState& r = g_player.render;
     std::size_t done = 0;
     while (done < frames && !g_player.ended.load(std::memory_order_relaxed)) {
-        const std::size_t step = std::min(kStepFrames, frames - done);
+        const std::size_t step = next_step(frames - done);
         const std::size_t got = mod.read_interleaved_stereo(kMixRate, step, r.mix + 2 * done);
         const uint64_t start = r.stream_frame;
         r.stream_frame += got;
@@ -164,6 +205,8 @@ std::size_t render_chunk(std::size_t frames) {
             publish_end();
             break;
         }
+        // A new row shows after its first frame is rendered: with one-frame steps
+        // (and on the first step) `start` is that frame exactly.
         const int order = mod.get_current_order();
         const int row = mod.get_current_row();
         if (order != r.last_order || row != r.last_row) {
