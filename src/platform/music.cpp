@@ -6,16 +6,9 @@
 // changes, the note scheduler is told where the new row began and queues the
 // row's notes at their start samples; each fires once rendering has reached it.
 //
-// Threads: the frame loop reads the position word and the end flag (atomics),
-// and calls the control operations. The audio thread renders. Nothing on the
-// rendering and sync path locks or allocates; control operations first close a
-// gate that the renderer checks, wait until it is outside a render, then change
-// the player's state.
+// The threading contract is in music_player.h; the outputs that call the
+// renderer are in music_output.cpp.
 #include "platform/music.h"
-
-#include <SDL.h>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -33,27 +26,21 @@
 #include <vector>
 
 #include "platform/module_check.h"
+#include "platform/music_player.h"
 #include "platform/note_scheduler.h"
 
 namespace gf {
+namespace music_detail {
+
+Player g_player;
+
+}  // namespace music_detail
+
+using namespace music_detail;
 
 namespace {
 
-// Frames rendered between two looks at the playing row. libopenmpt moves to a
-// new row only when it renders the row's first sample, so near the predicted
-// start of the next row the renderer looks after every frame and sees the row
-// change at the very sample it happens; elsewhere it looks every kStepFrames.
-// The shortest row libopenmpt can play (speed 1, tempo 255) is 432 frames, so
-// no row is ever missed either way.
-constexpr std::size_t kStepFrames = 32;
-constexpr uint64_t kNever = ~uint64_t{0};
-constexpr int kMaxSyncs = 64;
 constexpr std::size_t kMaxModuleBytes = 64u << 20;
-
-struct Registration {
-    SyncProc proc = nullptr;
-    int instrument = 0;
-};
 
 // Writes nothing: libopenmpt's log messages would otherwise reach std::clog.
 class NullBuffer : public std::streambuf {
@@ -61,47 +48,8 @@ protected:
     int overflow(int c) override { return c == EOF ? 0 : c; }
 };
 
-// What the audio thread changes while the gate is open; play_music starts it afresh.
-struct RenderState {
-    uint64_t stream_frame = 0;  // frames rendered since play_music
-    int last_order = -1;
-    int last_row = -1;
-    // Frames [watch_from, watch_until] are rendered one at a time: the next row starts among them.
-    uint64_t watch_from = kNever;
-    uint64_t watch_until = kNever;
-    float gain = 1.0f;  // the gain the last chunk ended at
-    float mix[kMaxChunkFrames * 2] = {};
-};
-
-// The whole player.
-struct Player {
-    // Control side; the renderer only reads these while the gate is open.
-    std::unique_ptr<openmpt::module> module;
-    NoteScheduler scheduler;  // the renderer drives it while the gate is open
-    AudioOutput output = AudioOutput::Offline;
-    bool sdl_audio = false;
-    SDL_AudioDeviceID device = 0;
-    std::thread silent_thread;
-    Registration syncs[kMaxSyncs];  // the first sync_count are published
-    std::function<void(uint64_t)> sync_hook;
-
-    // Shared between the threads.
-    std::atomic<int> sync_count{0};
-    std::atomic<uint32_t> position{0};
-    std::atomic<bool> ended{false};
-    std::atomic<int> volume{100};
-    std::atomic<bool> render_open{false};
-    std::atomic<bool> in_render{false};
-    std::atomic<bool> silent_run{false};
-    std::atomic<bool> device_gone_for_test{false};  // the device behaves as one SDL has found gone
-
-    // The audio thread's, while the gate is open.
-    RenderState render;
-};
-
 NullBuffer g_null_buffer;
 std::ostream g_null_log(&g_null_buffer);
-Player g_player;
 
 // The instruments that have syncs, as published so far.
 InstrumentSet wanted_instruments() {
@@ -235,109 +183,6 @@ void apply_volume(int16_t* out, std::size_t frames) {
     g_player.render.gain = target;
 }
 
-// Fills `frames` stereo frames of `out`; silence where there is no music.
-std::size_t render_into(int16_t* out, std::size_t frames) {
-    g_player.in_render.store(true);
-    std::size_t music = 0;
-    if (g_player.render_open.load() && g_player.module) {
-        std::size_t done = 0;
-        while (done < frames) {
-            const std::size_t chunk = std::min<std::size_t>(kMaxChunkFrames, frames - done);
-            const std::size_t got = g_player.ended.load(std::memory_order_relaxed) ? 0 : render_chunk(chunk);
-            apply_volume(out + 2 * done, got);
-            std::fill(out + 2 * (done + got), out + 2 * (done + chunk), int16_t{0});
-            music += got;
-            done += chunk;
-        }
-    } else {
-        std::fill(out, out + 2 * frames, int16_t{0});
-    }
-    g_player.in_render.store(false);
-    return music;
-}
-
-// Stops the renderer and waits until it is outside render_into.
-void close_gate() {
-    g_player.render_open.store(false);
-    while (g_player.in_render.load()) {
-        std::this_thread::yield();
-    }
-}
-
-void audio_callback(void*, Uint8* stream, int len) {
-    if (g_player.device_gone_for_test.load(std::memory_order_relaxed)) {
-        // What SDL does for a lost device: silence, and the callback no longer runs.
-        std::memset(stream, 0, static_cast<std::size_t>(len));
-        return;
-    }
-    render_into(reinterpret_cast<int16_t*>(stream), static_cast<std::size_t>(len) / 4);
-}
-
-// Renders in real time and throws the sound away, so that the position and the syncs advance.
-void silent_loop() {
-    using clock = std::chrono::steady_clock;
-    int16_t scratch[kMaxChunkFrames * 2];
-    auto start = clock::now();
-    uint64_t frames = 0;
-    while (g_player.silent_run.load()) {
-        render_into(scratch, kMaxChunkFrames);
-        frames += kMaxChunkFrames;
-        const auto due = start + std::chrono::microseconds(frames * 1'000'000 / kMixRate);
-        const auto now = clock::now();
-        if (now - due > std::chrono::milliseconds(200)) {
-            start = now;  // fell far behind (suspended): carry on from now instead of racing
-            frames = 0;
-        } else {
-            std::this_thread::sleep_until(due);
-        }
-    }
-}
-
-void stop_output() {
-    if (g_player.device != 0) {
-        SDL_PauseAudioDevice(g_player.device, 1);
-    }
-    if (g_player.silent_thread.joinable()) {
-        g_player.silent_run.store(false);
-        g_player.silent_thread.join();
-    }
-}
-
-// Runs `open` with stderr pointed at /dev/null, so that the sound libraries'
-// own complaints (ALSA prints several lines when there is no card) stay hidden.
-template <typename F>
-auto quietly(F open) {
-    std::fflush(stderr);
-    const int saved = dup(STDERR_FILENO);
-    const int null_fd = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-    if (saved >= 0 && null_fd >= 0) {
-        dup2(null_fd, STDERR_FILENO);
-    }
-    auto result = open();
-    std::fflush(stderr);
-    if (saved >= 0 && null_fd >= 0) {
-        dup2(saved, STDERR_FILENO);
-    }
-    if (null_fd >= 0) {
-        close(null_fd);
-    }
-    if (saved >= 0) {
-        close(saved);
-    }
-    return result;
-}
-
-void close_device() {
-    if (g_player.device != 0) {
-        SDL_CloseAudioDevice(g_player.device);
-        g_player.device = 0;
-    }
-    if (g_player.sdl_audio) {
-        SDL_QuitSubSystem(SDL_INIT_AUDIO);
-        g_player.sdl_audio = false;
-    }
-}
-
 void unload_module() {
     g_player.module.reset();
     g_player.scheduler.clear();
@@ -373,46 +218,38 @@ void load_patterns() {
 
 }  // namespace
 
-MusicStatus init_music(AudioOutput output) {
-    close_gate();
-    stop_output();
-    close_device();
-    g_player.output = output;
-    if (output != AudioOutput::Device) {
-        return {};
-    }
-    std::string error;
-    const SDL_AudioDeviceID device = quietly([&error]() -> SDL_AudioDeviceID {
-        if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
-            error = SDL_GetError();
-            return 0;
+namespace music_detail {
+
+// Fills `frames` stereo frames of `out`; silence where there is no music.
+std::size_t render_into(int16_t* out, std::size_t frames) {
+    g_player.in_render.store(true);
+    std::size_t music = 0;
+    if (g_player.render_open.load() && g_player.module) {
+        std::size_t done = 0;
+        while (done < frames) {
+            const std::size_t chunk = std::min<std::size_t>(kMaxChunkFrames, frames - done);
+            const std::size_t got = g_player.ended.load(std::memory_order_relaxed) ? 0 : render_chunk(chunk);
+            apply_volume(out + 2 * done, got);
+            std::fill(out + 2 * (done + got), out + 2 * (done + chunk), int16_t{0});
+            music += got;
+            done += chunk;
         }
-        g_player.sdl_audio = true;
-        SDL_AudioSpec want{};
-        want.freq = kMixRate;
-        want.format = AUDIO_S16SYS;
-        want.channels = 2;
-        want.samples = kMaxChunkFrames;
-        want.callback = audio_callback;
-        SDL_AudioSpec have{};
-        const SDL_AudioDeviceID id = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
-        if (id == 0) {
-            error = SDL_GetError();
-        }
-        return id;
-    });
-    if (device == 0) {
-        close_device();
-        g_player.output = AudioOutput::Silent;
-        MusicStatus status;
-        status.message =
-            "no audio device (" + (error.empty() ? std::string("none found") : error) + "); playing silently";
-        std::fprintf(stderr, "glimmerfrost: %s\n", status.message.c_str());
-        return status;
+    } else {
+        std::fill(out, out + 2 * frames, int16_t{0});
     }
-    g_player.device = device;
-    return {};
+    g_player.in_render.store(false);
+    return music;
 }
+
+// Stops the renderer and waits until it is outside render_into.
+void close_gate() {
+    g_player.render_open.store(false);
+    while (g_player.in_render.load()) {
+        std::this_thread::yield();
+    }
+}
+
+}  // namespace music_detail
 
 MusicStatus load_module(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
@@ -474,12 +311,7 @@ void play_music(uint32_t order, uint32_t row) {
     g_player.ended.store(false);
     g_player.position.store((order & 0xFFFFu) | (row << 16));
     g_player.render_open.store(true);
-    if (g_player.output == AudioOutput::Device && g_player.device != 0) {
-        SDL_PauseAudioDevice(g_player.device, 0);
-    } else if (g_player.output == AudioOutput::Silent) {
-        g_player.silent_run.store(true);
-        g_player.silent_thread = std::thread(silent_loop);
-    }
+    start_output();
 }
 
 void stop_music() {
@@ -498,37 +330,10 @@ void free_music() {
     g_player.ended.store(false);
 }
 
-// A sound device that goes away (unplugged, its server gone) stops calling
-// back, which would freeze the position and with it the whole show. The frame
-// loop notices it here and the music carries on, silently, on the real-time
-// thread from where it stood.
-void fall_back_if_device_lost() {
-    if (g_player.output != AudioOutput::Device || g_player.device == 0) {
-        return;
-    }
-    if (!g_player.device_gone_for_test.load(std::memory_order_relaxed) &&
-        SDL_GetAudioDeviceStatus(g_player.device) != SDL_AUDIO_STOPPED) {
-        return;  // playing or paused: still there
-    }
-    const bool playing = g_player.render_open.load();
-    close_gate();
-    SDL_CloseAudioDevice(g_player.device);
-    g_player.device = 0;
-    g_player.device_gone_for_test.store(false);
-    g_player.output = AudioOutput::Silent;
-    std::fprintf(stderr, "glimmerfrost: the audio device was lost; the show goes on without sound\n");
-    if (playing) {
-        g_player.render_open.store(true);
-        g_player.silent_run.store(true);
-        g_player.silent_thread = std::thread(silent_loop);
-    }
-}
-
 uint32_t music_position() {
     fall_back_if_device_lost();
     return g_player.position.load(std::memory_order_relaxed);
 }
-void simulate_audio_device_loss() { g_player.device_gone_for_test.store(true); }
 
 uint32_t music_order() { return music_position() & 0xFFFFu; }
 uint32_t music_row() { return music_position() >> 16; }
