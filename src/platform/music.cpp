@@ -95,9 +95,9 @@ void row_started(int order, int row, uint64_t frame) {
     RenderState& r = g_player.render;
     r.last_order = order;
     r.last_row = row;
+    fire_due(frame);  // delayed notes of the last row go first, while the position still shows it
     g_player.position.store((static_cast<uint32_t>(order) & 0xFFFFu) | (static_cast<uint32_t>(row) << 16),
                             std::memory_order_relaxed);
-    fire_due(frame);  // delayed notes of the last row go before this row's notes
     const int tempo = static_cast<int>(mod.get_current_tempo());
     const int ticks =
         g_player.scheduler.row_started(mod.get_current_pattern(), row, frame, static_cast<int>(mod.get_current_speed()),
