@@ -106,11 +106,10 @@ void row_started(int order, int row, uint64_t frame) {
         r.watch_from = r.watch_until = kNever;
         return;
     }
-    // libopenmpt carries the fraction of a tick's frames from tick to tick, so
-    // the row ends within a frame a tick of the prediction; tempo slides move
-    // it further, and such a row change is then seen within kStepFrames.
-    const auto next = frame + static_cast<uint64_t>(std::llround(ticks * frames_per_tick(tempo, kMixRate)));
-    const auto margin = static_cast<uint64_t>(ticks) + 2;
+    // Tempo slides and tempo modes other than the classic one move the row
+    // change away from the prediction; it is then seen within kStepFrames.
+    const uint64_t next = frame + static_cast<uint64_t>(ticks) * frames_per_tick(tempo, kMixRate);
+    constexpr uint64_t margin = 2;
     r.watch_from = std::max(frame + 1, next - std::min(next, margin));
     r.watch_until = next + margin;
 }

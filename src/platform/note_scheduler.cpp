@@ -2,7 +2,6 @@
 #include "platform/note_scheduler.h"
 
 #include <algorithm>
-#include <cmath>
 #include <limits>
 #include <utility>
 
@@ -15,7 +14,9 @@ namespace {
 constexpr std::size_t kQueuedPerChannel = 2 * 16;
 }  // namespace
 
-double frames_per_tick(int tempo, int mix_rate) { return mix_rate * 2.5 / std::max(1, tempo); }
+uint64_t frames_per_tick(int tempo, int mix_rate) {
+    return static_cast<uint64_t>(std::max(0, mix_rate)) * 5 / (2 * static_cast<uint64_t>(std::max(1, tempo)));
+}
 
 void NoteScheduler::load(int channels, std::vector<int> pattern_rows, std::vector<PatternCell> cells) {
     channels_ = std::max(0, channels);
@@ -60,7 +61,7 @@ int NoteScheduler::row_started(int pattern, int row, uint64_t start, int speed, 
     if (cells == nullptr) {
         return 0;
     }
-    const double tick = frames_per_tick(tempo, mix_rate);
+    const uint64_t tick = frames_per_tick(tempo, mix_rate);
 
     // The S effects that shape the row's timing, with the per-channel recall of S00:
     // S6x adds x ticks (they add up across channels), SEx plays the row x more
@@ -105,8 +106,8 @@ int NoteScheduler::row_started(int pattern, int row, uint64_t start, int speed, 
         // A delayed note is struck again in every repetition of a pattern-delayed row.
         const int strikes = delay == 0 ? 1 : repeats + 1;
         for (int k = 0; k < strikes && queued_count_ < queued_.size(); ++k) {
-            const double ticks = static_cast<double>(k) * row_ticks + delay;
-            queued_[queued_count_++] = NoteStart{start + static_cast<uint64_t>(std::llround(ticks * tick)), instrument};
+            const auto ticks = static_cast<uint64_t>(k * row_ticks + delay);
+            queued_[queued_count_++] = NoteStart{start + ticks * tick, instrument};
         }
     }
     return row_ticks * (repeats + 1);

@@ -38,8 +38,9 @@ struct NoteStart {
 // Instruments 1..255 that have syncs.
 using InstrumentSet = std::bitset<256>;
 
-// Length of a tick in sample frames at `tempo` (classic tempo: 2.5 / tempo seconds).
-double frames_per_tick(int tempo, int mix_rate);
+// Length of a tick in sample frames at `tempo`: 2.5 / tempo seconds (classic
+// tempo), rounded down to whole frames as libopenmpt plays each tick.
+uint64_t frames_per_tick(int tempo, int mix_rate);
 
 class NoteScheduler {
 public:

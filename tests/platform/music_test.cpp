@@ -275,6 +275,35 @@ TEST_F(MusicTest, SyncsReportTheirNotesStartSampleInTheCallThatHoldsIt) {
                 static_cast<unsigned long long>(worst));
 }
 
+// At tempos whose tick is not a whole number of frames (libopenmpt rounds each
+// tick down), rows must still be placed at their first frame.
+// Rendering one frame a call sees every row change where it happens, so the
+// syncs of 512-frame calls must match those of single frames exactly.
+TEST_F(MusicTest, RowStartsStayExactWhenATickIsNotAWholeNumberOfFrames) {
+    for (const int tempo : {140, 97, 255, 33}) {
+        Module m = tiny_module(16);
+        m.initial_speed = 3;
+        m.initial_tempo = tempo;
+        for (int row = 0; row < 16; ++row) {
+            m.patterns[0].at(row, row % 4) = note(1, row % 3 == 1 ? kS : 0, 0xD2);
+        }
+        load(m);
+        gf::add_instrument_sync(record, 1);
+        std::vector<uint64_t> frames[2];
+        for (const std::size_t call : {std::size_t{1}, std::size_t{512}}) {
+            g_calls.clear();
+            gf::play_music(0, 0);
+            render(static_cast<std::size_t>(16 * 3 * 110250 / tempo) + 2000, nullptr, call);
+            for (const Call& c : g_calls) {
+                frames[call == 1 ? 0 : 1].push_back(c.frame);
+            }
+        }
+        ASSERT_EQ(frames[0].size(), 16u) << "tempo " << tempo;
+        EXPECT_EQ(frames[1], frames[0]) << "tempo " << tempo;
+        gf::free_music();  // forgets the registration
+    }
+}
+
 TEST_F(MusicTest, AfterTheLastOrderThePositionMatchesNoScene) {
     Module m = tiny_module(32, 2);
     m.patterns[1].at(31, 0) = note(1);
