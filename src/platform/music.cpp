@@ -106,12 +106,15 @@ void row_started(int order, int row, uint64_t frame) {
         r.watch_from = r.watch_until = kNever;
         return;
     }
-    // Tempo slides and tempo modes other than the classic one move the row
-    // change away from the prediction; it is then seen within kStepFrames.
+    // A tempo slide moves the row change away from the prediction. Later, it
+    // is still found frame by frame for a while; earlier, it is seen within
+    // kStepFrames, and the next row, predicted from that early start, is
+    // caught again: an error never lasts beyond one row.
     const uint64_t next = frame + static_cast<uint64_t>(ticks) * frames_per_tick(tempo, kMixRate);
-    constexpr uint64_t margin = 2;
-    r.watch_from = std::max(frame + 1, next - std::min(next, margin));
-    r.watch_until = next + margin;
+    constexpr uint64_t kEarly = 2;
+    constexpr uint64_t kLate = 2 * kStepFrames;
+    r.watch_from = std::max(frame + 1, next - std::min(next, kEarly));
+    r.watch_until = next + kLate;
 }
 
 // Frames to render next, at most `limit`: one at a time near a row change,
