@@ -106,7 +106,8 @@ int NoteScheduler::row_started(int pattern, int row, uint64_t start, int speed, 
         // A delayed note is struck again in every repetition of a pattern-delayed row.
         const int strikes = delay == 0 ? 1 : repeats + 1;
         for (int k = 0; k < strikes && queued_count_ < queued_.size(); ++k) {
-            const auto ticks = static_cast<uint64_t>(k * row_ticks + delay);
+            const uint64_t ticks =
+                static_cast<uint64_t>(k) * static_cast<uint64_t>(row_ticks) + static_cast<uint64_t>(delay);
             queued_[queued_count_++] = NoteStart{start + ticks * tick, instrument};
         }
     }

@@ -40,7 +40,7 @@ std::vector<uint64_t> play(const std::vector<Placed>& placed) {
     constexpr int kRows = 8;
     std::vector<PatternCell> cells(kRows * kChannels);
     for (const Placed& p : placed) {
-        cells[static_cast<std::size_t>(p.row * kChannels + p.channel)] = p.cell;
+        cells.at(static_cast<std::size_t>(p.row) * kChannels + static_cast<std::size_t>(p.channel)) = p.cell;
     }
     gf::NoteScheduler scheduler;
     scheduler.load(kChannels, {kRows}, std::move(cells));
