@@ -57,12 +57,13 @@ int music_volume();
 void set_music_volume(int volume);
 
 // Offline mode: renders exactly `frames` interleaved stereo frames of 16-bit PCM
-// into `out` (2 × frames values), firing syncs as it goes. Returns the frames
-// rendered; fewer (padded with silence) once the module has ended.
+// into `out` (2 × frames values), firing syncs as it goes: each sync during the
+// call that renders its note's first frame, whatever the call sizes. Returns
+// the frames rendered; fewer (padded with silence) once the module has ended.
 std::size_t render_music(int16_t* out, std::size_t frames);
 
-// Called just before each sync procedure with the absolute stream position
-// (in frames since play_music) of the note that fired it. Capture uses it to
+// Called just before each sync procedure with the exact stream position
+// (in frames since play_music) of the first frame of the note that fired it. Capture uses it to
 // set the virtual clock to the note's exact time. Empty function to clear.
 void set_sync_position_hook(std::function<void(uint64_t frame)> hook);
 

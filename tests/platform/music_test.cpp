@@ -2,6 +2,8 @@
 // rendered offline. Note starts are checked against the audio itself: every
 // sample is a constant level shorter than a row, so a note is the first non-zero
 // sample after silence.
+#include "platform/music.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -14,7 +16,6 @@
 #include <thread>
 #include <vector>
 
-#include "platform/music.h"
 #include "writers/it_writer.h"
 
 // Every operator new of the binary is counted (libopenmpt's too); sanitizers bring their own.
@@ -30,7 +31,7 @@
 #endif
 
 namespace {
-std::atomic<long> g_allocations {0};
+std::atomic<long> g_allocations{0};
 }  // namespace
 
 #if GF_COUNT_ALLOCATIONS
@@ -89,7 +90,7 @@ struct Call {
     uint32_t handle;
     uint32_t data;
     uint64_t frame;        // from the position hook
-    uint64_t chunk_start;  // first frame of the 512-frame render during which it came
+    uint64_t chunk_start;  // first frame of the render call during which it came
 };
 std::vector<Call> g_calls;
 uint64_t g_hook_frame = 0;
@@ -115,13 +116,14 @@ protected:
         gf::set_sync_position_hook([](uint64_t frame) { g_hook_frame = frame; });
     }
 
-    // Renders in 512-frame calls; returns the left channel.
-    std::vector<int16_t> render(std::size_t frames, std::size_t* music = nullptr) {
+    // Renders in calls of `call` frames; returns the left channel.
+    std::vector<int16_t> render(std::size_t frames, std::size_t* music = nullptr,
+                                std::size_t call = gf::kMaxChunkFrames) {
         std::vector<int16_t> left;
-        std::vector<int16_t> buffer(2 * gf::kMaxChunkFrames);
+        std::vector<int16_t> buffer(2 * call);
         std::size_t got = 0;
-        for (std::size_t done = 0; done < frames; done += gf::kMaxChunkFrames) {
-            const std::size_t n = std::min<std::size_t>(gf::kMaxChunkFrames, frames - done);
+        for (std::size_t done = 0; done < frames; done += call) {
+            const std::size_t n = std::min<std::size_t>(call, frames - done);
             g_chunk_start = rendered_;
             got += gf::render_music(buffer.data(), n);
             rendered_ += n;
@@ -212,12 +214,15 @@ TEST_F(MusicTest, OnlyRealNotesStartAndTheyUseTheChannelsLastInstrument) {
 // The timing bar, with Impulse Tracker's delay rules: SDx delays a note x ticks
 // (SD0 like SD1, S00 repeats the channel's last S effect), a delay of a whole row
 // never plays, S6x lengthens a row (adding up over channels) and SEx repeats it,
-// striking a delayed note again each time. Each sync must come during the
-// 512-frame render that holds its audible start.
-TEST_F(MusicTest, SyncsFireInTheChunkOfTheirAudibleNote) {
+// striking a delayed note again each time. Each sync reports its note's start
+// sample exactly and comes during the render call that holds it, whatever the
+// call size: 512 (the audio device), 1470 and 735 (30 and 60 fps captures, on
+// whose boundaries the note at 4410 falls), 441 and single frames.
+TEST_F(MusicTest, SyncsReportTheirNotesStartSampleInTheCallThatHoldsIt) {
     Module m = tiny_module();
     auto& p = m.patterns[0];
     p.at(0, 0) = note(1);
+    p.at(0, 3) = note(1, kS, 0xD5);
     p.at(2, 1) = note(1, kS, 0xD3);
     p.at(4, 2) = note(1, kS, 0xD0);
     p.at(6, 1) = note(1, kS, 0x00);  // recalls SD3
@@ -231,26 +236,83 @@ TEST_F(MusicTest, SyncsFireInTheChunkOfTheirAudibleNote) {
     p.at(14, 3) = note(1);
     load(m);
     gf::add_instrument_sync(record, 1);
-    gf::play_music(0, 0);
-    const std::vector<int16_t> left = render(18 * kRow);
     const uint64_t late = 2 * kTick;
-    const std::vector<uint64_t> expected = {
-        0, 2 * kRow + 3 * kTick, 4 * kRow + kTick, 6 * kRow + 3 * kTick, 10 * kRow + 7 * kTick,
-        12 * kRow + late + 2 * kTick, 13 * kRow + late + 2 * kTick, 14 * kRow + late + 2 * kTick,
-        16 * kRow + late};
-    const std::vector<uint64_t> heard = onsets(left);
-    ASSERT_EQ(heard.size(), expected.size());
-    ASSERT_EQ(g_calls.size(), expected.size());
+    const std::vector<uint64_t> expected = {0,
+                                            5 * kTick,
+                                            2 * kRow + 3 * kTick,
+                                            4 * kRow + kTick,
+                                            6 * kRow + 3 * kTick,
+                                            10 * kRow + 7 * kTick,
+                                            12 * kRow + late + 2 * kTick,
+                                            13 * kRow + late + 2 * kTick,
+                                            14 * kRow + late + 2 * kTick,
+                                            16 * kRow + late};
     uint64_t worst = 0;
-    for (std::size_t i = 0; i < expected.size(); ++i) {
-        EXPECT_NEAR(static_cast<double>(heard[i]), static_cast<double>(expected[i]), 4.0) << i;
-        EXPECT_EQ(g_calls[i].chunk_start, heard[i] / 512 * 512) << "note " << i << " fired outside its chunk";
-        const uint64_t error = g_calls[i].frame > heard[i] ? g_calls[i].frame - heard[i] : heard[i] - g_calls[i].frame;
-        EXPECT_LT(error, 40u) << i;
-        worst = std::max(worst, error);
+    for (const std::size_t call :
+         {std::size_t{512}, std::size_t{1470}, std::size_t{735}, std::size_t{441}, std::size_t{1}}) {
+        g_calls.clear();
+        rendered_ = 0;
+        gf::play_music(0, 0);
+        const std::vector<int16_t> left = render(18 * kRow, nullptr, call);
+        ASSERT_EQ(g_calls.size(), expected.size()) << "calls of " << call;
+        for (std::size_t i = 0; i < expected.size(); ++i) {
+            EXPECT_EQ(g_calls[i].frame, expected[i]) << "note " << i << ", calls of " << call;
+            EXPECT_EQ(g_calls[i].chunk_start, expected[i] / call * call)
+                << "note " << i << " fired outside its call of " << call;
+            const uint64_t error =
+                g_calls[i].frame > expected[i] ? g_calls[i].frame - expected[i] : expected[i] - g_calls[i].frame;
+            worst = std::max(worst, error);
+        }
+        if (call == 512) {
+            // What the player itself plays starts there too.
+            const std::vector<uint64_t> heard = onsets(left);
+            ASSERT_EQ(heard.size(), expected.size());
+            for (std::size_t i = 0; i < expected.size(); ++i) {
+                EXPECT_NEAR(static_cast<double>(heard[i]), static_cast<double>(expected[i]), 4.0) << i;
+            }
+        }
     }
-    std::printf("[ timing ] worst sync position error %llu frames (%.2f ms); every sync within its 512-frame chunk\n",
-                static_cast<unsigned long long>(worst), worst * 1000.0 / gf::kMixRate);
+    std::printf("[ timing ] worst sync position error %llu frames over every call size\n",
+                static_cast<unsigned long long>(worst));
+}
+
+// At tempos whose tick is not a whole number of frames (libopenmpt rounds each
+// tick down), rows must still be placed at their first frame.
+// Rendering one frame a call sees every row change where it happens, so the
+// syncs of 512-frame calls must match those of single frames exactly.
+TEST_F(MusicTest, RowStartsStayExactWhenATickIsNotAWholeNumberOfFrames) {
+    for (const int tempo : {140, 97, 255, 33, 0}) {
+        Module m = tiny_module(16);
+        m.initial_speed = 3;
+        m.initial_tempo = tempo == 0 ? 125 : tempo;
+        for (int row = 0; row < 16; ++row) {
+            m.patterns[0].at(row, row % 4) = note(1, row % 3 == 1 ? kS : 0, 0xD2);
+        }
+        if (tempo == 0) {  // tempo slides up on row 4 and down on row 9: exact again a row later
+            m.patterns[0].at(4, 3).effect = gf::itw::effect('T');
+            m.patterns[0].at(4, 3).param = 0x1F;
+            m.patterns[0].at(9, 3).effect = gf::itw::effect('T');
+            m.patterns[0].at(9, 3).param = 0x0F;
+        }
+        load(m);
+        gf::add_instrument_sync(record, 1);
+        std::vector<uint64_t> frames[2];
+        for (const std::size_t call : {std::size_t{1}, std::size_t{512}}) {
+            g_calls.clear();
+            gf::play_music(0, 0);
+            render(static_cast<std::size_t>(16 * 3 * 110250 / m.initial_tempo) + 8000, nullptr, call);
+            for (const Call& c : g_calls) {
+                frames[call == 1 ? 0 : 1].push_back(c.frame);
+            }
+        }
+        ASSERT_EQ(frames[0].size(), 16u) << "tempo " << tempo;
+        if (tempo == 0) {
+            frames[0][5] = frames[1][5];  // the row after each slide may be a few frames early
+            frames[0][10] = frames[1][10];
+        }
+        EXPECT_EQ(frames[1], frames[0]) << "tempo " << tempo;
+        gf::free_music();  // forgets the registration
+    }
 }
 
 TEST_F(MusicTest, AfterTheLastOrderThePositionMatchesNoScene) {
@@ -381,7 +443,7 @@ TEST_F(MusicTest, WithoutAnAudioDeviceItSaysSoOnceAndPlaysSilently) {
     Module m = tiny_module();
     m.patterns[0].at(1, 0) = note(1);
     load(m);
-    static std::atomic<int> calls {0};
+    static std::atomic<int> calls{0};
     gf::add_instrument_sync([](uint32_t, uint32_t) { calls.fetch_add(1); }, 1);
     gf::play_music(0, 0);
     const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(5);

@@ -1,0 +1,84 @@
+// Structure check of an Impulse Tracker module over its bytes.
+#include "platform/module_check.h"
+
+#include <cstddef>
+#include <cstring>
+
+namespace gf {
+
+std::string module_structure_problem(std::span<const uint8_t> file) {
+    const uint8_t* bytes = file.data();
+    const std::size_t size = file.size();
+    constexpr std::size_t kHeaderBytes = 0xC0;
+    constexpr std::size_t kSampleHeaderBytes = 0x50;
+    constexpr std::size_t kPatternHeaderBytes = 8;
+    const auto u16 = [bytes](std::size_t at) { return static_cast<uint32_t>(bytes[at] | (bytes[at + 1] << 8)); };
+    const auto u32 = [bytes](std::size_t at) {
+        return static_cast<uint32_t>(bytes[at]) | (static_cast<uint32_t>(bytes[at + 1]) << 8) |
+               (static_cast<uint32_t>(bytes[at + 2]) << 16) | (static_cast<uint32_t>(bytes[at + 3]) << 24);
+    };
+    // True when [offset, offset + length) lies inside the file (no overflow: sizes are 64-bit).
+    const auto inside = [size](uint64_t offset, uint64_t length) { return offset <= size && length <= size - offset; };
+    if (size < 4 || std::memcmp(bytes, "IMPM", 4) != 0) {
+        return "";  // not Impulse Tracker: libopenmpt judges other formats itself
+    }
+    if (size < kHeaderBytes) {
+        return "the file ends inside the module header";
+    }
+    const uint32_t orders = u16(0x20);
+    const uint32_t instruments = u16(0x22);
+    const uint32_t samples = u16(0x24);
+    const uint32_t patterns = u16(0x26);
+    const std::size_t tables = kHeaderBytes + orders;
+    if (!inside(tables, 4ull * (instruments + samples + patterns))) {
+        return "the file ends inside the order list or offset tables (cut short?)";
+    }
+    bool playable = false;
+    for (uint32_t i = 0; i < orders && bytes[kHeaderBytes + i] != 255; ++i) {
+        playable = playable || bytes[kHeaderBytes + i] < 254;
+    }
+    if (!playable) {
+        return "the order list holds no pattern to play";
+    }
+    const std::size_t instrument_table = tables;
+    const std::size_t sample_table = instrument_table + 4ull * instruments;
+    const std::size_t pattern_table = sample_table + 4ull * samples;
+    for (uint32_t i = 0; i < instruments; ++i) {
+        if (!inside(u32(instrument_table + 4ull * i), 4)) {
+            return "instrument " + std::to_string(i + 1) + " lies past the end of the file (cut short?)";
+        }
+    }
+    for (uint32_t i = 0; i < samples; ++i) {
+        const uint32_t at = u32(sample_table + 4ull * i);
+        if (!inside(at, kSampleHeaderBytes)) {
+            return "sample " + std::to_string(i + 1) + " lies past the end of the file (cut short?)";
+        }
+        const uint8_t flags = bytes[at + 0x12];
+        const bool has_data = (flags & 0x01) != 0;
+        const bool compressed = (flags & 0x08) != 0;
+        const uint64_t length = u32(at + 0x30);
+        const uint64_t bytes_per_frame = ((flags & 0x02) != 0 ? 2u : 1u) * ((flags & 0x04) != 0 ? 2u : 1u);
+        const uint64_t data = u32(at + 0x48);
+        // Convert value 0xFF: ModPlug's 4-bit ADPCM, a 16-byte table then two samples a byte.
+        const bool adpcm = bytes[at + 0x2E] == 0xFF && (flags & 0x02) == 0;
+        const uint64_t stored = compressed ? 1 : adpcm ? (length + 1) / 2 + 16 : length * bytes_per_frame;
+        if (has_data && length > 0 && !inside(data, stored)) {
+            return "the data of sample " + std::to_string(i + 1) + " runs past the end of the file (cut short?)";
+        }
+    }
+    for (uint32_t i = 0; i < patterns; ++i) {
+        const uint32_t at = u32(pattern_table + 4ull * i);
+        if (at == 0) {
+            continue;  // an empty pattern
+        }
+        if (!inside(at, kPatternHeaderBytes) || !inside(at + kPatternHeaderBytes, u16(at))) {
+            return "pattern " + std::to_string(i) + " runs past the end of the file (cut short?)";
+        }
+    }
+    if ((u16(0x2E) & 0x01) != 0 && !inside(u32(0x38), u16(0x36))) {
+        return "the song message runs past the end of the file (cut short?)";
+    }
+    return "";
+}
+
+}  // namespace gf

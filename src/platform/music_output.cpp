@@ -1,0 +1,178 @@
+// The music player's outputs: the SDL audio device, whose callback renders,
+// and the silent real-time thread that renders and throws the sound away.
+#include <SDL.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include "platform/music_player.h"
+
+namespace gf {
+
+using namespace music_detail;
+
+namespace {
+
+void audio_callback(void*, Uint8* stream, int len) {
+    if (g_player.device_gone_for_test.load(std::memory_order_relaxed)) {
+        // What SDL does for a lost device: silence, and the callback no longer runs.
+        std::memset(stream, 0, static_cast<std::size_t>(len));
+        return;
+    }
+    render_into(reinterpret_cast<int16_t*>(stream), static_cast<std::size_t>(len) / 4);
+}
+
+// Renders in real time and throws the sound away, so that the position and the syncs advance.
+void silent_loop() {
+    using clock = std::chrono::steady_clock;
+    int16_t scratch[kMaxChunkFrames * 2];
+    auto start = clock::now();
+    uint64_t frames = 0;
+    while (g_player.silent_run.load()) {
+        render_into(scratch, kMaxChunkFrames);
+        frames += kMaxChunkFrames;
+        const auto due = start + std::chrono::microseconds(frames * 1'000'000 / kMixRate);
+        const auto now = clock::now();
+        if (now - due > std::chrono::milliseconds(200)) {
+            start = now;  // fell far behind (suspended): carry on from now instead of racing
+            frames = 0;
+        } else {
+            std::this_thread::sleep_until(due);
+        }
+    }
+}
+
+// Runs `open` with stderr pointed at /dev/null, so that the sound libraries'
+// own complaints (ALSA prints several lines when there is no card) stay hidden.
+template <typename F>
+auto quietly(F open) {
+    std::fflush(stderr);
+    const int saved = dup(STDERR_FILENO);
+    const int null_fd = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (saved >= 0 && null_fd >= 0) {
+        dup2(null_fd, STDERR_FILENO);
+    }
+    auto result = open();
+    std::fflush(stderr);
+    if (saved >= 0 && null_fd >= 0) {
+        dup2(saved, STDERR_FILENO);
+    }
+    if (null_fd >= 0) {
+        close(null_fd);
+    }
+    if (saved >= 0) {
+        close(saved);
+    }
+    return result;
+}
+
+}  // namespace
+
+namespace music_detail {
+
+void start_output() {
+    if (g_player.output == AudioOutput::Device && g_player.device != 0) {
+        SDL_PauseAudioDevice(g_player.device, 0);
+    } else if (g_player.output == AudioOutput::Silent) {
+        g_player.silent_run.store(true);
+        g_player.silent_thread = std::thread(silent_loop);
+    }
+}
+
+void stop_output() {
+    if (g_player.device != 0) {
+        SDL_PauseAudioDevice(g_player.device, 1);
+    }
+    if (g_player.silent_thread.joinable()) {
+        g_player.silent_run.store(false);
+        g_player.silent_thread.join();
+    }
+}
+
+void close_device() {
+    if (g_player.device != 0) {
+        SDL_CloseAudioDevice(g_player.device);
+        g_player.device = 0;
+    }
+    if (g_player.sdl_audio) {
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        g_player.sdl_audio = false;
+    }
+}
+
+// A sound device that goes away (unplugged, its server gone) stops calling
+// back, which would freeze the position and with it the whole show. The frame
+// loop notices it here and the music carries on, silently, on the real-time
+// thread from where it stood.
+void fall_back_if_device_lost() {
+    if (g_player.output != AudioOutput::Device || g_player.device == 0) {
+        return;
+    }
+    if (!g_player.device_gone_for_test.load(std::memory_order_relaxed) &&
+        SDL_GetAudioDeviceStatus(g_player.device) != SDL_AUDIO_STOPPED) {
+        return;  // playing or paused: still there
+    }
+    const bool playing = g_player.render_open.load();
+    close_gate();
+    SDL_CloseAudioDevice(g_player.device);
+    g_player.device = 0;
+    g_player.device_gone_for_test.store(false);
+    g_player.output = AudioOutput::Silent;
+    std::fprintf(stderr, "glimmerfrost: the audio device was lost; the show goes on without sound\n");
+    if (playing) {
+        g_player.render_open.store(true);
+        start_output();
+    }
+}
+
+}  // namespace music_detail
+
+MusicStatus init_music(AudioOutput output) {
+    close_gate();
+    stop_output();
+    close_device();
+    g_player.output = output;
+    if (output != AudioOutput::Device) {
+        return {};
+    }
+    std::string error;
+    const SDL_AudioDeviceID device = quietly([&error]() -> SDL_AudioDeviceID {
+        if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+            error = SDL_GetError();
+            return 0;
+        }
+        g_player.sdl_audio = true;
+        SDL_AudioSpec want{};
+        want.freq = kMixRate;
+        want.format = AUDIO_S16SYS;
+        want.channels = 2;
+        want.samples = kMaxChunkFrames;
+        want.callback = audio_callback;
+        SDL_AudioSpec have{};
+        const SDL_AudioDeviceID id = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+        if (id == 0) {
+            error = SDL_GetError();
+        }
+        return id;
+    });
+    if (device == 0) {
+        close_device();
+        g_player.output = AudioOutput::Silent;
+        MusicStatus status;
+        status.message =
+            "no audio device (" + (error.empty() ? std::string("none found") : error) + "); playing silently";
+        std::fprintf(stderr, "glimmerfrost: %s\n", status.message.c_str());
+        return status;
+    }
+    g_player.device = device;
+    return {};
+}
+
+void simulate_audio_device_loss() { g_player.device_gone_for_test.store(true); }
+
+}  // namespace gf
