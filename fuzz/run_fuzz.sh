@@ -114,9 +114,7 @@ if [ "$target" = jpeg ] || [ "$target" = all ]; then
     run jpeg jpg jpeg 131072 || failed=1
 fi
 if [ "$target" = it ] || [ "$target" = all ]; then
-    # shellcheck disable=SC2046
-    build it "$root/fuzz/module_fuzzer.cpp" "$root/src/platform/music.cpp" $(pkg-config --cflags libopenmpt sdl2) \
-        -- $(pkg-config --libs libopenmpt sdl2) -lpthread
+    build it "$root/fuzz/module_fuzzer.cpp" "$root/src/platform/module_check.cpp"
     run it it it 262144 || failed=1
 fi
 exit "$failed"

@@ -371,17 +371,13 @@ bool music_ended() { return g_player.ended.load(std::memory_order_relaxed); }
 double module_duration_seconds() { return g_player.module ? g_player.module->get_duration_seconds() : 0.0; }
 
 void pause_music(bool paused) {
-    if (!g_render_open.load()) {
+    if (!g_player.render_open.load()) {
         return;  // nothing is playing
     }
-    if (g_output == AudioOutput::Device && g_device != 0) {
-        SDL_PauseAudioDevice(g_device, paused ? 1 : 0);
-    } else if (g_output == AudioOutput::Silent && paused && g_silent_thread.joinable()) {
-        g_silent_run.store(false);
-        g_silent_thread.join();
-    } else if (g_output == AudioOutput::Silent && !paused && !g_silent_thread.joinable()) {
-        g_silent_run.store(true);
-        g_silent_thread = std::thread(silent_loop);  // its pacing starts afresh from now
+    if (paused) {
+        stop_output();
+    } else if (!g_player.silent_thread.joinable()) {
+        start_output();  // the silent thread's pacing starts afresh from now
     }
 }
 
