@@ -422,8 +422,9 @@ int run_capture(const DemoOptions& demo, const CaptureOptions& capture) {
 
     const std::string kept = format_minutes(static_cast<double>(frame_start_ms(kept_frames, rate)) / 1000.0);
     const std::string written = written_names(out);
+    const char* verb = out.video_final.empty() || out.frames_final.empty() ? " holds" : " hold";
     if (interrupted) {
-        progress.finish("glimmerfrost: interrupted; " + written + " holds the first " + kept + " of the show (" +
+        progress.finish("glimmerfrost: interrupted; " + written + verb + " the first " + kept + " of the show (" +
                         std::to_string(kept_frames) + " frames" +
                         (total_seconds > 0 ? " of about " + format_minutes(total_seconds) : std::string()) + ")");
         return kExitInterrupted;
@@ -431,7 +432,7 @@ int run_capture(const DemoOptions& demo, const CaptureOptions& capture) {
     if (limit_reached) {
         progress.finish("glimmerfrost: the show did not end within " +
                         format_minutes(static_cast<double>(capture.max_show_ms) / 1000.0) +
-                        " (the music plays on); the capture stops there: " + written + " holds the first " + kept);
+                        " (the music plays on); the capture stops there: " + written + verb + " the first " + kept);
         return kExitFailure;
     }
     char summary[512];
