@@ -15,7 +15,6 @@ struct QualityLevel {
     const char* name;
     const char* preset;
     int crf;
-    const char* use;  // one line for the usage text
 };
 
 // The levels, the default first.
