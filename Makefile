@@ -9,6 +9,9 @@ SETUP_FLAGS ?=
 
 # Passed down to setup through build and configure.
 test bench: SETUP_FLAGS = --dev
+# `make run` runs the program in this folder, so a capture made with no display lands here
+# rather than in the source tree.
+CAPTURES ?= $(HOME)/Videos/glimmerfrost
 
 .PHONY: setup configure build run test bench clean
 
@@ -22,7 +25,7 @@ build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
 
 run: build
-	@$(BUILD)/src/glimmerfrost $(ARGS)
+	@mkdir -p "$(CAPTURES)" && cd "$(CAPTURES)" && "$(abspath $(BUILD))/src/glimmerfrost" $(ARGS)
 
 test: build
 	@ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)

@@ -1,31 +1,32 @@
 // run_capture: the show rendered offline to a video file and/or a folder of
-// frames, or timed with no output (--benchmark). Files are written under
-// temporary names beside the final ones and renamed only when complete.
+// frames. Files are written under exclusive temporary names beside the final
+// ones and renamed only when complete. The first SIGINT, SIGTERM or SIGHUP
+// stops at the current frame and keeps what was rendered as a complete file;
+// a second one removes everything at once.
 #include "driver/capture.h"
 
+#include <pthread.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <array>
 #include <atomic>
-#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <iostream>
 #include <memory>
+#include <numeric>
 #include <optional>
 #include <string>
-#include <system_error>
 #include <vector>
 
-#include "common/frame_globals.h"
 #include "common/types.h"
+#include "driver/capture_benchmark.h"
 #include "driver/capture_platform.h"
 #include "platform/frame_files.h"
 #include "platform/music.h"
+#include "platform/output_file.h"
 #include "platform/progress.h"
 #include "platform/video_encoder.h"
 
@@ -37,32 +38,62 @@ namespace fs = std::filesystem;
 
 constexpr int kExitOk = 0;
 constexpr int kExitFailure = 1;
-constexpr int kScale4by3X = 5;  // 1600 × 1200: 4:3 in whole pixels
-constexpr int kScale4by3Y = 6;
-constexpr int kScaleSquare = 4;  // 1280 × 800
-constexpr uint32_t kOrderCount = 17;  // orders 0..16 have scenes
-constexpr int kMemcpyBatches = 31;
-constexpr int kMemcpyPerBatch = 100;
+constexpr int kExitUsage = 2;
+constexpr int kExitInterrupted = 130;  // 128 + SIGINT, as a shell reports Ctrl+C
+constexpr int kNtscDen = 1001;
+constexpr int kMinVideoFps = 24;
+constexpr int kMaxVideoFps = 240;
+// Picture shapes: 4:3 as on the screens of the time, or square pixels (320:200).
+constexpr int kFourThreeWidth = 1600;
+constexpr int kFourThreeHeight = 1200;
+constexpr int kSquareWidth = 1280;
+constexpr int kSquareHeight = 800;
+
+// Measured on the whole show at 1600 × 1200 against a lossless capture: superfast at crf 20 is
+// about half the size of ultrafast at crf 16 with a luma SSIM within 0.01 on every order, and
+// encodes in about 2.4 times ultrafast's CPU time (veryfast: 4 times, too slow for two cores).
+const std::vector<QualityLevel> kQualityLevels = {
+    {"normal", "superfast", 20},   // the default: half the size of high, nearly as sharp
+    {"small", "veryfast", 24},     // for sharing where size matters: softer
+    {"high", "ultrafast", 16},     // the sharpest quick level; fastest to encode, largest
+    {"lossless", "ultrafast", 0},  // every luma value exact; very large
+};
+
+const char* const kX264Presets[] = {"ultrafast", "superfast", "veryfast", "faster",  "fast",
+                                    "medium",    "slow",      "slower",   "veryslow"};
 
 void report(const std::string& message) { std::cerr << "glimmerfrost: " << message << '\n'; }
 
-double wall_now() {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+double wall_now() { return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count(); }
+
+// The first stop signal asks the capture to finish at the current frame; a second
+// one removes the temporary outputs and ends the process at once.
+std::atomic<bool> s_interrupted{false};
+std::atomic<int> s_stop_signals{0};  // lock-free, so safe in the handler
+
+extern "C" void on_stop_signal(int sig) {
+    if (s_stop_signals.fetch_add(1) > 0) {
+        remove_abort_outputs_now();
+        std::signal(sig, SIG_DFL);
+        std::raise(sig);
+        _exit(128 + sig);
+    }
+    s_interrupted.store(true);
 }
 
-// SIGINT / SIGTERM during a capture: finish the pass, then stop and clean up.
-std::atomic<bool> s_interrupted {false};
-extern "C" void on_stop_signal(int) { s_interrupted.store(true); }
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
 class SignalGuard {
 public:
     SignalGuard() {
         s_interrupted.store(false);
+        s_stop_signals.store(0);
         struct sigaction action {};
         action.sa_handler = on_stop_signal;
         sigemptyset(&action.sa_mask);
-        sigaction(SIGINT, &action, &old_int_);
-        sigaction(SIGTERM, &action, &old_term_);
+        for (std::size_t i = 0; i < std::size(kStopSignals); ++i) {
+            sigaction(kStopSignals[i], &action, &old_[i]);
+        }
         // Past the file-size limit a write must fail with EFBIG, so the capture can clean up,
         // rather than the signal killing the process with the partial file in place.
         struct sigaction ignore {};
@@ -71,51 +102,39 @@ public:
         sigaction(SIGXFSZ, &ignore, &old_xfsz_);
     }
     ~SignalGuard() {
-        sigaction(SIGINT, &old_int_, nullptr);
-        sigaction(SIGTERM, &old_term_, nullptr);
+        clear_abort_outputs();
+        for (std::size_t i = 0; i < std::size(kStopSignals); ++i) {
+            sigaction(kStopSignals[i], &old_[i], nullptr);
+        }
         sigaction(SIGXFSZ, &old_xfsz_, nullptr);
     }
     SignalGuard(const SignalGuard&) = delete;
     SignalGuard& operator=(const SignalGuard&) = delete;
 
 private:
-    struct sigaction old_int_ {};
-    struct sigaction old_term_ {};
+    struct sigaction old_[std::size(kStopSignals)]{};
     struct sigaction old_xfsz_ {};
 };
 
-// The path without a trailing separator ("frames/" names the folder "frames").
-fs::path without_trailing_separator(const std::string& text) {
-    fs::path path(text);
-    while (!path.has_filename() && path.has_relative_path()) {
-        path = path.parent_path();
+// Threads started while this lives (the encoder's) never take the stop signals, so the
+// handler always runs on the thread that owns the outputs.
+class StopSignalsBlocked {
+public:
+    StopSignalsBlocked() {
+        sigset_t set;
+        sigemptyset(&set);
+        for (const int sig : kStopSignals) {
+            sigaddset(&set, sig);
+        }
+        pthread_sigmask(SIG_BLOCK, &set, &old_);
     }
-    return path;
-}
+    ~StopSignalsBlocked() { pthread_sigmask(SIG_SETMASK, &old_, nullptr); }
+    StopSignalsBlocked(const StopSignalsBlocked&) = delete;
+    StopSignalsBlocked& operator=(const StopSignalsBlocked&) = delete;
 
-// A temporary name in the same folder as `final_path` (so the rename is atomic).
-fs::path temporary_beside(const fs::path& final_path) {
-    fs::path folder = final_path.parent_path();
-    std::string name = ".";
-    name += final_path.filename().string();
-    name += ".partial-";
-    name += std::to_string(getpid());
-    return folder.empty() ? fs::path(name) : folder / name;
-}
-
-// `message` with every mention of a temporary name replaced by the final one:
-// the user knows only the names they gave.
-std::string with_final_names(std::string message, const fs::path& temp, const fs::path& final_path) {
-    const std::string from = temp.string();
-    const std::string to = final_path.string();
-    if (from.empty()) {
-        return message;
-    }
-    for (std::size_t at = message.find(from); at != std::string::npos; at = message.find(from, at + to.size())) {
-        message.replace(at, from.size(), to);
-    }
-    return message;
-}
+private:
+    sigset_t old_{};
+};
 
 // Outputs under their temporary names; removed unless committed.
 struct Outputs {
@@ -128,7 +147,7 @@ struct Outputs {
     std::string error;  // the first failure of a sink
 
     std::string user_message(const std::string& message) const {
-        return with_final_names(with_final_names(message, video_temp, video_final), frames_temp, frames_final);
+        return with_final_name(with_final_name(message, video_temp, video_final), frames_temp, frames_final);
     }
 
     ~Outputs() { discard(); }
@@ -145,52 +164,72 @@ struct Outputs {
             fs::remove_all(frames_temp, ignored);
             frames_temp.clear();
         }
+        clear_abort_outputs();
     }
 };
+
+// Removes what killed runs left in `folder`, saying so.
+void clean_stale(const fs::path& final_path) {
+    const fs::path folder = final_path.parent_path();
+    const int removed = remove_stale_temporaries(folder);
+    if (removed > 0) {
+        report("removed " + std::to_string(removed) + " unfinished output" + (removed == 1 ? "" : "s") +
+               " of an earlier run from " + (folder.empty() ? std::string(".") : folder.string()));
+    }
+}
+
+VideoSettings video_settings(const CaptureOptions& capture, const FrameRate& rate) {
+    VideoSettings settings;
+    settings.fps_num = rate.num;
+    settings.fps_den = rate.den;
+    settings.width = capture.width > 0 ? capture.width : (capture.square_pixels ? kSquareWidth : kFourThreeWidth);
+    settings.height = capture.height > 0 ? capture.height : (capture.square_pixels ? kSquareHeight : kFourThreeHeight);
+    // Pixel shape that shows the frame at its intended shape: 4:3, or 320:200 for square pixels.
+    const int shape_w = capture.square_pixels ? kScreenWidth : 4;
+    const int shape_h = capture.square_pixels ? kScreenHeight : 3;
+    int num = shape_w * settings.height;
+    int den = shape_h * settings.width;
+    const int common = std::gcd(num, den);
+    settings.pixel_aspect_num = num / common;
+    settings.pixel_aspect_den = den / common;
+    const QualityLevel* level = find_quality_level(capture.quality);
+    settings.preset = capture.preset.empty() ? level->preset : capture.preset;
+    settings.crf = capture.crf >= 0 ? capture.crf : level->crf;
+    settings.audio = !capture.mute;
+    return settings;
+}
 
 std::optional<std::string> open_outputs(const CaptureOptions& capture, const FrameRate& rate, Outputs& out) {
     if (!capture.video_path.empty()) {
         out.video_final = without_trailing_separator(capture.video_path);
-        std::error_code ec;
-        if (fs::is_directory(out.video_final, ec)) {
-            return capture.video_path + ": is a folder, not a video file name";
+        if (const auto problem = check_file_target(out.video_final, capture.video_path)) {
+            return problem;
         }
-        out.video_temp = temporary_beside(out.video_final);
-        VideoSettings settings;
-        settings.fps_num = rate.num;
-        settings.fps_den = rate.den;
-        settings.width = kScreenWidth * (capture.square_pixels ? kScaleSquare : kScale4by3X);
-        settings.height = kScreenHeight * (capture.square_pixels ? kScaleSquare : kScale4by3Y);
+        clean_stale(out.video_final);
+        int fd = -1;
+        const OutputStatus created = create_temporary_file(out.video_final, out.video_temp, fd);
+        if (!created.ok) {
+            return capture.video_path + ": " + created.message;
+        }
+        register_abort_file(out.video_temp);
         out.video = std::make_unique<VideoEncoder>();
-        const VideoStatus status = out.video->open(out.video_temp.string(), capture.video_path, settings);
+        const StopSignalsBlocked blocked;
+        const VideoStatus status = out.video->open(fd, out.video_final.string(), video_settings(capture, rate));
         if (!status.ok) {
-            // The encoder names the temporary file; the user knows only the final name.
-            std::string message = status.message;
-            const std::string temp = out.video_temp.string();
-            if (message.rfind(temp, 0) == 0) {
-                message = capture.video_path + message.substr(temp.size());
-            }
-            return message;
+            return status.message;
         }
     }
     if (!capture.frames_dir.empty()) {
         out.frames_final = without_trailing_separator(capture.frames_dir);
-        std::error_code ec;
-        const fs::file_status state = fs::status(out.frames_final, ec);
-        if (fs::exists(state)) {
-            if (!fs::is_directory(state)) {
-                return capture.frames_dir + ": exists and is not a folder";
-            }
-            if (!fs::is_empty(out.frames_final, ec)) {
-                return capture.frames_dir + ": folder is not empty (frames are written only into a new or empty folder)";
-            }
+        if (const auto problem = check_folder_target(out.frames_final, capture.frames_dir)) {
+            return problem;
         }
-        out.frames_temp = temporary_beside(out.frames_final);
-        if (!fs::create_directory(out.frames_temp, ec)) {
-            const std::string why = ec ? ec.message() : "already exists";
-            out.frames_temp.clear();
-            return capture.frames_dir + ": cannot create a folder beside it: " + why;
+        clean_stale(out.frames_final);
+        const OutputStatus created = create_temporary_folder(out.frames_final, out.frames_temp);
+        if (!created.ok) {
+            return capture.frames_dir + ": " + created.message;
         }
+        register_abort_folder(out.frames_temp);
         out.frames = std::make_unique<FrameFolderWriter>();
         const FileStatus status = out.frames->open(out.frames_temp.string(), kMixRate);
         if (!status.ok) {
@@ -205,13 +244,12 @@ std::optional<std::string> commit_outputs(Outputs& out) {
     if (out.video) {
         const VideoStatus status = out.video->finish();
         if (!status.ok) {
-            return out.video_final.string() + ": " + status.message;
+            return status.message;
         }
         out.video.reset();
-        std::error_code ec;
-        fs::rename(out.video_temp, out.video_final, ec);
-        if (ec) {
-            return out.video_final.string() + ": cannot rename the finished video into place: " + ec.message();
+        const OutputStatus moved = move_into_place(out.video_temp, out.video_final);
+        if (!moved.ok) {
+            return moved.message;
         }
         out.video_temp.clear();
     }
@@ -221,13 +259,13 @@ std::optional<std::string> commit_outputs(Outputs& out) {
             return status.message;
         }
         out.frames.reset();
-        std::error_code ec;
-        fs::rename(out.frames_temp, out.frames_final, ec);  // replaces an empty folder
-        if (ec) {
-            return out.frames_final.string() + ": cannot rename the finished folder into place: " + ec.message();
+        const OutputStatus moved = move_into_place(out.frames_temp, out.frames_final);  // replaces an empty folder
+        if (!moved.ok) {
+            return moved.message;
         }
         out.frames_temp.clear();
     }
+    clear_abort_outputs();
     return std::nullopt;
 }
 
@@ -235,130 +273,85 @@ bool valid_rate(const CaptureOptions& capture) {
     return capture.fps_num > 0 && capture.fps_den > 0 && capture.fps_num <= 1000 * capture.fps_den;
 }
 
-std::string rate_text(const FrameRate& rate) {
-    if (rate.den == 1) {
-        return std::to_string(rate.num);
+std::string written_names(const Outputs& out) {
+    std::string written;
+    if (!out.video_final.empty()) {
+        written += out.video_final.string();
     }
-    char text[32];
-    std::snprintf(text, sizeof text, "%.3f", static_cast<double>(rate.num) / rate.den);
-    return text;
-}
-
-// Seconds for one 256000-byte memcpy between two frames, the median of batches.
-double time_frame_copy() {
-    std::vector<PixelBuffer> frames(2);
-    for (int i = 0; i < kScreenPixels; ++i) {
-        frames[0].pixels[i] = static_cast<uint32_t>(i) * 2654435761u;
+    if (!out.frames_final.empty()) {
+        written += (written.empty() ? "" : " and ") + out.frames_final.string() + "/";
     }
-    std::array<double, kMemcpyBatches> batches {};
-    for (double& batch : batches) {
-        const double started = wall_now();
-        for (int i = 0; i < kMemcpyPerBatch; ++i) {
-            std::memcpy(frames[(i + 1) & 1].pixels, frames[i & 1].pixels, kFrameBytes);
-            // Keeps the copies from being folded away.
-            asm volatile("" : : "r"(frames[0].pixels), "r"(frames[1].pixels) : "memory");
-        }
-        batch = (wall_now() - started) / kMemcpyPerBatch;
-    }
-    std::sort(batches.begin(), batches.end());
-    return batches[batches.size() / 2];
-}
-
-struct OrderCost {
-    uint64_t frames = 0;
-    double seconds = 0;
-};
-
-int run_benchmark(const DemoOptions& demo, const FrameRate& rate, uint64_t max_frames) {
-    const double copy_seconds = time_frame_copy();
-    std::array<OrderCost, kOrderCount + 1> orders {};  // the last: positions with no scene
-    CaptureSink sink;
-    sink.frame = [&](const CapturedFrame& frame) {
-        OrderCost& cost = orders[std::min(frame.order, kOrderCount)];
-        ++cost.frames;
-        cost.seconds += frame.draw_seconds;
-        return true;
-    };
-    SignalGuard signals;
-    CapturePlatform platform(rate, sink, max_frames, &s_interrupted);
-    const double started = wall_now();
-    const int result = demo_main(platform, demo);
-    const double elapsed = wall_now() - started;
-    if (result != kExitOk) {
-        return result;
-    }
-    if (platform.stop_reason() == CaptureStop::Interrupted) {
-        report("benchmark interrupted");
-        return kExitFailure;
-    }
-
-    std::printf("Glimmerfrost benchmark: %llu frames at %s fps; one 256000-byte memcpy takes %.1f us\n",
-                static_cast<unsigned long long>(platform.frames()), rate_text(rate).c_str(), copy_seconds * 1e6);
-    std::printf("%6s %8s %12s %12s %14s\n", "order", "frames", "ms/frame", "frames/s", "memcpys/frame");
-    OrderCost total;
-    uint32_t heaviest = 0;
-    double heaviest_cost = -1;
-    for (uint32_t order = 0; order <= kOrderCount; ++order) {
-        const OrderCost& cost = orders[order];
-        if (cost.frames == 0) {
-            continue;
-        }
-        const double per_frame = cost.seconds / static_cast<double>(cost.frames);
-        const double copies = per_frame / copy_seconds;
-        if (order < kOrderCount && copies > heaviest_cost) {
-            heaviest_cost = copies;
-            heaviest = order;
-        }
-        total.frames += cost.frames;
-        total.seconds += cost.seconds;
-        const std::string label = order < kOrderCount ? std::to_string(order) : "none";
-        std::printf("%6s %8llu %12.3f %12.0f %14.1f\n", label.c_str(), static_cast<unsigned long long>(cost.frames),
-                    per_frame * 1e3, per_frame > 0 ? 1.0 / per_frame : 0.0, copies);
-    }
-    if (total.frames > 0) {
-        const double per_frame = total.seconds / static_cast<double>(total.frames);
-        std::printf("%6s %8llu %12.3f %12.0f %14.1f\n", "all", static_cast<unsigned long long>(total.frames),
-                    per_frame * 1e3, per_frame > 0 ? 1.0 / per_frame : 0.0, per_frame / copy_seconds);
-        std::printf("heaviest: order %u at %.1f memcpys a frame; music mixing %.3f ms a frame; whole run %.2f s\n",
-                    heaviest, heaviest_cost, platform.mixing_seconds() * 1e3 / static_cast<double>(total.frames),
-                    elapsed);
-    }
-    if (platform.stop_reason() == CaptureStop::MusicEnded) {
-        report("the music ended without the closing fade; stopped one second after its end");
-    }
-    return kExitOk;
+    return written;
 }
 
 }  // namespace
+
+const std::vector<QualityLevel>& quality_levels() { return kQualityLevels; }
+
+const QualityLevel* find_quality_level(const std::string& name) {
+    if (name.empty()) {
+        return &kQualityLevels.front();
+    }
+    for (const QualityLevel& level : kQualityLevels) {
+        if (name == level.name) {
+            return &level;
+        }
+    }
+    return nullptr;
+}
+
+bool is_x264_preset(const std::string& name) {
+    return std::find(std::begin(kX264Presets), std::end(kX264Presets), name) != std::end(kX264Presets);
+}
+
+bool is_video_frame_rate(int num, int den) {
+    if (den == kNtscDen) {
+        return num == 24000 || num == 30000 || num == 60000 || num == 120000;
+    }
+    return den > 0 && num % den == 0 && num / den >= kMinVideoFps && num / den <= kMaxVideoFps;
+}
 
 int run_capture(const DemoOptions& demo, const CaptureOptions& capture) {
     if (!valid_rate(capture)) {
         report("--fps: " + std::to_string(capture.fps_num) + "/" + std::to_string(capture.fps_den) +
                " is not a frame rate from 1 to 1000");
-        return kExitFailure;
+        return kExitUsage;
     }
-    const FrameRate rate {capture.fps_num, capture.fps_den};
+    if (!capture.video_path.empty() && !is_video_frame_rate(capture.fps_num, capture.fps_den)) {
+        report("--fps: a video is made at 24 to 240 frames per second or at 23.976, 29.97, 59.94 or 119.88");
+        return kExitUsage;
+    }
+    if (find_quality_level(capture.quality) == nullptr) {
+        report("--quality: '" + capture.quality + "' is not a quality level");
+        return kExitUsage;
+    }
+    const FrameRate rate{capture.fps_num, capture.fps_den};
+    SignalGuard signals;
     if (capture.benchmark) {
-        return run_benchmark(demo, rate, capture.max_frames);
+        return run_benchmark(demo, rate, capture.max_frames, &s_interrupted);
     }
     if (capture.video_path.empty() && capture.frames_dir.empty()) {
         report("nothing to capture: give --capture FILE, --frames DIR or --benchmark");
         return kExitFailure;
     }
 
-    // From here an interrupt removes whatever has been created.
-    SignalGuard signals;
     Outputs out;
     if (const auto error = open_outputs(capture, rate, out)) {
-        report(*error);
+        report(out.user_message(*error));
         return kExitFailure;
     }
 
     ProgressDisplay progress(stderr_is_terminal());
-    double total_seconds = -1;  // the module's length, known once it is loaded
+    // The length of the show still to render: from the start position to the module's end.
+    const double total_seconds = music_seconds_from(demo.files.module, demo.start_order, demo.start_row);
     const double started = wall_now();
+    bool limit_reached = false;
     CaptureSink sink;
     sink.frame = [&](const CapturedFrame& frame) {
+        if (frame.ms >= capture.max_show_ms) {
+            limit_reached = true;
+            return false;
+        }
         if (out.video) {
             const VideoStatus status = out.video->add_frame(frame.pixels);
             if (!status.ok) {
@@ -367,16 +360,12 @@ int run_capture(const DemoOptions& demo, const CaptureOptions& capture) {
             }
         }
         if (out.frames) {
-            const FileStatus status = out.frames->add_frame(frame.index, frame.ms, frame.order, frame.row, frame.pixels);
+            const FileStatus status =
+                out.frames->add_frame(frame.index, frame.ms, frame.order, frame.row, frame.pixels);
             if (!status.ok) {
                 out.error = status.message;
                 return false;
             }
-        }
-        if (total_seconds < 0) {
-            // The module's length is the show's only from its beginning; from elsewhere it is unknown.
-            const bool from_start = demo.start_order == 0 && demo.start_row == 0;
-            total_seconds = from_start ? module_duration_seconds() : 0.0;
         }
         ProgressSnapshot snapshot;
         snapshot.frames = frame.index + 1;
@@ -409,46 +398,51 @@ int run_capture(const DemoOptions& demo, const CaptureOptions& capture) {
     CapturePlatform platform(rate, sink, capture.max_frames, &s_interrupted);
     const int result = demo_main(platform, demo);
     const double elapsed = wall_now() - started;
+    const bool interrupted = platform.stop_reason() == CaptureStop::Interrupted;
     if (result != kExitOk) {
         progress.finish("glimmerfrost: capture abandoned; no file written");
         return result;
     }
-    switch (platform.stop_reason()) {
-    case CaptureStop::Interrupted:
-        progress.finish("glimmerfrost: capture interrupted; no file written");
-        return kExitFailure;
-    case CaptureStop::OutputFailed:
+    if (platform.stop_reason() == CaptureStop::OutputFailed && !limit_reached) {
         progress.finish("glimmerfrost: " + out.user_message(out.error) + "; no file written");
         return kExitFailure;
-    case CaptureStop::MusicEnded:
+    }
+    if (platform.stop_reason() == CaptureStop::MusicEnded) {
         report("the music ended without the closing fade; the capture stops one second after its end");
-        break;
-    case CaptureStop::FrameLimit:
-    case CaptureStop::None:
-        break;
     }
     if (platform.frames() == 0) {
-        progress.finish("glimmerfrost: the show drew no frame; no file written");
-        return kExitFailure;
+        progress.finish(std::string("glimmerfrost: ") +
+                        (interrupted ? "interrupted before the first frame" : "the show drew no frame") +
+                        "; no file written");
+        return interrupted ? kExitInterrupted : kExitFailure;
     }
+    // Frames refused at the limit were not written; what was is a complete show up to there.
+    const uint64_t kept_frames = limit_reached ? platform.frames() - 1 : platform.frames();
     if (const auto error = commit_outputs(out)) {
         progress.finish("glimmerfrost: " + out.user_message(*error) + "; no file written");
         return kExitFailure;
     }
 
-    std::string written;
-    if (!out.video_final.empty()) {
-        written += out.video_final.string();
+    const std::string kept = format_minutes(static_cast<double>(frame_start_ms(kept_frames, rate)) / 1000.0);
+    const std::string written = written_names(out);
+    const char* verb = out.video_final.empty() || out.frames_final.empty() ? " holds" : " hold";
+    if (interrupted) {
+        progress.finish("glimmerfrost: interrupted; " + written + verb + " the first " + kept + " of the show (" +
+                        std::to_string(kept_frames) + " frames" +
+                        (total_seconds > 0 ? " of about " + format_minutes(total_seconds) : std::string()) + ")");
+        return kExitInterrupted;
     }
-    if (!out.frames_final.empty()) {
-        written += (written.empty() ? "" : " and ") + out.frames_final.string() + "/";
+    if (limit_reached) {
+        progress.finish("glimmerfrost: the show did not end within " +
+                        format_minutes(static_cast<double>(capture.max_show_ms) / 1000.0) +
+                        " (the music plays on); the capture stops there: " + written + verb + " the first " + kept);
+        return kExitFailure;
     }
-    const double show_seconds = static_cast<double>(frame_start_ms(platform.frames(), rate)) / 1000.0;
     char summary[512];
     std::snprintf(summary, sizeof summary, "glimmerfrost: %llu frames (%s of show at %s fps) in %s, %.0f frames/s: %s",
-                  static_cast<unsigned long long>(platform.frames()), format_minutes(show_seconds).c_str(),
-                  rate_text(rate).c_str(), format_minutes(elapsed).c_str(),
-                  elapsed > 0 ? static_cast<double>(platform.frames()) / elapsed : 0.0, written.c_str());
+                  static_cast<unsigned long long>(kept_frames), kept.c_str(), rate_text(rate).c_str(),
+                  format_minutes(elapsed).c_str(), elapsed > 0 ? static_cast<double>(kept_frames) / elapsed : 0.0,
+                  written.c_str());
     progress.finish(summary);
     return kExitOk;
 }

@@ -2,9 +2,14 @@
 #include "driver/options.h"
 
 #include <charconv>
+#include <filesystem>
 #include <optional>
 #include <string_view>
+#include <system_error>
 #include <vector>
+
+#include "common/types.h"
+#include "platform/output_file.h"
 
 namespace gf {
 
@@ -12,6 +17,9 @@ namespace {
 
 constexpr int kMaxScale = 16;
 constexpr int kMaxFps = 1000;
+constexpr long kMaxCrf = 51;  // x264's constant-quality scale: 0 lossless .. 51
+constexpr long kMaxVideoWidth = 7680;
+constexpr long kMaxVideoHeight = 4320;
 constexpr uint32_t kMaxStartOrder = 255;  // an Impulse Tracker order list holds at most 256 entries
 constexpr uint32_t kMaxStartRow = 199;    // and a pattern at most 200 rows
 
@@ -25,8 +33,20 @@ std::optional<long> parse_number(std::string_view text, long min, long max) {
     return value;
 }
 
-// "N" or "NUM/DEN", a positive rate up to kMaxFps.
+// "N" or "NUM/DEN", a positive rate up to kMaxFps, or an NTSC rate written as a decimal.
 bool parse_fps(std::string_view text, int& num, int& den) {
+    struct NtscRate {
+        std::string_view text;
+        int num;
+    };
+    for (const NtscRate& ntsc :
+         {NtscRate{"23.976", 24000}, NtscRate{"29.97", 30000}, NtscRate{"59.94", 60000}, NtscRate{"119.88", 120000}}) {
+        if (text == ntsc.text) {
+            num = ntsc.num;
+            den = 1001;
+            return true;
+        }
+    }
     const std::size_t slash = text.find('/');
     const auto n = parse_number(text.substr(0, slash), 1, 1'000'000);
     const auto d =
@@ -37,6 +57,44 @@ bool parse_fps(std::string_view text, int& num, int& den) {
     num = static_cast<int>(*n);
     den = static_cast<int>(*d);
     return true;
+}
+
+// "WIDTHxHEIGHT": even, from 320 × 200 up to 7680 × 4320.
+bool parse_size(std::string_view text, int& width, int& height) {
+    const std::size_t x = text.find('x');
+    if (x == std::string_view::npos) {
+        return false;
+    }
+    const auto w = parse_number(text.substr(0, x), kScreenWidth, kMaxVideoWidth);
+    const auto h = parse_number(text.substr(x + 1), kScreenHeight, kMaxVideoHeight);
+    if (!w || !h || *w % 2 != 0 || *h % 2 != 0) {
+        return false;
+    }
+    width = static_cast<int>(*w);
+    height = static_cast<int>(*h);
+    return true;
+}
+
+// Capture options that cannot go together, in words; empty when they can.
+std::string capture_conflict(const CaptureOptions& c) {
+    const bool output = !c.video_path.empty() || !c.frames_dir.empty();
+    if (c.benchmark && output) {
+        return "option --benchmark renders with no output and cannot be combined with --capture or --frames";
+    }
+    if (!c.video_path.empty() && !is_video_frame_rate(c.fps_num, c.fps_den)) {
+        return "option --fps: a video is made at 24 to 240 frames per second or at 23.976, 29.97, 59.94 or 119.88";
+    }
+    if (!c.video_path.empty() && !c.frames_dir.empty()) {
+        namespace fs = std::filesystem;
+        std::error_code ec;
+        const fs::path video = fs::absolute(without_trailing_separator(c.video_path), ec).lexically_normal();
+        const fs::path frames = fs::absolute(without_trailing_separator(c.frames_dir), ec).lexically_normal();
+        if (without_trailing_separator(video.string()) == without_trailing_separator(frames.string())) {
+            return "options --capture and --frames name the same path '" + c.video_path +
+                   "'; the video and the frames folder need different names";
+        }
+    }
+    return {};
 }
 
 bool parse_start(std::string_view text, uint32_t& order, uint32_t& row) {
@@ -64,12 +122,17 @@ std::string usage_text() {
            "  --scale N            window size: N times the frame (1-16; default: fit the desktop)\n"
            "  --fullscreen         start in full screen (Alt+Enter or F11 toggles)\n"
            "  --fps N              frame rate: window pacing, or the video's rate\n"
-           "                       (60, 50, 70 or 60000/1001; default 60)\n"
+           "                       (a video: 24-240 or 23.976, 29.97, 59.94, 119.88; default 60)\n"
            "  --mute               play without sound\n"
            "  --start ORDER[:ROW]  start the music at that position (for previewing a scene)\n"
            "  --interactive        viewer keys: Space pauses, Left/Right go to the previous or\n"
            "                       next order, Esc or Q ends (other keys do nothing)\n"
            "  --capture FILE       render the show to the video FILE instead of a window\n"
+           "  --quality LEVEL      video quality: normal (default), small, high or lossless\n"
+           "  --crf N              x264 constant quality 0-51 (lower is better; overrides the level)\n"
+           "  --preset NAME        x264 speed preset, ultrafast ... veryslow (overrides the level)\n"
+           "  --size WxH           video size (default 1600x1200, or 1280x800 with --aspect square;\n"
+           "                       2880x2160 for 4K sites, 320x200 unscaled)\n"
            "  --frames DIR         render the show to numbered pictures and the sound in DIR\n"
            "  --benchmark          render the show with no output and print its cost per order\n"
            "  --help               show this text\n"
@@ -136,6 +199,7 @@ ParsedOptions parse_options(int argc, const char* const* argv) {
         } else if (name == "--mute") {
             if (!no_value()) return fail("option " + name + " takes no value");
             o.mute = true;
+            o.capture.mute = true;
         } else if (name == "--interactive") {
             if (!no_value()) return fail("option " + name + " takes no value");
             o.display.interactive = true;
@@ -183,6 +247,30 @@ ParsedOptions parse_options(int argc, const char* const* argv) {
         } else if (name == "--frames") {
             if (!need_value() || value.empty()) return fail("option --frames needs a folder");
             o.capture.frames_dir = value;
+        } else if (name == "--quality") {
+            if (!need_value() || find_quality_level(value) == nullptr) {
+                std::string names;
+                for (const QualityLevel& level : quality_levels()) {
+                    names += (names.empty() ? "" : ", ") + std::string(level.name);
+                }
+                return fail("option --quality: '" + value + "' is not one of " + names);
+            }
+            o.capture.quality = value;
+        } else if (name == "--crf") {
+            if (!need_value()) return fail("option --crf needs a number");
+            const auto crf = parse_number(value, 0, kMaxCrf);
+            if (!crf) return fail("option --crf: '" + value + "' is not a whole number from 0 to 51");
+            o.capture.crf = static_cast<int>(*crf);
+        } else if (name == "--preset") {
+            if (!need_value() || !is_x264_preset(value)) {
+                return fail("option --preset: '" + value + "' is not an x264 preset (ultrafast ... veryslow)");
+            }
+            o.capture.preset = value;
+        } else if (name == "--size") {
+            if (!need_value() || !parse_size(value, o.capture.width, o.capture.height)) {
+                return fail("option --size: '" + value +
+                            "' is not WIDTHxHEIGHT, even, from 320x200 to 7680x4320 (e.g. 1600x1200, 2880x2160)");
+            }
         } else if (name == "--max-frames") {
             // Not in the usage text: lets tests capture the beginning of the show only.
             if (!need_value()) return fail("option --max-frames needs a number");
@@ -203,6 +291,10 @@ ParsedOptions parse_options(int argc, const char* const* argv) {
                                                             : nullptr;
         if (other != nullptr) return fail(std::string("option --interactive cannot be used with ") + other);
     }
+    if (const std::string conflict = capture_conflict(o.capture); !conflict.empty()) {
+        return fail(conflict);
+    }
+
     if (help) {
         o.action = ProgramAction::Help;
     } else if (version) {

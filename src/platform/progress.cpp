@@ -5,6 +5,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <fstream>
+#include <iterator>
+#include <libopenmpt/libopenmpt.hpp>
+#include <sstream>
+#include <vector>
 
 namespace gf {
 
@@ -63,6 +68,20 @@ void ProgressDisplay::finish(const std::string& summary) {
     }
     std::fprintf(out_, "%s\n", summary.c_str());
     std::fflush(out_);
+}
+
+double music_seconds_from(const std::string& path, uint32_t order, uint32_t row) {
+    try {
+        std::ifstream in(path, std::ios::binary);
+        const std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        std::ostringstream no_log;
+        openmpt::module module(bytes, no_log);
+        const double total = module.get_duration_seconds();
+        const double at = module.set_position_order_row(static_cast<int32_t>(order), static_cast<int32_t>(row));
+        return std::max(0.0, total - at);
+    } catch (...) {
+        return 0.0;  // the progress bar then shows no share and no time left
+    }
 }
 
 bool stderr_is_terminal() { return isatty(STDERR_FILENO) == 1; }

@@ -10,12 +10,12 @@
 namespace gf {
 
 struct ProgressSnapshot {
-    uint64_t frames = 0;         // frames done
-    double show_seconds = 0;     // show time rendered so far
-    double total_seconds = 0;    // expected length of the show (0: unknown)
+    uint64_t frames = 0;       // frames done
+    double show_seconds = 0;   // show time rendered so far
+    double total_seconds = 0;  // expected length of the show (0: unknown)
     uint32_t order = 0;
     uint32_t row = 0;
-    double wall_seconds = 0;     // real time since the capture started
+    double wall_seconds = 0;  // real time since the capture started
 };
 
 // One line of the live display, without the leading carriage return, e.g.
@@ -40,6 +40,10 @@ private:
     double last_drawn_ = -1.0;
     bool drawn_ = false;
 };
+
+// Seconds of music from ORDER:ROW to the end of the module at `path` (libopenmpt's estimate):
+// the length of the show still to render when it starts there. 0 when it cannot be told.
+double music_seconds_from(const std::string& path, uint32_t order, uint32_t row);
 
 // True when file descriptor 2 is a terminal.
 bool stderr_is_terminal();

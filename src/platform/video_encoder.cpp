@@ -8,9 +8,14 @@ extern "C" {
 #include <libavutil/opt.h>
 }
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
-#include <cmath>
+#include <cerrno>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include "common/types.h"
@@ -19,26 +24,7 @@ namespace gf {
 
 namespace {
 
-// BT.709 luma weights, and the scale of limited range: Y 16..235 (219 steps), U/V 16..240 (224 steps).
-constexpr double kKr = 0.2126;
-constexpr double kKb = 0.0722;
-constexpr double kKg = 1.0 - kKr - kKb;
-constexpr double kLumaRange = 219.0 / 255.0;
-constexpr double kChromaRange = 224.0 / 255.0;
 constexpr int kAudioChannels = 2;
-
-uint8_t clamp_byte(double v) {
-    const long r = std::lround(v);
-    return static_cast<uint8_t>(std::clamp(r, 0L, 255L));
-}
-
-// r, g, b in 0..255 (may be averages).
-void yuv709(double r, double g, double b, double& y, double& u, double& v) {
-    const double luma = kKr * r + kKg * g + kKb * b;  // 0..255
-    y = 16.0 + kLumaRange * luma;
-    u = 128.0 + kChromaRange * (b - luma) / (2.0 * (1.0 - kKb));
-    v = 128.0 + kChromaRange * (r - luma) / (2.0 * (1.0 - kKr));
-}
 
 std::string av_error_text(int code) {
     char text[AV_ERROR_MAX_STRING_SIZE] = {};
@@ -46,121 +32,48 @@ std::string av_error_text(int code) {
     return text;
 }
 
-}  // namespace
+constexpr int kIoBufferBytes = 256 * 1024;
+constexpr int kMaxWidth = 7680;
+constexpr int kMaxHeight = 4320;
 
-void rgb_to_yuv709(uint32_t pixel, uint8_t& y, uint8_t& u, uint8_t& v) {
-    double fy = 0.0;
-    double fu = 0.0;
-    double fv = 0.0;
-    yuv709((pixel >> 16) & 0xFF, (pixel >> 8) & 0xFF, pixel & 0xFF, fy, fu, fv);
-    y = clamp_byte(fy);
-    u = clamp_byte(fu);
-    v = clamp_byte(fv);
-}
-
-namespace {
-
-// Fixed-point tables of the conversion: each colour channel's share of Y, U and V in 1/65536,
-// indexed by the channel (Y) or by the sum of four channels (U, V: the mean of a 2 × 2 block).
-constexpr int kTableShift = 16;
-constexpr int kTableHalf = 1 << (kTableShift - 1);
-constexpr int kQuadSums = 4 * 255 + 1;
-
-struct YuvTables {
-    int32_t y[3][256];
-    int32_t u[3][kQuadSums];
-    int32_t v[3][kQuadSums];
-
-    YuvTables() {
-        const double one = 1 << kTableShift;
-        const double luma[3] = {kKr, kKg, kKb};
-        // U = (B − Y') / (2 (1 − Kb)), V = (R − Y') / (2 (1 − Kr)), scaled to 224 steps.
-        const double u_weight[3] = {-kKr / (2.0 * (1.0 - kKb)), -kKg / (2.0 * (1.0 - kKb)), 0.5};
-        const double v_weight[3] = {0.5, -kKg / (2.0 * (1.0 - kKr)), -kKb / (2.0 * (1.0 - kKr))};
-        for (int c = 0; c < 3; ++c) {
-            for (int i = 0; i < 256; ++i) {
-                y[c][i] = static_cast<int32_t>(std::lround(one * kLumaRange * luma[c] * i));
-            }
-            for (int i = 0; i < kQuadSums; ++i) {
-                u[c][i] = static_cast<int32_t>(std::lround(one * kChromaRange * u_weight[c] * i / 4.0));
-                v[c][i] = static_cast<int32_t>(std::lround(one * kChromaRange * v_weight[c] * i / 4.0));
-            }
-        }
-    }
+// The file behind libavformat's I/O context: a descriptor, written and sought directly.
+struct FileSink {
+    int fd = -1;
+    int error = 0;  // errno of the first failed write or seek
 };
 
-const YuvTables& yuv_tables() {
-    static const YuvTables tables;
-    return tables;
+int write_to_file(void* opaque, uint8_t* data, int size) {
+    auto* sink = static_cast<FileSink*>(opaque);
+    int done = 0;
+    while (done < size) {
+        const ssize_t wrote = ::write(sink->fd, data + done, static_cast<std::size_t>(size - done));
+        if (wrote < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            sink->error = errno;
+            return AVERROR(errno);
+        }
+        done += static_cast<int>(wrote);
+    }
+    return size;
 }
 
-uint8_t from_fixed(int32_t offset, int32_t sum) {
-    return static_cast<uint8_t>(std::clamp((sum + (offset << kTableShift) + kTableHalf) >> kTableShift, 0, 255));
+int64_t seek_in_file(void* opaque, int64_t offset, int whence) {
+    auto* sink = static_cast<FileSink*>(opaque);
+    if ((whence & AVSEEK_SIZE) != 0) {
+        struct stat info {};
+        return fstat(sink->fd, &info) == 0 ? static_cast<int64_t>(info.st_size) : AVERROR(errno);
+    }
+    const off_t at = ::lseek(sink->fd, static_cast<off_t>(offset), whence & ~AVSEEK_FORCE);
+    if (at < 0) {
+        sink->error = errno;
+        return AVERROR(errno);
+    }
+    return at;
 }
 
 }  // namespace
-
-void frame_to_yuv420(const uint32_t* pixels, int scale_x, int scale_y, uint8_t* y_plane, int y_stride,
-                     uint8_t* u_plane, int u_stride, uint8_t* v_plane, int v_stride) {
-    const YuvTables& t = yuv_tables();
-    const int out_w = kScreenWidth * scale_x;
-    const int out_h = kScreenHeight * scale_y;
-
-    // Luma: one value per source pixel, repeated over its block.
-    uint8_t luma_row[kScreenWidth];
-    for (int sy = 0; sy < kScreenHeight; ++sy) {
-        const uint32_t* src = pixels + sy * kScreenWidth;
-        for (int x = 0; x < kScreenWidth; ++x) {
-            const uint32_t p = src[x];
-            luma_row[x] = from_fixed(16, t.y[0][(p >> 16) & 0xFF] + t.y[1][(p >> 8) & 0xFF] + t.y[2][p & 0xFF]);
-        }
-        uint8_t* first = y_plane + static_cast<std::ptrdiff_t>(sy * scale_y) * y_stride;
-        uint8_t* out = first;
-        for (int x = 0; x < kScreenWidth; ++x) {
-            for (int i = 0; i < scale_x; ++i) {
-                *out++ = luma_row[x];
-            }
-        }
-        for (int r = 1; r < scale_y; ++r) {
-            std::memcpy(first + static_cast<std::ptrdiff_t>(r) * y_stride, first, static_cast<std::size_t>(out_w));
-        }
-    }
-
-    // Chroma: each sample covers output pixels (2c, 2c + 1) × (2r, 2r + 1); with an odd
-    // scale such a pair can straddle two source pixels, so the four are averaged.
-    const int chroma_w = (out_w + 1) / 2;
-    const int chroma_h = (out_h + 1) / 2;
-    int previous_rows[2] = {-1, -1};
-    for (int cr = 0; cr < chroma_h; ++cr) {
-        const int rows[2] = {(2 * cr) / scale_y, std::min(2 * cr + 1, out_h - 1) / scale_y};
-        uint8_t* u_out = u_plane + static_cast<std::ptrdiff_t>(cr) * u_stride;
-        uint8_t* v_out = v_plane + static_cast<std::ptrdiff_t>(cr) * v_stride;
-        if (cr > 0 && rows[0] == previous_rows[0] && rows[1] == previous_rows[1]) {
-            std::memcpy(u_out, u_out - u_stride, static_cast<std::size_t>(chroma_w));
-            std::memcpy(v_out, v_out - v_stride, static_cast<std::size_t>(chroma_w));
-            continue;
-        }
-        previous_rows[0] = rows[0];
-        previous_rows[1] = rows[1];
-        const uint32_t* row_a = pixels + rows[0] * kScreenWidth;
-        const uint32_t* row_b = pixels + rows[1] * kScreenWidth;
-        for (int cc = 0; cc < chroma_w; ++cc) {
-            const int col_a = (2 * cc) / scale_x;
-            const int col_b = std::min(2 * cc + 1, out_w - 1) / scale_x;
-            const uint32_t p[4] = {row_a[col_a], row_a[col_b], row_b[col_a], row_b[col_b]};
-            int r = 0;
-            int g = 0;
-            int b = 0;
-            for (uint32_t q : p) {
-                r += static_cast<int>((q >> 16) & 0xFF);
-                g += static_cast<int>((q >> 8) & 0xFF);
-                b += static_cast<int>(q & 0xFF);
-            }
-            u_out[cc] = from_fixed(128, t.u[0][r] + t.u[1][g] + t.u[2][b]);
-            v_out[cc] = from_fixed(128, t.v[0][r] + t.v[1][g] + t.v[2][b]);
-        }
-    }
-}
 
 struct VideoEncoder::State {
     std::string path;
@@ -173,7 +86,8 @@ struct VideoEncoder::State {
     AVFrame* picture = nullptr;
     AVFrame* sound = nullptr;
     AVPacket* packet = nullptr;
-    bool file_open = false;
+    FileSink file;
+    AVIOContext* io = nullptr;
     bool header_written = false;
     bool finished = false;
     int64_t frames_sent = 0;
@@ -188,10 +102,19 @@ struct VideoEncoder::State {
         avcodec_free_context(&video);
         avcodec_free_context(&audio);
         if (format != nullptr) {
-            if (file_open) {
-                avio_closep(&format->pb);
-            }
+            format->pb = nullptr;
             avformat_free_context(format);
+        }
+        release_io();
+        if (file.fd >= 0) {
+            ::close(file.fd);
+        }
+    }
+
+    void release_io() {
+        if (io != nullptr) {
+            av_freep(&io->buffer);
+            avio_context_free(&io);
         }
     }
 
@@ -252,28 +175,53 @@ std::string VideoEncoder::video_codec_name() const {
     return state_ && state_->video != nullptr && state_->video->codec != nullptr ? state_->video->codec->name : "";
 }
 
-VideoStatus VideoEncoder::open(const std::string& path, const std::string& name_for_format,
-                               const VideoSettings& settings) {
-    state_ = std::make_unique<State>();
-    State& s = *state_;
-    s.path = path;
-    s.settings = settings;
-    if (settings.width % kScreenWidth != 0 || settings.height % kScreenHeight != 0 || settings.width <= 0 ||
-        settings.height <= 0) {
-        return s.fail("video size " + std::to_string(settings.width) + " x " + std::to_string(settings.height) +
-                      " is not a whole multiple of 320 x 200");
+namespace {
+
+// What is wrong with the settings or the name's container, if anything, before a file is made.
+std::optional<std::string> settings_problem(const std::string& name, const VideoSettings& settings) {
+    if (settings.width < kScreenWidth || settings.height < kScreenHeight || settings.width > kMaxWidth ||
+        settings.height > kMaxHeight || settings.width % 2 != 0 || settings.height % 2 != 0) {
+        return name + ": video size " + std::to_string(settings.width) + " x " + std::to_string(settings.height) +
+               " is not even and from 320 x 200 to 7680 x 4320";
     }
     if (settings.fps_num <= 0 || settings.fps_den <= 0) {
-        return s.fail("bad frame rate");
+        return name + ": bad frame rate";
+    }
+    if (av_guess_format(nullptr, name.c_str(), nullptr) == nullptr) {
+        return name + ": cannot tell the video container from the file name (use .mp4, .mkv or .mov)";
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+VideoStatus VideoEncoder::open(const std::string& path, const std::string& name_for_format,
+                               const VideoSettings& settings) {
+    state_.reset();
+    if (const auto problem = settings_problem(name_for_format, settings)) {
+        return {false, *problem};
+    }
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        return {false, path + ": cannot create: " + std::strerror(errno)};
+    }
+    return open(fd, name_for_format, settings);
+}
+
+VideoStatus VideoEncoder::open(int fd, const std::string& name, const VideoSettings& settings) {
+    state_ = std::make_unique<State>();
+    State& s = *state_;
+    s.file.fd = fd;
+    s.path = name;
+    s.settings = settings;
+    if (const auto problem = settings_problem(name, settings)) {
+        return {false, *problem};
     }
     // The encoders' own chatter (x264's banner and statistics) would garble the progress line.
     av_log_set_level(AV_LOG_ERROR);
 
-    const AVOutputFormat* container = av_guess_format(nullptr, name_for_format.c_str(), nullptr);
-    if (container == nullptr) {
-        return {false, name_for_format + ": cannot tell the video container from the file name (use .mp4, .mkv or .mov)"};
-    }
-    int result = avformat_alloc_output_context2(&s.format, container, nullptr, path.c_str());
+    const AVOutputFormat* container = av_guess_format(nullptr, name.c_str(), nullptr);
+    int result = avformat_alloc_output_context2(&s.format, container, nullptr, nullptr);
     if (result < 0 || s.format == nullptr) {
         return s.fail("cannot set up the container", result);
     }
@@ -293,15 +241,15 @@ VideoStatus VideoEncoder::open(const std::string& path, const std::string& name_
     }
     s.video->width = settings.width;
     s.video->height = settings.height;
-    s.video->time_base = AVRational {settings.fps_den, settings.fps_num};
-    s.video->framerate = AVRational {settings.fps_num, settings.fps_den};
+    s.video->time_base = AVRational{settings.fps_den, settings.fps_num};
+    s.video->framerate = AVRational{settings.fps_num, settings.fps_den};
     s.video->pix_fmt = AV_PIX_FMT_YUV420P;
     s.video->gop_size = std::max(1, 2 * settings.fps_num / settings.fps_den);  // a key frame every 2 s
     s.video->color_range = AVCOL_RANGE_MPEG;
     s.video->colorspace = AVCOL_SPC_BT709;
     s.video->color_primaries = AVCOL_PRI_BT709;
     s.video->color_trc = AVCOL_TRC_BT709;
-    s.video->sample_aspect_ratio = AVRational {1, 1};
+    s.video->sample_aspect_ratio = AVRational{settings.pixel_aspect_num, settings.pixel_aspect_den};
     if ((s.format->oformat->flags & AVFMT_GLOBALHEADER) != 0) {
         s.video->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     }
@@ -320,40 +268,42 @@ VideoStatus VideoEncoder::open(const std::string& path, const std::string& name_
         return s.fail("cannot set up the video stream", result);
     }
     s.video_stream->time_base = s.video->time_base;
+    s.video_stream->sample_aspect_ratio = s.video->sample_aspect_ratio;
     s.video_stream->avg_frame_rate = s.video->framerate;
 
     // Audio: AAC, planar float as FFmpeg's encoder takes it.
-    const AVCodec* audio_codec = avcodec_find_encoder(AV_CODEC_ID_AAC);
-    if (audio_codec == nullptr) {
-        return s.fail("this FFmpeg has no AAC encoder");
+    if (settings.audio) {
+        const AVCodec* audio_codec = avcodec_find_encoder(AV_CODEC_ID_AAC);
+        if (audio_codec == nullptr) {
+            return s.fail("this FFmpeg has no AAC encoder");
+        }
+        s.audio_stream = avformat_new_stream(s.format, nullptr);
+        s.audio = avcodec_alloc_context3(audio_codec);
+        if (s.audio_stream == nullptr || s.audio == nullptr) {
+            return s.fail("out of memory");
+        }
+        s.audio->sample_fmt = AV_SAMPLE_FMT_FLTP;
+        s.audio->sample_rate = settings.sample_rate;
+        av_channel_layout_default(&s.audio->ch_layout, kAudioChannels);
+        s.audio->bit_rate = settings.audio_bit_rate;
+        s.audio->time_base = AVRational{1, settings.sample_rate};
+        if ((s.format->oformat->flags & AVFMT_GLOBALHEADER) != 0) {
+            s.audio->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+        }
+        result = avcodec_open2(s.audio, audio_codec, nullptr);
+        if (result < 0) {
+            return s.fail("cannot open the AAC encoder", result);
+        }
+        result = avcodec_parameters_from_context(s.audio_stream->codecpar, s.audio);
+        if (result < 0) {
+            return s.fail("cannot set up the audio stream", result);
+        }
+        s.audio_stream->time_base = s.audio->time_base;
     }
-    s.audio_stream = avformat_new_stream(s.format, nullptr);
-    s.audio = avcodec_alloc_context3(audio_codec);
-    if (s.audio_stream == nullptr || s.audio == nullptr) {
-        return s.fail("out of memory");
-    }
-    s.audio->sample_fmt = AV_SAMPLE_FMT_FLTP;
-    s.audio->sample_rate = settings.sample_rate;
-    av_channel_layout_default(&s.audio->ch_layout, kAudioChannels);
-    s.audio->bit_rate = settings.audio_bit_rate;
-    s.audio->time_base = AVRational {1, settings.sample_rate};
-    if ((s.format->oformat->flags & AVFMT_GLOBALHEADER) != 0) {
-        s.audio->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-    }
-    result = avcodec_open2(s.audio, audio_codec, nullptr);
-    if (result < 0) {
-        return s.fail("cannot open the AAC encoder", result);
-    }
-    result = avcodec_parameters_from_context(s.audio_stream->codecpar, s.audio);
-    if (result < 0) {
-        return s.fail("cannot set up the audio stream", result);
-    }
-    s.audio_stream->time_base = s.audio->time_base;
 
     s.picture = av_frame_alloc();
-    s.sound = av_frame_alloc();
     s.packet = av_packet_alloc();
-    if (s.picture == nullptr || s.sound == nullptr || s.packet == nullptr) {
+    if (s.picture == nullptr || s.packet == nullptr) {
         return s.fail("out of memory");
     }
     s.picture->format = s.video->pix_fmt;
@@ -363,22 +313,34 @@ VideoStatus VideoEncoder::open(const std::string& path, const std::string& name_
     if (result < 0) {
         return s.fail("out of memory", result);
     }
-    s.sound->format = s.audio->sample_fmt;
-    s.sound->sample_rate = s.audio->sample_rate;
-    s.sound->nb_samples = s.audio->frame_size > 0 ? s.audio->frame_size : 1024;
-    result = av_channel_layout_copy(&s.sound->ch_layout, &s.audio->ch_layout);
-    if (result >= 0) {
-        result = av_frame_get_buffer(s.sound, 0);
-    }
-    if (result < 0) {
-        return s.fail("out of memory", result);
+    if (s.audio != nullptr) {
+        s.sound = av_frame_alloc();
+        if (s.sound == nullptr) {
+            return s.fail("out of memory");
+        }
+        s.sound->format = s.audio->sample_fmt;
+        s.sound->sample_rate = s.audio->sample_rate;
+        s.sound->nb_samples = s.audio->frame_size > 0 ? s.audio->frame_size : 1024;
+        result = av_channel_layout_copy(&s.sound->ch_layout, &s.audio->ch_layout);
+        if (result >= 0) {
+            result = av_frame_get_buffer(s.sound, 0);
+        }
+        if (result < 0) {
+            return s.fail("out of memory", result);
+        }
     }
 
-    result = avio_open(&s.format->pb, path.c_str(), AVIO_FLAG_WRITE);
-    if (result < 0) {
-        return s.fail("cannot create", result);
+    // Written through our own descriptor: no protocol is ever chosen from the name.
+    auto* buffer = static_cast<unsigned char*>(av_malloc(kIoBufferBytes));
+    s.io = buffer == nullptr
+               ? nullptr
+               : avio_alloc_context(buffer, kIoBufferBytes, 1, &s.file, nullptr, write_to_file, seek_in_file);
+    if (s.io == nullptr) {
+        av_free(buffer);
+        return s.fail("out of memory");
     }
-    s.file_open = true;
+    s.format->pb = s.io;
+    s.format->flags |= AVFMT_FLAG_CUSTOM_IO;
     result = avformat_write_header(s.format, nullptr);
     if (result < 0) {
         return s.fail("cannot write the container header", result);
@@ -396,9 +358,8 @@ VideoStatus VideoEncoder::add_frame(const uint32_t* pixels) {
     if (made_writable < 0) {
         return s.fail("out of memory", made_writable);
     }
-    frame_to_yuv420(pixels, s.settings.width / kScreenWidth, s.settings.height / kScreenHeight, s.picture->data[0],
-                    s.picture->linesize[0], s.picture->data[1], s.picture->linesize[1], s.picture->data[2],
-                    s.picture->linesize[2]);
+    frame_to_yuv420_sized(pixels, s.settings.width, s.settings.height, s.picture->data[0], s.picture->linesize[0],
+                          s.picture->data[1], s.picture->linesize[1], s.picture->data[2], s.picture->linesize[2]);
     s.picture->pts = s.frames_sent++;
     return s.send(s.video, s.video_stream, s.picture);
 }
@@ -408,6 +369,9 @@ VideoStatus VideoEncoder::add_audio(const int16_t* samples, std::size_t frames) 
         return {false, "video encoder not open"};
     }
     State& s = *state_;
+    if (s.audio == nullptr) {
+        return {};
+    }
     s.pending.insert(s.pending.end(), samples, samples + frames * kAudioChannels);
     const int frame_size = s.audio->frame_size > 0 ? s.audio->frame_size : 1024;
     while (s.pending.size() >= static_cast<std::size_t>(frame_size) * kAudioChannels) {
@@ -425,7 +389,7 @@ VideoStatus VideoEncoder::finish() {
     }
     State& s = *state_;
     VideoStatus status;
-    if (!s.pending.empty()) {
+    if (s.audio != nullptr && !s.pending.empty()) {
         const int remaining = static_cast<int>(s.pending.size() / kAudioChannels);
         const bool short_frame_ok =
             (s.audio->codec->capabilities & (AV_CODEC_CAP_SMALL_LAST_FRAME | AV_CODEC_CAP_VARIABLE_FRAME_SIZE)) != 0;
@@ -439,7 +403,7 @@ VideoStatus VideoEncoder::finish() {
         }
     }
     status = s.send(s.video, s.video_stream, nullptr);
-    if (status.ok) {
+    if (status.ok && s.audio != nullptr) {
         status = s.send(s.audio, s.audio_stream, nullptr);
     }
     if (!status.ok) {
@@ -450,10 +414,21 @@ VideoStatus VideoEncoder::finish() {
         return s.fail("cannot finish the file", trailer);
     }
     s.finished = true;
-    const int closed = avio_closep(&s.format->pb);
-    s.file_open = false;
-    if (closed < 0) {
-        return s.fail("cannot write", closed);
+    avio_flush(s.io);
+    const int io_error = s.io->error;
+    s.format->pb = nullptr;
+    s.release_io();
+    const int closed = ::close(s.file.fd);
+    const int close_errno = errno;
+    s.file.fd = -1;
+    if (s.file.error != 0) {
+        return s.fail(std::string("cannot write: ") + std::strerror(s.file.error));
+    }
+    if (io_error < 0) {
+        return s.fail("cannot write", io_error);
+    }
+    if (closed != 0) {
+        return s.fail(std::string("cannot write: ") + std::strerror(close_errno));
     }
     return {};
 }

@@ -1,6 +1,8 @@
 // The show as a video file: 320 × 200 frames scaled up with nearest neighbour
 // and encoded as H.264 (yuv420p), the 44.1 kHz stereo sound as AAC, muxed by
 // libavformat into the container the file name asks for (.mp4, .mkv, .mov).
+// The file is written through a descriptor the caller opened: a name is never
+// handed to FFmpeg's protocol layer, so "http:" or "file:" in it mean nothing.
 #pragma once
 
 #include <cstddef>
@@ -8,20 +10,27 @@
 #include <memory>
 #include <string>
 
+#include "platform/yuv_convert.h"
+
 namespace gf {
 
 struct VideoSettings {
     int fps_num = 60;  // frame rate num / den
     int fps_den = 1;
-    // Output size: whole multiples of 320 × 200. 1600 × 1200 (5 × 6) shows the
-    // 4:3 picture in whole pixels; 1280 × 800 (4 × 4) keeps the pixels square.
+    // Output size, even, from 320 × 200 to 7680 × 4320. 1600 × 1200 (5 × 6) shows the 4:3
+    // picture in whole pixels; 1280 × 800 (4 × 4) keeps the pixels square. Other sizes map
+    // each output pixel to the source pixel under it, so some rows or columns are one wider.
     int width = 1600;
     int height = 1200;
-    // x264 constant quality 16 is visually lossless on these flat, hard-edged pictures. The
-    // ultrafast preset keeps a whole-show capture at 1600 × 1200 faster than the show plays on
-    // two cores (veryfast and superfast took 4 and 2.4 times its CPU time); the price is a larger file.
+    // Shape of one output pixel, so players show the intended picture shape (5:6 for 320 × 200
+    // shown as 4:3).
+    int pixel_aspect_num = 1;
+    int pixel_aspect_den = 1;
+    // x264 constant quality (0 lossless .. 51) and speed preset; the capture's quality levels
+    // choose these.
     int crf = 16;
     std::string preset = "ultrafast";
+    bool audio = true;  // false: a video with no sound track
     int audio_bit_rate = 256000;
     int sample_rate = 44100;
 };
@@ -31,16 +40,6 @@ struct VideoStatus {
     std::string message;  // names the file and what went wrong
 };
 
-// Converts one 320 × 200 frame of 0x00RRGGBB pixels to limited-range BT.709
-// YUV 4:2:0 at scale_x × scale_y times its size, each source pixel becoming a
-// scale_x × scale_y block. Each chroma sample is the mean of the 2 × 2 output
-// pixels it covers. Planes have the given row strides in bytes.
-void frame_to_yuv420(const uint32_t* pixels, int scale_x, int scale_y, uint8_t* y_plane, int y_stride,
-                     uint8_t* u_plane, int u_stride, uint8_t* v_plane, int v_stride);
-
-// BT.709 limited-range conversion of one colour, rounded: Y 16..235, U and V 16..240.
-void rgb_to_yuv709(uint32_t pixel, uint8_t& y, uint8_t& u, uint8_t& v);
-
 class VideoEncoder {
 public:
     VideoEncoder();
@@ -48,12 +47,14 @@ public:
     VideoEncoder(const VideoEncoder&) = delete;
     VideoEncoder& operator=(const VideoEncoder&) = delete;
 
-    // Creates `path`. The container is chosen from `name_for_format` (the final
-    // name, whose extension may differ from a temporary `path`).
+    // Writes to `fd`, which it owns from here on (closed by finish() or the destructor). The
+    // container is chosen from `name`'s extension, and messages name `name`.
+    VideoStatus open(int fd, const std::string& name, const VideoSettings& settings);
+    // Creates or truncates `path` and writes to it; the container comes from `name_for_format`.
     VideoStatus open(const std::string& path, const std::string& name_for_format, const VideoSettings& settings);
     // Appends one 320 × 200 frame.
     VideoStatus add_frame(const uint32_t* pixels);
-    // Appends interleaved 16-bit stereo samples.
+    // Appends interleaved 16-bit stereo samples (ignored when the settings have no audio).
     VideoStatus add_audio(const int16_t* samples, std::size_t frames);
     // Flushes both encoders and writes the container's index.
     VideoStatus finish();

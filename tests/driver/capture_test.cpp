@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstring>
@@ -505,6 +506,42 @@ TEST(VideoColour, NearestNeighbourBlocksAndChromaAcrossOddScaleSeams) {
     EXPECT_EQ(vp[3 * (w / 2)], 128);
 }
 
+// At a size that is not a whole multiple (2880 × 2160 is 9 × 10.8) every source row and column
+// still shows, each on a run of 9 columns and 10 or 11 rows, in order.
+TEST(VideoColour, UnevenScaleKeepsEverySourceRowAndColumn) {
+    std::vector<uint32_t> pixels(320 * 200);
+    for (int y = 0; y < 200; ++y) {
+        for (int x = 0; x < 320; ++x) {
+            pixels[static_cast<std::size_t>(y * 320 + x)] = static_cast<uint32_t>(((x + y) % 2) * 0xFFFFFF);
+        }
+    }
+    const int w = 2880;
+    const int h = 2160;
+    std::vector<uint8_t> yp(static_cast<std::size_t>(w) * h);
+    std::vector<uint8_t> up(static_cast<std::size_t>(w / 2) * (h / 2));
+    std::vector<uint8_t> vp(up.size());
+    frame_to_yuv420_sized(pixels.data(), w, h, yp.data(), w, up.data(), w / 2, vp.data(), w / 2);
+    // Down the first column: runs of one luma value alternate black and white, one per source row.
+    std::vector<int> runs;
+    for (int y = 0; y < h; ++y) {
+        if (y == 0 || yp[static_cast<std::size_t>(y) * w] != yp[static_cast<std::size_t>(y - 1) * w]) {
+            runs.push_back(0);
+        }
+        ++runs.back();
+    }
+    ASSERT_EQ(runs.size(), 200u);
+    EXPECT_EQ(*std::min_element(runs.begin(), runs.end()), 10);
+    EXPECT_EQ(*std::max_element(runs.begin(), runs.end()), 11);
+    // Along the last row, every column is 9 wide.
+    const uint8_t* last = &yp[static_cast<std::size_t>(h - 1) * w];
+    for (int x = 0; x < w; ++x) {
+        ASSERT_EQ(last[x], last[(x / 9) * 9]) << x;
+        if (x % 9 == 0 && x > 0) {
+            ASSERT_NE(last[x], last[x - 1]) << x;
+        }
+    }
+}
+
 TEST(VideoFile, Mp4HoldsH264AndAacOfTheSameLength) {
     const fs::path dir = scratch_dir("video");
     const fs::path path = dir / "clip.mp4";
@@ -548,10 +585,10 @@ TEST(VideoFile, UnknownContainerAndBadSizeAreRefusedByName) {
     EXPECT_FALSE(s.ok);
     EXPECT_NE(s.message.find("show.notavideo"), std::string::npos);
     VideoSettings odd;
-    odd.width = 1000;
+    odd.width = 1001;
     s = encoder.open("/tmp/y.mp4", "/tmp/y.mp4", odd);
     EXPECT_FALSE(s.ok);
-    EXPECT_NE(s.message.find("1000"), std::string::npos);
+    EXPECT_NE(s.message.find("1001"), std::string::npos);
     s = encoder.open("/nonexistent/dir/z.mp4", "/nonexistent/dir/z.mp4", VideoSettings {});
     EXPECT_FALSE(s.ok);
     EXPECT_NE(s.message.find("/nonexistent/dir/z.mp4"), std::string::npos);
@@ -592,6 +629,17 @@ TEST(Progress, BarShowsShareFpsAndTimeLeft) {
     const std::size_t n = std::fread(text, 1, sizeof text - 1, out);
     std::fclose(out);
     EXPECT_EQ(std::string(text, n), "done\n");
+}
+
+// From a start position the bar measures the music still to play, not the whole module.
+TEST(Progress, LengthFromAStartPositionIsWhatIsLeftOfTheMusic) {
+    const std::string module = std::string(GF_DATA_DIR) + "/xmas.it";
+    const double whole = music_seconds_from(module, 0, 0);
+    const double from_last = music_seconds_from(module, 16, 0);
+    EXPECT_GT(whole, 60.0);
+    EXPECT_GT(from_last, 0.0);
+    EXPECT_LT(from_last, whole / 4);
+    EXPECT_EQ(music_seconds_from(module + ".missing", 0, 0), 0.0);
 }
 
 }  // namespace

@@ -48,6 +48,27 @@ TEST(OptionsTest, CaptureOptionsSelectAnOfflineRunAndHelpWins) {
     EXPECT_EQ(parse({"--version", "--mute"}).options.action, ProgramAction::Version);
 }
 
+TEST(OptionsTest, VideoQualitySizeAndRates) {
+    const ParsedOptions parsed = parse({"--capture", "x.mp4", "--quality", "small", "--crf=18", "--preset", "faster",
+                                        "--size", "2880x2160", "--mute", "--fps", "29.97"});
+    ASSERT_TRUE(parsed.ok) << parsed.error;
+    const CaptureOptions& c = parsed.options.capture;
+    EXPECT_EQ(c.quality, "small");
+    EXPECT_EQ(c.crf, 18);
+    EXPECT_EQ(c.preset, "faster");
+    EXPECT_EQ(c.width, 2880);
+    EXPECT_EQ(c.height, 2160);
+    EXPECT_TRUE(c.mute);
+    EXPECT_EQ(c.fps_num, 30000);
+    EXPECT_EQ(c.fps_den, 1001);
+    for (const char* rate : {"24", "240", "23.976", "59.94", "119.88", "120000/1001", "120/2"}) {
+        EXPECT_TRUE(parse({"--capture", "x.mp4", "--fps", rate}).ok) << rate;
+    }
+    // The window and the frames folder take any rate; a video's closing fade needs 24 or more.
+    EXPECT_TRUE(parse({"--fps", "10"}).ok);
+    EXPECT_TRUE(parse({"--frames", "d", "--fps", "10"}).ok);
+}
+
 TEST(OptionsTest, RefusedOptionsAreNamed) {
     const std::vector<std::pair<std::vector<const char*>, const char*>> cases = {
         {{"--bogus"}, "--bogus"},           {{"stray"}, "stray"},
@@ -58,6 +79,15 @@ TEST(OptionsTest, RefusedOptionsAreNamed) {
         {{"--start", "256"}, "--start"},    {{"--start", "3:200"}, "--start"},
         {{"--start", ":3"}, "--start"},     {{"--data="}, "--data"},
         {{"--mute=yes"}, "--mute"},         {{"--max-frames", "0"}, "--max-frames"},
+        {{"--quality", "best"}, "--quality"}, {{"--crf", "52"}, "--crf"},
+        {{"--preset", "turbo"}, "--preset"},  {{"--size", "1601x1200"}, "--size"},
+        {{"--size", "160x100"}, "--size"},    {{"--size", "1600"}, "--size"},
+        {{"--capture", "x.mp4", "--fps", "10"}, "--fps"},
+        {{"--capture", "x.mp4", "--fps", "241"}, "--fps"},
+        {{"--capture", "x.mp4", "--fps", "30001/1000"}, "--fps"},
+        {{"--benchmark", "--capture", "x.mp4"}, "--benchmark"},
+        {{"--frames", "d", "--benchmark"}, "--benchmark"},
+        {{"--capture", "out", "--frames", "./out/"}, "same path"},
     };
     for (const auto& [args, named] : cases) {
         const ParsedOptions parsed = parse(args);

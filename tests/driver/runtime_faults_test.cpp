@@ -1,7 +1,8 @@
 // Faults while the show runs. Each must end through the normal shutdown: the
 // window closed, SIGINT or SIGTERM (exit code 0 in a window); an interrupted
-// capture, a full output disk or an output that cannot be written (one clear
-// line, exit code 1, and nothing left under the final name or beside it).
+// capture keeps what was rendered (exit code 130); a full output disk or an
+// output that cannot be written gives one clear line, exit code 1, and nothing
+// left under the final name or beside it.
 // The program runs for real, with SDL's dummy video and audio drivers standing
 // in for a desktop; the window-close case runs demo_main in this process on the
 // real SDL platform so that its shutdown calls can be watched.
@@ -10,6 +11,7 @@
 #include <fcntl.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -26,6 +28,7 @@
 
 #include "driver/data_files.h"
 #include "driver/demo.h"
+#include "driver/mp4_tracks.h"
 #include "driver/watched_platform.h"
 #include "support/run_process.h"
 
@@ -46,6 +49,7 @@ struct Launch {
     std::vector<std::string> args;
     fs::path cwd;
     int send_signal = 0;  // sent after `signal_after`
+    int second_signal = 0;  // sent right after the first
     std::chrono::milliseconds signal_after {0};
     rlim_t max_file_bytes = RLIM_INFINITY;  // the largest file the program may write
     std::chrono::seconds timeout {120};
@@ -118,6 +122,9 @@ Outcome launch(const Launch& l) {
         const auto elapsed = std::chrono::steady_clock::now() - started;
         if (!signalled && elapsed >= l.signal_after) {
             kill(l.signal_target != 0 ? l.signal_target : pid, l.send_signal);
+            if (l.second_signal != 0) {
+                kill(pid, l.second_signal);
+            }
             signalled = true;
         }
         if (elapsed > l.timeout) {
@@ -144,7 +151,13 @@ std::vector<std::string> listing(const fs::path& dir) {
     for (const auto& entry : fs::recursive_directory_iterator(dir)) {
         names.push_back(fs::relative(entry.path(), dir).string());
     }
+    std::sort(names.begin(), names.end());
     return names;
+}
+
+bool has_temporary(const std::vector<std::string>& names) {
+    return std::any_of(names.begin(), names.end(),
+                       [](const std::string& name) { return name.find(".partial") != std::string::npos; });
 }
 
 std::string joined(const std::vector<std::string>& lines) {
@@ -253,21 +266,75 @@ TEST_F(RuntimeFaults, SignalsEndTheWindowedShowCleanly) {
     }
 }
 
-// An interrupted capture stops at the end of the frame, says so and removes its files.
-TEST_F(RuntimeFaults, InterruptedCaptureLeavesNoFile) {
-    for (const int sig : {SIGINT, SIGTERM}) {
-        for (const char* mode : {"--capture", "--frames"}) {
-            SCOPED_TRACE(std::string(strsignal(sig)) + " " + mode);
-            Launch l = base({mode, std::string(mode) == "--capture" ? "show.mp4" : "frames"});
-            l.send_signal = sig;
-            l.signal_after = 1500ms;
-            const Outcome run = launch(l);
-            EXPECT_LT(run.seconds, 30.0);
-            ASSERT_FALSE(run.err_lines.empty());
-            EXPECT_NE(run.err_lines.back().find("interrupted"), std::string::npos) << run.err_lines.back();
-            expect_failed_capture(run, l.cwd, {"interrupted"});
-        }
+// The first SIGINT, SIGTERM or SIGHUP (a dropped ssh session) stops at the current frame and keeps
+// what was rendered: a complete video with sound and pictures of the same length, the frames
+// folder, one line saying how much of the show they hold, exit code 130.
+TEST_F(RuntimeFaults, InterruptedCaptureKeepsWhatWasRendered) {
+    for (const int sig : {SIGINT, SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(strsignal(sig));
+        Launch l = base({"--capture", "show.mp4", "--frames", "frames"});
+        l.send_signal = sig;
+        l.signal_after = 1500ms;
+        const Outcome run = launch(l);
+        EXPECT_FALSE(run.timed_out);
+        EXPECT_EQ(run.signal, 0);
+        EXPECT_EQ(run.exit_code, 130) << joined(run.err_lines);
+        ASSERT_FALSE(run.err_lines.empty());
+        const std::string& last = run.err_lines.back();
+        EXPECT_NE(last.find("interrupted"), std::string::npos) << last;
+        EXPECT_NE(last.find("show.mp4"), std::string::npos) << last;
+        EXPECT_NE(last.find("of the show"), std::string::npos) << last;
+        const std::string video = slurp(l.cwd / "show.mp4");
+        const gf::test::Mp4Lengths lengths =
+            gf::test::mp4_track_lengths(std::vector<uint8_t>(video.begin(), video.end()));
+        ASSERT_TRUE(lengths.ok) << "not a complete video";
+        EXPECT_GT(lengths.video_seconds, 0.0);
+        EXPECT_NEAR(lengths.audio_seconds, lengths.video_seconds, 1.0 / 60.0 + 0.03) << "sound and pictures differ";
+        EXPECT_TRUE(fs::exists(l.cwd / "frames" / "frames.csv"));
+        EXPECT_TRUE(fs::exists(l.cwd / "frames" / "audio.wav"));
+        EXPECT_FALSE(has_temporary(listing(l.cwd)));
+        fs::remove_all(l.cwd);
+        fs::create_directories(l.cwd);
     }
+}
+
+// A second signal while the first is being handled gives up at once and leaves nothing.
+TEST_F(RuntimeFaults, SecondSignalAbortsAndLeavesNothing) {
+    Launch l = base({"--capture", "show.mp4", "--frames", "frames"});
+    l.send_signal = SIGINT;
+    l.second_signal = SIGTERM;
+    l.signal_after = 1500ms;
+    const Outcome run = launch(l);
+    EXPECT_FALSE(run.timed_out);
+    EXPECT_NE(run.exit_code, 0);
+    const std::vector<std::string> left = listing(l.cwd);
+    EXPECT_TRUE(left.empty()) << "left behind: " << left.front();
+}
+
+// A capture killed outright leaves its temporary files; the next run in that folder removes them.
+TEST_F(RuntimeFaults, NextRunRemovesWhatAKilledCaptureLeft) {
+    Launch killed = base({"--capture", "show.mp4", "--frames", "frames"});
+    killed.send_signal = SIGKILL;
+    killed.signal_after = 2000ms;
+    const Outcome first = launch(killed);
+    ASSERT_EQ(first.signal, SIGKILL);
+    ASSERT_TRUE(has_temporary(listing(killed.cwd))) << "nothing for the next run to clean";
+    const Outcome next = launch(base({"--capture", "next.mp4", "--max-frames", "6"}));
+    EXPECT_EQ(next.exit_code, 0) << joined(next.err_lines);
+    EXPECT_EQ(listing(killed.cwd), std::vector<std::string> {"next.mp4"});
+}
+
+// An output name is a file path, never a URL or protocol for FFmpeg.
+TEST_F(RuntimeFaults, OutputNamesAreFilePathsNotProtocols) {
+    fs::create_directories(root_ / "cwd" / "file:sub");
+    fs::create_directories(root_ / "cwd" / "http:" / "127.0.0.1:9");
+    for (const std::string name : {"take:1.mp4", "file:sub/y.mp4", "http://127.0.0.1:9/x.mkv"}) {
+        SCOPED_TRACE(name);
+        const Outcome run = launch(base({"--capture", name, "--max-frames", "6"}));
+        EXPECT_EQ(run.exit_code, 0) << joined(run.err_lines);
+        EXPECT_GT(fs::file_size(root_ / "cwd" / name), 1000u);
+    }
+    EXPECT_FALSE(has_temporary(listing(root_ / "cwd")));
 }
 
 // A file-size limit makes the writes fail mid-capture as a full disk does.
@@ -313,11 +380,15 @@ TEST_F(RuntimeFaults, DiskFullDuringCapture) {
 // Outputs that cannot be created are refused before the show starts, with the name given.
 TEST_F(RuntimeFaults, UnwritableOutputRefused) {
     std::ofstream(root_ / "cwd" / "plain-file") << "x";
+    ASSERT_EQ(mkfifo((root_ / "cwd" / "pipe").c_str(), 0600), 0);
+    fs::create_directory(root_ / "cwd" / "empty");
     const std::vector<std::vector<std::string>> cases = {
         {"--capture", "plain-file/show.mp4"},
         {"--capture", "missing-folder/show.mp4"},
+        {"--capture", "pipe"},  // a reader waiting on it would get video data
         {"--frames", "plain-file/frames"},
         {"--frames", "plain-file"},
+        {"--frames", "empty/."},  // cannot be renamed into place once rendered
     };
     for (const auto& args : cases) {
         SCOPED_TRACE(args[1]);
@@ -326,7 +397,7 @@ TEST_F(RuntimeFaults, UnwritableOutputRefused) {
         EXPECT_EQ(run.exit_code, 1) << joined(run.err_lines);
         ASSERT_EQ(run.err_lines.size(), 1u) << joined(run.err_lines);
         EXPECT_NE(run.err_lines[0].find(args[1]), std::string::npos) << run.err_lines[0];
-        EXPECT_EQ(listing(root_ / "cwd"), std::vector<std::string> {"plain-file"});
+        EXPECT_EQ(listing(root_ / "cwd"), (std::vector<std::string> {"empty", "pipe", "plain-file"}));
         EXPECT_EQ(slurp(root_ / "cwd" / "plain-file"), "x");
     }
 }

@@ -1,0 +1,58 @@
+// Output files and folders written under a temporary name beside the final
+// one and renamed into place only when complete. Temporary names are created
+// exclusively (never through an existing name or link) and carry the writer's
+// process id, so a later run can remove what a killed run left behind.
+#pragma once
+
+#include <sys/types.h>
+
+#include <filesystem>
+#include <optional>
+#include <string>
+
+namespace gf {
+
+struct OutputStatus {
+    bool ok = true;
+    std::string message;  // names the file and what is wrong
+};
+
+// The path without a trailing separator ("frames/" names the folder "frames").
+std::filesystem::path without_trailing_separator(const std::string& text);
+
+// Checks an output name before any work: `given` is the name as the user wrote it (used in
+// messages). A video may replace a regular file (or a link to one) but not a folder, FIFO,
+// device or socket; a frames folder must be new or empty and must not be "." or "..".
+std::optional<std::string> check_file_target(const std::filesystem::path& final_path, const std::string& given);
+std::optional<std::string> check_folder_target(const std::filesystem::path& final_path, const std::string& given);
+
+// Creates `.NAME.partial-PID-RANDOM` beside `final_path` with O_CREAT | O_EXCL | O_NOFOLLOW,
+// mode 0666 less the umask. On success `temp` holds its name and `fd` the open descriptor.
+OutputStatus create_temporary_file(const std::filesystem::path& final_path, std::filesystem::path& temp, int& fd);
+// The same for a folder (mkdir fails on any existing name, a link included).
+OutputStatus create_temporary_folder(const std::filesystem::path& final_path, std::filesystem::path& temp);
+
+// The process id in a temporary name of ours (".NAME.partial-PID" or ".NAME.partial-PID-RANDOM"),
+// or nothing for any other name.
+std::optional<pid_t> temporary_name_owner(const std::string& file_name);
+
+// Removes, in `folder`, the temporary outputs of our naming that belong to this user and whose
+// process no longer exists (left by a killed run). Returns how many were removed.
+int remove_stale_temporaries(const std::filesystem::path& folder);
+
+// `message` with every mention of `temp` replaced by `final_path`: the user knows only their names.
+std::string with_final_name(std::string message, const std::filesystem::path& temp,
+                            const std::filesystem::path& final_path);
+
+// Renames a finished temporary output to its final name (replacing a file or an empty folder).
+OutputStatus move_into_place(const std::filesystem::path& temp, const std::filesystem::path& final_path);
+
+// Temporary outputs to delete if the process must stop at once (a second Ctrl+C): set from
+// normal code, used from a signal handler. Holds one file and one flat folder.
+void register_abort_file(const std::filesystem::path& path);
+void register_abort_folder(const std::filesystem::path& path);
+void clear_abort_outputs();
+// Deletes the registered outputs using only async-signal-safe calls.
+void remove_abort_outputs_now();
+
+}  // namespace gf

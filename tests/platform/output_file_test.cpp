@@ -1,0 +1,136 @@
+// Temporary outputs: exclusive, unpredictable names that carry the writer's
+// process id; stale ones of dead processes are removed without following links.
+#include "platform/output_file.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+namespace gf {
+namespace {
+
+namespace fs = std::filesystem;
+
+fs::path scratch(const std::string& name) {
+    const fs::path dir = fs::temp_directory_path() / ("gf_output_file_" + std::to_string(getpid()) + "_" + name);
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    return dir;
+}
+
+std::string text_of(const fs::path& path) {
+    std::ifstream in(path);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// A process id that no longer exists: a child that has exited and been reaped.
+pid_t dead_pid() {
+    const pid_t child = fork();
+    if (child == 0) {
+        _exit(0);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    return child;
+}
+
+TEST(OutputFile, TemporaryNamesAreFreshEachTimeAndNameTheirProcess) {
+    const fs::path dir = scratch("names");
+    const fs::path final_path = dir / "show.mp4";
+    fs::path first;
+    fs::path second;
+    int fd1 = -1;
+    int fd2 = -1;
+    ASSERT_TRUE(create_temporary_file(final_path, first, fd1).ok);
+    ASSERT_TRUE(create_temporary_file(final_path, second, fd2).ok);
+    close(fd1);
+    close(fd2);
+    EXPECT_NE(first, second) << "the random part must differ";
+    EXPECT_EQ(first.parent_path(), dir);
+    EXPECT_EQ(first.filename().string().rfind(".show.mp4.partial-" + std::to_string(getpid()) + "-", 0), 0u) << first;
+    EXPECT_EQ(temporary_name_owner(first.filename().string()), getpid());
+    fs::path folder;
+    ASSERT_TRUE(create_temporary_folder(dir / "frames", folder).ok);
+    EXPECT_TRUE(fs::is_directory(folder));
+    EXPECT_EQ(temporary_name_owner(folder.filename().string()), getpid());
+    fs::remove_all(dir);
+}
+
+TEST(OutputFile, OnlyOurOwnTemporaryNamesAreRecognised) {
+    const std::vector<std::pair<std::string, pid_t>> cases = {
+        {".show.mp4.partial-123-aB3dE6gH", 123},  // ours
+        {".show.mp4.partial-4567", 4567},         // ours, from before the random part
+        {".a.partial-b.partial-9-abcdefgh", 9},   // the last tag counts
+        {"show.mp4.partial-123-aB3dE6gH", 0},     // not hidden
+        {".show.mp4.partial-", 0},
+        {".show.mp4.partial-0", 0},
+        {".show.mp4.partial-12x", 0},
+        {".show.mp4.partial-12-short", 0},
+        {".show.mp4.partial-12-abc/efgh", 0},
+        {".show.mp4.partial-99999999999", 0},  // past any process id
+        {".bashrc", 0},
+    };
+    for (const auto& [name, owner] : cases) {
+        const auto found = temporary_name_owner(name);
+        EXPECT_EQ(found.value_or(0), owner) << name;
+    }
+}
+
+TEST(OutputFile, StaleTemporariesOfDeadProcessesAreRemovedWithoutFollowingLinks) {
+    const fs::path dir = scratch("stale");
+    const fs::path victim_dir = scratch("stale_victim");
+    std::ofstream(victim_dir / "precious") << "keep me";
+    const std::string dead = std::to_string(dead_pid());
+    const std::string alive = std::to_string(getppid());
+    std::ofstream(dir / (".show.mp4.partial-" + dead + "-abcdefgh")) << "half a video";
+    fs::create_directory(dir / (".frames.partial-" + dead));
+    std::ofstream(dir / (".frames.partial-" + dead) / "frame_000000.png") << "png";
+    fs::create_symlink(victim_dir, dir / (".link.partial-" + dead + "-zzzzzzzz"));
+    std::ofstream(dir / (".other.mp4.partial-" + alive + "-abcdefgh")) << "still being written";
+    std::ofstream(dir / "show.mp4") << "a finished video";
+    std::ofstream(dir / ".notes.partial-draft") << "not ours";
+
+    EXPECT_EQ(remove_stale_temporaries(dir), 3);
+    std::vector<std::string> left;
+    for (const auto& entry : fs::directory_iterator(dir)) {
+        left.push_back(entry.path().filename().string());
+    }
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{".notes.partial-draft", ".other.mp4.partial-" + alive + "-abcdefgh",
+                                              "show.mp4"}));
+    EXPECT_EQ(text_of(victim_dir / "precious"), "keep me") << "the link's target was touched";
+    fs::remove_all(dir);
+    fs::remove_all(victim_dir);
+}
+
+TEST(OutputFile, TargetsThatCannotTakeTheOutputAreRefusedByName) {
+    const fs::path dir = scratch("targets");
+    mkfifo((dir / "pipe").c_str(), 0600);
+    fs::create_directory(dir / "folder");
+    std::ofstream(dir / "folder" / "x") << "x";
+    std::ofstream(dir / "file") << "x";
+    EXPECT_NE(check_file_target(dir / "pipe", "pipe").value_or("").find("FIFO"), std::string::npos);
+    EXPECT_NE(check_file_target("/dev/null", "/dev/null").value_or("").find("device"), std::string::npos);
+    EXPECT_NE(check_file_target(dir / "folder", "folder").value_or("").find("folder"), std::string::npos);
+    EXPECT_FALSE(check_file_target(dir / "file", "file").has_value()) << "a regular file is replaced";
+    EXPECT_FALSE(check_file_target(dir / "new.mp4", "new.mp4").has_value());
+    for (const char* name : {".", "..", "sub/.", "sub/.."}) {
+        EXPECT_NE(check_folder_target(without_trailing_separator(name), name).value_or("").find(name),
+                  std::string::npos)
+            << name;
+    }
+    EXPECT_NE(check_folder_target(fs::current_path(), "here").value_or("").find("current folder"), std::string::npos);
+    EXPECT_NE(check_folder_target(dir / "folder", "folder").value_or("").find("not empty"), std::string::npos);
+    EXPECT_NE(check_folder_target(dir / "file", "file").value_or("").find("not a folder"), std::string::npos);
+    EXPECT_FALSE(check_folder_target(dir / "new", "new").has_value());
+    fs::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace gf
