@@ -12,7 +12,8 @@ namespace gf::it {
 // The file header; the order list follows it, then the instrument, sample and
 // pattern offset tables (32-bit file offsets each).
 namespace header {
-constexpr std::size_t kMagic = 0x00;  // "IMPM"
+constexpr std::size_t kMagic = 0x00;
+constexpr char kMagicText[4] = {'I', 'M', 'P', 'M'};
 constexpr std::size_t kTitle = 0x04;  // 26 bytes, NUL-padded
 constexpr std::size_t kTitleBytes = 26;
 constexpr std::size_t kRowHighlight = 0x1E;     // u16
@@ -72,7 +73,8 @@ constexpr uint8_t kSustain = 1 << 2;
 
 // An instrument record ("IMPI").
 namespace instrument {
-constexpr std::size_t kMagic = 0x00;  // "IMPI"
+constexpr std::size_t kMagic = 0x00;
+constexpr char kMagicText[4] = {'I', 'M', 'P', 'I'};
 constexpr std::size_t kNewNoteAction = 0x11;
 constexpr std::size_t kFadeout = 0x14;  // u16
 constexpr std::size_t kPitchPanCentre = 0x17;
@@ -91,7 +93,8 @@ static_assert(kPitchEnvelope + envelope::kSize <= kSize);
 
 // A sample header ("IMPS"); the sample data lies where kDataOffset points.
 namespace sample {
-constexpr std::size_t kMagic = 0x00;  // "IMPS"
+constexpr std::size_t kMagic = 0x00;
+constexpr char kMagicText[4] = {'I', 'M', 'P', 'S'};
 constexpr std::size_t kGlobalVolume = 0x11;
 constexpr std::size_t kFlags = 0x12;
 constexpr std::size_t kDefaultVolume = 0x13;

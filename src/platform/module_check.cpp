@@ -17,7 +17,7 @@ std::string module_structure_problem(std::span<const uint8_t> file) {
     const auto u32 = [bytes](std::size_t at) { return le::load32(bytes + at); };
     // True when [offset, offset + length) lies inside the file (no overflow: sizes are 64-bit).
     const auto inside = [size](uint64_t offset, uint64_t length) { return offset <= size && length <= size - offset; };
-    if (size < 4 || std::memcmp(bytes, "IMPM", 4) != 0) {
+    if (size < 4 || std::memcmp(bytes + it::header::kMagic, it::header::kMagicText, 4) != 0) {
         return "";  // not Impulse Tracker: libopenmpt judges other formats itself
     }
     if (size < kHeaderBytes) {

@@ -108,7 +108,7 @@ Envelope idle_envelope(int value) {
 // variations, filter, MIDI, and what only instrument files hold.
 void write_instrument(Bytes& out, const Instrument& instrument) {
     const size_t at = out.record(instrument::kSize);
-    out.put_text(at + instrument::kMagic, "IMPI", 4);
+    out.put_text(at + instrument::kMagic, {instrument::kMagicText, 4}, 4);
     out.put8(at + instrument::kNewNoteAction, instrument.new_note_action);
     out.put16(at + instrument::kFadeout, static_cast<uint32_t>(std::min(instrument.fadeout, kMaxStoredFadeout)));
     out.put8(at + instrument::kPitchPanCentre, 60);  // C-5
@@ -136,7 +136,7 @@ void write_instrument(Bytes& out, const Instrument& instrument) {
 // later. Fields not set stay zero: DOS file name, sustain loop.
 size_t write_sample_header(Bytes& out, const Sample& sample) {
     const size_t at = out.record(sample::kSize);
-    out.put_text(at + sample::kMagic, "IMPS", 4);
+    out.put_text(at + sample::kMagic, {sample::kMagicText, 4}, 4);
     out.put8(at + sample::kGlobalVolume, sample.global_volume);
     uint8_t flags = 0;
     if (!sample.data.empty()) {
@@ -243,7 +243,7 @@ std::vector<uint8_t> write_it(const Module& module) {
     // clear), pitch wheel depth, reserved.
     Bytes out;
     out.record(header::kSize);  // at the start of the file
-    out.put_text(header::kMagic, "IMPM", 4);
+    out.put_text(header::kMagic, {header::kMagicText, 4}, 4);
     out.put_text(header::kTitle, module.title, header::kTitleBytes);
     out.put16(header::kOrderCount, order_count);
     out.put16(header::kInstrumentCount, instrument_count);
