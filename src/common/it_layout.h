@@ -9,13 +9,15 @@
 
 namespace gf::it {
 
+// Names and the title are 26 bytes, NUL-padded.
+constexpr std::size_t kNameBytes = 26;
+
 // The file header; the order list follows it, then the instrument, sample and
 // pattern offset tables (32-bit file offsets each).
 namespace header {
 constexpr std::size_t kMagic = 0x00;
 constexpr char kMagicText[4] = {'I', 'M', 'P', 'M'};
-constexpr std::size_t kTitle = 0x04;  // 26 bytes, NUL-padded
-constexpr std::size_t kTitleBytes = 26;
+constexpr std::size_t kTitle = 0x04;
 constexpr std::size_t kRowHighlight = 0x1E;     // u16
 constexpr std::size_t kOrderCount = 0x20;       // u16
 constexpr std::size_t kInstrumentCount = 0x22;  // u16
@@ -39,7 +41,7 @@ constexpr std::size_t kChannelVolume = 0x80;  // one byte per channel
 constexpr std::size_t kChannels = 64;
 constexpr std::size_t kSize = 0xC0;
 static_assert(kChannelPan + kChannels == kChannelVolume && kChannelVolume + kChannels == kSize);
-static_assert(kTitle + kTitleBytes == kRowHighlight && kReserved + 4 == kChannelPan);
+static_assert(kTitle + kNameBytes == kRowHighlight && kReserved + 4 == kChannelPan);
 
 constexpr uint16_t kFlagStereo = 1 << 0;
 constexpr uint16_t kFlagInstruments = 1 << 2;
@@ -80,14 +82,14 @@ constexpr std::size_t kFadeout = 0x14;  // u16
 constexpr std::size_t kPitchPanCentre = 0x17;
 constexpr std::size_t kGlobalVolume = 0x18;
 constexpr std::size_t kDefaultPan = 0x19;
-constexpr std::size_t kName = 0x20;      // 26 bytes
+constexpr std::size_t kName = 0x20;
 constexpr std::size_t kKeyboard = 0x40;  // 120 pairs of (note, sample)
 constexpr std::size_t kKeyboardNotes = 120;
 constexpr std::size_t kVolumeEnvelope = 0x130;
 constexpr std::size_t kPanEnvelope = kVolumeEnvelope + envelope::kSize;
 constexpr std::size_t kPitchEnvelope = kPanEnvelope + envelope::kSize;
 constexpr std::size_t kSize = 554;  // 550 used, padded as the tracker writes it
-static_assert(kKeyboard + 2 * kKeyboardNotes == kVolumeEnvelope);
+static_assert(kName + kNameBytes <= kKeyboard && kKeyboard + 2 * kKeyboardNotes == kVolumeEnvelope);
 static_assert(kPitchEnvelope + envelope::kSize <= kSize);
 }  // namespace instrument
 
@@ -98,7 +100,7 @@ constexpr char kMagicText[4] = {'I', 'M', 'P', 'S'};
 constexpr std::size_t kGlobalVolume = 0x11;
 constexpr std::size_t kFlags = 0x12;
 constexpr std::size_t kDefaultVolume = 0x13;
-constexpr std::size_t kName = 0x14;  // 26 bytes
+constexpr std::size_t kName = 0x14;
 constexpr std::size_t kConvert = 0x2E;
 constexpr std::size_t kDefaultPan = 0x2F;
 constexpr std::size_t kLength = 0x30;      // u32, in sample frames
@@ -111,7 +113,7 @@ constexpr std::size_t kVibratoDepth = 0x4D;
 constexpr std::size_t kVibratoRate = 0x4E;
 constexpr std::size_t kVibratoType = 0x4F;
 constexpr std::size_t kSize = 0x50;
-static_assert(kName + 26 == kConvert && kVibratoType + 1 == kSize);
+static_assert(kName + kNameBytes == kConvert && kVibratoType + 1 == kSize);
 
 constexpr uint8_t kFlagHasData = 1 << 0;
 constexpr uint8_t kFlag16Bit = 1 << 1;

@@ -115,7 +115,7 @@ void write_instrument(Bytes& out, const Instrument& instrument) {
     out.put8(at + instrument::kGlobalVolume, instrument.global_volume);
     out.put8(at + instrument::kDefaultPan,
              instrument.default_pan < 0 ? kDefaultPanUnused + kPanCentre : instrument.default_pan);
-    out.put_text(at + instrument::kName, instrument.name, 26);
+    out.put_text(at + instrument::kName, instrument.name, it::kNameBytes);
     size_t zone = 0;
     for (int note = 0; note < static_cast<int>(instrument::kKeyboardNotes); ++note) {
         // keyboard: every note plays itself on its zone's sample
@@ -145,7 +145,7 @@ size_t write_sample_header(Bytes& out, const Sample& sample) {
     }
     out.put8(at + sample::kFlags, flags);
     out.put8(at + sample::kDefaultVolume, sample.default_volume);
-    out.put_text(at + sample::kName, sample.name, 26);
+    out.put_text(at + sample::kName, sample.name, it::kNameBytes);
     out.put8(at + sample::kConvert, sample::kConvertSigned);
     out.put8(at + sample::kDefaultPan, kPanCentre);  // bit 7 clear: not used
     out.put32(at + sample::kLength, static_cast<uint32_t>(sample.data.size()));
@@ -244,7 +244,7 @@ std::vector<uint8_t> write_it(const Module& module) {
     Bytes out;
     out.record(header::kSize);  // at the start of the file
     out.put_text(header::kMagic, {header::kMagicText, 4}, 4);
-    out.put_text(header::kTitle, module.title, header::kTitleBytes);
+    out.put_text(header::kTitle, module.title, it::kNameBytes);
     out.put16(header::kOrderCount, order_count);
     out.put16(header::kInstrumentCount, instrument_count);
     out.put16(header::kSampleCount, sample_count);
