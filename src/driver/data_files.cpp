@@ -8,6 +8,8 @@
 #include <fstream>
 #include <system_error>
 
+#include "common/bytes.h"
+#include "common/it_layout.h"
 #include "driver/timeline.h"
 #include "platform/image_loader.h"
 #include "platform/music.h"
@@ -17,11 +19,6 @@ namespace gf {
 namespace fs = std::filesystem;
 
 namespace {
-
-constexpr char kItMagic[4] = {'I', 'M', 'P', 'M'};
-constexpr std::size_t kItOrderCountOffset = 0x20;  // little-endian 16-bit count of order-list entries
-constexpr std::size_t kItOrderListOffset = 0xC0;   // the order list follows the 192-byte header
-constexpr unsigned char kItOrderEnd = 255;         // end of song; 254 marks an entry that is skipped
 
 // Folder of the running executable, or "" when it cannot be told.
 std::string executable_dir() {
@@ -150,13 +147,14 @@ Status check_picture(const Image& image, const std::string& path, int slot) {
 }
 
 Status check_data_files(const DataFiles& files) {
-    char head[sizeof(kItMagic)] = {};
+    const auto& magic = it::header::kMagicText;
+    char head[sizeof(magic)] = {};
     std::size_t got = 0;
     Status status = check_readable(files.module, head, sizeof(head), got);
     if (!status.ok) {
         return status;
     }
-    if (got < sizeof(kItMagic) || std::memcmp(head, kItMagic, sizeof(kItMagic)) != 0) {
+    if (got < sizeof(magic) || std::memcmp(head, magic, sizeof(magic)) != 0) {
         return {false, files.module + ": not an Impulse Tracker module"};
     }
     // Loading it is the only sure test that the player can play it; no output is opened.
@@ -197,16 +195,16 @@ Status check_data_files(const DataFiles& files) {
 
 int module_order_count(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    unsigned char header[kItOrderListOffset] = {};
+    uint8_t header[it::header::kSize] = {};  // the order list follows the header
     if (!in.read(reinterpret_cast<char*>(header), sizeof(header))) {
         return -1;
     }
-    const std::size_t entries = header[kItOrderCountOffset] | (header[kItOrderCountOffset + 1] << 8);
+    const std::size_t entries = le::load16(header + it::header::kOrderCount);
     std::string orders(entries, '\0');
     if (!in.read(orders.data(), static_cast<std::streamsize>(entries))) {
         return -1;
     }
-    const std::size_t end = orders.find(static_cast<char>(kItOrderEnd));
+    const std::size_t end = orders.find(static_cast<char>(it::kOrderEnd));  // 254 marks an entry that is skipped
     return static_cast<int>(end == std::string::npos ? entries : end);
 }
 

@@ -9,6 +9,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "common/bytes.h"
+#include "mesh/tds_chunks.h"
+
 namespace gf {
 
 namespace {
@@ -86,15 +89,8 @@ void* alloc_or_fail(std::size_t n) {
     return block;
 }
 
-uint16_t decode_u16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-
-uint32_t decode_u32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
-           (static_cast<uint32_t>(p[3]) << 24);
-}
-
 float decode_f32(const uint8_t* p) {
-    const uint32_t bits = decode_u32(p);
+    const uint32_t bits = le::load32(p);
     float value = 0.0f;
     static_assert(sizeof value == sizeof bits);
     std::memcpy(&value, &bits, sizeof value);
@@ -104,7 +100,7 @@ float decode_f32(const uint8_t* p) {
 uint16_t read_u16() {
     uint8_t bytes[2];
     s_reader.ops.read(bytes, sizeof bytes);
-    return decode_u16(bytes);
+    return le::load16(bytes);
 }
 
 struct ChunkHeader {
@@ -113,9 +109,9 @@ struct ChunkHeader {
 };
 
 ChunkHeader read_header() {
-    uint8_t bytes[kChunkHeaderSize];
+    uint8_t bytes[tds::kChunkHeaderBytes];
     s_reader.ops.read(bytes, sizeof bytes);
-    return {decode_u16(bytes), decode_u32(bytes + 2)};
+    return {le::load16(bytes), le::load32(bytes + 2)};
 }
 
 // Walks the children of one chunk from the current position to `end`. For
@@ -132,7 +128,7 @@ void walk_children(uint64_t end, Descend descend) {
         const uint64_t child_end = pos + child.length;
         // A length below the header would step back onto (or before) this
         // header and loop for ever; one past the parent's end is corrupt.
-        if (child.length < kChunkHeaderSize || child_end > end) {
+        if (child.length < tds::kChunkHeaderBytes || child_end > end) {
             fail_load();
         }
         if (!descend(child.id, child_end)) {
@@ -181,7 +177,7 @@ void read_vertex_list(Mesh3dsRecord& record) {
 
 void read_face_list(Mesh3dsRecord& record) {
     read_entry_list<Face3ds, 8>(record.face_count, record.faces, [](const uint8_t* p) {
-        return Face3ds{decode_u16(p), decode_u16(p + 2), decode_u16(p + 4), decode_u16(p + 6)};
+        return Face3ds{le::load16(p), le::load16(p + 2), le::load16(p + 4), le::load16(p + 6)};
     });
 }
 
@@ -205,16 +201,16 @@ void walk_triangle_mesh(uint64_t end, const char (&name)[kObjectNameBytes]) {
     std::memcpy(record->name, name, kObjectNameBytes);
     walk_children(end, [record](uint16_t id, uint64_t) {
         switch (id) {
-            case kChunkVertexList:
+            case tds::kVertexList:
                 read_vertex_list(*record);
                 return true;
-            case kChunkFaceList:
+            case tds::kFaceList:
                 read_face_list(*record);
                 return true;
-            case kChunkMappingList:
+            case tds::kMappingList:
                 read_mapping_list(*record);
                 return true;
-            case kChunkLocalAxes:
+            case tds::kLocalAxes:
                 read_local_axes(*record);
                 return true;
             default:
@@ -235,7 +231,7 @@ void walk_object_block(uint64_t end) {
     }
     name[kObjectNameBytes - 1] = '\0';
     walk_children(end, [&name](uint16_t id, uint64_t child_end) {
-        if (id != kChunkTriangleMesh) {
+        if (id != tds::kTriangleMesh) {
             return false;
         }
         walk_triangle_mesh(child_end, name);
@@ -245,7 +241,7 @@ void walk_object_block(uint64_t end) {
 
 void walk_editor_chunk(uint64_t end) {
     walk_children(end, [](uint16_t id, uint64_t child_end) {
-        if (id != kChunkObjectBlock) {
+        if (id != tds::kObjectBlock) {
             return false;
         }
         walk_object_block(child_end);
@@ -255,7 +251,7 @@ void walk_editor_chunk(uint64_t end) {
 
 void walk_main_chunk(uint64_t end) {
     walk_children(end, [](uint16_t id, uint64_t child_end) {
-        if (id != kChunkEditor) {
+        if (id != tds::kEditorChunk) {
             return false;
         }
         walk_editor_chunk(child_end);
@@ -290,7 +286,7 @@ Mesh3dsList* read_3ds(const void* source, int mode, std::size_t size) {
     try {
         const uint64_t start = s_reader.ops.tell();
         const ChunkHeader main = read_header();
-        if (main.id != kChunkMain) {
+        if (main.id != tds::kMainChunk) {
             fail_load();
         }
         walk_main_chunk(start + main.length);

@@ -15,17 +15,6 @@ enum ReadMode : int {
     READ_FROM_MEMORY = 1,  // source is the first byte of a block of `size` bytes
 };
 
-// Chunk ids the reader knows.
-constexpr uint16_t kChunkMain = 0x4D4D;
-constexpr uint16_t kChunkEditor = 0x3D3D;
-constexpr uint16_t kChunkObjectBlock = 0x4000;
-constexpr uint16_t kChunkTriangleMesh = 0x4100;
-constexpr uint16_t kChunkVertexList = 0x4110;
-constexpr uint16_t kChunkFaceList = 0x4120;
-constexpr uint16_t kChunkMappingList = 0x4140;
-constexpr uint16_t kChunkLocalAxes = 0x4160;
-
-constexpr uint32_t kChunkHeaderSize = 6;      // u16 id, u32 length (the length counts the header)
 constexpr std::size_t kObjectNameBytes = 16;  // at most 15 characters and a NUL
 constexpr std::size_t kLocalAxesFloats = 12;  // X, Y, Z axis vectors, then the origin
 

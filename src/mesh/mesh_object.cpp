@@ -6,7 +6,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common/bytes.h"
 #include "mesh/chunk_reader.h"
+#include "mesh/tds_chunks.h"
 
 namespace gf {
 
@@ -26,7 +28,7 @@ std::string describe_parse_failure(const std::string& path) {
     if (file != nullptr) {
         std::fclose(file);
     }
-    if (!has_header || (header[0] | (header[1] << 8)) != kChunkMain) {
+    if (!has_header || le::load16(header) != tds::kMainChunk) {
         return path + ": not a 3D Studio file (it does not start with a 0x4D4D main chunk)";
     }
     return path + ": damaged 3D Studio file (a chunk is cut short or its length is wrong)";

@@ -8,7 +8,6 @@
 
 #include <SDL.h>
 #include <dlfcn.h>
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -25,6 +24,7 @@
 
 #include "common/frame_globals.h"
 #include "platform/clock.h"
+#include "platform/quiet_stderr.h"
 #include "platform/window_icon.h"
 
 namespace gf {
@@ -247,22 +247,10 @@ void catch_display_loss() {
 // that counts as no display unless SDL_VIDEODRIVER asked for it by name.
 bool start_video(std::string& reason) {
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-    std::fflush(stderr);
-    const int saved = dup(STDERR_FILENO);
-    const int null_fd = open("/dev/null", O_WRONLY | O_CLOEXEC);
-    if (saved >= 0 && null_fd >= 0) {
-        dup2(null_fd, STDERR_FILENO);
-    }
-    const bool started = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
-    std::fflush(stderr);
-    if (saved >= 0 && null_fd >= 0) {
-        dup2(saved, STDERR_FILENO);
-    }
-    if (null_fd >= 0) {
-        close(null_fd);
-    }
-    if (saved >= 0) {
-        close(saved);
+    bool started = false;
+    {
+        const QuietStderr quiet;
+        started = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
     }
     if (!started) {
         reason = SDL_GetError();

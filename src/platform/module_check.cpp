@@ -4,38 +4,36 @@
 #include <cstddef>
 #include <cstring>
 
+#include "common/bytes.h"
+#include "common/it_layout.h"
+
 namespace gf {
 
 std::string module_structure_problem(std::span<const uint8_t> file) {
     const uint8_t* bytes = file.data();
     const std::size_t size = file.size();
-    constexpr std::size_t kHeaderBytes = 0xC0;
-    constexpr std::size_t kSampleHeaderBytes = 0x50;
-    constexpr std::size_t kPatternHeaderBytes = 8;
-    const auto u16 = [bytes](std::size_t at) { return static_cast<uint32_t>(bytes[at] | (bytes[at + 1] << 8)); };
-    const auto u32 = [bytes](std::size_t at) {
-        return static_cast<uint32_t>(bytes[at]) | (static_cast<uint32_t>(bytes[at + 1]) << 8) |
-               (static_cast<uint32_t>(bytes[at + 2]) << 16) | (static_cast<uint32_t>(bytes[at + 3]) << 24);
-    };
+    constexpr std::size_t kHeaderBytes = it::header::kSize;
+    const auto u16 = [bytes](std::size_t at) { return static_cast<uint32_t>(le::load16(bytes + at)); };
+    const auto u32 = [bytes](std::size_t at) { return le::load32(bytes + at); };
     // True when [offset, offset + length) lies inside the file (no overflow: sizes are 64-bit).
     const auto inside = [size](uint64_t offset, uint64_t length) { return offset <= size && length <= size - offset; };
-    if (size < 4 || std::memcmp(bytes, "IMPM", 4) != 0) {
+    if (size < 4 || std::memcmp(bytes + it::header::kMagic, it::header::kMagicText, 4) != 0) {
         return "";  // not Impulse Tracker: libopenmpt judges other formats itself
     }
     if (size < kHeaderBytes) {
         return "the file ends inside the module header";
     }
-    const uint32_t orders = u16(0x20);
-    const uint32_t instruments = u16(0x22);
-    const uint32_t samples = u16(0x24);
-    const uint32_t patterns = u16(0x26);
+    const uint32_t orders = u16(it::header::kOrderCount);
+    const uint32_t instruments = u16(it::header::kInstrumentCount);
+    const uint32_t samples = u16(it::header::kSampleCount);
+    const uint32_t patterns = u16(it::header::kPatternCount);
     const std::size_t tables = kHeaderBytes + orders;
     if (!inside(tables, 4ull * (instruments + samples + patterns))) {
         return "the file ends inside the order list or offset tables (cut short?)";
     }
     bool playable = false;
-    for (uint32_t i = 0; i < orders && bytes[kHeaderBytes + i] != 255; ++i) {
-        playable = playable || bytes[kHeaderBytes + i] < 254;
+    for (uint32_t i = 0; i < orders && bytes[kHeaderBytes + i] != it::kOrderEnd; ++i) {
+        playable = playable || bytes[kHeaderBytes + i] < it::kOrderSkip;
     }
     if (!playable) {
         return "the order list holds no pattern to play";
@@ -50,17 +48,19 @@ std::string module_structure_problem(std::span<const uint8_t> file) {
     }
     for (uint32_t i = 0; i < samples; ++i) {
         const uint32_t at = u32(sample_table + 4ull * i);
-        if (!inside(at, kSampleHeaderBytes)) {
+        if (!inside(at, it::sample::kSize)) {
             return "sample " + std::to_string(i + 1) + " lies past the end of the file (cut short?)";
         }
-        const uint8_t flags = bytes[at + 0x12];
-        const bool has_data = (flags & 0x01) != 0;
-        const bool compressed = (flags & 0x08) != 0;
-        const uint64_t length = u32(at + 0x30);
-        const uint64_t bytes_per_frame = ((flags & 0x02) != 0 ? 2u : 1u) * ((flags & 0x04) != 0 ? 2u : 1u);
-        const uint64_t data = u32(at + 0x48);
-        // Convert value 0xFF: ModPlug's 4-bit ADPCM, a 16-byte table then two samples a byte.
-        const bool adpcm = bytes[at + 0x2E] == 0xFF && (flags & 0x02) == 0;
+        const uint8_t flags = bytes[at + it::sample::kFlags];
+        const bool has_data = (flags & it::sample::kFlagHasData) != 0;
+        const bool compressed = (flags & it::sample::kFlagCompressed) != 0;
+        const uint64_t length = u32(at + it::sample::kLength);
+        const uint64_t bytes_per_frame =
+            ((flags & it::sample::kFlag16Bit) != 0 ? 2u : 1u) * ((flags & it::sample::kFlagStereo) != 0 ? 2u : 1u);
+        const uint64_t data = u32(at + it::sample::kDataOffset);
+        // ModPlug's 4-bit ADPCM: a 16-byte table then two samples a byte.
+        const bool adpcm =
+            bytes[at + it::sample::kConvert] == it::sample::kConvertAdpcm && (flags & it::sample::kFlag16Bit) == 0;
         const uint64_t stored = compressed ? 1 : adpcm ? (length + 1) / 2 + 16 : length * bytes_per_frame;
         if (has_data && length > 0 && !inside(data, stored)) {
             return "the data of sample " + std::to_string(i + 1) + " runs past the end of the file (cut short?)";
@@ -71,11 +71,12 @@ std::string module_structure_problem(std::span<const uint8_t> file) {
         if (at == 0) {
             continue;  // an empty pattern
         }
-        if (!inside(at, kPatternHeaderBytes) || !inside(at + kPatternHeaderBytes, u16(at))) {
+        if (!inside(at, it::pattern::kSize) || !inside(at + it::pattern::kSize, u16(at + it::pattern::kPackedLength))) {
             return "pattern " + std::to_string(i) + " runs past the end of the file (cut short?)";
         }
     }
-    if ((u16(0x2E) & 0x01) != 0 && !inside(u32(0x38), u16(0x36))) {
+    if ((u16(it::header::kSpecial) & it::header::kSpecialMessage) != 0 &&
+        !inside(u32(it::header::kMessageOffset), u16(it::header::kMessageLength))) {
         return "the song message runs past the end of the file (cut short?)";
     }
     return "";

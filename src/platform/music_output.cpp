@@ -1,8 +1,6 @@
 // The music player's outputs: the SDL audio device, whose callback renders,
 // and the silent real-time thread that renders and throws the sound away.
 #include <SDL.h>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -11,6 +9,7 @@
 #include <thread>
 
 #include "platform/music_player.h"
+#include "platform/quiet_stderr.h"
 
 namespace gf {
 
@@ -51,24 +50,8 @@ void silent_loop() {
 // own complaints (ALSA prints several lines when there is no card) stay hidden.
 template <typename F>
 auto quietly(F open) {
-    std::fflush(stderr);
-    const int saved = dup(STDERR_FILENO);
-    const int null_fd = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-    if (saved >= 0 && null_fd >= 0) {
-        dup2(null_fd, STDERR_FILENO);
-    }
-    auto result = open();
-    std::fflush(stderr);
-    if (saved >= 0 && null_fd >= 0) {
-        dup2(saved, STDERR_FILENO);
-    }
-    if (null_fd >= 0) {
-        close(null_fd);
-    }
-    if (saved >= 0) {
-        close(saved);
-    }
-    return result;
+    const QuietStderr quiet;
+    return open();
 }
 
 }  // namespace

@@ -1,9 +1,11 @@
-// The shared generator and the float-to-integer rule, against hand-computed values.
+// The shared generator, the float-to-integer rule and the byte order, against hand-computed values.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
+#include <vector>
 
+#include "common/bytes.h"
 #include "common/float_to_int.h"
 #include "common/random.h"
 #include "common/types.h"
@@ -19,6 +21,19 @@ TEST(Random, FirstValuesFromStateOne) {
         EXPECT_EQ(rand(), value);
     }
     seed_rand(kRandInitialState);
+}
+
+TEST(Bytes, LittleEndianLowByteFirstBothWays) {
+    uint8_t stored[4] = {};
+    le::store32(stored, 0x12345678u);
+    EXPECT_EQ(std::vector<uint8_t>(stored, stored + 4), (std::vector<uint8_t>{0x78, 0x56, 0x34, 0x12}));
+    EXPECT_EQ(le::load32(stored), 0x12345678u);
+    EXPECT_EQ(le::load16(stored + 2), 0x1234u);
+    std::vector<uint8_t> appended;
+    le::append16(appended, 0xFFFE);
+    le::append32(appended, 0x80000001u);
+    EXPECT_EQ(appended, (std::vector<uint8_t>{0xFE, 0xFF, 0x01, 0x00, 0x00, 0x80}));
+    EXPECT_EQ(le::load32(appended.data() + 2), 0x80000001u);  // high bit set: no sign extension
 }
 
 TEST(FloatToInt, TruncatesTowardZeroAndWrapsToLow32Bits) {

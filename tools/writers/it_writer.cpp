@@ -1,4 +1,4 @@
-// Impulse Tracker module writer: checks the in-memory module, then lays out
+// Impulse Tracker module writer: checks the in-memory module (it_check.cpp), then lays out
 // header, order list, offset tables, song message, instruments, sample
 // headers, packed patterns and sample data, all little-endian.
 #include "writers/it_writer.h"
@@ -8,51 +8,24 @@
 #include <stdexcept>
 #include <string_view>
 
+#include "common/bytes.h"
+#include "common/it_layout.h"
+#include "writers/it_limits.h"
+
 namespace gf::itw {
 
 namespace {
 
-// Sizes of the fixed records.
-constexpr size_t kHeaderSize = 0xC0;
-constexpr size_t kInstrumentSize = 554;  // 547 used, padded as the tracker writes it
-constexpr size_t kSampleHeaderSize = 0x50;
-constexpr size_t kPatternHeaderSize = 8;
-constexpr size_t kEnvelopeSize = 82;  // flags, count, 4 loop bytes, 25 nodes of 3 bytes, 1 pad
-constexpr size_t kMaxPackedPattern = 65535 - kPatternHeaderSize;
+using namespace limits;
 
-// Limits of the format.
-constexpr int kMaxChannels = 64;
-constexpr int kMaxRows = 200;
-constexpr int kMaxPatterns = 200;
-constexpr int kMaxOrders = 256;
-constexpr int kMaxInstruments = 99;
-constexpr int kMaxSamples = 99;
-constexpr int kMaxEnvelopeNodes = 25;
-constexpr int kMaxEnvelopeTick = 9999;
-constexpr size_t kMaxNameLength = 25;  // 26 bytes with the terminating NUL
-constexpr size_t kMaxMessageLength = 8000;
-constexpr int kMaxStoredFadeout = 256;
-constexpr int kMaxC5Speed = 9999999;
-constexpr uint32_t kMaxSampleLength = 0x7FFFFFFF / 2;
+// The fixed records' fields and sizes are named in common/it_layout.h.
+namespace header = it::header;
+namespace envelope = it::envelope;
+namespace instrument = it::instrument;
+namespace sample = it::sample;
+namespace pattern = it::pattern;
 
 constexpr uint16_t kTrackerVersion = 0x0214;  // Cwt and Cmwt: Impulse Tracker 2.14
-
-// Header flags.
-constexpr uint16_t kFlagStereo = 1 << 0;
-constexpr uint16_t kFlagInstruments = 1 << 2;
-constexpr uint16_t kFlagLinearSlides = 1 << 3;
-constexpr uint16_t kSpecialMessage = 1 << 0;
-
-// Sample flags and conversion bits.
-constexpr uint8_t kSampleHasData = 1 << 0;
-constexpr uint8_t kSample16Bit = 1 << 1;
-constexpr uint8_t kSampleLoop = 1 << 4;
-constexpr uint8_t kConvertSigned = 1 << 0;
-
-// Envelope flags.
-constexpr uint8_t kEnvelopeOn = 1 << 0;
-constexpr uint8_t kEnvelopeLoop = 1 << 1;
-constexpr uint8_t kEnvelopeSustain = 1 << 2;
 
 // Pattern packing: channel marker bit 7 says a mask byte follows.
 constexpr uint8_t kMarkerHasMask = 0x80;
@@ -61,115 +34,67 @@ constexpr uint8_t kMaskInstrument = 1 << 1;
 constexpr uint8_t kMaskVolume = 1 << 2;
 constexpr uint8_t kMaskEffect = 1 << 3;
 
-constexpr int kOrderSkip = 254;
-constexpr int kOrderEnd = 255;
 constexpr int kPanCentre = 32;
 constexpr int kPanDisabled = 128;       // added to a channel's pan: channel off
 constexpr int kDefaultPanUnused = 128;  // instrument default pan: bit 7 set means "don't use"
 
+// The file being written. A fixed record is laid down as zeros of its size,
+// then its fields are set at their offsets; packed data is appended.
 class Bytes {
 public:
     void u8(int value) { data_.push_back(static_cast<uint8_t>(value)); }
-    void u16(uint32_t value) {
-        u8(value & 0xFF);
-        u8((value >> 8) & 0xFF);
-    }
-    void u32(uint32_t value) {
-        u16(value & 0xFFFF);
-        u16(value >> 16);
-    }
+    void u16(uint32_t value) { le::append16(data_, static_cast<uint16_t>(value)); }
     void text(std::string_view s, size_t field) {
         for (size_t i = 0; i < field; ++i) {
             u8(i < s.size() ? static_cast<uint8_t>(s[i]) : 0);
         }
     }
     void zeros(size_t count) { data_.insert(data_.end(), count, 0); }
-    void patch_u32(size_t at, uint32_t value) {
-        for (int i = 0; i < 4; ++i) {
-            data_[at + i] = static_cast<uint8_t>((value >> (8 * i)) & 0xFF);
+    // Appends a zeroed record of `size` bytes and returns where it starts.
+    size_t record(size_t size) {
+        const size_t start = data_.size();
+        zeros(size);
+        return start;
+    }
+    void put8(size_t at, int value) { *field(at, 1) = static_cast<uint8_t>(value); }
+    void put16(size_t at, uint32_t value) { le::store16(field(at, 2), static_cast<uint16_t>(value)); }
+    void put32(size_t at, uint32_t value) { le::store32(field(at, 4), value); }
+    void put_text(size_t at, std::string_view s, size_t field) {
+        for (size_t i = 0; i < field && i < s.size(); ++i) {
+            put8(at + i, static_cast<uint8_t>(s[i]));
         }
     }
     size_t size() const { return data_.size(); }
     std::vector<uint8_t> take() { return std::move(data_); }
 
 private:
+    // A field of a record already laid down; anything else is a fault in this writer.
+    uint8_t* field(size_t at, size_t size) {
+        if (at > data_.size() || size > data_.size() - at) {
+            throw std::logic_error("IT writer: field at " + std::to_string(at) + " lies past the bytes written");
+        }
+        return data_.data() + at;
+    }
+
     std::vector<uint8_t> data_;
 };
 
-bool cell_is_empty(const Cell& cell) {
-    return cell.note == kNoNote && cell.instrument == 0 && cell.volume < 0 && cell.effect == 0;
-}
-
-bool valid_volume_column(int volume) {
-    return volume == -1 || (volume >= 0 && volume <= 124) || (volume >= 128 && volume <= 212);
-}
-
-std::string check_envelope(const Envelope& envelope, const std::string& where, int low, int high) {
-    const int count = static_cast<int>(envelope.nodes.size());
-    if (count > kMaxEnvelopeNodes) {
-        return where + " has " + std::to_string(count) + " nodes (at most 25)";
-    }
-    if (envelope.enabled && count == 0) {
-        return where + " is enabled but has no nodes";
-    }
-    for (int i = 0; i < count; ++i) {
-        const EnvelopeNode& node = envelope.nodes[i];
-        if (node.tick < 0 || node.tick > kMaxEnvelopeTick) {
-            return where + " node " + std::to_string(i) + ": tick " + std::to_string(node.tick) + " outside 0..9999";
-        }
-        if (node.value < low || node.value > high) {
-            return where + " node " + std::to_string(i) + ": value " + std::to_string(node.value) + " outside " +
-                   std::to_string(low) + ".." + std::to_string(high);
-        }
-        if (i == 0 && node.tick != 0) {
-            return where + " must start at tick 0";
-        }
-        if (i > 0 && node.tick <= envelope.nodes[i - 1].tick) {
-            return where + " node " + std::to_string(i) + ": ticks must increase";
-        }
-    }
-    auto check_range = [&](bool on, int begin, int end, const char* what) -> std::string {
-        if (on && (begin < 0 || end < begin || end >= count)) {
-            return where + ": " + what + " " + std::to_string(begin) + ".." + std::to_string(end) +
-                   " is not a node range of 0.." + std::to_string(count - 1);
-        }
-        return {};
-    };
-    std::string error = check_range(envelope.loop, envelope.loop_begin, envelope.loop_end, "loop");
-    if (error.empty()) {
-        error = check_range(envelope.sustain, envelope.sustain_begin, envelope.sustain_end, "sustain loop");
-    }
-    return error;
-}
-
-std::string check_name(const std::string& name, const std::string& what) {
-    if (name.size() > kMaxNameLength) {
-        return what + " is " + std::to_string(name.size()) + " characters long (at most 25)";
-    }
-    return {};
-}
-
-void write_envelope(Bytes& out, const Envelope& envelope) {
-    const size_t start = out.size();
+void write_envelope(Bytes& out, size_t at, const Envelope& envelope) {
     uint8_t flags = 0;
-    if (envelope.enabled) flags |= kEnvelopeOn;
-    if (envelope.loop) flags |= kEnvelopeLoop;
-    if (envelope.sustain) flags |= kEnvelopeSustain;
-    out.u8(flags);
-    out.u8(static_cast<int>(envelope.nodes.size()));
-    out.u8(envelope.loop_begin);
-    out.u8(envelope.loop_end);
-    out.u8(envelope.sustain_begin);
-    out.u8(envelope.sustain_end);
-    for (int i = 0; i < kMaxEnvelopeNodes; ++i) {
-        if (i < static_cast<int>(envelope.nodes.size())) {
-            out.u8(envelope.nodes[i].value & 0xFF);  // pan and pitch values are signed bytes
-            out.u16(envelope.nodes[i].tick);
-        } else {
-            out.zeros(3);
-        }
+    if (envelope.enabled) flags |= envelope::kOn;
+    if (envelope.loop) flags |= envelope::kLoop;
+    if (envelope.sustain) flags |= envelope::kSustain;
+    out.put8(at + envelope::kFlags, flags);
+    out.put8(at + envelope::kNodeCount, static_cast<int>(envelope.nodes.size()));
+    out.put8(at + envelope::kLoopBegin, envelope.loop_begin);
+    out.put8(at + envelope::kLoopEnd, envelope.loop_end);
+    out.put8(at + envelope::kSustainBegin, envelope.sustain_begin);
+    out.put8(at + envelope::kSustainEnd, envelope.sustain_end);
+    for (size_t i = 0; i < envelope.nodes.size(); ++i) {
+        const size_t node = at + envelope::kNodes + envelope::kNodeBytes * i;
+        out.put8(node, envelope.nodes[i].value & 0xFF);  // pan and pitch values are signed bytes
+        out.put16(node + 1, envelope.nodes[i].tick);
     }
-    out.zeros(kEnvelopeSize - (out.size() - start));
 }
 
 // An unused envelope as the tracker saves one: off, two flat nodes.
@@ -179,77 +104,62 @@ Envelope idle_envelope(int value) {
     return envelope;
 }
 
+// Fields not set stay zero: DOS file name, duplicate checks, random
+// variations, filter, MIDI, and what only instrument files hold.
 void write_instrument(Bytes& out, const Instrument& instrument) {
-    const size_t start = out.size();
-    out.text("IMPI", 4);
-    out.zeros(12);  // DOS file name
-    out.u8(0);
-    out.u8(instrument.new_note_action);
-    out.u8(0);  // duplicate check type: off
-    out.u8(0);  // duplicate check action
-    out.u16(std::min(instrument.fadeout, kMaxStoredFadeout));
-    out.u8(0);   // pitch-pan separation
-    out.u8(60);  // pitch-pan centre: C-5
-    out.u8(instrument.global_volume);
-    out.u8(instrument.default_pan < 0 ? kDefaultPanUnused + kPanCentre : instrument.default_pan);
-    out.u8(0);   // random volume variation
-    out.u8(0);   // random pan variation
-    out.u16(0);  // tracker version (instrument files only)
-    out.u8(0);   // sample count (instrument files only)
-    out.u8(0);
-    out.text(instrument.name, 26);
-    out.u8(0);   // initial filter cutoff: off
-    out.u8(0);   // initial filter resonance: off
-    out.u8(0);   // MIDI channel: none
-    out.u8(0);   // MIDI program
-    out.u16(0);  // MIDI bank
+    const size_t at = out.record(instrument::kSize);
+    out.put_text(at + instrument::kMagic, {instrument::kMagicText, 4}, 4);
+    out.put8(at + instrument::kNewNoteAction, instrument.new_note_action);
+    out.put16(at + instrument::kFadeout, static_cast<uint32_t>(std::min(instrument.fadeout, kMaxStoredFadeout)));
+    out.put8(at + instrument::kPitchPanCentre, 60);  // C-5
+    out.put8(at + instrument::kGlobalVolume, instrument.global_volume);
+    out.put8(at + instrument::kDefaultPan,
+             instrument.default_pan < 0 ? kDefaultPanUnused + kPanCentre : instrument.default_pan);
+    out.put_text(at + instrument::kName, instrument.name, it::kNameBytes);
     size_t zone = 0;
-    for (int note = 0; note < 120; ++note) {  // keyboard: every note plays itself on its zone's sample
+    for (int note = 0; note < static_cast<int>(instrument::kKeyboardNotes); ++note) {
+        // keyboard: every note plays itself on its zone's sample
         while (zone + 1 < instrument.zones.size() && note > instrument.zones[zone].top_note) ++zone;
-        out.u8(note);
-        out.u8(instrument.zones.empty() ? instrument.sample : instrument.zones[zone].sample);
+        const size_t key = at + instrument::kKeyboard + 2 * static_cast<size_t>(note);
+        out.put8(key, note);
+        out.put8(key + 1, instrument.zones.empty() ? instrument.sample : instrument.zones[zone].sample);
     }
     auto stored = [](const Envelope& envelope, int idle_value) {
         return envelope.enabled || !envelope.nodes.empty() ? envelope : idle_envelope(idle_value);
     };
-    write_envelope(out, stored(instrument.volume_envelope, 64));
-    write_envelope(out, stored(instrument.pan_envelope, 0));
-    write_envelope(out, stored(instrument.pitch_envelope, 0));
-    out.zeros(kInstrumentSize - (out.size() - start));
+    write_envelope(out, at + instrument::kVolumeEnvelope, stored(instrument.volume_envelope, 64));
+    write_envelope(out, at + instrument::kPanEnvelope, stored(instrument.pan_envelope, 0));
+    write_envelope(out, at + instrument::kPitchEnvelope, stored(instrument.pitch_envelope, 0));
 }
 
-// Returns the offset of the sample-pointer field so that it can be patched later.
+// Returns the offset of the sample-pointer field so that it can be patched
+// later. Fields not set stay zero: DOS file name, sustain loop.
 size_t write_sample_header(Bytes& out, const Sample& sample) {
-    const size_t start = out.size();
-    out.text("IMPS", 4);
-    out.zeros(12);  // DOS file name
-    out.u8(0);
-    out.u8(sample.global_volume);
+    const size_t at = out.record(sample::kSize);
+    out.put_text(at + sample::kMagic, {sample::kMagicText, 4}, 4);
+    out.put8(at + sample::kGlobalVolume, sample.global_volume);
     uint8_t flags = 0;
     if (!sample.data.empty()) {
-        flags = kSampleHasData | kSample16Bit;
-        if (sample.loop) flags |= kSampleLoop;
+        flags = sample::kFlagHasData | sample::kFlag16Bit;
+        if (sample.loop) flags |= sample::kFlagLoop;
     }
-    out.u8(flags);
-    out.u8(sample.default_volume);
-    out.text(sample.name, 26);
-    out.u8(kConvertSigned);
-    out.u8(kPanCentre);  // default pan, bit 7 clear: not used
-    out.u32(static_cast<uint32_t>(sample.data.size()));
-    out.u32(sample.loop ? sample.loop_begin : 0);
-    out.u32(sample.loop ? sample.loop_end : 0);
-    out.u32(static_cast<uint32_t>(sample.c5_speed));
-    out.u32(0);  // sustain loop begin
-    out.u32(0);  // sustain loop end
-    const size_t pointer_at = out.size();
-    out.u32(0);
-    out.u8(sample.vibrato_speed);
-    out.u8(sample.vibrato_depth);
-    out.u8(sample.vibrato_rate);
-    out.u8(sample.vibrato_type);
-    out.zeros(kSampleHeaderSize - (out.size() - start));
-    return pointer_at;
+    out.put8(at + sample::kFlags, flags);
+    out.put8(at + sample::kDefaultVolume, sample.default_volume);
+    out.put_text(at + sample::kName, sample.name, it::kNameBytes);
+    out.put8(at + sample::kConvert, sample::kConvertSigned);
+    out.put8(at + sample::kDefaultPan, kPanCentre);  // bit 7 clear: not used
+    out.put32(at + sample::kLength, static_cast<uint32_t>(sample.data.size()));
+    out.put32(at + sample::kLoopBegin, sample.loop ? sample.loop_begin : 0);
+    out.put32(at + sample::kLoopEnd, sample.loop ? sample.loop_end : 0);
+    out.put32(at + sample::kC5Speed, static_cast<uint32_t>(sample.c5_speed));
+    out.put8(at + sample::kVibratoSpeed, sample.vibrato_speed);
+    out.put8(at + sample::kVibratoDepth, sample.vibrato_depth);
+    out.put8(at + sample::kVibratoRate, sample.vibrato_rate);
+    out.put8(at + sample::kVibratoType, sample.vibrato_type);
+    return at + sample::kDataOffset;
 }
+
+}  // namespace
 
 // Packs one pattern. A channel's mask byte is written only when it differs
 // from the last mask of that channel in this pattern (the reader keeps it).
@@ -290,8 +200,6 @@ std::vector<uint8_t> pack_pattern(const Pattern& pattern, int channels) {
     return out.take();
 }
 
-}  // namespace
-
 Pattern::Pattern(int row_count, int channels)
     : rows(row_count),
       cells(static_cast<size_t>(std::max(row_count, 0)),
@@ -310,163 +218,6 @@ Cell& Pattern::at(int row, int channel) {
         line.resize(channel + 1);
     }
     return line[channel];
-}
-
-std::string check_module(const Module& module) {
-    if (std::string error = check_name(module.title, "title"); !error.empty()) return error;
-    if (module.message.size() > kMaxMessageLength) {
-        return "song message is " + std::to_string(module.message.size()) + " bytes long (at most 8000)";
-    }
-    if (module.message.find('\0') != std::string::npos) return "song message contains a NUL byte";
-    if (module.channels < 1 || module.channels > kMaxChannels) {
-        return "channel count " + std::to_string(module.channels) + " outside 1..64";
-    }
-    if (module.initial_speed < 1 || module.initial_speed > 255) {
-        return "initial speed " + std::to_string(module.initial_speed) + " outside 1..255";
-    }
-    if (module.initial_tempo < 32 || module.initial_tempo > 255) {
-        return "initial tempo " + std::to_string(module.initial_tempo) + " outside 32..255";
-    }
-    if (module.global_volume < 0 || module.global_volume > 128) {
-        return "global volume " + std::to_string(module.global_volume) + " outside 0..128";
-    }
-    if (module.mix_volume < 0 || module.mix_volume > 128) {
-        return "mix volume " + std::to_string(module.mix_volume) + " outside 0..128";
-    }
-    if (static_cast<int>(module.channel_pan.size()) > kMaxChannels) return "more than 64 channel pans";
-    for (size_t i = 0; i < module.channel_pan.size(); ++i) {
-        if (module.channel_pan[i] < 0 || module.channel_pan[i] > 64) {
-            return "channel " + std::to_string(i) + ": pan " + std::to_string(module.channel_pan[i]) + " outside 0..64";
-        }
-    }
-    const int pattern_count = static_cast<int>(module.patterns.size());
-    const int instrument_count = static_cast<int>(module.instruments.size());
-    const int sample_count = static_cast<int>(module.samples.size());
-    if (pattern_count > kMaxPatterns) return std::to_string(pattern_count) + " patterns (at most 200)";
-    if (instrument_count > kMaxInstruments) return std::to_string(instrument_count) + " instruments (at most 99)";
-    if (sample_count > kMaxSamples) return std::to_string(sample_count) + " samples (at most 99)";
-    if (module.orders.empty()) return "the order list is empty";
-    if (static_cast<int>(module.orders.size()) >= kMaxOrders) {
-        return std::to_string(module.orders.size()) + " orders (at most 255)";
-    }
-    for (size_t i = 0; i < module.orders.size(); ++i) {
-        const int order = module.orders[i];
-        if (order == kOrderSkip || order == kOrderEnd) continue;
-        if (order < 0 || order >= pattern_count) {
-            return "order " + std::to_string(i) + " plays pattern " + std::to_string(order) +
-                   ", which does not exist (the module has " + std::to_string(pattern_count) + ")";
-        }
-    }
-    for (int p = 0; p < pattern_count; ++p) {
-        const Pattern& pattern = module.patterns[p];
-        const std::string where = "pattern " + std::to_string(p);
-        if (pattern.rows < 1 || pattern.rows > kMaxRows) {
-            return where + ": row count " + std::to_string(pattern.rows) + " outside 1..200";
-        }
-        const int rows = std::min(pattern.rows, static_cast<int>(pattern.cells.size()));
-        for (int r = 0; r < rows; ++r) {
-            const std::vector<Cell>& line = pattern.cells[r];
-            for (int c = 0; c < static_cast<int>(line.size()); ++c) {
-                const Cell& cell = line[c];
-                if (cell_is_empty(cell)) continue;
-                const std::string at = where + ", row " + std::to_string(r) + ", channel " + std::to_string(c);
-                if (c >= module.channels) {
-                    return at + ": beyond the module's " + std::to_string(module.channels) + " channels";
-                }
-                if (cell.note != kNoNote && (cell.note < 0 || cell.note > 255)) {
-                    return at + ": note " + std::to_string(cell.note) + " outside 0..255";
-                }
-                if (cell.instrument < 0 || cell.instrument > instrument_count) {
-                    return at + ": instrument " + std::to_string(cell.instrument) + " does not exist (the module has " +
-                           std::to_string(instrument_count) + ")";
-                }
-                if (!valid_volume_column(cell.volume)) {
-                    return at + ": volume column " + std::to_string(cell.volume) + " is not an IT volume code";
-                }
-                if (cell.effect < 0 || cell.effect > effect('Z')) {
-                    return at + ": effect " + std::to_string(cell.effect) + " outside 0..26 (A..Z)";
-                }
-                if (cell.param < 0 || cell.param > 255) {
-                    return at + ": effect parameter " + std::to_string(cell.param) + " outside 0..255";
-                }
-            }
-        }
-        if (pack_pattern(pattern, module.channels).size() > kMaxPackedPattern) {
-            return where + ": packed data exceeds 65527 bytes";
-        }
-    }
-    for (int i = 0; i < instrument_count; ++i) {
-        const Instrument& instrument = module.instruments[i];
-        const std::string where = "instrument " + std::to_string(i + 1);
-        if (std::string error = check_name(instrument.name, where + " name"); !error.empty()) return error;
-        if (instrument.sample < 0 || instrument.sample > sample_count) {
-            return where + ": sample " + std::to_string(instrument.sample) + " does not exist (the module has " +
-                   std::to_string(sample_count) + ")";
-        }
-        if (instrument.fadeout < 0 || instrument.fadeout > 1024) {
-            return where + ": fadeout " + std::to_string(instrument.fadeout) + " outside 0..1024";
-        }
-        if (instrument.global_volume < 0 || instrument.global_volume > 128) {
-            return where + ": global volume " + std::to_string(instrument.global_volume) + " outside 0..128";
-        }
-        if (instrument.default_pan < -1 || instrument.default_pan > 64) {
-            return where + ": default pan " + std::to_string(instrument.default_pan) + " outside -1..64";
-        }
-        if (instrument.new_note_action < 0 || instrument.new_note_action > 3) {
-            return where + ": new note action " + std::to_string(instrument.new_note_action) + " outside 0..3";
-        }
-        for (size_t z = 0; z < instrument.zones.size(); ++z) {
-            const KeyZone& zone = instrument.zones[z];
-            const std::string at = where + " key zone " + std::to_string(z);
-            if (zone.sample < 1 || zone.sample > sample_count) {
-                return at + ": sample " + std::to_string(zone.sample) + " does not exist (the module has " +
-                       std::to_string(sample_count) + ")";
-            }
-            if (zone.top_note < 0 || zone.top_note > 119 ||
-                (z > 0 && zone.top_note <= instrument.zones[z - 1].top_note)) {
-                return at + ": top note " + std::to_string(zone.top_note) +
-                       " is not above the previous zone's (0..119)";
-            }
-        }
-        struct Checked {
-            const Envelope& envelope;
-            const char* what;
-            int low, high;
-        };
-        for (const Checked& c : {Checked{instrument.volume_envelope, " volume envelope", 0, 64},
-                                 Checked{instrument.pan_envelope, " pan envelope", -32, 32},
-                                 Checked{instrument.pitch_envelope, " pitch envelope", -32, 32}}) {
-            if (std::string error = check_envelope(c.envelope, where + c.what, c.low, c.high); !error.empty()) {
-                return error;
-            }
-        }
-    }
-    for (int i = 0; i < sample_count; ++i) {
-        const Sample& sample = module.samples[i];
-        const std::string where = "sample " + std::to_string(i + 1);
-        if (std::string error = check_name(sample.name, where + " name"); !error.empty()) return error;
-        if (sample.data.size() > kMaxSampleLength) return where + ": too long";
-        if (sample.c5_speed < 1 || sample.c5_speed > kMaxC5Speed) {
-            return where + ": C-5 speed " + std::to_string(sample.c5_speed) + " outside 1..9999999";
-        }
-        if (sample.default_volume < 0 || sample.default_volume > 64) {
-            return where + ": default volume " + std::to_string(sample.default_volume) + " outside 0..64";
-        }
-        if (sample.global_volume < 0 || sample.global_volume > 64) {
-            return where + ": global volume " + std::to_string(sample.global_volume) + " outside 0..64";
-        }
-        if (sample.loop && (sample.loop_begin >= sample.loop_end || sample.loop_end > sample.data.size())) {
-            return where + ": loop " + std::to_string(sample.loop_begin) + ".." + std::to_string(sample.loop_end) +
-                   " does not fit " + std::to_string(sample.data.size()) + " samples";
-        }
-        for (int value : {sample.vibrato_speed, sample.vibrato_depth, sample.vibrato_rate}) {
-            if (value < 0 || value > 64) return where + ": vibrato setting " + std::to_string(value) + " outside 0..64";
-        }
-        if (sample.vibrato_type < 0 || sample.vibrato_type > 3) {
-            return where + ": vibrato type " + std::to_string(sample.vibrato_type) + " outside 0..3";
-        }
-    }
-    return {};
 }
 
 std::vector<uint8_t> write_it(const Module& module) {
@@ -488,37 +239,33 @@ std::vector<uint8_t> write_it(const Module& module) {
         message.push_back('\0');
     }
 
+    // Fields not set stay zero: row highlight (not stored: special bit 2
+    // clear), pitch wheel depth, reserved.
     Bytes out;
-    out.text("IMPM", 4);
-    out.text(module.title, 26);
-    out.u16(0);  // pattern row highlight (not stored: special bit 2 clear)
-    out.u16(order_count);
-    out.u16(instrument_count);
-    out.u16(sample_count);
-    out.u16(pattern_count);
-    out.u16(kTrackerVersion);
-    out.u16(kTrackerVersion);
-    out.u16(kFlagStereo | kFlagInstruments | kFlagLinearSlides);
-    out.u16(message.empty() ? 0 : kSpecialMessage);
-    out.u8(module.global_volume);
-    out.u8(module.mix_volume);
-    out.u8(module.initial_speed);
-    out.u8(module.initial_tempo);
-    out.u8(128);  // panning separation: full
-    out.u8(0);    // pitch wheel depth
-    out.u16(static_cast<uint32_t>(message.size()));
-    const size_t message_offset_at = out.size();
-    out.u32(0);
-    out.u32(0);  // reserved
+    out.record(header::kSize);  // at the start of the file
+    out.put_text(header::kMagic, {header::kMagicText, 4}, 4);
+    out.put_text(header::kTitle, module.title, it::kNameBytes);
+    out.put16(header::kOrderCount, order_count);
+    out.put16(header::kInstrumentCount, instrument_count);
+    out.put16(header::kSampleCount, sample_count);
+    out.put16(header::kPatternCount, pattern_count);
+    out.put16(header::kCreatedWith, kTrackerVersion);
+    out.put16(header::kCompatibleWith, kTrackerVersion);
+    out.put16(header::kFlags, header::kFlagStereo | header::kFlagInstruments | header::kFlagLinearSlides);
+    out.put16(header::kSpecial, message.empty() ? 0 : header::kSpecialMessage);
+    out.put8(header::kGlobalVolume, module.global_volume);
+    out.put8(header::kMixVolume, module.mix_volume);
+    out.put8(header::kInitialSpeed, module.initial_speed);
+    out.put8(header::kInitialTempo, module.initial_tempo);
+    out.put8(header::kPanSeparation, 128);  // full
+    out.put16(header::kMessageLength, static_cast<uint32_t>(message.size()));
     for (int channel = 0; channel < kMaxChannels; ++channel) {
         int pan = kPanCentre;
         if (channel < static_cast<int>(module.channel_pan.size())) pan = module.channel_pan[channel];
-        out.u8(channel < module.channels ? pan : pan + kPanDisabled);
+        out.put8(header::kChannelPan + channel, channel < module.channels ? pan : pan + kPanDisabled);
+        out.put8(header::kChannelVolume + channel, 64);
     }
-    for (int channel = 0; channel < kMaxChannels; ++channel) {
-        out.u8(64);  // channel volume
-    }
-    out.zeros(kHeaderSize - out.size());  // the order list starts at 0xC0
+    // The order list follows the header.
     for (int order : module.orders) {
         out.u8(order);
     }
@@ -531,31 +278,31 @@ std::vector<uint8_t> write_it(const Module& module) {
     out.zeros(4 * static_cast<size_t>(pattern_count));
 
     if (!message.empty()) {
-        out.patch_u32(message_offset_at, static_cast<uint32_t>(out.size()));
+        out.put32(header::kMessageOffset, static_cast<uint32_t>(out.size()));
         out.text(message, message.size());
     }
     for (int i = 0; i < instrument_count; ++i) {
-        out.patch_u32(instrument_table + 4 * i, static_cast<uint32_t>(out.size()));
+        out.put32(instrument_table + 4 * i, static_cast<uint32_t>(out.size()));
         write_instrument(out, module.instruments[i]);
     }
     std::vector<size_t> sample_pointer_at(sample_count);
     for (int i = 0; i < sample_count; ++i) {
-        out.patch_u32(sample_table + 4 * i, static_cast<uint32_t>(out.size()));
+        out.put32(sample_table + 4 * i, static_cast<uint32_t>(out.size()));
         sample_pointer_at[i] = write_sample_header(out, module.samples[i]);
     }
     for (int i = 0; i < pattern_count; ++i) {
         const Pattern& pattern = module.patterns[i];
         const std::vector<uint8_t> packed = pack_pattern(pattern, module.channels);
-        out.patch_u32(pattern_table + 4 * i, static_cast<uint32_t>(out.size()));
-        out.u16(static_cast<uint32_t>(packed.size()));
-        out.u16(pattern.rows);
-        out.zeros(4);
+        out.put32(pattern_table + 4 * i, static_cast<uint32_t>(out.size()));
+        const size_t header_at = out.record(pattern::kSize);
+        out.put16(header_at + pattern::kPackedLength, static_cast<uint32_t>(packed.size()));
+        out.put16(header_at + pattern::kRows, static_cast<uint32_t>(pattern.rows));
         for (uint8_t byte : packed) out.u8(byte);
     }
     for (int i = 0; i < sample_count; ++i) {
         const Sample& sample = module.samples[i];
         if (sample.data.empty()) continue;
-        out.patch_u32(sample_pointer_at[i], static_cast<uint32_t>(out.size()));
+        out.put32(sample_pointer_at[i], static_cast<uint32_t>(out.size()));
         for (int16_t value : sample.data) {
             out.u16(static_cast<uint16_t>(value));
         }

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <utility>
 
+#include "common/bytes.h"
+
 namespace gf::tds {
 
 Bytes& Bytes::u8(uint8_t value) {
@@ -14,15 +16,12 @@ Bytes& Bytes::u8(uint8_t value) {
 }
 
 Bytes& Bytes::u16(uint16_t value) {
-    data.push_back(static_cast<uint8_t>(value & 0xFF));
-    data.push_back(static_cast<uint8_t>(value >> 8));
+    le::append16(data, value);
     return *this;
 }
 
 Bytes& Bytes::u32(uint32_t value) {
-    for (int shift = 0; shift < 32; shift += 8) {
-        data.push_back(static_cast<uint8_t>((value >> shift) & 0xFF));
-    }
+    le::append32(data, value);
     return *this;
 }
 
