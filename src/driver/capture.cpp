@@ -192,9 +192,16 @@ VideoSettings video_settings(const CaptureOptions& capture, const FrameRate& rat
     const int common = std::gcd(num, den);
     settings.pixel_aspect_num = num / common;
     settings.pixel_aspect_den = den / common;
-    const QualityLevel* level = find_quality_level(capture.quality);
-    settings.preset = capture.preset.empty() ? level->preset : capture.preset;
-    settings.crf = capture.crf >= 0 ? capture.crf : level->crf;
+    if (const QualityLevel* level = find_quality_level(capture.quality)) {
+        settings.preset = level->preset;
+        settings.crf = level->crf;
+    }
+    if (!capture.preset.empty()) {
+        settings.preset = capture.preset;
+    }
+    if (capture.crf >= 0) {
+        settings.crf = capture.crf;
+    }
     settings.audio = !capture.mute;
     return settings;
 }
@@ -202,7 +209,7 @@ VideoSettings video_settings(const CaptureOptions& capture, const FrameRate& rat
 std::optional<std::string> open_outputs(const CaptureOptions& capture, const FrameRate& rate, Outputs& out) {
     if (!capture.video_path.empty()) {
         out.video_final = without_trailing_separator(capture.video_path);
-        if (const auto problem = check_file_target(out.video_final, capture.video_path)) {
+        if (auto problem = check_file_target(out.video_final, capture.video_path)) {
             return problem;
         }
         clean_stale(out.video_final);
@@ -221,7 +228,7 @@ std::optional<std::string> open_outputs(const CaptureOptions& capture, const Fra
     }
     if (!capture.frames_dir.empty()) {
         out.frames_final = without_trailing_separator(capture.frames_dir);
-        if (const auto problem = check_folder_target(out.frames_final, capture.frames_dir)) {
+        if (auto problem = check_folder_target(out.frames_final, capture.frames_dir)) {
             return problem;
         }
         clean_stale(out.frames_final);

@@ -84,8 +84,8 @@ int run_benchmark(const DemoOptions& demo, const FrameRate& rate, uint64_t max_f
     OrderCost total;
     uint32_t heaviest = 0;
     double heaviest_cost = -1;
-    for (uint32_t order = 0; order <= kOrderCount; ++order) {
-        const OrderCost& cost = orders[order];
+    for (uint32_t order = 0; order < orders.size(); ++order) {
+        const OrderCost& cost = orders.at(order);
         if (cost.frames == 0) {
             continue;
         }

@@ -147,14 +147,14 @@ Status check_picture(const Image& image, const std::string& path, int slot) {
 }
 
 Status check_data_files(const DataFiles& files) {
-    const auto& magic = it::header::kMagicText;
-    char head[sizeof(magic)] = {};
+    constexpr std::size_t kMagicSize = sizeof(it::header::kMagicText);
+    char head[kMagicSize] = {};
     std::size_t got = 0;
     Status status = check_readable(files.module, head, sizeof(head), got);
     if (!status.ok) {
         return status;
     }
-    if (got < sizeof(magic) || std::memcmp(head, magic, sizeof(magic)) != 0) {
+    if (got < kMagicSize || std::memcmp(head, it::header::kMagicText, kMagicSize) != 0) {
         return {false, files.module + ": not an Impulse Tracker module"};
     }
     // Loading it is the only sure test that the player can play it; no output is opened.

@@ -249,11 +249,14 @@ ParsedOptions parse_options(int argc, const char* const* argv) {
             o.capture.frames_dir = value;
         } else if (name == "--quality") {
             if (!need_value() || find_quality_level(value) == nullptr) {
-                std::string names;
+                std::string message = "option --quality: '" + value + "' is not one of ";
+                const char* separator = "";
                 for (const QualityLevel& level : quality_levels()) {
-                    names += (names.empty() ? "" : ", ") + std::string(level.name);
+                    message += separator;
+                    message += level.name;
+                    separator = ", ";
                 }
-                return fail("option --quality: '" + value + "' is not one of " + names);
+                return fail(message);
             }
             o.capture.quality = value;
         } else if (name == "--crf") {

@@ -133,7 +133,7 @@ void frame_to_yuv420_sized(const uint32_t* pixels, int out_w, int out_h, uint8_t
     std::vector<int> col_a(static_cast<std::size_t>(chroma_w));
     std::vector<int> col_b(static_cast<std::size_t>(chroma_w));
     for (int cc = 0; cc < chroma_w; ++cc) {
-        col_a[static_cast<std::size_t>(cc)] = column[static_cast<std::size_t>(2 * cc)];
+        col_a[static_cast<std::size_t>(cc)] = column[2 * static_cast<std::size_t>(cc)];
         col_b[static_cast<std::size_t>(cc)] = column[static_cast<std::size_t>(std::min(2 * cc + 1, out_w - 1))];
     }
     int previous_rows[2] = {-1, -1};
