@@ -43,9 +43,12 @@ if [ "$which" = tsan ] || [ "$which" = all ]; then
     configure build-tsan thread
     cmake --build build-tsan -j "$jobs" --target test_platform test_driver glimmerfrost
     export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1"
-    # Windows under Xvfb use SDL's software renderer: Mesa's software GL runs
-    # threads of its own that ThreadSanitizer cannot see into, and they are not ours.
-    export SDL_RENDER_DRIVER=software
+    # Windows under Xvfb use SDL's software renderer drawing straight to the X
+    # window: Mesa's software GL runs threads of its own that ThreadSanitizer
+    # cannot see into, and they are not ours. Without the second setting SDL
+    # still opens a GL context to decide how to show the software renderer's
+    # surface, which loads Mesa all the same.
+    export SDL_RENDER_DRIVER=software SDL_FRAMEBUFFER_ACCELERATION=0
     # The player with its audio and silent threads; the beat state; the capture
     # loop; and demo_main on the real SDL platform with the audio thread
     # running (window close, device lost mid-show).
