@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <limits>
 
 namespace gf {
 namespace {
@@ -64,11 +65,11 @@ Dd two_prod(double a, double b) {
     return {p, ((ah * bh - p) + ah * bl + al * bh) + al * bl};
 }
 
+// a + b to about 2^-104 of the larger operand. Every sum here adds values of
+// one sign or a much smaller correction, so that is 2^-104 of the result too.
 Dd add(Dd a, Dd b) {
     const Dd s = two_sum(a.hi, b.hi);
-    const Dd t = two_sum(a.lo, b.lo);
-    Dd r = fast_two_sum(s.hi, s.lo + t.hi);
-    return fast_two_sum(r.hi, r.lo + t.lo);
+    return fast_two_sum(s.hi, s.lo + (a.lo + b.lo));
 }
 
 Dd neg(Dd a) { return {-a.hi, -a.lo}; }
@@ -76,16 +77,6 @@ Dd neg(Dd a) { return {-a.hi, -a.lo}; }
 Dd mul(Dd a, Dd b) {
     const Dd p = two_prod(a.hi, b.hi);
     return fast_two_sum(p.hi, p.lo + (a.hi * b.lo + a.lo * b.hi));
-}
-
-Dd div(Dd a, Dd b) {
-    const double q1 = a.hi / b.hi;
-    const Dd rest = add(a, neg(mul(b, {q1, 0.0})));
-    const double q2 = rest.hi / b.hi;
-    const Dd rest2 = add(rest, neg(mul(b, {q2, 0.0})));
-    const double q3 = rest2.hi / b.hi;
-    const Dd q = fast_two_sum(q1, q2);
-    return add(q, {q3, 0.0});
 }
 
 // The constants, each the double-double nearest the exact value.
@@ -137,11 +128,7 @@ uint64_t bits_from(const Wide& n, int pos) {
 int top_bit(const Wide& n) {
     for (int i = 4; i >= 0; --i) {
         if (n.w[i] != 0) {
-            int bit = 63;
-            while ((n.w[i] >> bit) == 0) {
-                --bit;
-            }
-            return 64 * i + bit;
+            return 64 * i + 63 - __builtin_clzll(n.w[i]);
         }
     }
     return -1;
@@ -242,28 +229,42 @@ constexpr Dd kInverseFactorial[] = {
 };
 
 // Σ (−1)^k z^k / (2k + first)! for k = 0 … 15, with z = r² as a double-double:
-// cos r for first = 0, sin r / r for first = 1. For |r| <= π/4 the terms from
-// k = 9 on are below 2^-59 of the sum, so they take plain doubles; the sum of
-// all terms beyond k = 15 is below 2^-110.
-Dd taylor(Dd z, int first) {
+// cos r for first = 0, sin r / r for first = 1. Terms from k = exact_terms on
+// take plain doubles. For |r| <= π/4 the terms from k = 9 on are below 2^-59
+// of the sum and from k = 4 on below 2^-18, so exact_terms = 9 gives about
+// 2^-104 and exact_terms = 4 about 2^-69; the terms beyond k = 15 are below 2^-110.
+Dd taylor(Dd z, int first, int exact_terms) {
     double tail = 0.0;
-    for (int k = 15; k >= 9; --k) {
+    for (int k = 15; k >= exact_terms; --k) {
         const double c = kInverseFactorial[2 * k + first].hi;
         tail = (k % 2 != 0 ? -c : c) + z.hi * tail;
     }
     Dd sum = {tail, 0.0};
-    for (int k = 8; k >= 0; --k) {
+    for (int k = exact_terms - 1; k >= 0; --k) {
         const Dd c = kInverseFactorial[2 * k + first];
         sum = add(k % 2 != 0 ? neg(c) : c, mul(z, sum));
     }
     return sum;
 }
 
-// sin(r) or cos(r) for the reduced |r| <= π/4, as a double-double.
-Dd sin_reduced(Dd r) { return mul(r, taylor(mul(r, r), 1)); }
-Dd cos_reduced(Dd r) { return taylor(mul(r, r), 0); }
+// hi + lo rounded to double when every value within relative_error of it
+// rounds the same way (the exact value is then certain to), else NaN.
+double round_if_certain(Dd v, double relative_error) {
+    const double error = (v.hi < 0 ? -v.hi : v.hi) * relative_error;
+    const double up = v.hi + (v.lo + error);
+    const double down = v.hi + (v.lo - error);
+    return up == down ? up : std::numeric_limits<double>::quiet_NaN();
+}
 
-// sin(x) for offset 0, cos(x) = sin(x + π/2) for offset 1.
+// ±sin or ±cos of the reduced |r| <= π/4, by the quadrant.
+Dd sin_reduced(Dd r, int quadrant, int exact_terms) {
+    const Dd z = mul(r, r);
+    const Dd v = (quadrant & 1) != 0 ? taylor(z, 0, exact_terms) : mul(r, taylor(z, 1, exact_terms));
+    return (quadrant & 2) != 0 ? neg(v) : v;
+}
+
+// sin(x) for offset 0, cos(x) = sin(x + π/2) for offset 1. A short series
+// settles all but about one argument in a thousand; the rest take the long one.
 double sin_quadrant(double x, int offset) {
     if (is_nan(x) || is_inf(x)) {
         return x - x;
@@ -274,98 +275,158 @@ double sin_quadrant(double x, int offset) {
     const Dd r = ax < kPiOver2.hi * 0.5 ? Dd{ax, 0.0} : reduce(ax, quadrant);
     // sin(−x) = −sin x; cos(−x) = cos x = sin(x + π/2) with x ≥ 0.
     quadrant = (quadrant + offset) & 3;
-    Dd v = (quadrant & 1) != 0 ? cos_reduced(r) : sin_reduced(r);
-    if ((quadrant & 2) != 0) {
-        v = neg(v);
-    }
     if (negative && offset == 0) {
-        v = neg(v);
+        quadrant ^= 2;
     }
+    const double quick = round_if_certain(sin_reduced(r, quadrant, 4), 0x1p-63);
+    if (!is_nan(quick)) {
+        return quick;
+    }
+    const Dd v = sin_reduced(r, quadrant, 9);
     return v.hi + v.lo;
 }
 
-// atan(i/16) for i = 0 … 16.
+// atan(i/64) for i = 0 … 64.
 constexpr Dd kAtanTable[] = {
     {0.0, 0.0},
+    {0x1.fff555bbb729bp-7, -0x1.220c39d4dff50p-61},
+    {0x1.ffd55bba97625p-6, -0x1.5ec431444912cp-60},
+    {0x1.7fb818430da2ap-5, -0x1.86ef8f794f105p-63},
     {0x1.ff55bb72cfdeap-5, -0x1.c934d86d23f1dp-60},
+    {0x1.3f59f0e7c559dp-4, 0x1.ac4ce285df847p-58},
+    {0x1.7ee182602f10fp-4, -0x1.cfb654c0c3d98p-58},
+    {0x1.be39ebe6f07c3p-4, 0x1.f7b8f29a05987p-58},
     {0x1.fd5ba9aac2f6ep-4, -0x1.cd37686760c17p-59},
+    {0x1.1e1fafb043727p-3, -0x1.b485914dacf8cp-59},
+    {0x1.3d6eee8c6626cp-3, 0x1.61a3b0ce9281bp-57},
+    {0x1.5c9811e3ec26ap-3, -0x1.054ab2c010f3dp-58},
     {0x1.7b97b4bce5b02p-3, 0x1.347b0b4f881cap-58},
+    {0x1.9a6a8e96c8626p-3, 0x1.cf601e7b4348ep-59},
+    {0x1.b90d7529260a2p-3, 0x1.17b10d2e0e5abp-61},
+    {0x1.d77d5df205736p-3, 0x1.c648d1534597ep-57},
     {0x1.f5b75f92c80ddp-3, 0x1.8ab6e3cf7afbdp-57},
+    {0x1.09dc597d86362p-2, 0x1.62e47390cb865p-56},
+    {0x1.18bf5a30bf178p-2, 0x1.30ca4748b1bf9p-57},
+    {0x1.278372057ef46p-2, -0x1.077cdd36dfc81p-56},
     {0x1.362773707ebccp-2, -0x1.963a544b672d8p-57},
+    {0x1.44aa436c2af0ap-2, -0x1.5d5e43c55b3bap-56},
+    {0x1.530ad9951cd4ap-2, -0x1.2566480884082p-57},
+    {0x1.614840309cfe2p-2, -0x1.a725715711f00p-56},
     {0x1.6f61941e4def1p-2, -0x1.c63aae6f6e918p-56},
+    {0x1.7d5604b63b3f7p-2, 0x1.69c885c2b249ap-56},
+    {0x1.8b24d394a1b25p-2, 0x1.b6d0ba3748fa8p-56},
+    {0x1.98cd5454d6b18p-2, 0x1.9e6c988fd0a77p-56},
     {0x1.a64eec3cc23fdp-2, -0x1.24dec1b50b7ffp-56},
+    {0x1.b3a911da65c6cp-2, 0x1.ae187b1ca5040p-56},
+    {0x1.c0db4c94ec9f0p-2, -0x1.cc1ce70934c34p-56},
+    {0x1.cde53432c1351p-2, -0x1.a2cfa4418f1adp-56},
     {0x1.dac670561bb4fp-2, 0x1.a2b7f222f65e2p-56},
+    {0x1.e77eb7f175a34p-2, 0x1.0e53dc1bf3435p-56},
+    {0x1.f40dd0b541418p-2, -0x1.a3992dc382a23p-57},
+    {0x1.0039c73c1a40cp-1, -0x1.b32c949c9d593p-55},
     {0x1.0657e94db30d0p-1, -0x1.d5b495f6349e6p-56},
+    {0x1.0c6145b5b43dap-1, 0x1.974fa13b5404fp-58},
+    {0x1.1255d9bfbd2a9p-1, -0x1.2bdaee1c0ee35p-58},
+    {0x1.1835a88be7c13p-1, 0x1.c621cec00c301p-55},
     {0x1.1e00babdefeb4p-1, -0x1.928df287a668fp-58},
+    {0x1.23b71e2cc9e6ap-1, 0x1.c421c9f38224ep-57},
+    {0x1.2958e59308e31p-1, -0x1.09e73b0c6c087p-56},
+    {0x1.2ee628406cbcap-1, 0x1.c5d5e9ff0cf8dp-55},
     {0x1.345f01cce37bbp-1, 0x1.1021137c71102p-55},
+    {0x1.39c391cd4171ap-1, -0x1.2304331d8bf46p-55},
+    {0x1.3f13fb89e96f4p-1, 0x1.ecf8b492644f0p-56},
+    {0x1.445065b795b56p-1, -0x1.f76d0163f79c8p-56},
     {0x1.4978fa3269ee1p-1, 0x1.2419a87f2a458p-56},
+    {0x1.4e8de5bb6ec04p-1, 0x1.4a33dbeb3796cp-55},
+    {0x1.538f57b89061fp-1, -0x1.1bb74abda520cp-55},
+    {0x1.587d81f732fbbp-1, -0x1.5e5c9d8c5a950p-56},
     {0x1.5d58987169b18p-1, 0x1.0028e4bc5e7cap-57},
+    {0x1.6220d115d7b8ep-1, -0x1.2b785350ee8c1p-57},
+    {0x1.66d663923e087p-1, -0x1.6ea6febe8bbbap-56},
+    {0x1.6b798920b3d99p-1, -0x1.a80386188c50ep-55},
     {0x1.700a7c5784634p-1, -0x1.8c34d25aadef6p-56},
+    {0x1.748978fba8e0fp-1, 0x1.7b2a6165884a1p-59},
+    {0x1.78f6bbd5d315ep-1, 0x1.406a089803740p-55},
+    {0x1.7d528289fa093p-1, 0x1.560821e2f3aa9p-55},
     {0x1.819d0b7158a4dp-1, -0x1.bf76229d3b917p-56},
+    {0x1.85d69576cc2c5p-1, 0x1.6b66e7fc8b8c3p-57},
+    {0x1.89ff5ff57f1f8p-1, -0x1.55b9a5e177a1bp-55},
+    {0x1.8e17aa99cc05ep-1, -0x1.ec182ab042f61p-56},
     {0x1.921fb54442d18p-1, 0x1.1a62633145c07p-55},
 };
 
-// 1/(2k + 1) for k = 0 … 11, the coefficients of the arctangent series.
-constexpr Dd kInverseOdd[] = {
-    {0x1p+0, 0.0},
-    {0x1.5555555555555p-2, 0x1.5555555555555p-56},
-    {0x1.999999999999ap-3, -0x1.999999999999ap-57},
-    {0x1.2492492492492p-3, 0x1.2492492492492p-57},
-    {0x1.c71c71c71c71cp-4, 0x1.c71c71c71c71cp-58},
-    {0x1.745d1745d1746p-4, -0x1.745d1745d1746p-59},
-    {0x1.3b13b13b13b14p-4, -0x1.3b13b13b13b14p-58},
-    {0x1.1111111111111p-4, 0x1.1111111111111p-60},
-    {0x1.e1e1e1e1e1e1ep-5, 0x1.e1e1e1e1e1e1ep-61},
-    {0x1.af286bca1af28p-5, 0x1.af286bca1af28p-59},
-    {0x1.8618618618618p-5, 0x1.8618618618618p-59},
-    {0x1.642c8590b2164p-5, 0x1.642c8590b2164p-60},
-};
+constexpr Dd kThird = {0x1.5555555555555p-2, 0x1.5555555555555p-56};
+constexpr Dd kFifth = {0x1.999999999999ap-3, -0x1.999999999999ap-57};
 
-// atan(u) for |u| <= 1/32: u · Σ (−1)^k u^2k / (2k + 1). From k = 5 on the
-// terms are below 2^-50 of the sum (plain doubles); beyond k = 11, below 2^-110.
-Dd atan_small(Dd u) {
-    const Dd z = mul(u, u);
-    double tail = 0.0;
-    for (int k = 11; k >= 5; --k) {
-        const double c = kInverseOdd[k].hi;
-        tail = (k % 2 != 0 ? -c : c) + z.hi * tail;
+// atan(u) for |u| <= 1/128: u − u³/3 + u⁵/5 − …. With exact set, u³/3 (below
+// 2^-15 of the sum) and u⁵/5 (below 2^-30) take double-doubles, the rest
+// plain doubles: about 2^-104. Otherwise all but u take plain doubles: about
+// 2^-66. The terms left out are below 2^-110 and 2^-80.
+Dd atan_small(Dd u, bool exact) {
+    if (!exact) {
+        const double z = u.hi * u.hi;
+        const double series = -1.0 / 3.0 + z * (0.2 + z * (-1.0 / 7.0 + z * (1.0 / 9.0 + z * (-1.0 / 11.0))));
+        return fast_two_sum(u.hi, u.lo + u.hi * z * series);
     }
-    Dd sum = {tail, 0.0};
-    for (int k = 4; k >= 0; --k) {
-        const Dd c = kInverseOdd[k];
-        sum = add(k % 2 != 0 ? neg(c) : c, mul(z, sum));
-    }
-    return mul(u, sum);
+    const Dd u2 = two_prod(u.hi, u.hi);
+    const Dd z = fast_two_sum(u2.hi, u2.lo + 2.0 * u.hi * u.lo);
+    const double zh = z.hi;
+    const double tail = -1.0 / 7.0 + zh * (1.0 / 9.0 + zh * (-1.0 / 11.0 + zh * (1.0 / 13.0 + zh * (-1.0 / 15.0))));
+    const Dd r = add(neg(kThird), mul(z, add(kFifth, mul(z, {tail, 0.0}))));
+    return add(u, mul(mul(u, z), r));
 }
 
-// atan(a/b) for 0 < a <= b, both finite.
-Dd atan_ratio(double a, double b) {
-    const double t_hi = a / b;
-    if (t_hi < 0x1p-60) {  // atan t = t·(1 − t²/3 …): the quotient is exact enough
-        return {t_hi, 0.0};
+// a/b for 0 < a <= b as atan(a/b) = atan(index/64) + atan(u), |u| <= 1/128;
+// index −1 when a/b is so small that atan(a/b) rounds as u = a/b itself.
+struct Ratio {
+    int index;
+    Dd u;
+};
+
+Ratio split_ratio(double a, double b) {
+    const double t = a / b;
+    if (t < 0x1p-60) {  // atan t = t·(1 − t²/3 …)
+        return {-1, {t, 0.0}};
     }
-    // Scale both by one power of two so b lies in [1, 2): exact (a keeps a
-    // normal exponent as a/b >= 2^-60), and no split product can overflow.
-    if (b < 0x1p-1000) {
-        a *= 0x1p+600;
-        b *= 0x1p+600;
+    if (b > 0x1p+900 || b < 0x1p-900) {
+        // One power of two brings b near 1: exact (a keeps a normal exponent
+        // as a/b >= 2^-60), so no split product overflows or underflows.
+        if (b < 0x1p-1000) {
+            a *= 0x1p+600;
+            b *= 0x1p+600;
+        }
+        const int e = static_cast<int>(bits_of(b) >> 52) - 1023;
+        const double first = pow2(-e / 2), second = pow2(-e - (-e / 2));
+        a = a * first * second;
+        b = b * first * second;
     }
-    const int e = static_cast<int>(bits_of(b) >> 52) - 1023;
-    const double half_scale = pow2(-e / 2);
-    a = a * half_scale * pow2(-e - (-e / 2));
-    b = b * half_scale * pow2(-e - (-e / 2));
-    // t = a/b to about 106 bits: a − t_hi·b is exact.
-    const Dd p = two_prod(t_hi, b);
-    const Dd t = fast_two_sum(t_hi, ((a - p.hi) - p.lo) / b);
-    // atan t = atan c + atan((t − c)/(1 + t·c)) with c = i/16 nearest t.
-    const int i = static_cast<int>(t_hi * 16.0 + 0.5);
-    if (i == 0) {
-        return atan_small(t);
+    // With c = index/64 nearest a/b, u = (a − c·b)/(b + c·a). a − c·b is
+    // exact: the two are within a factor of two of each other.
+    const int index = static_cast<int>(t * 64.0 + 0.5);
+    const double c = index / 64.0;
+    const Dd cb = two_prod(c, b);
+    const Dd numerator = two_sum(a - cb.hi, -cb.lo);
+    const Dd ca = two_prod(c, a);
+    const Dd sum = two_sum(b, ca.hi);
+    const Dd denominator = fast_two_sum(sum.hi, sum.lo + ca.lo);
+    // The quotient to about 2^-104: q1, then the exact remainder over the divisor.
+    const double q1 = numerator.hi / denominator.hi;
+    const Dd p = two_prod(q1, denominator.hi);
+    const double rest = (((numerator.hi - p.hi) - p.lo) + numerator.lo) - q1 * denominator.lo;
+    return {index, fast_two_sum(q1, rest / denominator.hi)};
+}
+
+// The angle of (|x|, |y|) folded into its quadrant, from the split ratio of
+// the smaller to the larger coordinate.
+Dd folded_angle(const Ratio& ratio, bool steep, bool x_negative, bool exact) {
+    Dd a = ratio.index < 0 ? ratio.u : add(kAtanTable[ratio.index], atan_small(ratio.u, exact));
+    if (steep) {
+        a = add(kPiOver2, neg(a));
     }
-    const double c = i / 16.0;
-    const Dd numerator = add(two_sum(t_hi, -c), {t.lo, 0.0});
-    const Dd denominator = add({1.0, 0.0}, mul(t, {c, 0.0}));
-    return add(kAtanTable[i], atan_small(div(numerator, denominator)));
+    if (x_negative) {
+        a = add(kPi, neg(a));
+    }
+    return a;
 }
 
 }  // namespace
@@ -398,14 +459,12 @@ double atan2(double y, double x) {
         angle = x_negative ? kPi.hi : 0.0;
     } else {
         const bool steep = ay > ax;
-        Dd a = steep ? atan_ratio(ax, ay) : atan_ratio(ay, ax);
-        if (steep) {
-            a = add(kPiOver2, neg(a));
+        const Ratio ratio = steep ? split_ratio(ax, ay) : split_ratio(ay, ax);
+        angle = round_if_certain(folded_angle(ratio, steep, x_negative, false), 0x1p-62);
+        if (is_nan(angle)) {
+            const Dd a = folded_angle(ratio, steep, x_negative, true);
+            angle = a.hi + a.lo;
         }
-        if (x_negative) {
-            a = add(kPi, neg(a));
-        }
-        angle = a.hi + a.lo;
     }
     return y_negative ? -angle : angle;
 }
