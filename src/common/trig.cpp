@@ -11,14 +11,16 @@
 #include <cstring>
 #include <limits>
 
+#include "common/trig_tables.h"
+
 namespace gf {
 namespace {
 
-// A double-double: the value hi + lo with |lo| at most about half an ulp of hi.
-struct Dd {
-    double hi;
-    double lo;
-};
+using trig_tables::Dd;
+using trig_tables::kAtanTable;
+using trig_tables::kInverseFactorial;
+using trig_tables::kSinCos64;
+using trig_tables::kTwoOverPi;
 
 uint64_t bits_of(double x) {
     uint64_t bits = 0;
@@ -82,16 +84,6 @@ Dd mul(Dd a, Dd b) {
 // The constants, each the double-double nearest the exact value.
 constexpr Dd kPiOver2 = {0x1.921fb54442d18p+0, 0x1.1a62633145c07p-54};
 constexpr Dd kPi = {0x1.921fb54442d18p+1, 0x1.1a62633145c07p-53};
-
-// 2/π in binary, 64 bits a word from the binary point on: enough bits that
-// the largest double's product keeps over 200 bits below the binary point.
-constexpr uint64_t kTwoOverPi[] = {
-    0xa2f9836e4e441529ULL, 0xfc2757d1f534ddc0ULL, 0xdb6295993c439041ULL, 0xfe5163abdebbc561ULL, 0xb7246e3a424dd2e0ULL,
-    0x06492eea09d1921cULL, 0xfe1deb1cb129a73eULL, 0xe88235f52ebb4484ULL, 0xe99c7026b45f7e41ULL, 0x3991d639835339f4ULL,
-    0x9c845f8bbdf9283bULL, 0x1ff897ffde05980fULL, 0xef2f118b5a0a6d1fULL, 0x6d367ecf27cb09b7ULL, 0x4f463f669e5fea2dULL,
-    0x7527bac7ebe5f17bULL, 0x3d0739f78a5292eaULL, 0x6bfb5fb11f8d5d08ULL, 0x56033046fc7b6babULL, 0xf0cfbc209af4361dULL,
-    0xa9e391615ee61b08ULL,
-};
 
 // A 320-bit unsigned integer, least significant word first.
 struct Wide {
@@ -192,55 +184,35 @@ Dd reduce(double x, int& quadrant) {
     return negative ? neg(r) : r;
 }
 
-// 1/n! for n = 0 … 31, the Taylor coefficients of sin and cos.
-constexpr Dd kInverseFactorial[] = {
-    {0x1p+0, 0.0},
-    {0x1p+0, 0.0},
-    {0x1p-1, 0.0},
-    {0x1.5555555555555p-3, 0x1.5555555555555p-57},
-    {0x1.5555555555555p-5, 0x1.5555555555555p-59},
-    {0x1.1111111111111p-7, 0x1.1111111111111p-63},
-    {0x1.6c16c16c16c17p-10, -0x1.f49f49f49f49fp-65},
-    {0x1.a01a01a01a01ap-13, 0x1.a01a01a01a01ap-73},
-    {0x1.a01a01a01a01ap-16, 0x1.a01a01a01a01ap-76},
-    {0x1.71de3a556c734p-19, -0x1.c154f8ddc6c00p-73},
-    {0x1.27e4fb7789f5cp-22, 0x1.cbbc05b4fa99ap-76},
-    {0x1.ae64567f544e4p-26, -0x1.c062e06d1f209p-80},
-    {0x1.1eed8eff8d898p-29, -0x1.2aec959e14c06p-83},
-    {0x1.6124613a86d09p-33, 0x1.f28e0cc748ebep-87},
-    {0x1.93974a8c07c9dp-37, 0x1.05d6f8a2efd1fp-92},
-    {0x1.ae7f3e733b81fp-41, 0x1.1d8656b0ee8cbp-97},
-    {0x1.ae7f3e733b81fp-45, 0x1.1d8656b0ee8cbp-101},
-    {0x1.952c77030ad4ap-49, 0x1.ac981465ddc6cp-103},
-    {0x1.6827863b97d97p-53, 0x1.eec01221a8b0bp-107},
-    {0x1.2f49b46814157p-57, 0x1.2650f61dbdcb4p-112},
-    {0x1.e542ba4020225p-62, 0x1.ea72b4afe3c2fp-120},
-    {0x1.71b8ef6dcf572p-66, -0x1.d043ae40c4647p-120},
-    {0x1.0ce396db7f853p-70, -0x1.aebcdbd20331cp-124},
-    {0x1.761b41316381ap-75, -0x1.3423c7d91404fp-130},
-    {0x1.f2cf01972f578p-80, -0x1.9ada5fcc1ab14p-135},
-    {0x1.3f3ccdd165fa9p-84, -0x1.58ddadf344487p-139},
-    {0x1.88e85fc6a4e5ap-89, -0x1.71c37ebd16540p-143},
-    {0x1.d1ab1c2dccea3p-94, 0x1.054d0c78aea14p-149},
-    {0x1.0a18a2635085dp-98, 0x1.b9e2e28e1aa54p-153},
-    {0x1.259f98b4358adp-103, 0x1.eaf8c39dd9bc5p-157},
-    {0x1.3932c5047d60ep-108, 0x1.832b7b530a627p-162},
-    {0x1.434d2e783f5bcp-113, 0x1.0b87b91be9affp-167},
-};
+// The reduction for |x| < 2^20 against π/2 in three parts (33 + 33 + 53
+// bits, 2^-122 short of π/2), for the quick sum: k·P1 and k·P2 are exact,
+// x − k·P1 is exact, and r is good to 2^-102 absolute. False when r is so
+// small that this is not 2^-70 of r; the exact reduction takes those.
+bool reduce_quick(double x, int& quadrant, Dd& r) {
+    constexpr double kP1 = 0x1.921fb54400000p+0, kP2 = 0x1.0b4611a600000p-34, kP3 = 0x1.3198a2e037073p-69;
+    constexpr double kRound = 0x1.8p52;  // adding and removing it rounds to an integer
+    if (!(x < 0x1p20)) {
+        return false;
+    }
+    const double k = (x * 0x1.45f306dc9c883p-1 + kRound) - kRound;
+    const Dd t = two_sum(x - k * kP1, -(k * kP2));
+    r = add(t, neg(two_prod(k, kP3)));
+    quadrant = static_cast<int>(k) & 3;
+    return r.hi > 0x1p-32 || r.hi < -0x1p-32;
+}
 
 // Σ (−1)^k z^k / (2k + first)! for k = 0 … 15, with z = r² as a double-double:
-// cos r for first = 0, sin r / r for first = 1. Terms from k = exact_terms on
-// take plain doubles. For |r| <= π/4 the terms from k = 9 on are below 2^-59
-// of the sum and from k = 4 on below 2^-18, so exact_terms = 9 gives about
-// 2^-104 and exact_terms = 4 about 2^-69; the terms beyond k = 15 are below 2^-110.
-Dd taylor(Dd z, int first, int exact_terms) {
+// cos r for first = 0, sin r / r for first = 1. For |r| <= π/4 the terms from
+// k = 9 on are below 2^-59 of the sum, so they take plain doubles; the sum of
+// all terms beyond k = 15 is below 2^-110.
+Dd taylor(Dd z, int first) {
     double tail = 0.0;
-    for (int k = 15; k >= exact_terms; --k) {
+    for (int k = 15; k >= 9; --k) {
         const double c = kInverseFactorial[2 * k + first].hi;
         tail = (k % 2 != 0 ? -c : c) + z.hi * tail;
     }
     Dd sum = {tail, 0.0};
-    for (int k = exact_terms - 1; k >= 0; --k) {
+    for (int k = 8; k >= 0; --k) {
         const Dd c = kInverseFactorial[2 * k + first];
         sum = add(k % 2 != 0 ? neg(c) : c, mul(z, sum));
     }
@@ -256,104 +228,56 @@ double round_if_certain(Dd v, double relative_error) {
     return up == down ? up : std::numeric_limits<double>::quiet_NaN();
 }
 
-// ±sin or ±cos of the reduced |r| <= π/4, by the quadrant.
-Dd sin_reduced(Dd r, int quadrant, int exact_terms) {
+// ±sin or ±cos of the reduced |r| <= π/4 to about 2^-104, by the quadrant.
+Dd sin_reduced(Dd r, int quadrant) {
     const Dd z = mul(r, r);
-    const Dd v = (quadrant & 1) != 0 ? taylor(z, 0, exact_terms) : mul(r, taylor(z, 1, exact_terms));
+    const Dd v = (quadrant & 1) != 0 ? taylor(z, 0) : mul(r, taylor(z, 1));
     return (quadrant & 2) != 0 ? neg(v) : v;
 }
 
-// sin(x) for offset 0, cos(x) = sin(x + π/2) for offset 1. A short series
-// settles all but about one argument in a thousand; the rest take the long one.
+// The same to about 2^-65, from the nearest tabulated angle a = j/64: with
+// d = r − a (|d| <= 1/128), sin r = sin a + cos a·d + cos a·(sin d − d) +
+// sin a·(cos d − 1) and cos r = cos a − sin a·d − sin a·(sin d − d) +
+// cos a·(cos d − 1); the last two terms (below 2^-15) take plain doubles.
+Dd sin_reduced_quick(Dd r, int quadrant) {
+    const int j = static_cast<int>(r.hi * 64.0 + (r.hi < 0 ? -0.5 : 0.5));
+    const Dd sa = j < 0 ? neg(kSinCos64[-j][0]) : kSinCos64[j][0];
+    const Dd ca = kSinCos64[j < 0 ? -j : j][1];
+    // r.hi − a is exact and, unless zero, at least an ulp of r.hi.
+    const Dd d = fast_two_sum(r.hi - j / 64.0, r.lo);
+    const double z = d.hi * d.hi;
+    const double sin_rest = d.hi * z * (-1.0 / 6.0 + z * (1.0 / 120.0 + z * (-1.0 / 5040.0)));
+    const double cos_rest = z * (-0.5 + z * (1.0 / 24.0 + z * (-1.0 / 720.0))) - d.hi * d.lo;
+    const Dd v = (quadrant & 1) != 0 ? add(ca, add(neg(mul(sa, d)), {ca.hi * cos_rest - sa.hi * sin_rest, 0.0}))
+                                     : add(sa, add(mul(ca, d), {ca.hi * sin_rest + sa.hi * cos_rest, 0.0}));
+    return (quadrant & 2) != 0 ? neg(v) : v;
+}
+
+// sin(x) for offset 0, cos(x) = sin(x + π/2) for offset 1. The quick sum
+// settles all but a few arguments in a thousand; the rest take the long series.
 double sin_quadrant(double x, int offset) {
     if (is_nan(x) || is_inf(x)) {
         return x - x;
     }
     const bool negative = x < 0;
     const double ax = negative ? -x : x;
-    int quadrant = 0;
-    const Dd r = ax < kPiOver2.hi * 0.5 ? Dd{ax, 0.0} : reduce(ax, quadrant);
     // sin(−x) = −sin x; cos(−x) = cos x = sin(x + π/2) with x ≥ 0.
-    quadrant = (quadrant + offset) & 3;
-    if (negative && offset == 0) {
-        quadrant ^= 2;
+    const int turn = offset + (negative && offset == 0 ? 2 : 0);
+    const bool small = ax < kPiOver2.hi * 0.5;
+    int quadrant = 0;
+    Dd r = {ax, 0.0};
+    if (small || reduce_quick(ax, quadrant, r)) {
+        const double quick = round_if_certain(sin_reduced_quick(r, (quadrant + turn) & 3), 0x1p-61);
+        if (!is_nan(quick)) {
+            return quick;
+        }
     }
-    const double quick = round_if_certain(sin_reduced(r, quadrant, 4), 0x1p-63);
-    if (!is_nan(quick)) {
-        return quick;
+    if (!small) {
+        r = reduce(ax, quadrant);
     }
-    const Dd v = sin_reduced(r, quadrant, 9);
+    const Dd v = sin_reduced(r, (quadrant + turn) & 3);
     return v.hi + v.lo;
 }
-
-// atan(i/64) for i = 0 … 64.
-constexpr Dd kAtanTable[] = {
-    {0.0, 0.0},
-    {0x1.fff555bbb729bp-7, -0x1.220c39d4dff50p-61},
-    {0x1.ffd55bba97625p-6, -0x1.5ec431444912cp-60},
-    {0x1.7fb818430da2ap-5, -0x1.86ef8f794f105p-63},
-    {0x1.ff55bb72cfdeap-5, -0x1.c934d86d23f1dp-60},
-    {0x1.3f59f0e7c559dp-4, 0x1.ac4ce285df847p-58},
-    {0x1.7ee182602f10fp-4, -0x1.cfb654c0c3d98p-58},
-    {0x1.be39ebe6f07c3p-4, 0x1.f7b8f29a05987p-58},
-    {0x1.fd5ba9aac2f6ep-4, -0x1.cd37686760c17p-59},
-    {0x1.1e1fafb043727p-3, -0x1.b485914dacf8cp-59},
-    {0x1.3d6eee8c6626cp-3, 0x1.61a3b0ce9281bp-57},
-    {0x1.5c9811e3ec26ap-3, -0x1.054ab2c010f3dp-58},
-    {0x1.7b97b4bce5b02p-3, 0x1.347b0b4f881cap-58},
-    {0x1.9a6a8e96c8626p-3, 0x1.cf601e7b4348ep-59},
-    {0x1.b90d7529260a2p-3, 0x1.17b10d2e0e5abp-61},
-    {0x1.d77d5df205736p-3, 0x1.c648d1534597ep-57},
-    {0x1.f5b75f92c80ddp-3, 0x1.8ab6e3cf7afbdp-57},
-    {0x1.09dc597d86362p-2, 0x1.62e47390cb865p-56},
-    {0x1.18bf5a30bf178p-2, 0x1.30ca4748b1bf9p-57},
-    {0x1.278372057ef46p-2, -0x1.077cdd36dfc81p-56},
-    {0x1.362773707ebccp-2, -0x1.963a544b672d8p-57},
-    {0x1.44aa436c2af0ap-2, -0x1.5d5e43c55b3bap-56},
-    {0x1.530ad9951cd4ap-2, -0x1.2566480884082p-57},
-    {0x1.614840309cfe2p-2, -0x1.a725715711f00p-56},
-    {0x1.6f61941e4def1p-2, -0x1.c63aae6f6e918p-56},
-    {0x1.7d5604b63b3f7p-2, 0x1.69c885c2b249ap-56},
-    {0x1.8b24d394a1b25p-2, 0x1.b6d0ba3748fa8p-56},
-    {0x1.98cd5454d6b18p-2, 0x1.9e6c988fd0a77p-56},
-    {0x1.a64eec3cc23fdp-2, -0x1.24dec1b50b7ffp-56},
-    {0x1.b3a911da65c6cp-2, 0x1.ae187b1ca5040p-56},
-    {0x1.c0db4c94ec9f0p-2, -0x1.cc1ce70934c34p-56},
-    {0x1.cde53432c1351p-2, -0x1.a2cfa4418f1adp-56},
-    {0x1.dac670561bb4fp-2, 0x1.a2b7f222f65e2p-56},
-    {0x1.e77eb7f175a34p-2, 0x1.0e53dc1bf3435p-56},
-    {0x1.f40dd0b541418p-2, -0x1.a3992dc382a23p-57},
-    {0x1.0039c73c1a40cp-1, -0x1.b32c949c9d593p-55},
-    {0x1.0657e94db30d0p-1, -0x1.d5b495f6349e6p-56},
-    {0x1.0c6145b5b43dap-1, 0x1.974fa13b5404fp-58},
-    {0x1.1255d9bfbd2a9p-1, -0x1.2bdaee1c0ee35p-58},
-    {0x1.1835a88be7c13p-1, 0x1.c621cec00c301p-55},
-    {0x1.1e00babdefeb4p-1, -0x1.928df287a668fp-58},
-    {0x1.23b71e2cc9e6ap-1, 0x1.c421c9f38224ep-57},
-    {0x1.2958e59308e31p-1, -0x1.09e73b0c6c087p-56},
-    {0x1.2ee628406cbcap-1, 0x1.c5d5e9ff0cf8dp-55},
-    {0x1.345f01cce37bbp-1, 0x1.1021137c71102p-55},
-    {0x1.39c391cd4171ap-1, -0x1.2304331d8bf46p-55},
-    {0x1.3f13fb89e96f4p-1, 0x1.ecf8b492644f0p-56},
-    {0x1.445065b795b56p-1, -0x1.f76d0163f79c8p-56},
-    {0x1.4978fa3269ee1p-1, 0x1.2419a87f2a458p-56},
-    {0x1.4e8de5bb6ec04p-1, 0x1.4a33dbeb3796cp-55},
-    {0x1.538f57b89061fp-1, -0x1.1bb74abda520cp-55},
-    {0x1.587d81f732fbbp-1, -0x1.5e5c9d8c5a950p-56},
-    {0x1.5d58987169b18p-1, 0x1.0028e4bc5e7cap-57},
-    {0x1.6220d115d7b8ep-1, -0x1.2b785350ee8c1p-57},
-    {0x1.66d663923e087p-1, -0x1.6ea6febe8bbbap-56},
-    {0x1.6b798920b3d99p-1, -0x1.a80386188c50ep-55},
-    {0x1.700a7c5784634p-1, -0x1.8c34d25aadef6p-56},
-    {0x1.748978fba8e0fp-1, 0x1.7b2a6165884a1p-59},
-    {0x1.78f6bbd5d315ep-1, 0x1.406a089803740p-55},
-    {0x1.7d528289fa093p-1, 0x1.560821e2f3aa9p-55},
-    {0x1.819d0b7158a4dp-1, -0x1.bf76229d3b917p-56},
-    {0x1.85d69576cc2c5p-1, 0x1.6b66e7fc8b8c3p-57},
-    {0x1.89ff5ff57f1f8p-1, -0x1.55b9a5e177a1bp-55},
-    {0x1.8e17aa99cc05ep-1, -0x1.ec182ab042f61p-56},
-    {0x1.921fb54442d18p-1, 0x1.1a62633145c07p-55},
-};
 
 constexpr Dd kThird = {0x1.5555555555555p-2, 0x1.5555555555555p-56};
 constexpr Dd kFifth = {0x1.999999999999ap-3, -0x1.999999999999ap-57};
