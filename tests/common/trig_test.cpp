@@ -49,8 +49,8 @@ TEST(Trig, ZerosInfinitiesAndNaN) {
 
 // Exact values rounded once, from 4000-bit arithmetic. Several lie within a
 // thousandth of an ulp of a rounding boundary (where an implementation good
-// to only ~0.55 ulp goes the other way); some sit next to multiples of π/2 or
-// need the far bits of 2/π.
+// to only ~0.55 ulp goes the other way), some far closer; some sit next to
+// multiples of π/2 or need the far bits of 2/π.
 TEST(Trig, HardCasesRoundCorrectly) {
     struct Case {
         double (*fn)(double);
@@ -63,6 +63,8 @@ TEST(Trig, HardCasesRoundCorrectly) {
         {gf::sin, 0x1.e335d4e94e8c4p+2, 0x1.e88cf22cb7b81p-1},
         {gf::cos, 0x1.eddd734f9119cp+2, 0x1.1863c15e6ac7fp-3},
         {gf::cos, -0x1.036d1abb89a28p+2, -0x1.3973d0e6a771dp-1},
+        {gf::cos, 0x1.6c6cbc45dc8dep+5, -0x1.6d61b58c99c43p-61},  // nearest a multiple of π/2 below 2^20
+        {gf::sin, 0x1.6c6cbc45dc8dep+6, -0x1.6d61b58c99c43p-60},
         {gf::sin, 0x1.6ac5b262ca1ffp+849, 0x1p+0},  // the double nearest a multiple of π/2
         {gf::cos, 0x1.6ac5b262ca1ffp+849, -0x1.14ae72e6ba22fp-61},
         {gf::sin, 1e22, -0x1.b453ab76bf397p-1},
@@ -74,6 +76,11 @@ TEST(Trig, HardCasesRoundCorrectly) {
         {gf::cos, 0x1.6a09e667f3bcdp-27, 0x1.fffffffffffffp-1},  // cos leaves 1 here
         {gf::cos, 0x1.6a09e667f3bccp-27, 1.0},
         {gf::sin, 0x1p-1074, 0x1p-1074},
+        // Within 10^-5 ulp of a boundary: a ~2^-65 first estimate cannot decide these.
+        {gf::sin, -0x1.fbc731f104e48p+1, 0x1.783c54adfce9bp-1},
+        {gf::sin, 0x1.88e7e5ca495f6p+2, -0x1.25f51d816abccp-3},
+        {gf::cos, 0x1.dd78ebe2f7abp+8, 0x1.ff5dee98bd5a4p-1},
+        {gf::cos, -0x1.86a4d4a1f0cdcp+2, 0x1.f7c90148d8f58p-1},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(bits(c.fn(c.x)), bits(c.expected)) << std::hexfloat << c.x;
@@ -81,6 +88,8 @@ TEST(Trig, HardCasesRoundCorrectly) {
     EXPECT_EQ(bits(gf::atan2(0x1.4af8b7ad3b5dap+9, -0x1.ece395f7260c4p+7)), bits(0x1.ed5d1a0751c4dp+0));
     EXPECT_EQ(bits(gf::atan2(-0x1.53280e2ed3986p+8, 0x1.ab2fe81b5e962p+9)), bits(-0x1.82f4d244005afp-2));
     EXPECT_EQ(bits(gf::atan2(-0x1.75eb27e215cfp+8, -0x1.0a7bf4674ddf2p+8)), bits(-0x1.1851512256c8fp+1));
+    EXPECT_EQ(bits(gf::atan2(-0x1.140e15b22b32cp+10, 0x1.f28505b984b1ep+11)), bits(-0x1.149747f15257ap-2));
+    EXPECT_EQ(bits(gf::atan2(-0x1.372adcff2296cp+9, -0x1.03a2f601dce82p+8)), bits(-0x1.f74e6086c8bd6p+0));
 }
 
 // The long double result (64-bit mantissa) rounded to double, or NaN when it
