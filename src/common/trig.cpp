@@ -38,6 +38,13 @@ double from_bits(uint64_t bits) {
 double pow2(int k) { return from_bits(static_cast<uint64_t>(k + 1023) << 52); }
 
 bool is_nan(double x) { return x != x; }
+
+// The integer nearest |x| < 2^51 (ties to even): adding 1.5·2^52 leaves no
+// bits below the units, and taking it away again is exact.
+double nearest_integer(double x) {
+    constexpr double kShift = 0x1.8p52;
+    return (x + kShift) - kShift;
+}
 bool is_inf(double x) { return x - x != x - x && !is_nan(x); }
 
 // a + b exactly, for |a| >= |b| or a == 0.
@@ -190,11 +197,10 @@ Dd reduce(double x, int& quadrant) {
 // small that this is not 2^-70 of r; the exact reduction takes those.
 bool reduce_quick(double x, int& quadrant, Dd& r) {
     constexpr double kP1 = 0x1.921fb54400000p+0, kP2 = 0x1.0b4611a600000p-34, kP3 = 0x1.3198a2e037073p-69;
-    constexpr double kRound = 0x1.8p52;  // adding and removing it rounds to an integer
     if (!(x < 0x1p20)) {
         return false;
     }
-    const double k = (x * 0x1.45f306dc9c883p-1 + kRound) - kRound;
+    const double k = nearest_integer(x * 0x1.45f306dc9c883p-1);
     const Dd t = two_sum(x - k * kP1, -(k * kP2));
     r = add(t, neg(two_prod(k, kP3)));
     quadrant = static_cast<int>(k) & 3;
@@ -240,7 +246,7 @@ Dd sin_reduced(Dd r, int quadrant) {
 // sin a·(cos d − 1) and cos r = cos a − sin a·d − sin a·(sin d − d) +
 // cos a·(cos d − 1); the last two terms (below 2^-15) take plain doubles.
 Dd sin_reduced_quick(Dd r, int quadrant) {
-    const int j = static_cast<int>(r.hi * 64.0 + (r.hi < 0 ? -0.5 : 0.5));
+    const int j = static_cast<int>(nearest_integer(r.hi * 64.0));
     const Dd sa = j < 0 ? neg(kSinCos64[-j][0]) : kSinCos64[j][0];
     const Dd ca = kSinCos64[j < 0 ? -j : j][1];
     // r.hi − a is exact and, unless zero, at least an ulp of r.hi.
@@ -326,7 +332,7 @@ Ratio split_ratio(double a, double b) {
     }
     // With c = index/64 nearest a/b, u = (a − c·b)/(b + c·a). a − c·b is
     // exact: the two are within a factor of two of each other.
-    const int index = static_cast<int>(t * 64.0 + 0.5);
+    const int index = static_cast<int>(nearest_integer(t * 64.0));
     const double c = index / 64.0;
     const Dd cb = two_prod(c, b);
     const Dd numerator = two_sum(a - cb.hi, -cb.lo);
@@ -373,14 +379,12 @@ double atan2(double y, double x) {
     const double ay = y_negative ? -y : y;
     const double ax = x_negative ? -x : x;
     double angle = 0.0;
-    if (ay == 0) {
-        angle = x_negative ? kPi.hi : 0.0;
-    } else if (is_inf(ax) && is_inf(ay)) {
+    if (is_inf(ax) && is_inf(ay)) {
         angle = x_negative ? 0x1.2d97c7f3321d2p+1 : 0x1.921fb54442d18p-1;  // 3π/4, π/4
+    } else if (ay == 0 || is_inf(ax)) {
+        angle = x_negative ? kPi.hi : 0.0;
     } else if (ax == 0 || is_inf(ay)) {
         angle = kPiOver2.hi;
-    } else if (is_inf(ax)) {
-        angle = x_negative ? kPi.hi : 0.0;
     } else {
         const bool steep = ay > ax;
         const Ratio ratio = steep ? split_ratio(ax, ay) : split_ratio(ay, ax);
