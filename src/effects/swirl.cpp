@@ -11,6 +11,7 @@
 
 #include "common/float_to_int.h"
 #include "common/frame_globals.h"
+#include "common/trig.h"
 #include "common/types.h"
 #include "effects/swirl_terms.h"
 
@@ -43,7 +44,7 @@ struct TwistProfile {
     double values[kSwirlTwistEntries];
     TwistProfile() {
         for (int i = 0; i < kSwirlTwistEntries; ++i) {
-            values[i] = std::sin(deg_to_rad(i * 0.18)) + 0.1 * std::sin(deg_to_rad(i * 1.125));
+            values[i] = gf::sin(deg_to_rad(i * 0.18)) + 0.1 * gf::sin(deg_to_rad(i * 1.125));
         }
     }
 };
@@ -214,8 +215,8 @@ void init_swirl() {
     alloc_swirl_radius();
     for (int i = 0; i < kSwirlAngleSteps; ++i) {
         const double radians = deg_to_rad(i * kDegreesPerStep);
-        swirl_sin[i] = float_to_int(std::sin(radians) * kTableScale);
-        swirl_cos[i] = float_to_int(std::cos(radians) * kTableScale);
+        swirl_sin[i] = float_to_int(gf::sin(radians) * kTableScale);
+        swirl_cos[i] = float_to_int(gf::cos(radians) * kTableScale);
     }
     for (int r = -kScreenHeight / 2; r < kScreenHeight / 2; ++r) {
         for (int c = -kScreenWidth / 2; c < kScreenWidth / 2; ++c) {
@@ -234,7 +235,7 @@ void init_swirl() {
 void animate_swirl() {
     const uint32_t t = frame_time;
     swirl_phase = phase_at(t);
-    const double strength = std::sin(deg_to_rad(static_cast<double>(t) * kSwingDegreesPerMs));
+    const double strength = gf::sin(deg_to_rad(static_cast<double>(t) * kSwingDegreesPerMs));
     const TwistProfile& profile = twist_profile();
     const double scaled_strength = strength * kTwistOne;
     for (int i = 0; i < kSwirlTwistEntries; ++i) {

@@ -11,6 +11,7 @@
 
 #include "common/float_to_int.h"
 #include "common/frame_globals.h"
+#include "common/trig.h"
 #include "common/types.h"
 #include "effects/zoom_blur_geometry.h"
 
@@ -167,8 +168,8 @@ void set_zoom_preset(uint32_t t0, int code) {
     // numbers: with t0 = 0 the sway runs from 2^32 − frame_time.
     const double d = static_cast<double>(static_cast<uint32_t>(t0 - frame_time));
     const double e = static_cast<double>(static_cast<uint32_t>(frame_time - t0));
-    zoom_center_x = float_to_int(std::sin(d * preset->rate_x + preset->phase_x) * preset->amplitude_x);
-    zoom_center_y = float_to_int(std::sin(d * preset->rate_y) * preset->amplitude_y);
+    zoom_center_x = float_to_int(gf::sin(d * preset->rate_x + preset->phase_x) * preset->amplitude_x);
+    zoom_center_y = float_to_int(gf::sin(d * preset->rate_y) * preset->amplitude_y);
     const float pull = static_cast<float>(preset->fades ? preset->pull - e * kPullFadePerMs : preset->pull);
     zoom_scale_x = zoom_scale_y = pull < 0.0f ? 0.0f : pull;
     zoom_shift = preset->shift;

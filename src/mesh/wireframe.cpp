@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 #include "common/float_to_int.h"
+#include "common/trig.h"
 #include "platform/clock.h"
 
 namespace gf {
@@ -86,9 +87,9 @@ void set_rotation(Matrix3& m, float a, float b, float c) {
     const double ra = radians(a);
     const double rb = radians(b);
     const double rc = radians(c);
-    const double sa = std::sin(ra), ca = std::cos(ra);
-    const double sb = std::sin(rb), cb = std::cos(rb);
-    const double sc = std::sin(rc), cc = std::cos(rc);
+    const double sa = gf::sin(ra), ca = gf::cos(ra);
+    const double sb = gf::sin(rb), cb = gf::cos(rb);
+    const double sc = gf::sin(rc), cc = gf::cos(rc);
     m.m[0] = static_cast<float>(cb * cc);
     m.m[1] = static_cast<float>(cb * sc);
     m.m[2] = static_cast<float>(-sb);
@@ -213,13 +214,13 @@ void draw_cubes(uint32_t* buffer) {
         const double kd = k;
         // Seven separate clock reads, in this order; each drives one quantity.
         const double t1 = time_get_time();
-        cube.position.x = static_cast<float>(std::sin((t1 * kd) * 0.002) * 50.0);
+        cube.position.x = static_cast<float>(gf::sin((t1 * kd) * 0.002) * 50.0);
         const double t2 = time_get_time();
-        cube.position.y = static_cast<float>(std::sin((t2 * kd) * 0.003) * 50.0);
+        cube.position.y = static_cast<float>(gf::sin((t2 * kd) * 0.003) * 50.0);
         const double t3 = time_get_time();
-        cube.position.x = static_cast<float>(std::sin(t3 * 0.003) * 80.0 + cube.position.x);
+        cube.position.x = static_cast<float>(gf::sin(t3 * 0.003) * 80.0 + cube.position.x);
         const double t4 = time_get_time();
-        cube.position.z = static_cast<float>(std::sin((t4 * kd) * 0.003) * 100.0 + 300.0);
+        cube.position.z = static_cast<float>(gf::sin((t4 * kd) * 0.003) * 100.0 + 300.0);
         const double t5 = time_get_time();
         const auto c = static_cast<float>(t5 * 0.06);
         const double t6 = time_get_time();

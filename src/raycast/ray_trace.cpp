@@ -9,6 +9,7 @@
 
 #include "common/cpu_features.h"
 #include "common/float_to_int.h"
+#include "common/trig.h"
 
 namespace gf {
 
@@ -60,7 +61,7 @@ inline float to_float(double value) {
 
 Rotation rotation_for(float degrees) {
     const double radians = static_cast<double>(degrees) * kRadiansPerDegree;
-    return {std::sin(radians), std::cos(radians)};
+    return {gf::sin(radians), gf::cos(radians)};
 }
 
 // Each rotation computes both new components from the old ones before storing either.
@@ -171,7 +172,7 @@ TunnelHit tunnel_hit(const ViewCamera& cam, const Vec3& d) {
 GridValue tunnel_value(const TunnelHit& hit) {
     GridValue g;
     // |angle| folds both half-turns onto columns 0..128, mirrored about +x.
-    const double angle = std::atan2(static_cast<double>(hit.hy), static_cast<double>(hit.hx));
+    const double angle = gf::atan2(static_cast<double>(hit.hy), static_cast<double>(hit.hx));
     g.u = float_to_int(std::fabs(angle * kTunnelAngleToTexels) * kFixedOne);
     g.v = float_to_int(std::fabs(static_cast<double>(hit.hz)) * kTunnelDepthScale);
     g.shade = shade_level(kTunnelFullShade - std::sqrt(static_cast<double>(hit.t)) * kTunnelShadeFalloff);

@@ -7,6 +7,7 @@
 
 #include "common/float_to_int.h"
 #include "common/frame_globals.h"
+#include "common/trig.h"
 #include "platform/clock.h"
 #include "raycast/ray_grid.h"
 
@@ -28,7 +29,7 @@ constexpr double kBounceHeight = 1000.0;
 float travel(uint32_t rate, uint32_t now) { return static_cast<float>(now * rate + kTravelStart); }
 
 float sway(uint32_t now, double rate, double amplitude) {
-    return static_cast<float>(std::sin(static_cast<double>(now) * rate) * amplitude);
+    return static_cast<float>(gf::sin(static_cast<double>(now) * rate) * amplitude);
 }
 
 // The three angles' sways: a rate for each of x, y and z, one amplitude.
@@ -53,7 +54,7 @@ void bounce_planes(uint32_t hit_time) {
     const uint32_t elapsed = time_get_time() - hit_time;
     if (elapsed < kBounceWindowMs) {
         const uint32_t phase = time_get_time() - hit_time;
-        plane_bounce = float_to_int(std::sin(static_cast<double>(phase) * kBounceRate) * kBounceHeight);
+        plane_bounce = float_to_int(gf::sin(static_cast<double>(phase) * kBounceRate) * kBounceHeight);
     }
 }
 
@@ -91,7 +92,7 @@ void animate_tunnel_camera(uint32_t hit_time, int mode) {
             sway_angles(kFullTurns, time_get_time);
             cam_x = 0.0f;
             cam_z = travel(kSlowTravelRate, time_get_time());
-            cam_fov = static_cast<float>(std::sin(static_cast<double>(time_get_time()) * 0.002) * 50.0 + 90.0);
+            cam_fov = static_cast<float>(gf::sin(static_cast<double>(time_get_time()) * 0.002) * 50.0 + 90.0);
             cam_tunnel = 1;
             break;
         default:
