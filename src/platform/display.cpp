@@ -109,8 +109,8 @@ void close_window(Display* d) {
     }
 }
 
-DisplayStatus failure(Display* d, const std::string& what) {
-    DisplayStatus status;
+Status failure(Display* d, const std::string& what) {
+    Status status;
     status.ok = false;
     status.message = what + " (" + SDL_GetError() + ")";
     close_window(d);
@@ -316,7 +316,7 @@ Display* create_display(const DisplayOptions& options) {
     return display;
 }
 
-DisplayStatus open_display(Display* d, const char* title, int width, int height, int /*use_options*/) {
+Status open_display(Display* d, const char* title, int width, int height, int /*use_options*/) {
     if (width <= 0 || height <= 0 || width > kMaxFrameSide || height > kMaxFrameSide) {
         return {false, "cannot open a " + std::to_string(width) + " x " + std::to_string(height) +
                            " display: sizes must be 1 to " + std::to_string(kMaxFrameSide)};

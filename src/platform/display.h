@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "common/status.h"
 #include "platform/keys.h"
 
 namespace gf {
@@ -20,18 +21,13 @@ struct DisplayOptions {
     bool interactive = false;  // viewer keys (Space, Left, Right, Esc, Q) instead of any key ending the show
 };
 
-struct DisplayStatus {
-    bool ok = true;
-    std::string message;
-};
-
 // The display object plus the frame surface it owns. Created empty; no window until open_display.
 struct Display;
 
 Display* create_display(const DisplayOptions& options);
 // Opens the window titled `title` with a width × height frame surface. `use_options`
 // is accepted and ignored: a window has no output options to choose between.
-DisplayStatus open_display(Display* display, const char* title, int width, int height, int use_options);
+Status open_display(Display* display, const char* title, int width, int height, int use_options);
 // Locks the frame surface; its first pixel becomes `screen`.
 void lock_frame(Display* display);
 void unlock_frame(Display* display);

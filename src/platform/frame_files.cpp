@@ -24,9 +24,9 @@ enum PngFilter : uint8_t { kFilterNone = 0, kFilterSub = 1, kFilterUp = 2, kFilt
 constexpr uint16_t kWavFormatPcm = 1;
 constexpr uint32_t kWavHeaderBytes = 44;
 
-FileStatus fail(const std::string& name, const std::string& what) { return {false, name + ": " + what}; }
+Status fail(const std::string& name, const std::string& what) { return {false, name + ": " + what}; }
 
-FileStatus fail_errno(const std::string& name, const char* doing) {
+Status fail_errno(const std::string& name, const char* doing) {
     return fail(name, std::string(doing) + ": " + std::strerror(errno));
 }
 
@@ -130,7 +130,7 @@ std::vector<uint8_t> encode_png(const uint32_t* pixels, int width, int height, i
     return png;
 }
 
-FileStatus write_png(const std::string& path, const uint32_t* pixels, int width, int height) {
+Status write_png(const std::string& path, const uint32_t* pixels, int width, int height) {
     const std::vector<uint8_t> png = encode_png(pixels, width, height);
     std::FILE* f = std::fopen(path.c_str(), "wb");
     if (f == nullptr) {
@@ -144,7 +144,7 @@ FileStatus write_png(const std::string& path, const uint32_t* pixels, int width,
     return {};
 }
 
-FileStatus decode_png(const uint8_t* data, std::size_t size, const std::string& name, PngImage& image) {
+Status decode_png(const uint8_t* data, std::size_t size, const std::string& name, PngImage& image) {
     image = PngImage {};
     if (size < sizeof kPngSignature || std::memcmp(data, kPngSignature, sizeof kPngSignature) != 0) {
         return fail(name, "not a PNG file (no PNG signature)");
@@ -241,7 +241,7 @@ FileStatus decode_png(const uint8_t* data, std::size_t size, const std::string& 
     return {};
 }
 
-FileStatus read_png(const std::string& path, PngImage& image) {
+Status read_png(const std::string& path, PngImage& image) {
     std::vector<uint8_t> bytes;
     if (!read_whole_file(path, bytes)) {
         return fail_errno(path, "cannot read");
@@ -255,7 +255,7 @@ WavWriter::~WavWriter() {
     }
 }
 
-FileStatus WavWriter::open(const std::string& path, int sample_rate, int channels) {
+Status WavWriter::open(const std::string& path, int sample_rate, int channels) {
     if (file_ != nullptr) {
         std::fclose(file_);
     }
@@ -285,7 +285,7 @@ FileStatus WavWriter::open(const std::string& path, int sample_rate, int channel
     return {};
 }
 
-FileStatus WavWriter::append(const int16_t* samples, std::size_t frames) {
+Status WavWriter::append(const int16_t* samples, std::size_t frames) {
     if (file_ == nullptr) {
         return fail(path_, "not open for writing");
     }
@@ -310,7 +310,7 @@ FileStatus WavWriter::append(const int16_t* samples, std::size_t frames) {
     return {};
 }
 
-FileStatus WavWriter::finish() {
+Status WavWriter::finish() {
     if (file_ == nullptr) {
         return fail(path_, "not open for writing");
     }
@@ -329,7 +329,7 @@ FileStatus WavWriter::finish() {
     return {};
 }
 
-FileStatus read_wav(const std::string& path, WavData& wav) {
+Status read_wav(const std::string& path, WavData& wav) {
     wav = WavData {};
     std::vector<uint8_t> bytes;
     if (!read_whole_file(path, bytes)) {
@@ -381,7 +381,7 @@ std::string FrameFolderWriter::frame_name(uint64_t index) {
     return name;
 }
 
-FileStatus FrameFolderWriter::open(const std::string& dir, int sample_rate) {
+Status FrameFolderWriter::open(const std::string& dir, int sample_rate) {
     dir_ = dir;
     const std::string csv_path = dir + "/frames.csv";
     csv_ = std::fopen(csv_path.c_str(), "w");
@@ -394,12 +394,11 @@ FileStatus FrameFolderWriter::open(const std::string& dir, int sample_rate) {
     return wav_.open(dir + "/audio.wav", sample_rate, 2);
 }
 
-FileStatus FrameFolderWriter::add_frame(uint64_t index, uint64_t ms, uint32_t order, uint32_t row,
-                                        const uint32_t* pixels) {
+Status FrameFolderWriter::add_frame(uint64_t index, uint64_t ms, uint32_t order, uint32_t row, const uint32_t* pixels) {
     if (csv_ == nullptr) {
         return fail(dir_, "frame folder not open");
     }
-    FileStatus status = write_png(dir_ + "/" + frame_name(index), pixels, 320, 200);
+    Status status = write_png(dir_ + "/" + frame_name(index), pixels, 320, 200);
     if (!status.ok) {
         return status;
     }
@@ -409,11 +408,9 @@ FileStatus FrameFolderWriter::add_frame(uint64_t index, uint64_t ms, uint32_t or
     return {};
 }
 
-FileStatus FrameFolderWriter::add_audio(const int16_t* samples, std::size_t frames) {
-    return wav_.append(samples, frames);
-}
+Status FrameFolderWriter::add_audio(const int16_t* samples, std::size_t frames) { return wav_.append(samples, frames); }
 
-FileStatus FrameFolderWriter::finish() {
+Status FrameFolderWriter::finish() {
     if (csv_ == nullptr) {
         return fail(dir_, "frame folder not open");
     }

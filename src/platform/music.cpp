@@ -253,7 +253,7 @@ void close_gate() {
 
 }  // namespace music_detail
 
-MusicStatus load_module(const std::string& path) {
+Status load_module(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
     if (!file) {
         return {false, path + ": cannot open (" + std::strerror(errno) + ")"};
@@ -273,7 +273,7 @@ MusicStatus load_module(const std::string& path) {
     return load_module_from_memory(bytes.data(), bytes.size(), path);
 }
 
-MusicStatus load_module_from_memory(const void* data, std::size_t size, const std::string& name) {
+Status load_module_from_memory(const void* data, std::size_t size, const std::string& name) {
     close_gate();
     stop_output();
     unload_module();

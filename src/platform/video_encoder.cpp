@@ -118,11 +118,11 @@ struct VideoEncoder::State {
         }
     }
 
-    VideoStatus fail(const std::string& what) { return {false, path + ": " + what}; }
-    VideoStatus fail(const std::string& what, int code) { return fail(what + ": " + av_error_text(code)); }
+    Status fail(const std::string& what) { return {false, path + ": " + what}; }
+    Status fail(const std::string& what, int code) { return fail(what + ": " + av_error_text(code)); }
 
     // Moves every packet the encoder has ready into the file.
-    VideoStatus drain(AVCodecContext* codec, AVStream* stream) {
+    Status drain(AVCodecContext* codec, AVStream* stream) {
         for (;;) {
             const int got = avcodec_receive_packet(codec, packet);
             if (got == AVERROR(EAGAIN) || got == AVERROR_EOF) {
@@ -140,7 +140,7 @@ struct VideoEncoder::State {
         }
     }
 
-    VideoStatus send(AVCodecContext* codec, AVStream* stream, const AVFrame* frame) {
+    Status send(AVCodecContext* codec, AVStream* stream, const AVFrame* frame) {
         const int sent = avcodec_send_frame(codec, frame);
         if (sent < 0) {
             return fail("encoding failed", sent);
@@ -149,7 +149,7 @@ struct VideoEncoder::State {
     }
 
     // Encodes `count` frames of `pending` (count ≤ frame size) as one audio frame.
-    VideoStatus send_audio(int count) {
+    Status send_audio(int count) {
         const int made_writable = av_frame_make_writable(sound);
         if (made_writable < 0) {
             return fail("out of memory", made_writable);
@@ -195,8 +195,7 @@ std::optional<std::string> settings_problem(const std::string& name, const Video
 
 }  // namespace
 
-VideoStatus VideoEncoder::open(const std::string& path, const std::string& name_for_format,
-                               const VideoSettings& settings) {
+Status VideoEncoder::open(const std::string& path, const std::string& name_for_format, const VideoSettings& settings) {
     state_.reset();
     if (const auto problem = settings_problem(name_for_format, settings)) {
         return {false, *problem};
@@ -208,7 +207,7 @@ VideoStatus VideoEncoder::open(const std::string& path, const std::string& name_
     return open(fd, name_for_format, settings);
 }
 
-VideoStatus VideoEncoder::open(int fd, const std::string& name, const VideoSettings& settings) {
+Status VideoEncoder::open(int fd, const std::string& name, const VideoSettings& settings) {
     state_ = std::make_unique<State>();
     State& s = *state_;
     s.file.fd = fd;
@@ -349,7 +348,7 @@ VideoStatus VideoEncoder::open(int fd, const std::string& name, const VideoSetti
     return {};
 }
 
-VideoStatus VideoEncoder::add_frame(const uint32_t* pixels) {
+Status VideoEncoder::add_frame(const uint32_t* pixels) {
     if (!state_ || !state_->header_written || state_->finished) {
         return {false, "video encoder not open"};
     }
@@ -364,7 +363,7 @@ VideoStatus VideoEncoder::add_frame(const uint32_t* pixels) {
     return s.send(s.video, s.video_stream, s.picture);
 }
 
-VideoStatus VideoEncoder::add_audio(const int16_t* samples, std::size_t frames) {
+Status VideoEncoder::add_audio(const int16_t* samples, std::size_t frames) {
     if (!state_ || !state_->header_written || state_->finished) {
         return {false, "video encoder not open"};
     }
@@ -375,7 +374,7 @@ VideoStatus VideoEncoder::add_audio(const int16_t* samples, std::size_t frames) 
     s.pending.insert(s.pending.end(), samples, samples + frames * kAudioChannels);
     const int frame_size = s.audio->frame_size > 0 ? s.audio->frame_size : 1024;
     while (s.pending.size() >= static_cast<std::size_t>(frame_size) * kAudioChannels) {
-        VideoStatus status = s.send_audio(frame_size);
+        Status status = s.send_audio(frame_size);
         if (!status.ok) {
             return status;
         }
@@ -383,12 +382,12 @@ VideoStatus VideoEncoder::add_audio(const int16_t* samples, std::size_t frames) 
     return {};
 }
 
-VideoStatus VideoEncoder::finish() {
+Status VideoEncoder::finish() {
     if (!state_ || !state_->header_written || state_->finished) {
         return {false, "video encoder not open"};
     }
     State& s = *state_;
-    VideoStatus status;
+    Status status;
     if (s.audio != nullptr && !s.pending.empty()) {
         const int remaining = static_cast<int>(s.pending.size() / kAudioChannels);
         const bool short_frame_ok =

@@ -355,7 +355,7 @@ std::vector<uint8_t> hand_made_png(bool corrupt_crc) {
 TEST(PngFiles, ReaderUndoesRowFiltersAndRejectsDamagedFiles) {
     const std::vector<uint8_t> good = hand_made_png(false);
     PngImage image;
-    const FileStatus status = decode_png(good.data(), good.size(), "hand.png", image);
+    const Status status = decode_png(good.data(), good.size(), "hand.png", image);
     ASSERT_TRUE(status.ok) << status.message;
     ASSERT_EQ(image.width, 3);
     ASSERT_EQ(image.height, 2);
@@ -371,7 +371,7 @@ TEST(PngFiles, ReaderUndoesRowFiltersAndRejectsDamagedFiles) {
     EXPECT_EQ(image.pixels[5], 0x00EEF6FFu);
 
     const std::vector<uint8_t> bad_crc = hand_made_png(true);
-    FileStatus s = decode_png(bad_crc.data(), bad_crc.size(), "bad.png", image);
+    Status s = decode_png(bad_crc.data(), bad_crc.size(), "bad.png", image);
     EXPECT_FALSE(s.ok);
     EXPECT_NE(s.message.find("bad.png"), std::string::npos);
     for (std::size_t cut : {std::size_t {5}, std::size_t {20}, good.size() - 13, good.size() - 1}) {
@@ -439,11 +439,11 @@ TEST(FrameFolder, WavHeaderSizesPngFramesAndCsvLinesAreWritten) {
         std::ofstream cut(dir / "cut.wav", std::ios::binary);
         cut.write(reinterpret_cast<const char*>(wav.data()), 40);
     }
-    const FileStatus s = read_wav((dir / "cut.wav").string(), back);
+    const Status s = read_wav((dir / "cut.wav").string(), back);
     EXPECT_FALSE(s.ok);
     EXPECT_NE(s.message.find("cut.wav"), std::string::npos);
     FrameFolderWriter nowhere;
-    const FileStatus no_dir = nowhere.open((dir / "missing" / "deeper").string(), 44100);
+    const Status no_dir = nowhere.open((dir / "missing" / "deeper").string(), 44100);
     EXPECT_FALSE(no_dir.ok);
     EXPECT_NE(no_dir.message.find("missing/deeper"), std::string::npos);
     fs::remove_all(dir);
@@ -549,7 +549,7 @@ TEST(VideoFile, Mp4HoldsH264AndAacOfTheSameLength) {
     settings.width = 1280;  // square pixels
     settings.height = 800;
     VideoEncoder encoder;
-    const VideoStatus opened = encoder.open(path.string(), path.string(), settings);
+    const Status opened = encoder.open(path.string(), path.string(), settings);
     ASSERT_TRUE(opened.ok) << opened.message;
     EXPECT_EQ(encoder.video_codec_name(), "libx264");
     std::vector<uint32_t> pixels = test_frame();
@@ -562,7 +562,7 @@ TEST(VideoFile, Mp4HoldsH264AndAacOfTheSameLength) {
         ASSERT_TRUE(encoder.add_frame(pixels.data()).ok);
         ASSERT_TRUE(encoder.add_audio(sound.data(), 735).ok);
     }
-    const VideoStatus finished = encoder.finish();
+    const Status finished = encoder.finish();
     ASSERT_TRUE(finished.ok) << finished.message;
 
     const std::vector<uint8_t> file = file_bytes(path);
@@ -581,7 +581,7 @@ TEST(VideoFile, Mp4HoldsH264AndAacOfTheSameLength) {
 
 TEST(VideoFile, UnknownContainerAndBadSizeAreRefusedByName) {
     VideoEncoder encoder;
-    VideoStatus s = encoder.open("/tmp/x.partial", "show.notavideo", VideoSettings {});
+    Status s = encoder.open("/tmp/x.partial", "show.notavideo", VideoSettings{});
     EXPECT_FALSE(s.ok);
     EXPECT_NE(s.message.find("show.notavideo"), std::string::npos);
     VideoSettings odd;

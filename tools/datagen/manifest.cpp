@@ -84,7 +84,7 @@ std::string sha256_hex(const std::vector<uint8_t>& bytes) {
     return hex;
 }
 
-WriteResult describe_dataset(const std::string& dir, std::string& text) {
+Status describe_dataset(const std::string& dir, std::string& text) {
     text.clear();
     for (const std::string& name : kDatasetFiles) {
         const std::string path = (std::filesystem::path(dir) / name).string();
@@ -97,7 +97,7 @@ WriteResult describe_dataset(const std::string& dir, std::string& text) {
     return {};
 }
 
-WriteResult write_manifest(const std::string& path, const std::string& text) {
+Status write_manifest(const std::string& path, const std::string& text) {
     const std::string temporary = path + ".tmp";
     std::FILE* file = std::fopen(temporary.c_str(), "wb");
     if (file == nullptr) return {false, path + ": cannot open for writing: " + std::strerror(errno)};
