@@ -65,11 +65,11 @@ namespace {
 constexpr std::align_val_t kSurfaceAlign {64};
 constexpr int kMaxFrameSide = 8192;
 
-std::atomic<int> g_quit_signals {0};
+std::atomic<int> s_quit_signals {0};
 static_assert(std::atomic<int>::is_always_lock_free, "the signal flag must be usable from a handler");
 
 extern "C" void on_quit_signal(int sig) {
-    if (g_quit_signals.fetch_add(1) > 0) {
+    if (s_quit_signals.fetch_add(1) > 0) {
         // Asked twice: the normal shutdown is not happening, so end now.
         std::signal(sig, SIG_DFL);
         std::raise(sig);
@@ -281,7 +281,7 @@ void install_quit_signal_handlers() {
     sigaction(SIGTERM, &action, nullptr);
 }
 
-bool quit_signal_received() { return g_quit_signals.load() > 0; }
+bool quit_signal_received() { return s_quit_signals.load() > 0; }
 
 Display* create_display(const DisplayOptions& options) {
     install_quit_signal_handlers();

@@ -48,8 +48,8 @@ protected:
     int overflow(int c) override { return c == EOF ? 0 : c; }
 };
 
-NullBuffer g_null_buffer;
-std::ostream g_null_log(&g_null_buffer);
+NullBuffer s_null_buffer;
+std::ostream s_null_log(&s_null_buffer);
 
 // The instruments that have syncs, as published so far.
 InstrumentSet wanted_instruments() {
@@ -289,7 +289,7 @@ Status load_module_from_memory(const void* data, std::size_t size, const std::st
         return {false, name + ": damaged module: " + problem};
     }
     try {
-        g_player.module = std::make_unique<openmpt::module>(data, size, g_null_log);
+        g_player.module = std::make_unique<openmpt::module>(data, size, s_null_log);
         g_player.module->ctl_set_text("play.at_end", "stop");
         g_player.module->set_repeat_count(0);
         load_patterns();
