@@ -86,23 +86,20 @@ void release_surface(Display* d) {
     }
 }
 
+// Destroys an SDL object with its own destroy function, if there is one, and forgets it.
+template <typename T>
+void destroy(T*& object, void (*destroy_fn)(T*)) {
+    if (object != nullptr) {
+        destroy_fn(object);
+        object = nullptr;
+    }
+}
+
 void close_window(Display* d) {
-    if (d->scaled_texture != nullptr) {
-        SDL_DestroyTexture(d->scaled_texture);
-        d->scaled_texture = nullptr;
-    }
-    if (d->frame_texture != nullptr) {
-        SDL_DestroyTexture(d->frame_texture);
-        d->frame_texture = nullptr;
-    }
-    if (d->renderer != nullptr) {
-        SDL_DestroyRenderer(d->renderer);
-        d->renderer = nullptr;
-    }
-    if (d->window != nullptr) {
-        SDL_DestroyWindow(d->window);
-        d->window = nullptr;
-    }
+    destroy(d->scaled_texture, SDL_DestroyTexture);
+    destroy(d->frame_texture, SDL_DestroyTexture);
+    destroy(d->renderer, SDL_DestroyRenderer);
+    destroy(d->window, SDL_DestroyWindow);
     if (d->video_started) {
         SDL_QuitSubSystem(SDL_INIT_VIDEO);
         d->video_started = false;
