@@ -50,7 +50,7 @@ bool write_jpegs(const std::string& dir) {
             }
         }
         std::vector<uint8_t> bytes;
-        const Status result = encode_jpeg(pixels.data(), seed.width, seed.height, seed.options, bytes);
+        const gf::Status result = encode_jpeg(pixels.data(), seed.width, seed.height, seed.options, bytes);
         if (!result.ok) {
             std::fprintf(stderr, "make_seeds: %s: %s\n", seed.name, result.message.c_str());
             return false;
