@@ -8,7 +8,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     gf::Image image;
-    const gf::ImageStatus status = gf::load_jpeg_from_memory(image, data, size, "fuzz.jpg");
+    const gf::Status status = gf::load_jpeg_from_memory(image, data, size, "fuzz.jpg");
     if (status.ok) {
         if (image.pixels == nullptr || image.width <= 0 || image.height <= 0) {
             std::abort();

@@ -16,7 +16,7 @@
 namespace {
 
 bool write(const std::string& path, const std::vector<uint8_t>& bytes) {
-    const gf::jpegw::JpegResult result = gf::jpegw::write_bytes(path, bytes);
+    const gf::Status result = gf::jpegw::write_bytes(path, bytes);
     if (!result.ok) {
         std::fprintf(stderr, "make_seeds: %s\n", result.message.c_str());
     }
@@ -50,7 +50,7 @@ bool write_jpegs(const std::string& dir) {
             }
         }
         std::vector<uint8_t> bytes;
-        const JpegResult result = encode_jpeg(pixels.data(), seed.width, seed.height, seed.options, bytes);
+        const gf::Status result = encode_jpeg(pixels.data(), seed.width, seed.height, seed.options, bytes);
         if (!result.ok) {
             std::fprintf(stderr, "make_seeds: %s: %s\n", seed.name, result.message.c_str());
             return false;

@@ -1,5 +1,6 @@
-// Little-endian integers in byte buffers: the one place the file formats'
-// byte order is spelled out, for readers and writers alike.
+// Integers in byte buffers: the one place the file formats' byte order is
+// spelled out, for readers and writers alike. Little-endian for the module,
+// the mesh and WAV; big-endian (network order) for PNG.
 #pragma once
 
 #include <cstddef>
@@ -39,3 +40,18 @@ inline void append32(std::vector<uint8_t>& out, uint32_t value) {
 }
 
 }  // namespace gf::le
+
+namespace gf::be {
+
+constexpr uint32_t load32(const uint8_t* p) {
+    return (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16) |
+           (static_cast<uint32_t>(p[2]) << 8) | static_cast<uint32_t>(p[3]);
+}
+
+inline void append32(std::vector<uint8_t>& out, uint32_t value) {
+    for (int shift = 24; shift >= 0; shift -= 8) {
+        out.push_back(static_cast<uint8_t>((value >> shift) & 0xFF));
+    }
+}
+
+}  // namespace gf::be

@@ -214,14 +214,14 @@ std::optional<std::string> open_outputs(const CaptureOptions& capture, const Fra
         }
         clean_stale(out.video_final);
         int fd = -1;
-        const OutputStatus created = create_temporary_file(out.video_final, out.video_temp, fd);
+        const Status created = create_temporary_file(out.video_final, out.video_temp, fd);
         if (!created.ok) {
             return capture.video_path + ": " + created.message;
         }
         register_abort_file(out.video_temp);
         out.video = std::make_unique<VideoEncoder>();
         const StopSignalsBlocked blocked;
-        const VideoStatus status = out.video->open(fd, out.video_final.string(), video_settings(capture, rate));
+        const Status status = out.video->open(fd, out.video_final.string(), video_settings(capture, rate));
         if (!status.ok) {
             return status.message;
         }
@@ -232,13 +232,13 @@ std::optional<std::string> open_outputs(const CaptureOptions& capture, const Fra
             return problem;
         }
         clean_stale(out.frames_final);
-        const OutputStatus created = create_temporary_folder(out.frames_final, out.frames_temp);
+        const Status created = create_temporary_folder(out.frames_final, out.frames_temp);
         if (!created.ok) {
             return capture.frames_dir + ": " + created.message;
         }
         register_abort_folder(out.frames_temp);
         out.frames = std::make_unique<FrameFolderWriter>();
-        const FileStatus status = out.frames->open(out.frames_temp.string(), kMixRate);
+        const Status status = out.frames->open(out.frames_temp.string(), kMixRate);
         if (!status.ok) {
             return capture.frames_dir + ": " + status.message;
         }
@@ -249,24 +249,24 @@ std::optional<std::string> open_outputs(const CaptureOptions& capture, const Fra
 // Finishes the files and moves them to their final names.
 std::optional<std::string> commit_outputs(Outputs& out) {
     if (out.video) {
-        const VideoStatus status = out.video->finish();
+        const Status status = out.video->finish();
         if (!status.ok) {
             return status.message;
         }
         out.video.reset();
-        const OutputStatus moved = move_into_place(out.video_temp, out.video_final);
+        const Status moved = move_into_place(out.video_temp, out.video_final);
         if (!moved.ok) {
             return moved.message;
         }
         out.video_temp.clear();
     }
     if (out.frames) {
-        const FileStatus status = out.frames->finish();
+        const Status status = out.frames->finish();
         if (!status.ok) {
             return status.message;
         }
         out.frames.reset();
-        const OutputStatus moved = move_into_place(out.frames_temp, out.frames_final);  // replaces an empty folder
+        const Status moved = move_into_place(out.frames_temp, out.frames_final);  // replaces an empty folder
         if (!moved.ok) {
             return moved.message;
         }
@@ -360,15 +360,14 @@ int run_capture(const DemoOptions& demo, const CaptureOptions& capture) {
             return false;
         }
         if (out.video) {
-            const VideoStatus status = out.video->add_frame(frame.pixels);
+            const Status status = out.video->add_frame(frame.pixels);
             if (!status.ok) {
                 out.error = status.message;
                 return false;
             }
         }
         if (out.frames) {
-            const FileStatus status =
-                out.frames->add_frame(frame.index, frame.ms, frame.order, frame.row, frame.pixels);
+            const Status status = out.frames->add_frame(frame.index, frame.ms, frame.order, frame.row, frame.pixels);
             if (!status.ok) {
                 out.error = status.message;
                 return false;
@@ -386,14 +385,14 @@ int run_capture(const DemoOptions& demo, const CaptureOptions& capture) {
     };
     sink.audio = [&](const int16_t* samples, std::size_t frames) {
         if (out.video) {
-            const VideoStatus status = out.video->add_audio(samples, frames);
+            const Status status = out.video->add_audio(samples, frames);
             if (!status.ok) {
                 out.error = status.message;
                 return false;
             }
         }
         if (out.frames) {
-            const FileStatus status = out.frames->add_audio(samples, frames);
+            const Status status = out.frames->add_audio(samples, frames);
             if (!status.ok) {
                 out.error = status.message;
                 return false;

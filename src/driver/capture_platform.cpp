@@ -21,7 +21,7 @@ double wall_seconds() {
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
-Status from(const MusicStatus& status) { return {status.ok, status.message}; }
+Status from(const Status& status) { return {status.ok, status.message}; }
 
 }  // namespace
 
@@ -162,7 +162,7 @@ int CapturePlatform::music_volume() { return gf::music_volume(); }
 void CapturePlatform::set_music_volume(int volume) { gf::set_music_volume(volume); }
 
 Status CapturePlatform::load_jpeg(Image& image, const std::string& path) {
-    const ImageStatus status = gf::load_jpeg(image, path);
+    const Status status = gf::load_jpeg(image, path);
     return {status.ok, status.message};
 }
 

@@ -142,7 +142,7 @@ Status find_data_files(const std::vector<std::string>& dirs, DataFiles& files) {
 
 Status check_picture(const Image& image, const std::string& path, int slot) {
     const PictureSize& need = kPictureSizes[static_cast<std::size_t>(slot)];
-    const ImageStatus status = check_picture_size(image, path, need.width, need.min_height);
+    const Status status = check_picture_size(image, path, need.width, need.min_height);
     return {status.ok, status.message};
 }
 
@@ -158,7 +158,7 @@ Status check_data_files(const DataFiles& files) {
         return {false, files.module + ": not an Impulse Tracker module"};
     }
     // Loading it is the only sure test that the player can play it; no output is opened.
-    const MusicStatus module = load_module(files.module);
+    const Status module = load_module(files.module);
     free_music();
     if (!module.ok) {
         return {false, naming(files.module, module.message, "cannot be played")};
@@ -171,7 +171,7 @@ Status check_data_files(const DataFiles& files) {
         }
         Image image;
         const PictureSize& size = kPictureSizes[static_cast<std::size_t>(slot)];
-        const ImageStatus loaded = load_jpeg(image, path, PictureNeed{size.width, size.min_height});
+        const Status loaded = load_jpeg(image, path, PictureNeed{size.width, size.min_height});
         if (!loaded.ok) {
             release_image(image);
             return {false, naming(path, loaded.message, "cannot be decoded")};

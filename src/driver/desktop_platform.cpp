@@ -7,12 +7,6 @@
 
 namespace gf {
 
-namespace {
-
-Status to_status(bool ok, const std::string& message) { return {ok, message}; }
-
-}  // namespace
-
 DesktopPlatform::DesktopPlatform(const DisplayOptions& display, AudioOutput audio)
     : display_(create_display(display)), audio_(audio) {}
 
@@ -22,7 +16,7 @@ Status DesktopPlatform::open_display(const char* title, int width, int height, i
     if (display_ == nullptr) {
         return {false, "cannot create the display"};
     }
-    const DisplayStatus status = gf::open_display(display_, title, width, height, use_options);
+    const Status status = gf::open_display(display_, title, width, height, use_options);
     if (!status.ok) {
         const std::string what = status.message.empty() ? "cannot open a window" : status.message;
         return {false, what + " (use --capture FILE to render the show to a video file instead)"};
@@ -54,15 +48,9 @@ void DesktopPlatform::destroy_display() {
     }
 }
 
-Status DesktopPlatform::init_music() {
-    const MusicStatus status = gf::init_music(audio_);
-    return to_status(status.ok, status.message);
-}
+Status DesktopPlatform::init_music() { return gf::init_music(audio_); }
 
-Status DesktopPlatform::load_module(const std::string& path) {
-    const MusicStatus status = gf::load_module(path);
-    return to_status(status.ok, status.message);
-}
+Status DesktopPlatform::load_module(const std::string& path) { return gf::load_module(path); }
 
 void DesktopPlatform::play_music(uint32_t order, uint32_t row) { gf::play_music(order, row); }
 
@@ -82,10 +70,7 @@ void DesktopPlatform::set_music_volume(int volume) { gf::set_music_volume(volume
 
 void DesktopPlatform::pause_music(bool paused) { gf::pause_music(paused); }
 
-Status DesktopPlatform::load_jpeg(Image& image, const std::string& path) {
-    const ImageStatus status = gf::load_jpeg(image, path);
-    return to_status(status.ok, status.message);
-}
+Status DesktopPlatform::load_jpeg(Image& image, const std::string& path) { return gf::load_jpeg(image, path); }
 
 void DesktopPlatform::release_image(Image& image) { gf::release_image(image); }
 

@@ -6,16 +6,12 @@
 #include <cstdint>
 #include <string>
 
+#include "common/status.h"
 #include "common/types.h"
 #include "platform/keys.h"
 #include "platform/music.h"
 
 namespace gf {
-
-struct Status {
-    bool ok = true;
-    std::string message;  // one line naming the file or device and the problem
-};
 
 class Platform {
 public:

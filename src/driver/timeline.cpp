@@ -47,13 +47,13 @@ struct FadeState {
     uint32_t last_ms = 0;    // the clock at its latest pass
     int start_volume = 0;    // the volume read in the first pass
 };
-FadeState fade;
+FadeState s_fade;
 
-// The volume the odd-frame rule gives, held within the band at `elapsed_ms` into the fade.
+// The volume the odd-frame rule gives, held within the band at `elapsed_ms` into the s_fade.
 int banded_volume(int stepped, int64_t elapsed_ms) {
     const int64_t drop = elapsed_ms * kFadeVolume;
-    const int64_t high = fade.start_volume - drop / kFadeMs + kFadeBand;
-    const int64_t low = fade.start_volume - (drop + kFadeMs - 1) / kFadeMs - kFadeBand;
+    const int64_t high = s_fade.start_volume - drop / kFadeMs + kFadeBand;
+    const int64_t low = s_fade.start_volume - (drop + kFadeMs - 1) / kFadeMs - kFadeBand;
     return static_cast<int>(std::clamp<int64_t>(stepped, low, high));
 }
 
@@ -150,14 +150,14 @@ public:
         // Elapsed time on the clock rather than frame_time, which is still 0 in the show's first pass.
         // Coming back to the fade after leaving it (a jump to another order and back) starts a new line.
         const uint32_t now = time_get_time();
-        if (!fade.started || now - fade.last_ms > kFadeGapMs) {
-            fade = {true, now, now, volume};
+        if (!s_fade.started || now - s_fade.last_ms > kFadeGapMs) {
+            s_fade = {true, now, now, volume};
         }
-        fade.last_ms = now;
+        s_fade.last_ms = now;
         if ((frame_time & 1u) != 0) {
             volume -= kVolumeStep;
         }
-        volume = banded_volume(volume, static_cast<int64_t>(static_cast<uint32_t>(now - fade.origin_ms)));
+        volume = banded_volume(volume, static_cast<int64_t>(static_cast<uint32_t>(now - s_fade.origin_ms)));
         if (volume < 0) {
             volume = 0;
         }
@@ -288,7 +288,7 @@ void reset_timeline() {
     snow_fast = 0;
     zoom_fade_started = 0;
     zoom_fade_start = 0;
-    fade = {};
+    s_fade = {};
 }
 
 void run_timeline(Platform& platform, const SceneObjects& objects, const EffectOps& effects) {

@@ -138,6 +138,19 @@ void walk_children(uint64_t end, Descend descend) {
     }
 }
 
+// Walks the children of one chunk and descends, with `descend(child_end)`, into
+// those whose id is `wanted`; every other child is stepped over.
+template <typename Descend>
+void walk_children_with_id(uint64_t end, uint16_t wanted, Descend descend) {
+    walk_children(end, [wanted, &descend](uint16_t id, uint64_t child_end) {
+        if (id != wanted) {
+            return false;
+        }
+        descend(child_end);
+        return true;
+    });
+}
+
 Mesh3dsRecord* append_record() {
     Mesh3dsList* list = s_reader.list;
     void* grown = std::realloc(list->records, (static_cast<std::size_t>(list->count) + 1) * sizeof(Mesh3dsRecord));
@@ -230,34 +243,13 @@ void walk_object_block(uint64_t end) {
         }
     }
     name[kObjectNameBytes - 1] = '\0';
-    walk_children(end, [&name](uint16_t id, uint64_t child_end) {
-        if (id != tds::kTriangleMesh) {
-            return false;
-        }
-        walk_triangle_mesh(child_end, name);
-        return true;
-    });
+    walk_children_with_id(end, tds::kTriangleMesh,
+                          [&name](uint64_t child_end) { walk_triangle_mesh(child_end, name); });
 }
 
-void walk_editor_chunk(uint64_t end) {
-    walk_children(end, [](uint16_t id, uint64_t child_end) {
-        if (id != tds::kObjectBlock) {
-            return false;
-        }
-        walk_object_block(child_end);
-        return true;
-    });
-}
+void walk_editor_chunk(uint64_t end) { walk_children_with_id(end, tds::kObjectBlock, walk_object_block); }
 
-void walk_main_chunk(uint64_t end) {
-    walk_children(end, [](uint16_t id, uint64_t child_end) {
-        if (id != tds::kEditorChunk) {
-            return false;
-        }
-        walk_editor_chunk(child_end);
-        return true;
-    });
-}
+void walk_main_chunk(uint64_t end) { walk_children_with_id(end, tds::kEditorChunk, walk_editor_chunk); }
 
 }  // namespace
 

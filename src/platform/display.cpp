@@ -65,11 +65,11 @@ namespace {
 constexpr std::align_val_t kSurfaceAlign {64};
 constexpr int kMaxFrameSide = 8192;
 
-std::atomic<int> g_quit_signals {0};
+std::atomic<int> s_quit_signals {0};
 static_assert(std::atomic<int>::is_always_lock_free, "the signal flag must be usable from a handler");
 
 extern "C" void on_quit_signal(int sig) {
-    if (g_quit_signals.fetch_add(1) > 0) {
+    if (s_quit_signals.fetch_add(1) > 0) {
         // Asked twice: the normal shutdown is not happening, so end now.
         std::signal(sig, SIG_DFL);
         std::raise(sig);
@@ -86,31 +86,28 @@ void release_surface(Display* d) {
     }
 }
 
+// Destroys an SDL object with its own destroy function, if there is one, and forgets it.
+template <typename T>
+void destroy(T*& object, void (*destroy_fn)(T*)) {
+    if (object != nullptr) {
+        destroy_fn(object);
+        object = nullptr;
+    }
+}
+
 void close_window(Display* d) {
-    if (d->scaled_texture != nullptr) {
-        SDL_DestroyTexture(d->scaled_texture);
-        d->scaled_texture = nullptr;
-    }
-    if (d->frame_texture != nullptr) {
-        SDL_DestroyTexture(d->frame_texture);
-        d->frame_texture = nullptr;
-    }
-    if (d->renderer != nullptr) {
-        SDL_DestroyRenderer(d->renderer);
-        d->renderer = nullptr;
-    }
-    if (d->window != nullptr) {
-        SDL_DestroyWindow(d->window);
-        d->window = nullptr;
-    }
+    destroy(d->scaled_texture, SDL_DestroyTexture);
+    destroy(d->frame_texture, SDL_DestroyTexture);
+    destroy(d->renderer, SDL_DestroyRenderer);
+    destroy(d->window, SDL_DestroyWindow);
     if (d->video_started) {
         SDL_QuitSubSystem(SDL_INIT_VIDEO);
         d->video_started = false;
     }
 }
 
-DisplayStatus failure(Display* d, const std::string& what) {
-    DisplayStatus status;
+Status failure(Display* d, const std::string& what) {
+    Status status;
     status.ok = false;
     status.message = what + " (" + SDL_GetError() + ")";
     close_window(d);
@@ -281,33 +278,7 @@ void install_quit_signal_handlers() {
     sigaction(SIGTERM, &action, nullptr);
 }
 
-bool quit_signal_received() { return g_quit_signals.load() > 0; }
-
-WindowSize initial_window_size(int frame_width, int frame_height, int desktop_width, int desktop_height,
-                               const DisplayOptions& options) {
-    // Shown height of the frame at scale 1: a 4:3 screen showed the 320 × 200 frame 320 × 240.
-    const double shown_height =
-        options.aspect == Aspect::FourThree ? frame_width * 3.0 / 4.0 : static_cast<double>(frame_height);
-    int fits = 1;
-    while (frame_width * (fits + 1) <= desktop_width && shown_height * (fits + 1) <= desktop_height) {
-        ++fits;
-    }
-    const bool reduced = options.scale > fits;
-    const int scale = options.scale <= 0 || reduced ? fits : options.scale;
-    return {frame_width * scale, static_cast<int>(std::lround(shown_height * scale)), scale, reduced};
-}
-
-FrameRect frame_rect(int frame_width, int frame_height, int output_width, int output_height, Aspect aspect) {
-    const double ratio = aspect == Aspect::FourThree ? 4.0 / 3.0
-                                                     : static_cast<double>(frame_width) / std::max(1, frame_height);
-    int w = output_width;
-    int h = static_cast<int>(std::lround(output_width / ratio));
-    if (h > output_height) {
-        h = output_height;
-        w = std::min(output_width, static_cast<int>(std::lround(output_height * ratio)));
-    }
-    return {(output_width - w) / 2, (output_height - h) / 2, w, h};
-}
+bool quit_signal_received() { return s_quit_signals.load() > 0; }
 
 Display* create_display(const DisplayOptions& options) {
     install_quit_signal_handlers();
@@ -316,7 +287,7 @@ Display* create_display(const DisplayOptions& options) {
     return display;
 }
 
-DisplayStatus open_display(Display* d, const char* title, int width, int height, int /*use_options*/) {
+Status open_display(Display* d, const char* title, int width, int height, int /*use_options*/) {
     if (width <= 0 || height <= 0 || width > kMaxFrameSide || height > kMaxFrameSide) {
         return {false, "cannot open a " + std::to_string(width) + " x " + std::to_string(height) +
                            " display: sizes must be 1 to " + std::to_string(kMaxFrameSide)};

@@ -6,24 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "common/status.h"
 #include "platform/keys.h"
+#include "platform/window_geometry.h"
 
 namespace gf {
-
-enum class Aspect { Square, FourThree };
-
-struct DisplayOptions {
-    Aspect aspect = Aspect::FourThree;
-    int scale = 0;          // 0: the largest whole size that fits the desktop
-    bool fullscreen = false;
-    double fps = 0.0;       // 0: vsync, or 60 Hz pacing where vsync is not available
-    bool interactive = false;  // viewer keys (Space, Left, Right, Esc, Q) instead of any key ending the show
-};
-
-struct DisplayStatus {
-    bool ok = true;
-    std::string message;
-};
 
 // The display object plus the frame surface it owns. Created empty; no window until open_display.
 struct Display;
@@ -31,7 +18,7 @@ struct Display;
 Display* create_display(const DisplayOptions& options);
 // Opens the window titled `title` with a width × height frame surface. `use_options`
 // is accepted and ignored: a window has no output options to choose between.
-DisplayStatus open_display(Display* display, const char* title, int width, int height, int use_options);
+Status open_display(Display* display, const char* title, int width, int height, int use_options);
 // Locks the frame surface; its first pixel becomes `screen`.
 void lock_frame(Display* display);
 void unlock_frame(Display* display);
@@ -54,28 +41,6 @@ bool display_available();
 // the process at once. create_display installs them; calling again is harmless.
 void install_quit_signal_handlers();
 bool quit_signal_received();
-
-struct WindowSize {
-    int width = 0;
-    int height = 0;
-    int scale = 1;
-    bool reduced = false;  // options.scale did not fit the desktop and was lowered to `scale`
-};
-
-// The window's first size for a frame of frame_width × frame_height on a desktop whose
-// usable area is desktop_width × desktop_height: the frame scaled by options.scale, or by
-// the largest whole factor that fits (at least 1), with 4:3 aspect correction when asked.
-// A scale larger than what fits is lowered to the largest that fits.
-WindowSize initial_window_size(int frame_width, int frame_height, int desktop_width, int desktop_height,
-                               const DisplayOptions& options);
-
-struct FrameRect {
-    int x = 0, y = 0, width = 0, height = 0;
-};
-
-// Where the frame is drawn in a window of output_width × output_height: as large as fits
-// with the chosen aspect (4:3, or the frame's own pixel shape), centred, black bars around.
-FrameRect frame_rect(int frame_width, int frame_height, int output_width, int output_height, Aspect aspect);
 
 // Reads back what present_frame drew into the window (0x00RRGGBB, rows top first);
 // false when the renderer cannot do it. Call between present_frame and update_display.

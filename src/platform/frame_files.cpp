@@ -9,6 +9,8 @@
 #include <fstream>
 #include <iterator>
 
+#include "common/bytes.h"
+
 namespace gf {
 
 namespace {
@@ -24,26 +26,14 @@ enum PngFilter : uint8_t { kFilterNone = 0, kFilterSub = 1, kFilterUp = 2, kFilt
 constexpr uint16_t kWavFormatPcm = 1;
 constexpr uint32_t kWavHeaderBytes = 44;
 
-FileStatus fail(const std::string& name, const std::string& what) { return {false, name + ": " + what}; }
+Status fail(const std::string& name, const std::string& what) { return {false, name + ": " + what}; }
 
-FileStatus fail_errno(const std::string& name, const char* doing) {
+Status fail_errno(const std::string& name, const char* doing) {
     return fail(name, std::string(doing) + ": " + std::strerror(errno));
 }
 
-void put_be32(std::vector<uint8_t>& out, uint32_t v) {
-    out.push_back(static_cast<uint8_t>(v >> 24));
-    out.push_back(static_cast<uint8_t>(v >> 16));
-    out.push_back(static_cast<uint8_t>(v >> 8));
-    out.push_back(static_cast<uint8_t>(v));
-}
-
-uint32_t get_be32(const uint8_t* p) {
-    return (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16) |
-           (static_cast<uint32_t>(p[2]) << 8) | p[3];
-}
-
 void put_chunk(std::vector<uint8_t>& out, const char type[4], const uint8_t* data, std::size_t size) {
-    put_be32(out, static_cast<uint32_t>(size));
+    be::append32(out, static_cast<uint32_t>(size));
     const std::size_t type_at = out.size();
     out.insert(out.end(), type, type + 4);
     if (size > 0) {
@@ -51,7 +41,7 @@ void put_chunk(std::vector<uint8_t>& out, const char type[4], const uint8_t* dat
     }
     // The CRC covers the type and the data, not the length.
     const uLong crc = crc32(0L, out.data() + type_at, static_cast<uInt>(4 + size));
-    put_be32(out, static_cast<uint32_t>(crc));
+    be::append32(out, static_cast<uint32_t>(crc));
 }
 
 uint8_t paeth(int a, int b, int c) {
@@ -63,23 +53,6 @@ uint8_t paeth(int a, int b, int c) {
         return static_cast<uint8_t>(a);
     }
     return static_cast<uint8_t>(pb <= pc ? b : c);
-}
-
-void put_le16(uint8_t* p, uint16_t v) {
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
-}
-
-void put_le32(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) {
-        p[i] = static_cast<uint8_t>(v >> (8 * i));
-    }
-}
-
-uint16_t get_le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-uint32_t get_le32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
-           (static_cast<uint32_t>(p[3]) << 24);
 }
 
 bool read_whole_file(const std::string& path, std::vector<uint8_t>& bytes) {
@@ -117,8 +90,8 @@ std::vector<uint8_t> encode_png(const uint32_t* pixels, int width, int height, i
 
     std::vector<uint8_t> png(std::begin(kPngSignature), std::end(kPngSignature));
     std::vector<uint8_t> header;
-    put_be32(header, static_cast<uint32_t>(width));
-    put_be32(header, static_cast<uint32_t>(height));
+    be::append32(header, static_cast<uint32_t>(width));
+    be::append32(header, static_cast<uint32_t>(height));
     header.push_back(kPngBitDepth);
     header.push_back(kPngColourRgb);
     header.push_back(0);  // deflate
@@ -130,7 +103,7 @@ std::vector<uint8_t> encode_png(const uint32_t* pixels, int width, int height, i
     return png;
 }
 
-FileStatus write_png(const std::string& path, const uint32_t* pixels, int width, int height) {
+Status write_png(const std::string& path, const uint32_t* pixels, int width, int height) {
     const std::vector<uint8_t> png = encode_png(pixels, width, height);
     std::FILE* f = std::fopen(path.c_str(), "wb");
     if (f == nullptr) {
@@ -144,7 +117,7 @@ FileStatus write_png(const std::string& path, const uint32_t* pixels, int width,
     return {};
 }
 
-FileStatus decode_png(const uint8_t* data, std::size_t size, const std::string& name, PngImage& image) {
+Status decode_png(const uint8_t* data, std::size_t size, const std::string& name, PngImage& image) {
     image = PngImage {};
     if (size < sizeof kPngSignature || std::memcmp(data, kPngSignature, sizeof kPngSignature) != 0) {
         return fail(name, "not a PNG file (no PNG signature)");
@@ -159,13 +132,13 @@ FileStatus decode_png(const uint8_t* data, std::size_t size, const std::string& 
         if (size - at < 12) {
             return fail(name, "truncated PNG (chunk header past the end)");
         }
-        const uint32_t length = get_be32(data + at);
+        const uint32_t length = be::load32(data + at);
         const uint8_t* type = data + at + 4;
         if (length > size - at - 12) {
             return fail(name, "truncated PNG (chunk longer than the file)");
         }
         const uint8_t* body = type + 4;
-        const uint32_t stored_crc = get_be32(body + length);
+        const uint32_t stored_crc = be::load32(body + length);
         if (crc32(0L, type, 4 + length) != stored_crc) {
             return fail(name, "corrupt PNG (chunk CRC mismatch)");
         }
@@ -173,8 +146,8 @@ FileStatus decode_png(const uint8_t* data, std::size_t size, const std::string& 
             if (length != 13) {
                 return fail(name, "bad PNG header chunk");
             }
-            const uint32_t w = get_be32(body);
-            const uint32_t h = get_be32(body + 4);
+            const uint32_t w = be::load32(body);
+            const uint32_t h = be::load32(body + 4);
             if (w == 0 || h == 0 || w > kPngMaxSide || h > kPngMaxSide) {
                 return fail(name, "unsupported PNG size " + std::to_string(w) + " x " + std::to_string(h));
             }
@@ -241,7 +214,7 @@ FileStatus decode_png(const uint8_t* data, std::size_t size, const std::string& 
     return {};
 }
 
-FileStatus read_png(const std::string& path, PngImage& image) {
+Status read_png(const std::string& path, PngImage& image) {
     std::vector<uint8_t> bytes;
     if (!read_whole_file(path, bytes)) {
         return fail_errno(path, "cannot read");
@@ -255,7 +228,7 @@ WavWriter::~WavWriter() {
     }
 }
 
-FileStatus WavWriter::open(const std::string& path, int sample_rate, int channels) {
+Status WavWriter::open(const std::string& path, int sample_rate, int channels) {
     if (file_ != nullptr) {
         std::fclose(file_);
     }
@@ -268,24 +241,24 @@ FileStatus WavWriter::open(const std::string& path, int sample_rate, int channel
     }
     uint8_t header[kWavHeaderBytes] = {};
     std::memcpy(header, "RIFF", 4);  // NOLINT(bugprone-not-null-terminated-result): binary tags
-    put_le32(header + 4, 36);  // sizes are written again by finish()
+    le::store32(header + 4, 36);     // sizes are written again by finish()
     std::memcpy(header + 8, "WAVEfmt ", 8);  // NOLINT(bugprone-not-null-terminated-result)
-    put_le32(header + 16, 16);
-    put_le16(header + 20, kWavFormatPcm);
-    put_le16(header + 22, static_cast<uint16_t>(channels));
-    put_le32(header + 24, static_cast<uint32_t>(sample_rate));
-    put_le32(header + 28, static_cast<uint32_t>(sample_rate * channels * 2));
-    put_le16(header + 32, static_cast<uint16_t>(channels * 2));
-    put_le16(header + 34, 16);
+    le::store32(header + 16, 16);
+    le::store16(header + 20, kWavFormatPcm);
+    le::store16(header + 22, static_cast<uint16_t>(channels));
+    le::store32(header + 24, static_cast<uint32_t>(sample_rate));
+    le::store32(header + 28, static_cast<uint32_t>(sample_rate * channels * 2));
+    le::store16(header + 32, static_cast<uint16_t>(channels * 2));
+    le::store16(header + 34, 16);
     std::memcpy(header + 36, "data", 4);  // NOLINT(bugprone-not-null-terminated-result)
-    put_le32(header + 40, 0);
+    le::store32(header + 40, 0);
     if (std::fwrite(header, 1, sizeof header, file_) != sizeof header) {
         return fail_errno(path, "cannot write");
     }
     return {};
 }
 
-FileStatus WavWriter::append(const int16_t* samples, std::size_t frames) {
+Status WavWriter::append(const int16_t* samples, std::size_t frames) {
     if (file_ == nullptr) {
         return fail(path_, "not open for writing");
     }
@@ -299,7 +272,7 @@ FileStatus WavWriter::append(const int16_t* samples, std::size_t frames) {
     while (done < values) {
         const std::size_t n = std::min(values - done, sizeof buffer / 2);
         for (std::size_t i = 0; i < n; ++i) {
-            put_le16(buffer + 2 * i, static_cast<uint16_t>(samples[done + i]));
+            le::store16(buffer + 2 * i, static_cast<uint16_t>(samples[done + i]));
         }
         if (std::fwrite(buffer, 2, n, file_) != n) {
             return fail_errno(path_, "cannot write");
@@ -310,16 +283,16 @@ FileStatus WavWriter::append(const int16_t* samples, std::size_t frames) {
     return {};
 }
 
-FileStatus WavWriter::finish() {
+Status WavWriter::finish() {
     if (file_ == nullptr) {
         return fail(path_, "not open for writing");
     }
     const uint32_t data_bytes = static_cast<uint32_t>(frames_ * static_cast<uint64_t>(channels_) * 2);
     uint8_t size_field[4];
     bool ok = true;
-    put_le32(size_field, data_bytes + 36);
+    le::store32(size_field, data_bytes + 36);
     ok = ok && std::fseek(file_, 4, SEEK_SET) == 0 && std::fwrite(size_field, 1, 4, file_) == 4;
-    put_le32(size_field, data_bytes);
+    le::store32(size_field, data_bytes);
     ok = ok && std::fseek(file_, 40, SEEK_SET) == 0 && std::fwrite(size_field, 1, 4, file_) == 4;
     const bool closed = std::fclose(file_) == 0;
     file_ = nullptr;
@@ -329,7 +302,7 @@ FileStatus WavWriter::finish() {
     return {};
 }
 
-FileStatus read_wav(const std::string& path, WavData& wav) {
+Status read_wav(const std::string& path, WavData& wav) {
     wav = WavData {};
     std::vector<uint8_t> bytes;
     if (!read_whole_file(path, bytes)) {
@@ -342,17 +315,17 @@ FileStatus read_wav(const std::string& path, WavData& wav) {
     bool have_format = false;
     while (bytes.size() - at >= 8) {
         const uint8_t* id = bytes.data() + at;
-        const uint32_t length = get_le32(id + 4);
+        const uint32_t length = le::load32(id + 4);
         if (length > bytes.size() - at - 8) {
             return fail(path, "truncated WAV file (chunk longer than the file)");
         }
         const uint8_t* body = id + 8;
         if (std::memcmp(id, "fmt ", 4) == 0) {
-            if (length < 16 || get_le16(body) != kWavFormatPcm || get_le16(body + 14) != 16) {
+            if (length < 16 || le::load16(body) != kWavFormatPcm || le::load16(body + 14) != 16) {
                 return fail(path, "unsupported WAV format (only 16-bit PCM is read)");
             }
-            wav.channels = get_le16(body + 2);
-            wav.sample_rate = static_cast<int>(get_le32(body + 4));
+            wav.channels = le::load16(body + 2);
+            wav.sample_rate = static_cast<int>(le::load32(body + 4));
             have_format = wav.channels > 0;
         } else if (std::memcmp(id, "data", 4) == 0) {
             if (!have_format) {
@@ -360,7 +333,7 @@ FileStatus read_wav(const std::string& path, WavData& wav) {
             }
             wav.samples.resize(length / 2);
             for (std::size_t i = 0; i < wav.samples.size(); ++i) {
-                wav.samples[i] = static_cast<int16_t>(get_le16(body + 2 * i));
+                wav.samples[i] = static_cast<int16_t>(le::load16(body + 2 * i));
             }
             return {};
         }
@@ -381,7 +354,7 @@ std::string FrameFolderWriter::frame_name(uint64_t index) {
     return name;
 }
 
-FileStatus FrameFolderWriter::open(const std::string& dir, int sample_rate) {
+Status FrameFolderWriter::open(const std::string& dir, int sample_rate) {
     dir_ = dir;
     const std::string csv_path = dir + "/frames.csv";
     csv_ = std::fopen(csv_path.c_str(), "w");
@@ -394,12 +367,11 @@ FileStatus FrameFolderWriter::open(const std::string& dir, int sample_rate) {
     return wav_.open(dir + "/audio.wav", sample_rate, 2);
 }
 
-FileStatus FrameFolderWriter::add_frame(uint64_t index, uint64_t ms, uint32_t order, uint32_t row,
-                                        const uint32_t* pixels) {
+Status FrameFolderWriter::add_frame(uint64_t index, uint64_t ms, uint32_t order, uint32_t row, const uint32_t* pixels) {
     if (csv_ == nullptr) {
         return fail(dir_, "frame folder not open");
     }
-    FileStatus status = write_png(dir_ + "/" + frame_name(index), pixels, 320, 200);
+    Status status = write_png(dir_ + "/" + frame_name(index), pixels, 320, 200);
     if (!status.ok) {
         return status;
     }
@@ -409,11 +381,9 @@ FileStatus FrameFolderWriter::add_frame(uint64_t index, uint64_t ms, uint32_t or
     return {};
 }
 
-FileStatus FrameFolderWriter::add_audio(const int16_t* samples, std::size_t frames) {
-    return wav_.append(samples, frames);
-}
+Status FrameFolderWriter::add_audio(const int16_t* samples, std::size_t frames) { return wav_.append(samples, frames); }
 
-FileStatus FrameFolderWriter::finish() {
+Status FrameFolderWriter::finish() {
     if (csv_ == nullptr) {
         return fail(dir_, "frame folder not open");
     }

@@ -9,17 +9,14 @@
 #include <string>
 #include <vector>
 
-namespace gf {
+#include "common/status.h"
 
-struct FileStatus {
-    bool ok = true;
-    std::string message;  // names the file and what is wrong
-};
+namespace gf {
 
 // Encodes width × height pixels 0x00RRGGBB as an 8-bit RGB PNG (no interlace,
 // every row unfiltered). Same pixels, same bytes. zlib level 0..9.
 std::vector<uint8_t> encode_png(const uint32_t* pixels, int width, int height, int compression_level = 1);
-FileStatus write_png(const std::string& path, const uint32_t* pixels, int width, int height);
+Status write_png(const std::string& path, const uint32_t* pixels, int width, int height);
 
 // A decoded PNG: pixels 0x00RRGGBB, rows without padding.
 struct PngImage {
@@ -30,8 +27,8 @@ struct PngImage {
 
 // Decodes an 8-bit RGB or RGBA PNG without interlace (any row filter); alpha is dropped.
 // `name` is used in messages.
-FileStatus decode_png(const uint8_t* data, std::size_t size, const std::string& name, PngImage& image);
-FileStatus read_png(const std::string& path, PngImage& image);
+Status decode_png(const uint8_t* data, std::size_t size, const std::string& name, PngImage& image);
+Status read_png(const std::string& path, PngImage& image);
 
 // Streams interleaved 16-bit stereo (or mono) PCM into a WAV file; the sizes in
 // the header are filled in by finish().
@@ -42,9 +39,9 @@ public:
     WavWriter& operator=(const WavWriter&) = delete;
     ~WavWriter();
 
-    FileStatus open(const std::string& path, int sample_rate, int channels);
-    FileStatus append(const int16_t* samples, std::size_t frames);
-    FileStatus finish();  // writes the sizes and closes the file
+    Status open(const std::string& path, int sample_rate, int channels);
+    Status append(const int16_t* samples, std::size_t frames);
+    Status finish();  // writes the sizes and closes the file
     uint64_t frames_written() const { return frames_; }
 
 private:
@@ -61,7 +58,7 @@ struct WavData {
 };
 
 // Reads a 16-bit PCM WAV file.
-FileStatus read_wav(const std::string& path, WavData& wav);
+Status read_wav(const std::string& path, WavData& wav);
 
 // A folder of numbered frames with the sound and the frame table:
 // frame_000000.png …, audio.wav, frames.csv.
@@ -73,11 +70,11 @@ public:
     ~FrameFolderWriter();
 
     // `dir` must exist. Creates audio.wav and frames.csv in it.
-    FileStatus open(const std::string& dir, int sample_rate);
+    Status open(const std::string& dir, int sample_rate);
     // One 320 × 200 frame, its number, its time in ms from the show's start and the music position.
-    FileStatus add_frame(uint64_t index, uint64_t ms, uint32_t order, uint32_t row, const uint32_t* pixels);
-    FileStatus add_audio(const int16_t* samples, std::size_t frames);
-    FileStatus finish();
+    Status add_frame(uint64_t index, uint64_t ms, uint32_t order, uint32_t row, const uint32_t* pixels);
+    Status add_audio(const int16_t* samples, std::size_t frames);
+    Status finish();
 
     static std::string frame_name(uint64_t index);  // "frame_000123.png"
 

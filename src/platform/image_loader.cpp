@@ -152,7 +152,7 @@ DecodeOutcome decode_into(DecodeContext& ctx, const unsigned char* data, std::si
     return DecodeOutcome::ok;
 }
 
-ImageStatus fail(const std::string& name, const std::string& problem) { return {false, name + ": " + problem}; }
+Status fail(const std::string& name, const std::string& problem) { return {false, name + ": " + problem}; }
 
 std::string size_text(int width, int height) { return std::to_string(width) + " × " + std::to_string(height); }
 
@@ -170,8 +170,8 @@ std::string need_text(int width, int min_height) {
 
 }  // namespace
 
-ImageStatus load_jpeg_from_memory(Image& image, const void* data, std::size_t size, const std::string& name,
-                                  const PictureNeed& need) {
+Status load_jpeg_from_memory(Image& image, const void* data, std::size_t size, const std::string& name,
+                             const PictureNeed& need) {
     if (image.pixels != nullptr) {
         return fail(name, "the image already holds a picture");
     }
@@ -231,7 +231,7 @@ ImageStatus load_jpeg_from_memory(Image& image, const void* data, std::size_t si
     return fail(name, "cannot decode");
 }
 
-ImageStatus load_jpeg(Image& image, const std::string& path, const PictureNeed& need) {
+Status load_jpeg(Image& image, const std::string& path, const PictureNeed& need) {
     if (image.pixels != nullptr) {
         return fail(path, "the image already holds a picture");
     }
@@ -262,7 +262,7 @@ void release_image(Image& image) {
     image.height = 0;
 }
 
-ImageStatus check_picture_size(const Image& image, const std::string& name, int width, int min_height) {
+Status check_picture_size(const Image& image, const std::string& name, int width, int min_height) {
     const std::string needed = need_text(width, min_height);
     if (image.pixels == nullptr) {
         return {false, name + " holds no picture; " + needed};

@@ -4,14 +4,10 @@
 #include <cstddef>
 #include <string>
 
+#include "common/status.h"
 #include "common/types.h"
 
 namespace gf {
-
-struct ImageStatus {
-    bool ok = true;
-    std::string message;  // names the file and what is wrong
-};
 
 // The size a picture must have: `width` exactly and at least `min_height` rows.
 // A width of 0 accepts any size (within the loader's own bounds).
@@ -25,10 +21,10 @@ struct PictureNeed {
 // picture whose header declares another size is refused before it is decoded.
 // Files over 8 MB, pictures over 2 M pixels, progressive files of more than 64
 // scans and the first sign of corrupt or missing data are refused too.
-ImageStatus load_jpeg(Image& image, const std::string& path, const PictureNeed& need = {});
+Status load_jpeg(Image& image, const std::string& path, const PictureNeed& need = {});
 // Same from memory; `name` is used in messages.
-ImageStatus load_jpeg_from_memory(Image& image, const void* data, std::size_t size, const std::string& name,
-                                  const PictureNeed& need = {});
+Status load_jpeg_from_memory(Image& image, const void* data, std::size_t size, const std::string& name,
+                             const PictureNeed& need = {});
 // Frees the pixels.
 void release_image(Image& image);
 
@@ -39,6 +35,6 @@ namespace gf {
 // Checks that a decoded picture is `width` pixels wide and has at least
 // `min_height` rows, the size the scene reading it needs. The message names
 // the file, its size and the size needed.
-ImageStatus check_picture_size(const Image& image, const std::string& name, int width, int min_height);
+Status check_picture_size(const Image& image, const std::string& name, int width, int min_height);
 
 }  // namespace gf

@@ -48,8 +48,8 @@ protected:
     int overflow(int c) override { return c == EOF ? 0 : c; }
 };
 
-NullBuffer g_null_buffer;
-std::ostream g_null_log(&g_null_buffer);
+NullBuffer s_null_buffer;
+std::ostream s_null_log(&s_null_buffer);
 
 // The instruments that have syncs, as published so far.
 InstrumentSet wanted_instruments() {
@@ -253,7 +253,7 @@ void close_gate() {
 
 }  // namespace music_detail
 
-MusicStatus load_module(const std::string& path) {
+Status load_module(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
     if (!file) {
         return {false, path + ": cannot open (" + std::strerror(errno) + ")"};
@@ -273,7 +273,7 @@ MusicStatus load_module(const std::string& path) {
     return load_module_from_memory(bytes.data(), bytes.size(), path);
 }
 
-MusicStatus load_module_from_memory(const void* data, std::size_t size, const std::string& name) {
+Status load_module_from_memory(const void* data, std::size_t size, const std::string& name) {
     close_gate();
     stop_output();
     unload_module();
@@ -289,7 +289,7 @@ MusicStatus load_module_from_memory(const void* data, std::size_t size, const st
         return {false, name + ": damaged module: " + problem};
     }
     try {
-        g_player.module = std::make_unique<openmpt::module>(data, size, g_null_log);
+        g_player.module = std::make_unique<openmpt::module>(data, size, s_null_log);
         g_player.module->ctl_set_text("play.at_end", "stop");
         g_player.module->set_repeat_count(0);
         load_patterns();

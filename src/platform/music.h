@@ -9,6 +9,8 @@
 #include <functional>
 #include <string>
 
+#include "common/status.h"
+
 namespace gf {
 
 constexpr int kMixRate = 44100;
@@ -24,18 +26,12 @@ enum class AudioOutput {
     Offline,  // no thread: the caller pulls samples with render_music (capture, tests)
 };
 
-// Result of an operation that can fail: empty message on success.
-struct MusicStatus {
-    bool ok = true;
-    std::string message;
-};
-
 // Sets the output up. With Device and no sound card, says so once and goes Silent.
-MusicStatus init_music(AudioOutput output);
+Status init_music(AudioOutput output);
 // Loads an Impulse Tracker module from a file; the message names the file and the problem.
-MusicStatus load_module(const std::string& path);
+Status load_module(const std::string& path);
 // Same from memory (fuzzing, tests); `name` is used in messages.
-MusicStatus load_module_from_memory(const void* data, std::size_t size, const std::string& name);
+Status load_module_from_memory(const void* data, std::size_t size, const std::string& name);
 
 // Starts playback at the given order and row (0, 0 for the show).
 void play_music(uint32_t order = 0, uint32_t row = 0);

@@ -115,7 +115,7 @@ void fall_back_if_device_lost() {
 
 }  // namespace music_detail
 
-MusicStatus init_music(AudioOutput output) {
+Status init_music(AudioOutput output) {
     close_gate();
     stop_output();
     close_device();
@@ -146,7 +146,7 @@ MusicStatus init_music(AudioOutput output) {
     if (device == 0) {
         close_device();
         g_player.output = AudioOutput::Silent;
-        MusicStatus status;
+        Status status;
         status.message =
             "no audio device (" + (error.empty() ? std::string("none found") : error) + "); playing silently";
         std::fprintf(stderr, "glimmerfrost: %s\n", status.message.c_str());

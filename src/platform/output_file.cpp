@@ -161,7 +161,7 @@ std::optional<std::string> check_folder_target(const fs::path& final_path, const
     return std::nullopt;
 }
 
-OutputStatus create_temporary_file(const fs::path& final_path, fs::path& temp, int& fd) {
+Status create_temporary_file(const fs::path& final_path, fs::path& temp, int& fd) {
     for (int attempt = 0; attempt < kCreateAttempts; ++attempt) {
         const fs::path name = temporary_name(final_path);
         fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
@@ -176,7 +176,7 @@ OutputStatus create_temporary_file(const fs::path& final_path, fs::path& temp, i
     return {false, "cannot create a temporary file in " + folder_words(final_path) + ": every name tried exists"};
 }
 
-OutputStatus create_temporary_folder(const fs::path& final_path, fs::path& temp) {
+Status create_temporary_folder(const fs::path& final_path, fs::path& temp) {
     for (int attempt = 0; attempt < kCreateAttempts; ++attempt) {
         const fs::path name = temporary_name(final_path);
         if (mkdir(name.c_str(), 0777) == 0) {
@@ -267,7 +267,7 @@ std::string with_final_name(std::string message, const fs::path& temp, const fs:
     return message;
 }
 
-OutputStatus move_into_place(const fs::path& temp, const fs::path& final_path) {
+Status move_into_place(const fs::path& temp, const fs::path& final_path) {
     if (std::rename(temp.c_str(), final_path.c_str()) != 0) {
         return {false, final_path.string() + ": cannot move the finished output into place: " + std::strerror(errno)};
     }

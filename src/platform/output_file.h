@@ -10,12 +10,9 @@
 #include <optional>
 #include <string>
 
-namespace gf {
+#include "common/status.h"
 
-struct OutputStatus {
-    bool ok = true;
-    std::string message;  // names the file and what is wrong
-};
+namespace gf {
 
 // The path without a trailing separator ("frames/" names the folder "frames").
 std::filesystem::path without_trailing_separator(const std::string& text);
@@ -28,9 +25,9 @@ std::optional<std::string> check_folder_target(const std::filesystem::path& fina
 
 // Creates `.NAME.partial-PID-RANDOM` beside `final_path` with O_CREAT | O_EXCL | O_NOFOLLOW,
 // mode 0666 less the umask. On success `temp` holds its name and `fd` the open descriptor.
-OutputStatus create_temporary_file(const std::filesystem::path& final_path, std::filesystem::path& temp, int& fd);
+Status create_temporary_file(const std::filesystem::path& final_path, std::filesystem::path& temp, int& fd);
 // The same for a folder (mkdir fails on any existing name, a link included).
-OutputStatus create_temporary_folder(const std::filesystem::path& final_path, std::filesystem::path& temp);
+Status create_temporary_folder(const std::filesystem::path& final_path, std::filesystem::path& temp);
 
 // The process id in a temporary name of ours (".NAME.partial-PID" or ".NAME.partial-PID-RANDOM"),
 // or nothing for any other name.
@@ -45,7 +42,7 @@ std::string with_final_name(std::string message, const std::filesystem::path& te
                             const std::filesystem::path& final_path);
 
 // Renames a finished temporary output to its final name (replacing a file or an empty folder).
-OutputStatus move_into_place(const std::filesystem::path& temp, const std::filesystem::path& final_path);
+Status move_into_place(const std::filesystem::path& temp, const std::filesystem::path& final_path);
 
 // Temporary outputs to delete if the process must stop at once (a second Ctrl+C): set from
 // normal code, used from a signal handler. Holds one file and one flat folder.

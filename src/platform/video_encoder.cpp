@@ -118,11 +118,39 @@ struct VideoEncoder::State {
         }
     }
 
-    VideoStatus fail(const std::string& what) { return {false, path + ": " + what}; }
-    VideoStatus fail(const std::string& what, int code) { return fail(what + ": " + av_error_text(code)); }
+    Status fail(const std::string& what) { return {false, path + ": " + what}; }
+    Status fail(const std::string& what, int code) { return fail(what + ": " + av_error_text(code)); }
+
+    // A new stream in the container and an encoder context for `codec` to set up.
+    Status add_stream(const AVCodec* codec, AVStream*& stream, AVCodecContext*& context) {
+        stream = avformat_new_stream(format, nullptr);
+        context = avcodec_alloc_context3(codec);
+        if (stream == nullptr || context == nullptr) {
+            return fail("out of memory");
+        }
+        if ((format->oformat->flags & AVFMT_GLOBALHEADER) != 0) {
+            context->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+        }
+        return {};
+    }
+
+    // Opens the encoder set up in `context`; its stream takes the encoder's parameters and time base.
+    Status open_stream(const AVCodec* codec, AVCodecContext* context, AVStream* stream, AVDictionary** options,
+                       const std::string& encoder, const char* kind) {
+        int result = avcodec_open2(context, codec, options);
+        if (result < 0) {
+            return fail("cannot open the " + encoder, result);
+        }
+        result = avcodec_parameters_from_context(stream->codecpar, context);
+        if (result < 0) {
+            return fail(std::string("cannot set up the ") + kind + " stream", result);
+        }
+        stream->time_base = context->time_base;
+        return {};
+    }
 
     // Moves every packet the encoder has ready into the file.
-    VideoStatus drain(AVCodecContext* codec, AVStream* stream) {
+    Status drain(AVCodecContext* codec, AVStream* stream) {
         for (;;) {
             const int got = avcodec_receive_packet(codec, packet);
             if (got == AVERROR(EAGAIN) || got == AVERROR_EOF) {
@@ -140,7 +168,7 @@ struct VideoEncoder::State {
         }
     }
 
-    VideoStatus send(AVCodecContext* codec, AVStream* stream, const AVFrame* frame) {
+    Status send(AVCodecContext* codec, AVStream* stream, const AVFrame* frame) {
         const int sent = avcodec_send_frame(codec, frame);
         if (sent < 0) {
             return fail("encoding failed", sent);
@@ -149,7 +177,7 @@ struct VideoEncoder::State {
     }
 
     // Encodes `count` frames of `pending` (count ≤ frame size) as one audio frame.
-    VideoStatus send_audio(int count) {
+    Status send_audio(int count) {
         const int made_writable = av_frame_make_writable(sound);
         if (made_writable < 0) {
             return fail("out of memory", made_writable);
@@ -195,8 +223,7 @@ std::optional<std::string> settings_problem(const std::string& name, const Video
 
 }  // namespace
 
-VideoStatus VideoEncoder::open(const std::string& path, const std::string& name_for_format,
-                               const VideoSettings& settings) {
+Status VideoEncoder::open(const std::string& path, const std::string& name_for_format, const VideoSettings& settings) {
     state_.reset();
     if (const auto problem = settings_problem(name_for_format, settings)) {
         return {false, *problem};
@@ -208,7 +235,7 @@ VideoStatus VideoEncoder::open(const std::string& path, const std::string& name_
     return open(fd, name_for_format, settings);
 }
 
-VideoStatus VideoEncoder::open(int fd, const std::string& name, const VideoSettings& settings) {
+Status VideoEncoder::open(int fd, const std::string& name, const VideoSettings& settings) {
     state_ = std::make_unique<State>();
     State& s = *state_;
     s.file.fd = fd;
@@ -234,10 +261,8 @@ VideoStatus VideoEncoder::open(int fd, const std::string& name, const VideoSetti
     if (video_codec == nullptr) {
         return s.fail("this FFmpeg has no H.264 encoder (libavcodec built without libx264)");
     }
-    s.video_stream = avformat_new_stream(s.format, nullptr);
-    s.video = avcodec_alloc_context3(video_codec);
-    if (s.video_stream == nullptr || s.video == nullptr) {
-        return s.fail("out of memory");
+    if (Status added = s.add_stream(video_codec, s.video_stream, s.video); !added.ok) {
+        return added;
     }
     s.video->width = settings.width;
     s.video->height = settings.height;
@@ -250,24 +275,17 @@ VideoStatus VideoEncoder::open(int fd, const std::string& name, const VideoSetti
     s.video->color_primaries = AVCOL_PRI_BT709;
     s.video->color_trc = AVCOL_TRC_BT709;
     s.video->sample_aspect_ratio = AVRational{settings.pixel_aspect_num, settings.pixel_aspect_den};
-    if ((s.format->oformat->flags & AVFMT_GLOBALHEADER) != 0) {
-        s.video->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-    }
     AVDictionary* video_options = nullptr;
     if (std::strcmp(video_codec->name, "libx264") == 0) {
         av_dict_set(&video_options, "preset", settings.preset.c_str(), 0);
         av_dict_set_int(&video_options, "crf", settings.crf, 0);
     }
-    result = avcodec_open2(s.video, video_codec, &video_options);
+    const Status video_open = s.open_stream(video_codec, s.video, s.video_stream, &video_options,
+                                            std::string("video encoder ") + video_codec->name, "video");
     av_dict_free(&video_options);
-    if (result < 0) {
-        return s.fail(std::string("cannot open the video encoder ") + video_codec->name, result);
+    if (!video_open.ok) {
+        return video_open;
     }
-    result = avcodec_parameters_from_context(s.video_stream->codecpar, s.video);
-    if (result < 0) {
-        return s.fail("cannot set up the video stream", result);
-    }
-    s.video_stream->time_base = s.video->time_base;
     s.video_stream->sample_aspect_ratio = s.video->sample_aspect_ratio;
     s.video_stream->avg_frame_rate = s.video->framerate;
 
@@ -277,28 +295,18 @@ VideoStatus VideoEncoder::open(int fd, const std::string& name, const VideoSetti
         if (audio_codec == nullptr) {
             return s.fail("this FFmpeg has no AAC encoder");
         }
-        s.audio_stream = avformat_new_stream(s.format, nullptr);
-        s.audio = avcodec_alloc_context3(audio_codec);
-        if (s.audio_stream == nullptr || s.audio == nullptr) {
-            return s.fail("out of memory");
+        if (Status added = s.add_stream(audio_codec, s.audio_stream, s.audio); !added.ok) {
+            return added;
         }
         s.audio->sample_fmt = AV_SAMPLE_FMT_FLTP;
         s.audio->sample_rate = settings.sample_rate;
         av_channel_layout_default(&s.audio->ch_layout, kAudioChannels);
         s.audio->bit_rate = settings.audio_bit_rate;
         s.audio->time_base = AVRational{1, settings.sample_rate};
-        if ((s.format->oformat->flags & AVFMT_GLOBALHEADER) != 0) {
-            s.audio->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+        if (Status opened = s.open_stream(audio_codec, s.audio, s.audio_stream, nullptr, "AAC encoder", "audio");
+            !opened.ok) {
+            return opened;
         }
-        result = avcodec_open2(s.audio, audio_codec, nullptr);
-        if (result < 0) {
-            return s.fail("cannot open the AAC encoder", result);
-        }
-        result = avcodec_parameters_from_context(s.audio_stream->codecpar, s.audio);
-        if (result < 0) {
-            return s.fail("cannot set up the audio stream", result);
-        }
-        s.audio_stream->time_base = s.audio->time_base;
     }
 
     s.picture = av_frame_alloc();
@@ -349,7 +357,7 @@ VideoStatus VideoEncoder::open(int fd, const std::string& name, const VideoSetti
     return {};
 }
 
-VideoStatus VideoEncoder::add_frame(const uint32_t* pixels) {
+Status VideoEncoder::add_frame(const uint32_t* pixels) {
     if (!state_ || !state_->header_written || state_->finished) {
         return {false, "video encoder not open"};
     }
@@ -364,7 +372,7 @@ VideoStatus VideoEncoder::add_frame(const uint32_t* pixels) {
     return s.send(s.video, s.video_stream, s.picture);
 }
 
-VideoStatus VideoEncoder::add_audio(const int16_t* samples, std::size_t frames) {
+Status VideoEncoder::add_audio(const int16_t* samples, std::size_t frames) {
     if (!state_ || !state_->header_written || state_->finished) {
         return {false, "video encoder not open"};
     }
@@ -375,7 +383,7 @@ VideoStatus VideoEncoder::add_audio(const int16_t* samples, std::size_t frames) 
     s.pending.insert(s.pending.end(), samples, samples + frames * kAudioChannels);
     const int frame_size = s.audio->frame_size > 0 ? s.audio->frame_size : 1024;
     while (s.pending.size() >= static_cast<std::size_t>(frame_size) * kAudioChannels) {
-        VideoStatus status = s.send_audio(frame_size);
+        Status status = s.send_audio(frame_size);
         if (!status.ok) {
             return status;
         }
@@ -383,12 +391,12 @@ VideoStatus VideoEncoder::add_audio(const int16_t* samples, std::size_t frames) 
     return {};
 }
 
-VideoStatus VideoEncoder::finish() {
+Status VideoEncoder::finish() {
     if (!state_ || !state_->header_written || state_->finished) {
         return {false, "video encoder not open"};
     }
     State& s = *state_;
-    VideoStatus status;
+    Status status;
     if (s.audio != nullptr && !s.pending.empty()) {
         const int remaining = static_cast<int>(s.pending.size() / kAudioChannels);
         const bool short_frame_ok =

@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "common/status.h"
 #include "platform/yuv_convert.h"
 
 namespace gf {
@@ -35,11 +36,6 @@ struct VideoSettings {
     int sample_rate = 44100;
 };
 
-struct VideoStatus {
-    bool ok = true;
-    std::string message;  // names the file and what went wrong
-};
-
 class VideoEncoder {
 public:
     VideoEncoder();
@@ -49,15 +45,15 @@ public:
 
     // Writes to `fd`, which it owns from here on (closed by finish() or the destructor). The
     // container is chosen from `name`'s extension, and messages name `name`.
-    VideoStatus open(int fd, const std::string& name, const VideoSettings& settings);
+    Status open(int fd, const std::string& name, const VideoSettings& settings);
     // Creates or truncates `path` and writes to it; the container comes from `name_for_format`.
-    VideoStatus open(const std::string& path, const std::string& name_for_format, const VideoSettings& settings);
+    Status open(const std::string& path, const std::string& name_for_format, const VideoSettings& settings);
     // Appends one 320 × 200 frame.
-    VideoStatus add_frame(const uint32_t* pixels);
+    Status add_frame(const uint32_t* pixels);
     // Appends interleaved 16-bit stereo samples (ignored when the settings have no audio).
-    VideoStatus add_audio(const int16_t* samples, std::size_t frames);
+    Status add_audio(const int16_t* samples, std::size_t frames);
     // Flushes both encoders and writes the container's index.
-    VideoStatus finish();
+    Status finish();
 
     // Which H.264 encoder is used ("libx264" normally).
     std::string video_codec_name() const;

@@ -36,6 +36,13 @@ TEST(Bytes, LittleEndianLowByteFirstBothWays) {
     EXPECT_EQ(le::load32(appended.data() + 2), 0x80000001u);  // high bit set: no sign extension
 }
 
+TEST(Bytes, BigEndianHighByteFirstBothWays) {
+    std::vector<uint8_t> appended;
+    be::append32(appended, 0x80563412u);
+    EXPECT_EQ(appended, (std::vector<uint8_t>{0x80, 0x56, 0x34, 0x12}));
+    EXPECT_EQ(be::load32(appended.data()), 0x80563412u);
+}
+
 TEST(FloatToInt, TruncatesTowardZeroAndWrapsToLow32Bits) {
     EXPECT_EQ(float_to_int(2.9), 2);
     EXPECT_EQ(float_to_int(-2.9), -2);

@@ -90,7 +90,7 @@ std::vector<FrameRow> read_csv(const fs::path& path) {
 
 std::vector<uint32_t> picture(const std::string& file) {
     Image image;
-    const ImageStatus status = load_jpeg(image, kData + "/" + file);
+    const Status status = load_jpeg(image, kData + "/" + file);
     EXPECT_TRUE(status.ok) << status.message;
     std::vector<uint32_t> pixels;
     if (status.ok) {
@@ -156,7 +156,7 @@ protected:
 
     static std::vector<uint32_t> frame(uint64_t index) {
         PngImage image;
-        const FileStatus status = read_png((*dir_ / FrameFolderWriter::frame_name(index)).string(), image);
+        const Status status = read_png((*dir_ / FrameFolderWriter::frame_name(index)).string(), image);
         EXPECT_TRUE(status.ok) << status.message;
         EXPECT_EQ(image.pixels.size(), static_cast<std::size_t>(kScreenPixels));
         image.pixels.resize(kScreenPixels);

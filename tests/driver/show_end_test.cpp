@@ -59,7 +59,7 @@ public:
 
     Status init_music() override { return {gf::init_music(AudioOutput::Offline).ok, ""}; }
     Status load_module(const std::string& path) override {
-        const MusicStatus s = gf::load_module(path);
+        const Status s = gf::load_module(path);
         return {s.ok, s.message};
     }
     void play_music(uint32_t order, uint32_t row) override { gf::play_music(order, row); }
@@ -80,7 +80,7 @@ public:
         gf::set_music_volume(volume);
     }
     Status load_jpeg(Image& image, const std::string& path) override {
-        const ImageStatus s = gf::load_jpeg(image, path);
+        const Status s = gf::load_jpeg(image, path);
         return {s.ok, s.message};
     }
     void release_image(Image& image) override { gf::release_image(image); }

@@ -50,7 +50,7 @@ public:
         if (display_ == nullptr) {
             return {false, "cannot create the display"};
         }
-        const DisplayStatus status = gf::open_display(display_, title, width, height, use_options);
+        const Status status = gf::open_display(display_, title, width, height, use_options);
         return {status.ok, status.message};
     }
     uint32_t* lock_frame() override {
@@ -83,12 +83,12 @@ public:
 
     Status init_music() override {
         log_.push_back("init_music");
-        const MusicStatus status = gf::init_music(audio_);
+        const Status status = gf::init_music(audio_);
         return {status.ok, status.message};
     }
     Status load_module(const std::string& path) override {
         log_.push_back("load_module");
-        const MusicStatus status = gf::load_module(path);
+        const Status status = gf::load_module(path);
         return {status.ok, status.message};
     }
     void play_music(uint32_t order, uint32_t row) override {
@@ -115,7 +115,7 @@ public:
 
     Status load_jpeg(Image& image, const std::string& path) override {
         log_.push_back("load_jpeg");
-        const ImageStatus status = gf::load_jpeg(image, path);
+        const Status status = gf::load_jpeg(image, path);
         return {status.ok, status.message};
     }
     void release_image(Image& image) override {

@@ -68,7 +68,7 @@ protected:
     void TearDown() override { gf::destroy_display(display_); }
     gf::Display* open(const gf::DisplayOptions& o) {
         display_ = gf::create_display(o);
-        const gf::DisplayStatus status = gf::open_display(display_, "Glimmerfrost", 320, 200, 0);
+        const gf::Status status = gf::open_display(display_, "Glimmerfrost", 320, 200, 0);
         EXPECT_TRUE(status.ok) << status.message;
         return display_;
     }
@@ -242,7 +242,7 @@ TEST_F(DummyVideo, FrameTimeIsReadAfterTheUpdate) {
 TEST_F(DummyVideo, FailuresAreRefusedWithAReason) {
     display_ = gf::create_display(gf::DisplayOptions {});
     for (auto [w, h] : {std::pair {0, 200}, std::pair {320, -1}, std::pair {100000, 200}}) {
-        const gf::DisplayStatus status = gf::open_display(display_, "Glimmerfrost", w, h, 0);
+        const gf::Status status = gf::open_display(display_, "Glimmerfrost", w, h, 0);
         EXPECT_FALSE(status.ok);
         EXPECT_NE(status.message.find(std::to_string(w) + " x " + std::to_string(h)), std::string::npos);
     }
@@ -253,7 +253,7 @@ TEST_F(DummyVideo, FailuresAreRefusedWithAReason) {
     EXPECT_TRUE(gf::display_available());
     setenv("SDL_VIDEODRIVER", "no-such-driver", 1);
     EXPECT_FALSE(gf::display_available());
-    const gf::DisplayStatus status = gf::open_display(display_, "Glimmerfrost", 320, 200, 0);
+    const gf::Status status = gf::open_display(display_, "Glimmerfrost", 320, 200, 0);
     EXPECT_EQ(status.message.rfind("no display available (", 0), 0u) << status.message;
     EXPECT_EQ(status.message.find('\n'), std::string::npos);
 }
@@ -266,7 +266,7 @@ TEST(NoDisplayServer, InvisibleFallbackIsNotADisplay) {
             unsetenv("DISPLAY");
             unsetenv("WAYLAND_DISPLAY");
             gf::Display* d = gf::create_display(gf::DisplayOptions {});
-            const gf::DisplayStatus status = gf::open_display(d, "Glimmerfrost", 320, 200, 0);
+            const gf::Status status = gf::open_display(d, "Glimmerfrost", 320, 200, 0);
             const bool said_so = !status.ok && status.message.rfind("no display available (", 0) == 0;
             gf::destroy_display(d);
             std::exit(said_so && !gf::display_available() ? 0 : 3);

@@ -30,7 +30,7 @@ constexpr int kTolerance = 4;  // per channel, for flat areas at quality 100
 std::vector<uint8_t> encode(const std::vector<uint32_t>& pixels, int width, int height, JpegOptions options = {}) {
     options.quality = 100;
     std::vector<uint8_t> bytes;
-    const jpegw::JpegResult result = jpegw::encode_jpeg(pixels.data(), width, height, options, bytes);
+    const Status result = jpegw::encode_jpeg(pixels.data(), width, height, options, bytes);
     EXPECT_TRUE(result.ok) << result.message;
     return bytes;
 }
@@ -88,7 +88,7 @@ TEST(ImageLoader, SolidColourBecomesRedGreenBlueWord) {
             options.chroma = chroma;
             const std::vector<uint8_t> bytes = encode(pixels, width, height, options);
             LoadedImage loaded;
-            const ImageStatus status = load_jpeg_from_memory(loaded.image, bytes.data(), bytes.size(), "solid.jpg");
+            const Status status = load_jpeg_from_memory(loaded.image, bytes.data(), bytes.size(), "solid.jpg");
             ASSERT_TRUE(status.ok) << status.message;
             ASSERT_EQ(loaded.image.width, width);
             ASSERT_EQ(loaded.image.height, height);
@@ -163,7 +163,7 @@ TEST(ImageLoader, LoadsFromFileAndReleases) {
     const std::vector<uint32_t> pixels(24 * 10, 0xC0FFEEu);
     const std::string path = dir.write("file.jpg", encode(pixels, 24, 10));
     Image image;
-    const ImageStatus status = load_jpeg(image, path);
+    const Status status = load_jpeg(image, path);
     ASSERT_TRUE(status.ok) << status.message;
     EXPECT_EQ(image.width, 24);
     EXPECT_EQ(image.height, 10);
@@ -177,7 +177,7 @@ TEST(ImageLoader, LoadsFromFileAndReleases) {
 // is wrong, and leave the Image empty.
 void expect_refused(const std::vector<uint8_t>& bytes, const std::string& name, const std::string& problem) {
     Image image;
-    const ImageStatus status = load_jpeg_from_memory(image, bytes.data(), bytes.size(), name);
+    const Status status = load_jpeg_from_memory(image, bytes.data(), bytes.size(), name);
     EXPECT_FALSE(status.ok);
     EXPECT_EQ(status.message.rfind(name + ": ", 0), 0u) << status.message;
     EXPECT_NE(status.message.find(problem), std::string::npos) << status.message;
@@ -207,7 +207,7 @@ TEST(ImageLoader, RefusesBrokenInput) {
     std::vector<uint8_t> garbage = {0xFF, 0xD8};
     for (int i = 0; i < 200; ++i) garbage.push_back(static_cast<uint8_t>(i * 37));
     Image image;
-    const ImageStatus status = load_jpeg_from_memory(image, garbage.data(), garbage.size(), "garbage.jpg");
+    const Status status = load_jpeg_from_memory(image, garbage.data(), garbage.size(), "garbage.jpg");
     EXPECT_FALSE(status.ok);
     EXPECT_EQ(status.message.rfind("garbage.jpg: ", 0), 0u) << status.message;
     EXPECT_EQ(image.pixels, nullptr);
@@ -285,7 +285,7 @@ TEST(ImageLoader, HostileProgressiveFilesAreRefusedBeforeTheyCostAFullDecode) {
                                {320, 200},
                                "is 1024 × 1024; the show needs 320 wide and at least 200 rows"}}) {
         Image image;
-        const ImageStatus status = load_jpeg_from_memory(image, c.bytes.data(), c.bytes.size(), c.name, c.need);
+        const Status status = load_jpeg_from_memory(image, c.bytes.data(), c.bytes.size(), c.name, c.need);
         EXPECT_FALSE(status.ok) << c.name;
         EXPECT_NE(status.message.find(c.problem), std::string::npos) << status.message;
         EXPECT_EQ(image.pixels, nullptr) << c.name;
@@ -294,7 +294,7 @@ TEST(ImageLoader, HostileProgressiveFilesAreRefusedBeforeTheyCostAFullDecode) {
 
 TEST(ImageLoader, MissingFileAndOccupiedImage) {
     Image image;
-    ImageStatus status = load_jpeg(image, "/nonexistent/dir/kerst.jpg");
+    Status status = load_jpeg(image, "/nonexistent/dir/kerst.jpg");
     EXPECT_FALSE(status.ok);
     EXPECT_EQ(status.message.rfind("/nonexistent/dir/kerst.jpg: cannot open", 0), 0u) << status.message;
 
@@ -324,7 +324,7 @@ TEST(PictureSizeCheck, AcceptsExactWidthAndEnoughRows) {
 TEST(PictureSizeCheck, NamesFileSizeAndNeed) {
     std::vector<uint32_t> storage(321 * 480);
     Image image{storage.data(), 320, 300};
-    ImageStatus status = check_picture_size(image, "goodboy.jpg", 320, 480);
+    Status status = check_picture_size(image, "goodboy.jpg", 320, 480);
     EXPECT_FALSE(status.ok);
     EXPECT_EQ(status.message, "goodboy.jpg is 320 × 300; the show needs 320 wide and at least 480 rows");
 
@@ -365,7 +365,7 @@ double mean_abs_difference(const Image& a, const Image& b) {
 
 TEST_F(RealJpegFiles, BaselineProgressiveAndArithmeticAgree) {
     LoadedImage baseline, progressive, arithmetic;
-    ImageStatus status = load_jpeg(baseline.image, path("testorig.jpg"));
+    Status status = load_jpeg(baseline.image, path("testorig.jpg"));
     ASSERT_TRUE(status.ok) << status.message;
     EXPECT_EQ(baseline.image.width, 227);
     EXPECT_EQ(baseline.image.height, 149);
@@ -390,7 +390,7 @@ TEST_F(RealJpegFiles, BaselineProgressiveAndArithmeticAgree) {
 
 TEST_F(RealJpegFiles, GreyscaleDecodes) {
     LoadedImage grey;
-    const ImageStatus status = load_jpeg(grey.image, path("hopper_gray.jpg"));
+    const Status status = load_jpeg(grey.image, path("hopper_gray.jpg"));
     ASSERT_TRUE(status.ok) << status.message;
     EXPECT_EQ(grey.image.width, 128);
     EXPECT_EQ(grey.image.height, 128);
@@ -408,7 +408,7 @@ TEST_F(RealJpegFiles, GreyscaleDecodes) {
 
 TEST_F(RealJpegFiles, RefusesCmykAndTwelveBit) {
     Image image;
-    ImageStatus status = load_jpeg(image, path("pil_sample_cmyk.jpg"));
+    Status status = load_jpeg(image, path("pil_sample_cmyk.jpg"));
     EXPECT_FALSE(status.ok);
     EXPECT_NE(status.message.find("pil_sample_cmyk.jpg: "), std::string::npos) << status.message;
     EXPECT_NE(status.message.find("CMYK"), std::string::npos) << status.message;

@@ -21,7 +21,7 @@ bool moves_on_from(uint32_t from) {
 
 TEST(MusicPause, HeldMusicStandsStillAndGoesOnWhenReleased) {
     ASSERT_TRUE(gf::init_music(gf::AudioOutput::Silent).ok);
-    const gf::MusicStatus loaded = gf::load_module(GF_DATA_DIR "/xmas.it");
+    const gf::Status loaded = gf::load_module(GF_DATA_DIR "/xmas.it");
     ASSERT_TRUE(loaded.ok) << loaded.message;
     gf::play_music(0, 0);
     ASSERT_TRUE(moves_on_from(0));

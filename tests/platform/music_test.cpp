@@ -111,7 +111,7 @@ protected:
 
     void load(const Module& m) {
         const std::vector<uint8_t> bytes = gf::itw::write_it(m);
-        const gf::MusicStatus status = gf::load_module_from_memory(bytes.data(), bytes.size(), "tiny.it");
+        const gf::Status status = gf::load_module_from_memory(bytes.data(), bytes.size(), "tiny.it");
         ASSERT_TRUE(status.ok) << status.message;
         gf::set_sync_position_hook([](uint64_t frame) { g_hook_frame = frame; });
     }
@@ -372,7 +372,7 @@ TEST_F(MusicTest, VolumeZeroIsSilenceAndChangesAreRamped) {
 }
 
 TEST_F(MusicTest, LoadFailuresNameTheFileAndTheProblem) {
-    gf::MusicStatus status = gf::load_module("/nonexistent/xmas.it");
+    gf::Status status = gf::load_module("/nonexistent/xmas.it");
     EXPECT_FALSE(status.ok);
     EXPECT_EQ(status.message, "/nonexistent/xmas.it: cannot open (No such file or directory)");
     const std::string junk = "this is plainly not a tracker module, just some words in a file";
@@ -432,7 +432,7 @@ TEST_F(MusicTest, WithoutAnAudioDeviceItSaysSoOnceAndPlaysSilently) {
     const std::string saved = old != nullptr ? old : "";
     setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
     ::testing::internal::CaptureStderr();
-    const gf::MusicStatus status = gf::init_music(gf::AudioOutput::Device);
+    const gf::Status status = gf::init_music(gf::AudioOutput::Device);
     const std::string err = ::testing::internal::GetCapturedStderr();
     old != nullptr ? setenv("SDL_AUDIODRIVER", saved.c_str(), 1) : unsetenv("SDL_AUDIODRIVER");
     EXPECT_TRUE(status.ok);

@@ -50,7 +50,7 @@ protected:
         dir_ = fs::temp_directory_path() / ("gf_module_test_" + std::to_string(::getpid()));
         fs::create_directories(dir_ / "a");
         fs::create_directories(dir_ / "b");
-        const datagen::WriteResult result = datagen::write_module((dir_ / "a").string());
+        const Status result = datagen::write_module((dir_ / "a").string());
         ASSERT_TRUE(result.ok) << result.message;
         bytes_ = read_bytes(dir_ / "a" / "xmas.it");
     }
@@ -95,7 +95,7 @@ TEST_F(XmasModule, WritesTheSameBytesEveryRun) {
 }
 
 TEST_F(XmasModule, NamesTheFileWhenTheFolderIsMissing) {
-    const datagen::WriteResult result = datagen::write_module((dir_ / "missing" / "deeper").string());
+    const Status result = datagen::write_module((dir_ / "missing" / "deeper").string());
     EXPECT_FALSE(result.ok);
     EXPECT_NE(result.message.find("missing/deeper/xmas.it"), std::string::npos) << result.message;
 }

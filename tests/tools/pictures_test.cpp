@@ -114,10 +114,10 @@ protected:
     static Decoded decode(const std::string& name) { return decode_file(dir_->path() / name); }
 
     static TempDir* dir_;
-    static WriteResult result_;
+    static Status result_;
 };
 TempDir* Pictures::dir_ = nullptr;
-WriteResult Pictures::result_;
+Status Pictures::result_;
 
 TEST_F(Pictures, EachDecodesAtTheSizeItsScenesRead) {
     const std::map<std::string, std::pair<int, int>> sizes = {
@@ -287,7 +287,7 @@ TEST_F(Pictures, WritingIsDeterministic) {
 }
 
 TEST(PicturesWrite, UnwritableFolderFailsNamingTheFile) {
-    const WriteResult result = write_pictures("/nonexistent/folder");
+    const Status result = write_pictures("/nonexistent/folder");
     EXPECT_FALSE(result.ok);
     EXPECT_NE(result.message.find("/nonexistent/folder/glimzz.jpg"), std::string::npos) << result.message;
 }
@@ -300,7 +300,7 @@ TEST(ContactSheet, ShowsEveryPictureAtItsSlot) {
     const std::vector<Picture> pictures = draw_pictures();
     ASSERT_EQ(pictures.size(), 8u);
     Picture sheet;
-    const WriteResult result = write_contact_sheet(pictures, path, &sheet);
+    const Status result = write_contact_sheet(pictures, path, &sheet);
     ASSERT_TRUE(result.ok) << result.message;
 
     const std::vector<uint8_t> png = read_bytes(path);

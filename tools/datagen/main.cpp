@@ -36,9 +36,9 @@ int main(int argc, char** argv) {
         }
     }
     if (dir.empty()) return usage("no output folder given");
-    using gf::datagen::WriteResult;
+    using gf::Status;
     // Fonts are checked first so a missing one fails the run before any file is written.
-    if (const WriteResult fonts = gf::datagen::check_picture_fonts(); !fonts.ok) {
+    if (const Status fonts = gf::datagen::check_picture_fonts(); !fonts.ok) {
         std::fprintf(stderr, "glimmerfrost-datagen: %s\n", fonts.message.c_str());
         return 1;
     }
@@ -48,9 +48,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "glimmerfrost-datagen: cannot create %s: %s\n", dir.c_str(), error.message().c_str());
         return 1;
     }
-    for (WriteResult (*step)(const std::string&) :
+    for (Status (*step)(const std::string&) :
          {&gf::datagen::write_module, &gf::datagen::write_pictures, &gf::datagen::write_mesh}) {
-        const WriteResult result = step(dir);
+        const Status result = step(dir);
         if (!result.ok) {
             std::fprintf(stderr, "glimmerfrost-datagen: %s\n", result.message.c_str());
             return 1;
@@ -58,7 +58,7 @@ int main(int argc, char** argv) {
     }
     if (!manifest.empty()) {
         std::string text;
-        WriteResult result = gf::datagen::describe_dataset(dir, text);
+        Status result = gf::datagen::describe_dataset(dir, text);
         if (result.ok) result = gf::datagen::write_manifest(manifest, text);
         if (!result.ok) {
             std::fprintf(stderr, "glimmerfrost-datagen: %s\n", result.message.c_str());

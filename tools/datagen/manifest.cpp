@@ -12,6 +12,8 @@
 #include <iterator>
 #include <sstream>
 
+#include "common/bytes.h"
+
 namespace gf::datagen {
 
 const std::vector<std::string> kDatasetFiles = {"boem.jpg",     "credits.jpg", "finalgrtz.jpg", "glimzz.jpg",
@@ -35,8 +37,7 @@ uint32_t rotr(uint32_t x, int n) { return (x >> n) | (x << (32 - n)); }
 void compress(std::array<uint32_t, 8>& h, const uint8_t* block) {
     std::array<uint32_t, 64> w{};
     for (int i = 0; i < 16; ++i) {
-        w[i] = static_cast<uint32_t>(block[4 * i]) << 24 | static_cast<uint32_t>(block[4 * i + 1]) << 16 |
-               static_cast<uint32_t>(block[4 * i + 2]) << 8 | block[4 * i + 3];
+        w[i] = be::load32(block + 4 * i);
     }
     for (int i = 16; i < 64; ++i) {
         const uint32_t s0 = rotr(w[i - 15], 7) ^ rotr(w[i - 15], 18) ^ (w[i - 15] >> 3);
@@ -84,7 +85,7 @@ std::string sha256_hex(const std::vector<uint8_t>& bytes) {
     return hex;
 }
 
-WriteResult describe_dataset(const std::string& dir, std::string& text) {
+Status describe_dataset(const std::string& dir, std::string& text) {
     text.clear();
     for (const std::string& name : kDatasetFiles) {
         const std::string path = (std::filesystem::path(dir) / name).string();
@@ -97,7 +98,7 @@ WriteResult describe_dataset(const std::string& dir, std::string& text) {
     return {};
 }
 
-WriteResult write_manifest(const std::string& path, const std::string& text) {
+Status write_manifest(const std::string& path, const std::string& text) {
     const std::string temporary = path + ".tmp";
     std::FILE* file = std::fopen(temporary.c_str(), "wb");
     if (file == nullptr) return {false, path + ": cannot open for writing: " + std::strerror(errno)};

@@ -19,11 +19,11 @@ std::string sha256_hex(const std::vector<uint8_t>& bytes);
 
 // The manifest text for the data set in `dir`: "NAME SIZE SHA256" lines in
 // name order. Fails naming a file that cannot be read.
-WriteResult describe_dataset(const std::string& dir, std::string& text);
+Status describe_dataset(const std::string& dir, std::string& text);
 
 // Writes `text` to `path` through a temporary file beside it, so a failed
 // run leaves any earlier manifest whole.
-WriteResult write_manifest(const std::string& path, const std::string& text);
+Status write_manifest(const std::string& path, const std::string& text);
 
 // Splits manifest text into name → the rest of its line; lines that are
 // empty or start with '#' are skipped.

@@ -38,7 +38,7 @@ constexpr std::array<std::array<uint16_t, 4>, 6> kSides = {{
 
 }  // namespace
 
-WriteResult write_mesh(const std::string& dir) {
+Status write_mesh(const std::string& dir) {
     std::vector<tds::Face> faces;
     std::vector<uint32_t> smoothing;
     for (std::size_t side = 0; side < kSides.size(); ++side) {
@@ -71,7 +71,7 @@ WriteResult write_mesh(const std::string& dir) {
         }),
     });
 
-    WriteResult result;
+    Status result;
     std::string error;
     if (!tds::write_file(dir + "/kubus.3ds", tds::serialize(file), &error)) {
         result.ok = false;

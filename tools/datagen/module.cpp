@@ -73,7 +73,7 @@ itw::Module build_xmas_module() {
     return module;
 }
 
-WriteResult write_module(const std::string& dir) {
+Status write_module(const std::string& dir) {
     const std::string path = dir + "/" + kModuleFileName;
     std::vector<uint8_t> bytes;
     try {

@@ -46,7 +46,7 @@ constexpr int kSheetHeight = kSheetRow2 + 480 + kSheetLabel + kSheetMargin;
 
 }  // namespace
 
-WriteResult check_picture_fonts() {
+Status check_picture_fonts() {
     for (Face face : kFaces) {
         const std::string problem = font_file_problem(face_file(face));
         if (!problem.empty()) return {false, problem};
@@ -63,7 +63,7 @@ std::vector<Picture> draw_pictures() {
     return pictures;
 }
 
-WriteResult write_pictures(const std::string& dir) {
+Status write_pictures(const std::string& dir) {
     jpegw::JpegOptions options;
     options.quality = kPictureQuality;
     options.scan = jpegw::ScanMode::baseline;
@@ -77,8 +77,7 @@ WriteResult write_pictures(const std::string& dir) {
     for (const Picture& picture : pictures) {
         const std::string path = dir + "/" + picture.file;
         std::vector<uint8_t> bytes;
-        jpegw::JpegResult result =
-            jpegw::encode_jpeg(picture.pixels.data(), picture.width, picture.height, options, bytes);
+        Status result = jpegw::encode_jpeg(picture.pixels.data(), picture.width, picture.height, options, bytes);
         if (!result.ok) return {false, path + ": " + result.message};
         result = jpegw::write_bytes(path, bytes);
         if (!result.ok) return {false, result.message};
@@ -95,7 +94,7 @@ SheetSlot contact_sheet_slot(int index) {
     return {kSheetMargin + column[i] * (320 + kSheetMargin), row[i] == 0 ? kSheetMargin : kSheetRow2};
 }
 
-static WriteResult draw_contact_sheet(const std::vector<Picture>& pictures, const std::string& path, Picture* sheet) {
+static Status draw_contact_sheet(const std::vector<Picture>& pictures, const std::string& path, Picture* sheet) {
     Canvas canvas(kSheetWidth, kSheetHeight);
     cairo_t* cr = canvas.cr();
     set_colour(cr, 0x202028);
@@ -128,7 +127,7 @@ static WriteResult draw_contact_sheet(const std::vector<Picture>& pictures, cons
     return {};
 }
 
-WriteResult write_contact_sheet(const std::vector<Picture>& pictures, const std::string& path, Picture* sheet) {
+Status write_contact_sheet(const std::vector<Picture>& pictures, const std::string& path, Picture* sheet) {
     try {
         return draw_contact_sheet(pictures, path, sheet);
     } catch (const std::exception& error) {

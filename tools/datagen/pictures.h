@@ -23,15 +23,14 @@ constexpr int kPictureQuality = 95;
 
 // Checks that every font file the pictures draw with is there and readable,
 // so a run can fail before it writes anything; the message names the file.
-WriteResult check_picture_fonts();
+Status check_picture_fonts();
 
 // Draws all eight pictures, in the show's slot order. Same pixels on every call.
 std::vector<Picture> draw_pictures();
 
 // Lays the pictures out on one dark sheet with their file names under them
 // and writes it as a PNG to `path`. `sheet` receives the sheet's pixels.
-WriteResult write_contact_sheet(const std::vector<Picture>& pictures, const std::string& path,
-                                Picture* sheet = nullptr);
+Status write_contact_sheet(const std::vector<Picture>& pictures, const std::string& path, Picture* sheet = nullptr);
 
 // Where write_contact_sheet puts picture `index` of draw_pictures' order.
 struct SheetSlot {

@@ -101,8 +101,8 @@ bool encode_into(EncodeContext& ctx, const void* source, PixelSource kind, int w
     return true;
 }
 
-JpegResult encode(const void* source, PixelSource kind, int width, int height, const JpegOptions& options,
-                  std::vector<uint8_t>& out) {
+Status encode(const void* source, PixelSource kind, int width, int height, const JpegOptions& options,
+              std::vector<uint8_t>& out) {
     out.clear();
     if (source == nullptr) {
         return {false, "no pixels to encode"};
@@ -117,7 +117,7 @@ JpegResult encode(const void* source, PixelSource kind, int width, int height, c
     const bool ok = encode_into(ctx, source, kind, width, height, options);
     jpeg_destroy_compress(&ctx.cinfo);
     std::free(ctx.row);
-    JpegResult result;
+    Status result;
     if (ok) {
         out.assign(ctx.buffer, ctx.buffer + ctx.size);
     } else {
@@ -129,17 +129,17 @@ JpegResult encode(const void* source, PixelSource kind, int width, int height, c
 
 }  // namespace
 
-JpegResult encode_jpeg(const uint32_t* pixels, int width, int height, const JpegOptions& options,
-                       std::vector<uint8_t>& out) {
+Status encode_jpeg(const uint32_t* pixels, int width, int height, const JpegOptions& options,
+                   std::vector<uint8_t>& out) {
     return encode(pixels, PixelSource::xrgb, width, height, options, out);
 }
 
-JpegResult encode_jpeg_rgb(const uint8_t* rgb, int width, int height, const JpegOptions& options,
-                           std::vector<uint8_t>& out) {
+Status encode_jpeg_rgb(const uint8_t* rgb, int width, int height, const JpegOptions& options,
+                       std::vector<uint8_t>& out) {
     return encode(rgb, PixelSource::rgb, width, height, options, out);
 }
 
-JpegResult write_bytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+Status write_bytes(const std::string& path, const std::vector<uint8_t>& bytes) {
     std::FILE* file = std::fopen(path.c_str(), "wb");
     if (file == nullptr) {
         return {false, path + ": cannot open for writing: " + std::strerror(errno)};

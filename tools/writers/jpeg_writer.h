@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "common/status.h"
+
 namespace gf::jpegw {
 
 enum class ScanMode { baseline, progressive };
@@ -19,20 +21,15 @@ struct JpegOptions {
     ChromaMode chroma = ChromaMode::full;
 };
 
-struct JpegResult {
-    bool ok = true;
-    std::string message;  // what went wrong on failure
-};
-
 // Encodes width × height pixels 0x00RRGGBB (top row first, no row padding)
 // into `out`, replacing its contents. The same input and options always give
 // the same bytes.
-JpegResult encode_jpeg(const uint32_t* pixels, int width, int height, const JpegOptions& options,
-                       std::vector<uint8_t>& out);
+Status encode_jpeg(const uint32_t* pixels, int width, int height, const JpegOptions& options,
+                   std::vector<uint8_t>& out);
 // Same from packed red, green, blue bytes, three per pixel.
-JpegResult encode_jpeg_rgb(const uint8_t* rgb, int width, int height, const JpegOptions& options,
-                           std::vector<uint8_t>& out);
+Status encode_jpeg_rgb(const uint8_t* rgb, int width, int height, const JpegOptions& options,
+                       std::vector<uint8_t>& out);
 // Writes `bytes` to `path`, replacing the file; the message names the path.
-JpegResult write_bytes(const std::string& path, const std::vector<uint8_t>& bytes);
+Status write_bytes(const std::string& path, const std::vector<uint8_t>& bytes);
 
 }  // namespace gf::jpegw

@@ -1,0 +1,367 @@
+// The files a capture writes: PNG frames, the WAV and CSV of a frame folder, and
+// the video's colour conversion and container.
+#include <gtest/gtest.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "driver/mp4_tracks.h"
+#include "platform/frame_files.h"
+#include "platform/video_encoder.h"
+
+namespace gf {
+namespace {
+
+namespace fs = std::filesystem;
+
+fs::path scratch_dir(const std::string& name) {
+    const fs::path dir =
+        fs::temp_directory_path() / ("gf_capture_output_test_" + std::to_string(getpid()) + "_" + name);
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    return dir;
+}
+
+std::vector<uint8_t> file_bytes(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+uint32_t be32(const uint8_t* p) {
+    return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
+}
+
+// ---------------------------------------------------------------- PNG
+
+std::vector<uint32_t> test_frame() {
+    std::vector<uint32_t> pixels(320 * 200);
+    for (int y = 0; y < 200; ++y) {
+        for (int x = 0; x < 320; ++x) {
+            pixels[static_cast<std::size_t>(y * 320 + x)] = (static_cast<uint32_t>(x & 0xFF) << 16) |
+                                                            (static_cast<uint32_t>(y) << 8) |
+                                                            static_cast<uint32_t>((x * y) & 0xFF);
+        }
+    }
+    pixels[0] = 0xAB123456;  // the top byte carries no colour and is not stored
+    return pixels;
+}
+
+TEST(PngFiles, WrittenFrameInflatesToRgbRowsWithValidChunks) {
+    const std::vector<uint32_t> pixels = test_frame();
+    const std::vector<uint8_t> png = encode_png(pixels.data(), 320, 200);
+    const uint8_t signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    ASSERT_GT(png.size(), 8u + 25u + 12u + 12u);
+    ASSERT_EQ(std::memcmp(png.data(), signature, 8), 0);
+    // IHDR: 320 × 200, 8-bit RGB, no interlace; its CRC checked with zlib directly.
+    ASSERT_EQ(be32(&png[8]), 13u);
+    ASSERT_EQ(std::memcmp(&png[12], "IHDR", 4), 0);
+    EXPECT_EQ(be32(&png[16]), 320u);
+    EXPECT_EQ(be32(&png[20]), 200u);
+    EXPECT_EQ(png[24], 8);
+    EXPECT_EQ(png[25], 2);
+    EXPECT_EQ(png[28], 0);
+    EXPECT_EQ(be32(&png[29]), crc32(0, &png[12], 17));
+    // IDAT follows; inflating it gives 200 rows of a filter byte and 960 colour bytes.
+    const uint32_t idat_len = be32(&png[33]);
+    ASSERT_EQ(std::memcmp(&png[37], "IDAT", 4), 0);
+    ASSERT_LE(41u + idat_len + 4u + 12u, png.size());
+    EXPECT_EQ(be32(&png[41 + idat_len]), crc32(0, &png[37], 4 + idat_len));
+    std::vector<uint8_t> raw(200 * 961 + 16);
+    uLongf raw_len = raw.size();
+    ASSERT_EQ(uncompress(raw.data(), &raw_len, &png[41], idat_len), Z_OK);
+    ASSERT_EQ(raw_len, 200u * 961u);
+    EXPECT_EQ(raw[0], 0);
+    EXPECT_EQ(raw[1], 0x12);  // pixel (0, 0): red, green, blue; top byte dropped
+    EXPECT_EQ(raw[2], 0x34);
+    EXPECT_EQ(raw[3], 0x56);
+    const std::size_t at = 123 * 961 + 1 + 3 * 300;  // pixel (300, 123)
+    EXPECT_EQ(raw[at], 300 & 0xFF);
+    EXPECT_EQ(raw[at + 1], 123);
+    EXPECT_EQ(raw[at + 2], (300 * 123) & 0xFF);
+    // IEND closes the file.
+    EXPECT_EQ(std::memcmp(&png[png.size() - 8], "IEND", 4), 0);
+    // Same pixels, same bytes.
+    EXPECT_EQ(encode_png(pixels.data(), 320, 200), png);
+}
+
+// A 3 × 2 RGBA PNG whose rows use the Paeth and Average filters, built by hand.
+std::vector<uint8_t> hand_made_png(bool corrupt_crc) {
+    std::vector<uint8_t> raw = {
+        4, 10,  20,  30,  255, 5, 5, 5, 0, 1,   1,   1,   0,  // Paeth, first row: a from the left only
+        3, 100, 100, 100, 9,   0, 0, 0, 0, 200, 200, 200, 0,  // Average of left and above
+    };
+    std::vector<uint8_t> packed(compressBound(static_cast<uLong>(raw.size())));
+    uLongf packed_len = packed.size();
+    compress(packed.data(), &packed_len, raw.data(), static_cast<uLong>(raw.size()));
+    std::vector<uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    const auto chunk = [&png](const char* type, const std::vector<uint8_t>& data) {
+        for (int s = 24; s >= 0; s -= 8) png.push_back(static_cast<uint8_t>(data.size() >> s));
+        const std::size_t from = png.size();
+        png.insert(png.end(), type, type + 4);
+        png.insert(png.end(), data.begin(), data.end());
+        const uint32_t crc = static_cast<uint32_t>(crc32(0, &png[from], static_cast<uInt>(4 + data.size())));
+        for (int s = 24; s >= 0; s -= 8) png.push_back(static_cast<uint8_t>(crc >> s));
+    };
+    chunk("IHDR", {0, 0, 0, 3, 0, 0, 0, 2, 8, 6, 0, 0, 0});
+    chunk("tEXt", {'a', 0, 'b'});  // ancillary: skipped
+    chunk("IDAT", std::vector<uint8_t>(packed.begin(), packed.begin() + static_cast<std::ptrdiff_t>(packed_len)));
+    chunk("IEND", {});
+    if (corrupt_crc) {
+        png[png.size() - 30] ^= 0x40;  // inside IDAT
+    }
+    return png;
+}
+
+TEST(PngFiles, ReaderUndoesRowFiltersAndRejectsDamagedFiles) {
+    const std::vector<uint8_t> good = hand_made_png(false);
+    PngImage image;
+    const Status status = decode_png(good.data(), good.size(), "hand.png", image);
+    ASSERT_TRUE(status.ok) << status.message;
+    ASSERT_EQ(image.width, 3);
+    ASSERT_EQ(image.height, 2);
+    // Row 0, Paeth with no row above predicts from the left: (10,20,30), (15,25,35), (16,26,36).
+    EXPECT_EQ(image.pixels[0], 0x000A141Eu);
+    EXPECT_EQ(image.pixels[1], 0x000F1923u);
+    EXPECT_EQ(image.pixels[2], 0x00101A24u);
+    // Row 1, Average of left and above: (0+10)/2+100 = 105, (0+20)/2+100 = 110, (0+30)/2+100 = 115;
+    // then (105+15)/2 = 60, (110+25)/2 = 67, (115+35)/2 = 75; then (60+16)/2+200 = 238, (67+26)/2+200 = 246,
+    // (75+36)/2+200 = 255.
+    EXPECT_EQ(image.pixels[3], 0x00696E73u);
+    EXPECT_EQ(image.pixels[4], 0x003C434Bu);
+    EXPECT_EQ(image.pixels[5], 0x00EEF6FFu);
+
+    const std::vector<uint8_t> bad_crc = hand_made_png(true);
+    Status s = decode_png(bad_crc.data(), bad_crc.size(), "bad.png", image);
+    EXPECT_FALSE(s.ok);
+    EXPECT_NE(s.message.find("bad.png"), std::string::npos);
+    for (std::size_t cut : {std::size_t{5}, std::size_t{20}, good.size() - 13, good.size() - 1}) {
+        s = decode_png(good.data(), cut, "cut.png", image);
+        EXPECT_FALSE(s.ok) << "truncated to " << cut << " bytes";
+        EXPECT_NE(s.message.find("cut.png"), std::string::npos);
+    }
+    s = read_png("/nonexistent/frame.png", image);
+    EXPECT_FALSE(s.ok);
+    EXPECT_NE(s.message.find("/nonexistent/frame.png"), std::string::npos);
+}
+
+// ---------------------------------------------------------------- WAV and frame folders
+
+TEST(FrameFolder, WavHeaderSizesPngFramesAndCsvLinesAreWritten) {
+    const fs::path dir = scratch_dir("folder");
+    FrameFolderWriter writer;
+    ASSERT_TRUE(writer.open(dir.string(), 44100).ok);
+    const std::vector<uint32_t> pixels = test_frame();
+    ASSERT_TRUE(writer.add_frame(0, 0, 0, 0, pixels.data()).ok);
+    ASSERT_TRUE(writer.add_frame(1, 16, 7, 64, pixels.data()).ok);
+    const int16_t sound[] = {1, -1, 32767, -32768, 300, -300};
+    ASSERT_TRUE(writer.add_audio(sound, 3).ok);
+    ASSERT_TRUE(writer.finish().ok);
+
+    const std::vector<uint8_t> wav = file_bytes(dir / "audio.wav");
+    ASSERT_EQ(wav.size(), 44u + 12u);
+    const auto le32 = [&wav](std::size_t at) {
+        return uint32_t{wav[at]} | (uint32_t{wav[at + 1]} << 8) | (uint32_t{wav[at + 2]} << 16) |
+               (uint32_t{wav[at + 3]} << 24);
+    };
+    EXPECT_EQ(std::memcmp(wav.data(), "RIFF", 4), 0);
+    EXPECT_EQ(le32(4), 36u + 12u);
+    EXPECT_EQ(std::memcmp(&wav[8], "WAVEfmt ", 8), 0);
+    EXPECT_EQ(le32(24), 44100u);
+    EXPECT_EQ(le32(28), 44100u * 4u);
+    EXPECT_EQ(le32(40), 12u);
+    EXPECT_EQ(wav[44 + 4], 0xFF);  // 32767, little-endian
+    EXPECT_EQ(wav[44 + 5], 0x7F);
+    WavData back;
+    ASSERT_TRUE(read_wav((dir / "audio.wav").string(), back).ok);
+    EXPECT_EQ(back.channels, 2);
+    EXPECT_EQ(back.samples, std::vector<int16_t>(std::begin(sound), std::end(sound)));
+
+    std::ifstream csv(dir / "frames.csv");
+    std::string header;
+    std::string line0;
+    std::string line1;
+    std::getline(csv, header);
+    std::getline(csv, line0);
+    std::getline(csv, line1);
+    EXPECT_EQ(header, "frame,ms,order,row");
+    EXPECT_EQ(line0, "0,0,0,0");
+    EXPECT_EQ(line1, "1,16,7,64");
+
+    PngImage frame;
+    ASSERT_TRUE(read_png((dir / FrameFolderWriter::frame_name(1)).string(), frame).ok);
+    EXPECT_EQ(FrameFolderWriter::frame_name(1), "frame_000001.png");
+    ASSERT_EQ(frame.pixels.size(), pixels.size());
+    EXPECT_EQ(frame.pixels[0], 0x00123456u);
+    EXPECT_TRUE(std::equal(pixels.begin() + 1, pixels.end(), frame.pixels.begin() + 1));
+
+    // A WAV cut inside its data chunk header is refused with its name.
+    {
+        std::ofstream cut(dir / "cut.wav", std::ios::binary);
+        cut.write(reinterpret_cast<const char*>(wav.data()), 40);
+    }
+    const Status s = read_wav((dir / "cut.wav").string(), back);
+    EXPECT_FALSE(s.ok);
+    EXPECT_NE(s.message.find("cut.wav"), std::string::npos);
+    FrameFolderWriter nowhere;
+    const Status no_dir = nowhere.open((dir / "missing" / "deeper").string(), 44100);
+    EXPECT_FALSE(no_dir.ok);
+    EXPECT_NE(no_dir.message.find("missing/deeper"), std::string::npos);
+    fs::remove_all(dir);
+}
+
+// ---------------------------------------------------------------- video
+
+TEST(VideoColour, Bt709LimitedRangeOfPrimaries) {
+    uint8_t y = 0;
+    uint8_t u = 0;
+    uint8_t v = 0;
+    rgb_to_yuv709(0x000000, y, u, v);
+    EXPECT_EQ(y, 16);
+    EXPECT_EQ(u, 128);
+    EXPECT_EQ(v, 128);
+    rgb_to_yuv709(0xFFFFFF, y, u, v);
+    EXPECT_EQ(y, 235);
+    EXPECT_EQ(u, 128);
+    EXPECT_EQ(v, 128);
+    // Red: Y = 16 + 219·0.2126 = 62.6; U = 128 − 112·0.2126/0.9278 = 102.3; V = 128 + 112 = 240.
+    rgb_to_yuv709(0xFF0000, y, u, v);
+    EXPECT_EQ(y, 63);
+    EXPECT_EQ(u, 102);
+    EXPECT_EQ(v, 240);
+    // Blue: Y = 16 + 219·0.0722 = 31.8; U = 240; V = 128 − 112·0.0722/0.7874 = 117.7.
+    rgb_to_yuv709(0x0000FF, y, u, v);
+    EXPECT_EQ(y, 32);
+    EXPECT_EQ(u, 240);
+    EXPECT_EQ(v, 118);
+}
+
+TEST(VideoColour, NearestNeighbourBlocksAndChromaAcrossOddScaleSeams) {
+    std::vector<uint32_t> pixels(320 * 200, 0);
+    pixels[0] = 0xFF0000;    // red at (0, 0)
+    pixels[1] = 0x0000FF;    // blue at (1, 0)
+    pixels[320] = 0xFFFFFF;  // white at (0, 1)
+    const int w = 1600;
+    const int h = 1200;
+    std::vector<uint8_t> yp(static_cast<std::size_t>(w * h));
+    std::vector<uint8_t> up(static_cast<std::size_t>(w / 2 * h / 2));
+    std::vector<uint8_t> vp(up.size());
+    frame_to_yuv420(pixels.data(), 5, 6, yp.data(), w, up.data(), w / 2, vp.data(), w / 2);
+    // Red covers output columns 0-4 and rows 0-5; blue columns 5-9; white rows 6-11.
+    EXPECT_EQ(yp[0], 63);
+    EXPECT_EQ(yp[5 * w + 4], 63);
+    EXPECT_EQ(yp[5], 32);
+    EXPECT_EQ(yp[5 * w + 9], 32);
+    EXPECT_EQ(yp[10], 16);
+    EXPECT_EQ(yp[6 * w + 0], 235);
+    EXPECT_EQ(yp[11 * w + 4], 235);
+    EXPECT_EQ(yp[12 * w + 0], 16);
+    // Chroma column 2 covers output columns 4 (red) and 5 (blue): the mean of red and blue,
+    // (127.5, 0, 127.5): U = 128 + 112·(127.5 − 36.3)/(255·0.9278) = 171.2, V = 128 + 112·(127.5 − 36.3)/(255·0.7874) =
+    // 178.9.
+    EXPECT_EQ(up[2], 171);
+    EXPECT_EQ(vp[2], 179);
+    EXPECT_EQ(up[0], 102);  // pure red
+    EXPECT_EQ(vp[3], 118);  // pure blue
+    // Chroma rows 0-2 cover output rows 0-5 (the red row), row 3 the white row.
+    EXPECT_EQ(vp[2 * (w / 2)], 240);
+    EXPECT_EQ(vp[3 * (w / 2)], 128);
+}
+
+// At a size that is not a whole multiple (2880 × 2160 is 9 × 10.8) every source row and column
+// still shows, each on a run of 9 columns and 10 or 11 rows, in order.
+TEST(VideoColour, UnevenScaleKeepsEverySourceRowAndColumn) {
+    std::vector<uint32_t> pixels(320 * 200);
+    for (int y = 0; y < 200; ++y) {
+        for (int x = 0; x < 320; ++x) {
+            pixels[static_cast<std::size_t>(y * 320 + x)] = static_cast<uint32_t>(((x + y) % 2) * 0xFFFFFF);
+        }
+    }
+    const int w = 2880;
+    const int h = 2160;
+    std::vector<uint8_t> yp(static_cast<std::size_t>(w) * h);
+    std::vector<uint8_t> up(static_cast<std::size_t>(w / 2) * (h / 2));
+    std::vector<uint8_t> vp(up.size());
+    frame_to_yuv420_sized(pixels.data(), w, h, yp.data(), w, up.data(), w / 2, vp.data(), w / 2);
+    // Down the first column: runs of one luma value alternate black and white, one per source row.
+    std::vector<int> runs;
+    for (int y = 0; y < h; ++y) {
+        if (y == 0 || yp[static_cast<std::size_t>(y) * w] != yp[static_cast<std::size_t>(y - 1) * w]) {
+            runs.push_back(0);
+        }
+        ++runs.back();
+    }
+    ASSERT_EQ(runs.size(), 200u);
+    EXPECT_EQ(*std::min_element(runs.begin(), runs.end()), 10);
+    EXPECT_EQ(*std::max_element(runs.begin(), runs.end()), 11);
+    // Along the last row, every column is 9 wide.
+    const uint8_t* last = &yp[static_cast<std::size_t>(h - 1) * w];
+    for (int x = 0; x < w; ++x) {
+        ASSERT_EQ(last[x], last[(x / 9) * 9]) << x;
+        if (x % 9 == 0 && x > 0) {
+            ASSERT_NE(last[x], last[x - 1]) << x;
+        }
+    }
+}
+
+TEST(VideoFile, Mp4HoldsH264AndAacOfTheSameLength) {
+    const fs::path dir = scratch_dir("video");
+    const fs::path path = dir / "clip.mp4";
+    VideoSettings settings;
+    settings.width = 1280;  // square pixels
+    settings.height = 800;
+    VideoEncoder encoder;
+    const Status opened = encoder.open(path.string(), path.string(), settings);
+    ASSERT_TRUE(opened.ok) << opened.message;
+    EXPECT_EQ(encoder.video_codec_name(), "libx264");
+    std::vector<uint32_t> pixels = test_frame();
+    std::vector<int16_t> sound(2 * 735);
+    for (int k = 0; k < 45; ++k) {  // 0.75 s: 33075 samples, not a whole number of AAC frames
+        pixels[static_cast<std::size_t>(k)] = 0xFFFFFF;
+        for (std::size_t i = 0; i < sound.size(); ++i) {
+            sound[i] = static_cast<int16_t>(((k * 735 + static_cast<int>(i / 2)) % 100) * 300 - 15000);
+        }
+        ASSERT_TRUE(encoder.add_frame(pixels.data()).ok);
+        ASSERT_TRUE(encoder.add_audio(sound.data(), 735).ok);
+    }
+    const Status finished = encoder.finish();
+    ASSERT_TRUE(finished.ok) << finished.message;
+
+    const std::vector<uint8_t> file = file_bytes(path);
+    ASSERT_GT(file.size(), 1000u);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(&file[4]), 4), "ftyp");
+    const test::Mp4Lengths lengths = test::mp4_track_lengths(file);
+    ASSERT_TRUE(lengths.ok);
+    const double video_s = lengths.video_seconds;
+    const double audio_s = lengths.audio_seconds;
+    EXPECT_NEAR(video_s, 0.75, 1e-6);
+    EXPECT_NEAR(audio_s, video_s, 1.0 / 60.0) << "audio and video differ by more than a frame";
+    EXPECT_TRUE(std::search(file.begin(), file.end(), std::begin("avc1"), std::end("avc1") - 1) != file.end());
+    EXPECT_TRUE(std::search(file.begin(), file.end(), std::begin("mp4a"), std::end("mp4a") - 1) != file.end());
+    fs::remove_all(dir);
+}
+
+TEST(VideoFile, UnknownContainerAndBadSizeAreRefusedByName) {
+    VideoEncoder encoder;
+    Status s = encoder.open("/tmp/x.partial", "show.notavideo", VideoSettings{});
+    EXPECT_FALSE(s.ok);
+    EXPECT_NE(s.message.find("show.notavideo"), std::string::npos);
+    VideoSettings odd;
+    odd.width = 1001;
+    s = encoder.open("/tmp/y.mp4", "/tmp/y.mp4", odd);
+    EXPECT_FALSE(s.ok);
+    EXPECT_NE(s.message.find("1001"), std::string::npos);
+    s = encoder.open("/nonexistent/dir/z.mp4", "/nonexistent/dir/z.mp4", VideoSettings{});
+    EXPECT_FALSE(s.ok);
+    EXPECT_NE(s.message.find("/nonexistent/dir/z.mp4"), std::string::npos);
+    EXPECT_FALSE(encoder.add_frame(test_frame().data()).ok) << "a failed open leaves nothing to write to";
+}
+
+}  // namespace
+}  // namespace gf
