@@ -47,15 +47,16 @@ constexpr int kMaxVideoFps = 240;
 // H.264's 4 × 4 and 8 × 8 transform grid and most blocks code as a single flat value. The 4:3
 // shape of the screens of the time comes from the pixel shape stored in the file (5:6), which
 // players apply; square pixels keep the same size with 1:1. The 5 × 6 blocks of 1600 × 1200
-// cut across the transform grid and cost about four times the bits for the same luma SSIM.
+// cut across the transform grid and cost three to four times the bits for the same luma SSIM.
 constexpr int kDefaultWidth = 1280;
 constexpr int kDefaultHeight = 800;
 
 // Measured on the whole show against a lossless capture of the same size, per music order:
 // at 1280 × 800, ultrafast (with CABAC, see the encoder) keeps every order's luma SSIM at or
-// above that of ultrafast crf 16 at 1600 × 1200 from crf 18 down, at about a fifth of its size
-// and less of its CPU time. Slower presets gain little here: their deblocking softens the
-// pixel edges, and their analysis costs two to four times the CPU.
+// above that of the earlier default (ultrafast crf 16 without CABAC at 1600 × 1200) from crf
+// 18 down, at about a fifth of its size and half of its CPU time. Slower presets did worse on
+// these pictures: superfast at crf 17 made larger files than ultrafast at crf 18, with a lower
+// SSIM, in twice the CPU time.
 const std::vector<QualityLevel> kQualityLevels = {
     {"normal", "ultrafast", 18},   // the default: small, and as sharp as the old 1600 × 1200 captures
     {"small", "ultrafast", 22},    // for sharing where size matters: a little softer
