@@ -28,7 +28,7 @@ struct CaptureOptions {
     std::string frames_dir;  // --frames DIR; empty for none
     int fps_num = 60;        // --fps: 24-240 or 24000/1001, 30000/1001, 60000/1001, 120000/1001
     int fps_den = 1;
-    bool square_pixels = false;  // --aspect square: 1280 × 800 instead of 1600 × 1200
+    bool square_pixels = false;  // --aspect square: the video's pixels shown square, not stretched to 4:3
     int width = 0;               // --size WxH; 0: from the aspect
     int height = 0;
     std::string quality;      // --quality NAME; empty: the default level

@@ -382,21 +382,36 @@ std::pair<int, int> avc_size(const std::vector<uint8_t>& file) {
     return {0, 0};
 }
 
+// The pixel shape players apply: the 'pasp' box's horizontal and vertical spacing.
+std::pair<int, int> pixel_shape(const std::vector<uint8_t>& file) {
+    const char tag[] = {'p', 'a', 's', 'p'};
+    const auto at = std::search(file.begin(), file.end(), std::begin(tag), std::end(tag));
+    const std::size_t from = static_cast<std::size_t>(at - file.begin()) + 4;
+    if (at == file.end() || from + 8 > file.size()) {
+        return {1, 1};  // no box: square pixels
+    }
+    const auto word = [&](std::size_t i) {
+        return static_cast<int>((file[i] << 24) | (file[i + 1] << 16) | (file[i + 2] << 8) | file[i + 3]);
+    };
+    return {word(from), word(from + 4)};
+}
+
+// Both shapes are 1280 × 800 (whole 4 × 4 blocks); the 4:3 one is stretched by its pixel shape.
 TEST(ShowVideo, FadeCapturedToMp4AtBothShapesWithMatchingLengths) {
     const fs::path dir = scratch("mp4");
     struct Case {
         std::vector<std::string> extra;
-        int width;
-        int height;
+        std::pair<int, int> shape;
     };
-    for (const Case& c : {Case {{}, 1600, 1200}, Case {{"--aspect", "square"}, 1280, 800}}) {
-        const fs::path file = dir / ("fade" + std::to_string(c.width) + ".mp4");
+    for (const Case& c : {Case {{}, {5, 6}}, Case {{"--aspect", "square"}, {1, 1}}}) {
+        const fs::path file = dir / ("fade" + std::to_string(c.shape.first) + ".mp4");
         std::vector<std::string> args = {"--data", kData, "--start", "16", "--fps", "24", "--capture", file.string()};
         args.insert(args.end(), c.extra.begin(), c.extra.end());
         const ProcessResult run = run_program(args);
         ASSERT_EQ(run.exit_code, 0) << run.err;
         const std::vector<uint8_t> bytes = bytes_of(file);
-        EXPECT_EQ(avc_size(bytes), std::make_pair(c.width, c.height));
+        EXPECT_EQ(avc_size(bytes), std::make_pair(1280, 800));
+        EXPECT_EQ(pixel_shape(bytes), c.shape);
         const test::Mp4Lengths lengths = test::mp4_track_lengths(bytes);
         ASSERT_TRUE(lengths.ok);
         // Order 16 alone: the closing fade takes the volume to 0 in about 1.25 s at any rate.
@@ -419,11 +434,12 @@ TEST(ShowVideo, SizeAndMuteShapeTheVideo) {
         int width;
         int height;
         bool sound;
+        std::pair<int, int> shape;  // pixel shape that shows the picture at 4:3
     };
     const std::vector<Case> cases = {
-        {{"--size", "320x200"}, 320, 200, true},
-        {{"--size", "2880x2160", "--max-frames", "3"}, 2880, 2160, true},
-        {{"--mute"}, 1600, 1200, false},
+        {{"--size", "320x200"}, 320, 200, true, {5, 6}},
+        {{"--size", "2880x2160", "--max-frames", "3"}, 2880, 2160, true, {1, 1}},
+        {{"--mute"}, 1280, 800, false, {5, 6}},
     };
     for (const Case& c : cases) {
         const fs::path file = dir / (c.extra[0].substr(2) + std::to_string(c.width) + ".mp4");
@@ -434,6 +450,7 @@ TEST(ShowVideo, SizeAndMuteShapeTheVideo) {
         ASSERT_EQ(run.exit_code, 0) << run.err;
         const std::vector<uint8_t> bytes = bytes_of(file);
         EXPECT_EQ(avc_size(bytes), std::make_pair(c.width, c.height));
+        EXPECT_EQ(pixel_shape(bytes), c.shape);
         const test::Mp4Lengths lengths = test::mp4_track_lengths(bytes);
         EXPECT_GT(lengths.video_seconds, 0.0);
         EXPECT_EQ(lengths.audio_seconds > 0.0, c.sound);

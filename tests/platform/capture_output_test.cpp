@@ -344,6 +344,11 @@ TEST(VideoFile, Mp4HoldsH264AndAacOfTheSameLength) {
     EXPECT_NEAR(audio_s, video_s, 1.0 / 60.0) << "audio and video differ by more than a frame";
     EXPECT_TRUE(std::search(file.begin(), file.end(), std::begin("avc1"), std::end("avc1") - 1) != file.end());
     EXPECT_TRUE(std::search(file.begin(), file.end(), std::begin("mp4a"), std::end("mp4a") - 1) != file.end());
+    // Arithmetic coding (CABAC), which keeps these files small, needs the Main profile (77) or
+    // above; the profile is the second byte after the 'avcC' box's name.
+    const auto avcc = std::search(file.begin(), file.end(), std::begin("avcC"), std::end("avcC") - 1);
+    ASSERT_LT(avcc + 5, file.end());
+    EXPECT_GE(avcc[5], 77) << "H.264 profile without CABAC";
     fs::remove_all(dir);
 }
 
