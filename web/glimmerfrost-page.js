@@ -4,7 +4,8 @@
 //   ?frames=N,N,...&fps=F  the listed frames' SHA-256, one "N <hash>" line each, in #frame-hashes
 //   ?benchmark             the cost of a frame per order, as the desktop's --benchmark prints it
 // ?autoplay starts the live show without the click (headless measurements) and,
-// once it is over, puts the latest sync seen into #results.
+// once it is over, puts the latest sync seen into #results. With &report=PATH the
+// page also POSTs what it put in #results to PATH once done (scripts/web-measure.py).
 'use strict';
 
 const kRate = 44100;
@@ -32,6 +33,7 @@ function fail(text) {
   $('stage').classList.remove('on');
   $('start').style.display = '';
   document.title = 'Glimmerfrost: ' + text;
+  if (params.has('report')) fetch(params.get('report'), { method: 'POST', body: 'failed: ' + text });
 }
 
 async function loadEngine() {
@@ -135,6 +137,10 @@ class Sound {
 
 let show = null;
 
+function report() {
+  if (params.has('report')) fetch(params.get('report'), { method: 'POST', body: $('results').textContent });
+}
+
 function play() {
   if (show || !engine) return;
   if (engine._gf_web_start() !== 0) {
@@ -171,8 +177,9 @@ function end() {
   $('stage').classList.remove('on');
   $('start').style.display = '';
   if (params.has('autoplay')) {
-    $('results').textContent += 'worst sync ' + worst.toFixed(2) + ' ms\n';
+    $('results').textContent += 'worst sync ' + worst.toFixed(2) + ' ms after its note, by the audio clock\n';
     document.title = 'show done';
+    report();
   }
 }
 
@@ -249,6 +256,7 @@ async function main() {
         throw new Error(lastError || 'the benchmark could not start');
       } else {
         document.title = 'benchmark done';
+        report();
       }
     } catch (e) {
       fail(e.message);
