@@ -90,11 +90,15 @@ class Sound {
     this.module = module;
     this.queued = 0; // stream frames rendered and scheduled
     this.context = null;
-    try {
-      const Context = window.AudioContext || window.webkitAudioContext;
-      this.context = new Context({ sampleRate: kRate });
-    } catch (e) {
-      this.context = null;
+    const Context = window.AudioContext || window.webkitAudioContext;
+    // At the music's own rate where the browser allows it; otherwise Web Audio resamples.
+    for (const options of [{ sampleRate: kRate }, {}]) {
+      try {
+        this.context = Context ? new Context(options) : null;
+        break;
+      } catch (e) {
+        this.context = null;
+      }
     }
     this.start = this.now() + 0.1;
   }
@@ -103,8 +107,11 @@ class Sound {
   frame() { return Math.max(0, (this.now() - this.start) * kRate); }
   // Keeps the sound rendered ahead; longer while the tab is in the background,
   // where timers run rarely. After a gap (the tab was asleep), the stream carries
-  // on from now, so the clock and what is heard stay together.
+  // on from now, so the clock and what is heard stay together. The syncs whose
+  // notes the clock has reached fire here too, so they keep time in the
+  // background as they do on the desktop's audio thread.
   pump() {
+    this.module._gf_web_advance(this.frame());
     const now = this.now();
     const lead = document.hidden ? 3.0 : 0.35;
     if (this.start + this.queued / kRate < now + 0.02) {
@@ -149,7 +156,8 @@ function play() {
   }
   const sound = new Sound(engine);
   show = { sound, timer: setInterval(() => sound.pump(), 250) };
-  say(sound.context ? '' : 'No Web Audio in this browser: the show plays silently.', false);
+  say('', false);
+  $('note').textContent = sound.context ? '' : 'No Web Audio in this browser: the show plays silently.';
   $('start').style.display = 'none';
   $('stage').classList.add('on');
   sound.pump();
@@ -247,6 +255,10 @@ async function main() {
     return;
   }
   attachCanvas(engine);
+  if (engine._gf_web_check() !== 0) {
+    fail(lastError || 'The data set cannot be used.');
+    return;
+  }
   if (params.has('frames') || params.has('benchmark')) {
     $('start').style.display = 'none';
     try {

@@ -2,9 +2,11 @@
 // file system under /data (the page fetches it first). Messages go to stderr,
 // which the page shows in words.
 //
+//   gf_web_check()             checks the data set; 0, or 1 with one line on stderr
 //   gf_web_start()             start-up of the live show; 0, or 1 with one line on stderr
 //   gf_web_step(now)           one pass of the show with the audio clock at stream frame `now`; 0 once over
 //   gf_web_stop()              shutdown (also after the show has ended by itself)
+//   gf_web_advance(now)        the audio clock has reached stream frame `now`: the syncs due fire
 //   gf_web_render_audio(n)     the next n stereo frames of music, interleaved 16-bit
 //   gf_web_key()               a key: ends the show at the end of the next pass
 //   gf_web_sync_worst_ms()     the latest a sync has fired after its note, by the audio clock
@@ -29,7 +31,7 @@ EM_JS(void, page_frame, (uint32_t index, const uint32_t* pixels), { Module.gfFra
 
 namespace {
 
-constexpr const char* kDataDir = "/data";
+constexpr const char* kDataDir = "data";  // the page writes the data set to /data; messages name it as the site does
 
 struct LiveShow {
     gf::DemoOptions options;
@@ -57,6 +59,11 @@ bool find_data(gf::DemoOptions& options) {
 
 extern "C" {
 
+EMSCRIPTEN_KEEPALIVE int gf_web_check() {
+    gf::DemoOptions options;
+    return find_data(options) ? 0 : 1;
+}
+
 EMSCRIPTEN_KEEPALIVE int gf_web_start() {
     s_show.reset();
     auto show = std::make_unique<LiveShow>();
@@ -77,6 +84,12 @@ EMSCRIPTEN_KEEPALIVE int gf_web_step(double now) {
     }
     s_show->platform.reach(static_cast<uint64_t>(std::max(now, 0.0)));
     return s_show->run->step() ? 1 : 0;
+}
+
+EMSCRIPTEN_KEEPALIVE void gf_web_advance(double now) {
+    if (s_show) {
+        s_show->platform.reach(static_cast<uint64_t>(std::max(now, 0.0)));
+    }
 }
 
 EMSCRIPTEN_KEEPALIVE void gf_web_stop() {
