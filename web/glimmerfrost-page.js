@@ -100,6 +100,7 @@ class Sound {
         this.context = null;
       }
     }
+    if (this.context && this.context.state === 'suspended') this.context.resume();
     this.start = this.now() + 0.1;
   }
   now() { return this.context ? this.context.currentTime : performance.now() / 1000; }
@@ -212,6 +213,7 @@ document.addEventListener('keydown', (event) => {
 });
 $('stage').addEventListener('dblclick', toggleFullscreen);
 $('fullscreen').addEventListener('click', (event) => { event.stopPropagation(); toggleFullscreen(); });
+$('fullscreen').addEventListener('dblclick', (event) => event.stopPropagation());
 $('play').addEventListener('click', play);
 
 // ?frames=N,N,...&fps=F (F whole, or N/D): the offline show's listed frames.
