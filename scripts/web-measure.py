@@ -78,7 +78,10 @@ def main():
         print(run_page(chromium, site, "autoplay", 600).strip())
         return 0
     program = os.path.join(args.desktop, "src", "glimmerfrost")
-    desktop = subprocess.run([program, "--benchmark"], capture_output=True, text=True, check=True).stdout
+    run = subprocess.run([program, "--benchmark"], capture_output=True, text=True)
+    if run.returncode != 0:
+        sys.exit(f"web-measure: {program} --benchmark failed: {run.stderr.strip()}")
+    desktop = run.stdout
     browser = run_page(chromium, site, "benchmark", 600)
     print("desktop:\n" + desktop + "\nbrowser:\n" + browser)
     d, b = all_ms(desktop), all_ms(browser)

@@ -91,10 +91,12 @@ def main():
     parser.add_argument("--desktop", default="build", help="the desktop build folder")
     parser.add_argument("--site", default="build-web/site", help="the web site folder")
     parser.add_argument("--fps", default="10")
-    parser.add_argument("--step", type=int, default=4, help="compare every STEP-th frame")
+    parser.add_argument("--step", type=int, default=4, help="compare every STEP-th frame (1 or more)")
     parser.add_argument("--report-only", action="store_true", help="exit 0 even when frames differ")
     args = parser.parse_args()
 
+    if args.step < 1:
+        sys.exit(f"web-test: --step {args.step}: must be 1 or more")
     program = os.path.join(args.desktop, "src", "glimmerfrost")
     if not os.access(program, os.X_OK):
         sys.exit(f"web-test: {program}: no desktop program (build it first)")
@@ -106,8 +108,10 @@ def main():
 
     with tempfile.TemporaryDirectory() as tmp:
         frames_dir = os.path.join(tmp, "frames")
-        subprocess.run([program, "--frames", frames_dir, "--fps", args.fps], check=True,
-                       stdout=subprocess.DEVNULL)
+        # The desktop names a bad --fps itself, on stderr.
+        if subprocess.run([program, "--frames", frames_dir, "--fps", args.fps], stdout=subprocess.DEVNULL,
+                          stderr=subprocess.PIPE, text=True).returncode != 0:
+            sys.exit(f"web-test: {program} --frames {frames_dir} --fps {args.fps} failed")
         with open(os.path.join(frames_dir, "frames.csv")) as f:
             rows = [(int(r["frame"]), int(r["order"])) for r in csv.DictReader(f)]
         order_of = dict(rows)
