@@ -108,10 +108,11 @@ def main():
 
     with tempfile.TemporaryDirectory() as tmp:
         frames_dir = os.path.join(tmp, "frames")
-        # The desktop names a bad --fps itself, on stderr.
-        if subprocess.run([program, "--frames", frames_dir, "--fps", args.fps], stdout=subprocess.DEVNULL,
-                          stderr=subprocess.PIPE, text=True).returncode != 0:
-            sys.exit(f"web-test: {program} --frames {frames_dir} --fps {args.fps} failed")
+        run = subprocess.run([program, "--frames", frames_dir, "--fps", args.fps], stdout=subprocess.DEVNULL,
+                             stderr=subprocess.PIPE, text=True)
+        if run.returncode != 0:
+            # The desktop's first line names the problem (a bad --fps, say).
+            sys.exit(f"web-test: {program} --frames failed: {run.stderr.strip().splitlines()[0]}")
         with open(os.path.join(frames_dir, "frames.csv")) as f:
             rows = [(int(r["frame"]), int(r["order"])) for r in csv.DictReader(f)]
         order_of = dict(rows)
