@@ -112,7 +112,8 @@ def main():
                              stderr=subprocess.PIPE, text=True)
         if run.returncode != 0:
             # The desktop's first line names the problem (a bad --fps, say).
-            sys.exit(f"web-test: {program} --frames failed: {run.stderr.strip().splitlines()[0]}")
+            why = (run.stderr.strip().splitlines() or [f"exit {run.returncode}"])[0]
+            sys.exit(f"web-test: {program} --frames failed: {why}")
         with open(os.path.join(frames_dir, "frames.csv")) as f:
             rows = [(int(r["frame"]), int(r["order"])) for r in csv.DictReader(f)]
         order_of = dict(rows)
