@@ -178,6 +178,8 @@ function pass() {
 // Back to the start screen, with Play again.
 function end() {
   const worst = engine._gf_web_sync_worst_ms();
+  const fired = engine._gf_web_syncs_fired();
+  const late = engine._gf_web_syncs_later_than(kChunkFrames);
   engine._gf_web_stop();
   clearInterval(show.timer);
   show.sound.close();
@@ -186,7 +188,8 @@ function end() {
   $('stage').classList.remove('on');
   $('start').style.display = '';
   if (params.has('autoplay')) {
-    $('results').textContent += 'worst sync ' + worst.toFixed(2) + ' ms after its note, by the audio clock\n';
+    $('results').textContent += 'worst sync ' + worst.toFixed(2) + ' ms after its note, by the audio clock; ' +
+      late + ' of ' + fired + ' syncs later than one ' + kChunkFrames + '-frame chunk\n';
     document.title = 'show done';
     report();
   }

@@ -36,6 +36,8 @@ TEST(AudioTimeline, PositionAndSyncsWaitForTheClockThenFireInOrderWithTheirLaten
     EXPECT_EQ(timeline.position(), 0x00020000u);
     EXPECT_EQ(g_fired.size(), 3u);
     EXPECT_EQ(timeline.worst_late_frames(), 150u);  // the largest so far, not the latest
+    EXPECT_EQ(timeline.fired(), 3u);
+    EXPECT_EQ(timeline.fired_later_than(10), 2u);  // 150 and 50 frames late; the last only 10
 
     timeline.clear();
     timeline.queue({10, record, 4, 1});

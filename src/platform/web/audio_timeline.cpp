@@ -23,8 +23,14 @@ void AudioTimeline::reach(uint64_t now) {
         const Sync sync = syncs_.front();
         syncs_.pop_front();
         worst_late_ = std::max(worst_late_, now - sync.frame);
+        lateness_.push_back(now - sync.frame);
         sync.proc(sync.handle, sync.data);
     }
+}
+
+std::size_t AudioTimeline::fired_later_than(uint64_t frames) const {
+    return static_cast<std::size_t>(
+        std::count_if(lateness_.begin(), lateness_.end(), [frames](uint64_t late) { return late > frames; }));
 }
 
 }  // namespace gf

@@ -4,8 +4,10 @@
 // heard rather than what was rendered last. No browser code: tested natively.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <vector>
 
 #include "platform/music.h"
 
@@ -29,6 +31,9 @@ public:
     void reach(uint64_t now);
     uint32_t position() const { return position_; }
     uint64_t worst_late_frames() const { return worst_late_; }
+    // Syncs fired so far, and how many of them fired more than `frames` after their note.
+    std::size_t fired() const { return lateness_.size(); }
+    std::size_t fired_later_than(uint64_t frames) const;
 
 private:
     struct Stretch {
@@ -39,6 +44,7 @@ private:
     std::deque<Sync> syncs_;
     uint32_t position_ = 0;
     uint64_t worst_late_ = 0;
+    std::vector<uint64_t> lateness_;  // of every sync fired, in frames
 };
 
 }  // namespace gf

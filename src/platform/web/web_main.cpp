@@ -10,6 +10,7 @@
 //   gf_web_render_audio(n)     the next n stereo frames of music, interleaved 16-bit
 //   gf_web_key()               a key: ends the show at the end of the next pass
 //   gf_web_sync_worst_ms()     the latest a sync has fired after its note, by the audio clock
+//   gf_web_syncs_fired(), gf_web_syncs_later_than(frames)  how many syncs fired, and how many later than that
 //   gf_web_frames(list, n, num, den)  the offline show at num/den fps; each listed frame's pixels go to Module.gfFrame
 //   gf_web_benchmark()         the cost of a frame per order, printed as the desktop's --benchmark prints it
 #include <emscripten.h>
@@ -117,6 +118,14 @@ EMSCRIPTEN_KEEPALIVE double gf_web_sync_worst_ms() {
         return -1;
     }
     return static_cast<double>(s_show->platform.timeline().worst_late_frames()) * 1000.0 / gf::kMixRate;
+}
+
+EMSCRIPTEN_KEEPALIVE int gf_web_syncs_fired() {
+    return s_show ? static_cast<int>(s_show->platform.timeline().fired()) : 0;
+}
+
+EMSCRIPTEN_KEEPALIVE int gf_web_syncs_later_than(int frames) {
+    return s_show ? static_cast<int>(s_show->platform.timeline().fired_later_than(static_cast<uint64_t>(frames))) : 0;
 }
 
 EMSCRIPTEN_KEEPALIVE int gf_web_frames(const uint32_t* list, int count, int fps_num, int fps_den) {
