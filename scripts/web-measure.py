@@ -42,7 +42,7 @@ def run_page(chromium, site, query, limit_s):
     server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), functools.partial(Handler, directory=site))
     threading.Thread(target=server.serve_forever, daemon=True).start()
     url = f"http://127.0.0.1:{server.server_address[1]}/index.html?{query}&report=/report"
-    with tempfile.TemporaryDirectory() as profile:
+    with tempfile.TemporaryDirectory(ignore_cleanup_errors=True) as profile:  # Chromium's helpers may outlive it
         browser = subprocess.Popen([chromium, "--headless", "--no-sandbox", "--disable-gpu",
                                     "--autoplay-policy=no-user-gesture-required", f"--user-data-dir={profile}",
                                     url], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)

@@ -69,7 +69,7 @@ def browser_hashes(chromium, site, frames, fps, budget_ms):
     server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
     threading.Thread(target=server.serve_forever, daemon=True).start()
     url = f"http://127.0.0.1:{server.server_address[1]}/index.html?frames={','.join(map(str, frames))}&fps={fps}"
-    with tempfile.TemporaryDirectory() as profile:
+    with tempfile.TemporaryDirectory(ignore_cleanup_errors=True) as profile:  # Chromium's helpers may outlive it
         dom = subprocess.run([chromium, "--headless", "--no-sandbox", "--disable-gpu", "--mute-audio",
                               f"--user-data-dir={profile}", f"--virtual-time-budget={budget_ms}",
                               "--dump-dom", url], capture_output=True, text=True, timeout=900).stdout
