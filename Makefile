@@ -2,6 +2,8 @@
 #   make run   installs what is missing to build and play, builds, and plays the show
 #              (options through ARGS: make run ARGS='--interactive --start 9')
 #   make test  installs the test tools too, builds, and runs every test
+#   make web   installs the browser build's tools too and builds the show for the browser
+#              into build-web/site (make serve-web serves it on 127.0.0.1)
 BUILD ?= build
 JOBS ?= $(shell nproc)
 ARGS ?=
@@ -9,11 +11,14 @@ SETUP_FLAGS ?=
 
 # Passed down to setup through build and configure.
 test bench: SETUP_FLAGS = --dev
+web serve-web test-web: SETUP_FLAGS = --web
+WEB_BUILD ?= build-web
+WEB_PORT ?= 8000
 # `make run` runs the program in this folder, so a capture made with no display lands here
 # rather than in the source tree.
 CAPTURES ?= $(HOME)/Videos/glimmerfrost
 
-.PHONY: setup configure build run test bench clean
+.PHONY: setup configure build run test bench clean web serve-web test-web
 
 setup:
 	@bash scripts/setup.sh $(SETUP_FLAGS)
@@ -33,5 +38,16 @@ test: build
 bench: build
 	@$(BUILD)/bench/gf_bench
 
+web: build
+	@JOBS=$(JOBS) bash scripts/web-build.sh $(BUILD) $(WEB_BUILD)
+
+serve-web: web
+	@echo "Serving the show at http://127.0.0.1:$(WEB_PORT)/ (Ctrl+C stops)"
+	@python3 -m http.server $(WEB_PORT) --bind 127.0.0.1 --directory $(WEB_BUILD)/site >/dev/null
+
+# The browser's frames against the desktop's, in headless Chromium.
+test-web: web
+	@python3 scripts/web-test.py --desktop $(BUILD) --site $(WEB_BUILD)/site
+
 clean:
-	@rm -rf $(BUILD)
+	@rm -rf $(BUILD) $(WEB_BUILD)

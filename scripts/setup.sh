@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Glimmerfrost needs. By default only what building
 # and running the show takes; with --dev also the tools for the tests, the
-# sanitizers, lint, fuzzing and the benchmarks (`make test` passes it).
+# sanitizers, lint, fuzzing and the benchmarks (`make test` passes it); with
+# --web also the browser build's compiler, the tools that fetch and unpack
+# Debian's library sources for it, and the browser its test drives
+# (`make web` passes it).
 # Runs apt-get through sudo when not run as root.
 # Idempotent: when everything is already there it prints nothing and installs nothing.
 set -euo pipefail
@@ -22,11 +25,17 @@ dev_packages=(
   xvfb xauth
 )
 
+# The browser build (make web, make serve-web) and its test.
+web_packages=(
+  emscripten nodejs python3 dpkg-dev chromium
+)
+
 for arg in "$@"; do
   case "$arg" in
     --dev) packages+=("${dev_packages[@]}") ;;
-    -h|--help) echo "Usage: scripts/setup.sh [--dev]"; exit 0 ;;
-    *) echo "setup.sh: unknown option $arg (only --dev is known)" >&2; exit 2 ;;
+    --web) packages+=("${web_packages[@]}") ;;
+    -h|--help) echo "Usage: scripts/setup.sh [--dev] [--web]"; exit 0 ;;
+    *) echo "setup.sh: unknown option $arg (only --dev and --web are known)" >&2; exit 2 ;;
   esac
 done
 

@@ -19,6 +19,8 @@ CpuFeatures detect() {
     __builtin_cpu_init();
     features.sse2 = true;  // part of every x86-64 processor
     features.avx2 = __builtin_cpu_supports("avx2") != 0;
+#elif defined(__wasm_simd128__)
+    features.sse2 = true;  // the SSE2 variants build for WebAssembly SIMD (emscripten's SSE2 header)
 #endif
     return features;
 }

@@ -125,7 +125,38 @@ int demo_main(Platform& platform, const DemoOptions& options) {
 }
 
 int demo_main(Platform& platform, const DemoOptions& options, const EffectOps& fx) {
-    const DataFiles& files = options.files;
+    DemoRun run(platform, options, fx);
+    const int failed = run.start();
+    if (failed != 0) {
+        return failed;
+    }
+    while (run.step()) {
+    }
+    return run.finish();
+}
+
+// What lives from start-up to shutdown.
+struct DemoRun::State {
+    std::array<Image, kPictureCount> images{};
+    std::array<std::unique_ptr<PixelBuffer>, kWorkBuffers> buffers;
+    SceneObjects objects;
+    Viewer viewer;
+    MusicEndWatch music_end;
+    bool first_pass = true;
+};
+
+DemoRun::DemoRun(Platform& platform, const DemoOptions& options, const EffectOps& effects)
+    : platform_(platform), options_(options), fx_(effects), state_(std::make_unique<State>()) {}
+
+DemoRun::~DemoRun() = default;
+
+int DemoRun::start() {
+    Platform& platform = platform_;
+    const EffectOps& fx = fx_;
+    const DataFiles& files = options_.files;
+    auto& images = state_->images;
+    auto& buffers = state_->buffers;
+    SceneObjects& objects = state_->objects;
     screen = nullptr;
     frame_time = 0;
     exit_requested = 0;
@@ -133,12 +164,9 @@ int demo_main(Platform& platform, const DemoOptions& options, const EffectOps& f
     reset_timeline();
 
     // 1-4: the Display is the platform's; eight empty pictures; six black work buffers.
-    std::array<Image, kPictureCount> images{};
-    std::array<std::unique_ptr<PixelBuffer>, kWorkBuffers> buffers;
     for (auto& buffer : buffers) {
         buffer = std::make_unique<PixelBuffer>();
     }
-    SceneObjects objects;
     for (int slot = 0; slot < kPictureCount; ++slot) {
         objects.pictures[slot] = &images[slot];
     }
@@ -148,7 +176,6 @@ int demo_main(Platform& platform, const DemoOptions& options, const EffectOps& f
     objects.cube_glow_buffer = buffers[3].get();
     objects.snow_buffer = buffers[4].get();
     objects.flash_buffer = buffers[5].get();
-
     // A start-up failure undoes what was done, in shutdown order, before any window opens.
     const auto fail = [&](const std::string& message) {
         report(message);
@@ -204,45 +231,55 @@ int demo_main(Platform& platform, const DemoOptions& options, const EffectOps& f
     band_sync.store(platform.add_instrument_sync(on_music_sync, kInstrumentBeat), std::memory_order_relaxed);
     // 10, 11: the cubes, then the music.
     fx.load_cubes(files.mesh);
-    platform.play_music(options.start_order, options.start_row);
+    platform.play_music(options_.start_order, options_.start_row);
 
+    return 0;
+}
+
+bool DemoRun::step() {
+    Platform& platform = platform_;
+    Viewer& viewer = state_->viewer;
     // 12: a key already waiting skips the show.
-    Viewer viewer;
-    if (!platform.key_pressed()) {
-        MusicEndWatch music_end;
-        for (;;) {
-            if (exit_requested == 1) {
-                break;  // the pass that set it has been shown in full
-            }
-            screen = platform.lock_frame();
-            // Paused, the last picture is shown again as it stands, so the window stays live.
-            if (!viewer.paused || viewer.redraw) {
-                run_timeline(platform, objects, fx);
-                viewer.redraw = false;
-            }
-            platform.unlock_frame();
-            platform.present_frame();
-            platform.update_display();
-            frame_time = time_get_time();
-            if (platform.key_pressed() || music_end.over(platform.music_position(), frame_time)) {
-                break;
-            }
-            if (options.interactive) {
-                handle_viewer_keys(platform, viewer, options.order_count);
-            }
+    if (state_->first_pass) {
+        state_->first_pass = false;
+        if (platform.key_pressed()) {
+            return false;
         }
     }
+    if (exit_requested == 1) {
+        return false;  // the pass that set it has been shown in full
+    }
+    screen = platform.lock_frame();
+    // Paused, the last picture is shown again as it stands, so the window stays live.
+    if (!viewer.paused || viewer.redraw) {
+        run_timeline(platform, state_->objects, fx_);
+        viewer.redraw = false;
+    }
+    platform.unlock_frame();
+    platform.present_frame();
+    platform.update_display();
+    frame_time = time_get_time();
+    if (platform.key_pressed() || state_->music_end.over(platform.music_position(), frame_time)) {
+        return false;
+    }
+    if (options_.interactive) {
+        handle_viewer_keys(platform, viewer, options_.order_count);
+    }
+    return true;
+}
 
+int DemoRun::finish() {
+    Platform& platform = platform_;
     // Shutdown: the music stops before anything it might still touch is released.
     hold_clock(false);
     platform.stop_music();
-    fx.free_swirl();
-    fx.free_cubes();
-    for (Image& image : images) {
+    fx_.free_swirl();
+    fx_.free_cubes();
+    for (Image& image : state_->images) {
         platform.release_image(image);
     }
     platform.free_music();
-    for (auto& buffer : buffers) {
+    for (auto& buffer : state_->buffers) {
         buffer.reset();
     }
     screen = nullptr;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "driver/picture_sizes.h"
@@ -12,9 +13,10 @@ namespace gf {
 
 // Where each data file is read from (resolved before start-up).
 struct DataFiles {
-    std::string module;                   // "xmas.it"
-    std::string pictures[kPictureCount];  // slots 0..7: glimzz, muur, credits, presents, goodboy, finalgrtz, boem, kerst
-    std::string mesh;                     // "kubus.3ds"
+    std::string module;  // "xmas.it"
+    std::string
+        pictures[kPictureCount];  // slots 0..7: glimzz, muur, credits, presents, goodboy, finalgrtz, boem, kerst
+    std::string mesh;             // "kubus.3ds"
 };
 
 struct DemoOptions {
@@ -32,6 +34,30 @@ int demo_main(Platform& platform, const DemoOptions& options);
 // The same with the effect operations given (tests record them; the program uses the real ones).
 struct EffectOps;
 int demo_main(Platform& platform, const DemoOptions& options, const EffectOps& effects);
+
+// The same loop taken apart for a host that owns the loop itself (a browser calls
+// one frame per animation frame): start() does the start-up and returns the exit
+// code of a failed one (1) or 0; step() runs one pass of the frame loop and returns
+// false once the show is over; finish() shuts down and returns 0. demo_main is
+// start(), step() until false, finish().
+class DemoRun {
+public:
+    DemoRun(Platform& platform, const DemoOptions& options, const EffectOps& effects);
+    ~DemoRun();
+    DemoRun(const DemoRun&) = delete;
+    DemoRun& operator=(const DemoRun&) = delete;
+
+    int start();
+    bool step();
+    int finish();
+
+private:
+    struct State;
+    Platform& platform_;
+    const DemoOptions& options_;
+    const EffectOps& fx_;
+    std::unique_ptr<State> state_;
+};
 
 // The program: parses the command line, finds the data, and plays or captures the show.
 int run_program(int argc, char** argv);

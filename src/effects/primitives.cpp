@@ -72,15 +72,17 @@ namespace {
 
 constexpr std::array kAddSaturateVariants = {
     Variant<AddSaturateFn>{InstructionSet::kPortable, portable::add_saturate},
-#if defined(__x86_64__)
+#if defined(__x86_64__) || defined(__wasm_simd128__)
     Variant<AddSaturateFn>{InstructionSet::kSse2, sse2::add_saturate},
+#endif
+#if defined(__x86_64__)
     Variant<AddSaturateFn>{InstructionSet::kAvx2, avx2::add_saturate},
 #endif
 };
 
 constexpr std::array kBlur5Variants = {
     Variant<Blur5Fn>{InstructionSet::kPortable, portable::blur5},
-#if defined(__x86_64__)
+#if defined(__x86_64__) || defined(__wasm_simd128__)
     Variant<Blur5Fn>{InstructionSet::kSse2, sse2::blur5},
 #endif
 };

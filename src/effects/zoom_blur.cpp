@@ -148,8 +148,10 @@ void zoom_blur_by(uint32_t* buffer) {
 
 constexpr std::array kZoomBlurVariants = {
     Variant<ZoomBlurFn>{InstructionSet::kPortable, portable::zoom_blur},
-#if defined(__x86_64__)
+#if defined(__x86_64__) || defined(__wasm_simd128__)
     Variant<ZoomBlurFn>{InstructionSet::kSse2, zoom_blur_by<sse2::zoom_blur_frame>},
+#endif
+#if defined(__x86_64__)
     Variant<ZoomBlurFn>{InstructionSet::kAvx2, zoom_blur_by<avx2::zoom_blur_frame>},
 #endif
 };

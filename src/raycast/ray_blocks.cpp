@@ -14,8 +14,10 @@ namespace {
 
 constexpr std::array kDrawRayGridVariants = {
     Variant<DrawRayGridFn>{InstructionSet::kPortable, portable::draw_ray_grid},
-#if defined(__x86_64__)
+#if defined(__x86_64__) || defined(__wasm_simd128__)
     Variant<DrawRayGridFn>{InstructionSet::kSse2, sse2::draw_ray_grid},
+#endif
+#if defined(__x86_64__)
     Variant<DrawRayGridFn>{InstructionSet::kAvx2, avx2::draw_ray_grid},
 #endif
 };

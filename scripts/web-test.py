@@ -1,0 +1,139 @@
+#!/usr/bin/env python3
+"""Compares the browser's frames with the desktop's, in headless Chromium.
+
+Renders the show offline with the desktop build (glimmerfrost --frames, at
+--fps), picks every --step-th frame (at least one in every order the show
+plays), asks the site's test mode (index.html?frames=...&fps=...) for the
+SHA-256 of each, served on 127.0.0.1 by Python's http.server, and compares
+them with the desktop frames' words hashed the same way (little-endian
+0x00RRGGBB). Prints the frames and orders that differ; exit 0 only when every
+frame matches (with --report-only, also when some differ).
+"""
+import argparse
+import csv
+import functools
+import hashlib
+import http.server
+import os
+import re
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+import threading
+import zlib
+
+
+def png_words(path):
+    """The 320 x 200 RGB PNG the desktop writes, as 64000 little-endian 0x00RRGGBB words."""
+    with open(path, "rb") as f:
+        data = f.read()
+    if data[:8] != b"\x89PNG\r\n\x1a\n":
+        raise ValueError(f"{path}: not a PNG file")
+    pos, packed, width, height = 8, b"", 0, 0
+    while pos < len(data):
+        length, kind = struct.unpack(">I4s", data[pos:pos + 8])
+        body = data[pos + 8:pos + 8 + length]
+        if kind == b"IHDR":
+            width, height, depth, colour = struct.unpack(">IIBB", body[:10])
+            if (width, height, depth, colour) != (320, 200, 8, 2):
+                raise ValueError(f"{path}: not a 320 x 200 8-bit RGB PNG")
+        elif kind == b"IDAT":
+            packed += body
+        pos += 12 + length
+    raw = zlib.decompress(packed)
+    stride = 1 + 3 * width
+    out = bytearray()
+    for y in range(height):
+        row = raw[y * stride:(y + 1) * stride]
+        if row[0] != 0:
+            raise ValueError(f"{path}: row filter {row[0]} (the desktop writes unfiltered rows)")
+        for x in range(1, stride, 3):
+            out += bytes((row[x + 2], row[x + 1], row[x], 0))
+    return bytes(out)
+
+
+def pick_frames(rows, step):
+    """Every step-th frame, plus the first frame of any order the stepping misses."""
+    picked, seen = [], set()
+    for index, order in rows:
+        if index % step == 0 or order not in seen:
+            picked.append(index)
+            seen.add(order)
+    return picked
+
+
+def browser_hashes(chromium, site, frames, fps, budget_ms):
+    handler = functools.partial(QuietHandler, directory=site)
+    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+    url = f"http://127.0.0.1:{server.server_address[1]}/index.html?frames={','.join(map(str, frames))}&fps={fps}"
+    with tempfile.TemporaryDirectory(ignore_cleanup_errors=True) as profile:  # Chromium's helpers may outlive it
+        dom = subprocess.run([chromium, "--headless", "--no-sandbox", "--disable-gpu", "--mute-audio",
+                              f"--user-data-dir={profile}", f"--virtual-time-budget={budget_ms}",
+                              "--dump-dom", url], capture_output=True, text=True, timeout=900).stdout
+    server.shutdown()
+    if "<title>frames done</title>" not in dom:
+        title = re.search(r"<title>(.*?)</title>", dom, re.S)
+        sys.exit(f"web-test: the page did not finish: {title.group(1) if title else 'no page'}")
+    block = re.search(r'<pre id="frame-hashes">(.*?)</pre>', dom, re.S).group(1)
+    return {int(n): h for n, h in (line.split() for line in block.strip().splitlines())}
+
+
+class QuietHandler(http.server.SimpleHTTPRequestHandler):
+    def log_message(self, *args):
+        pass
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--desktop", default="build", help="the desktop build folder")
+    parser.add_argument("--site", default="build-web/site", help="the web site folder")
+    parser.add_argument("--fps", default="10")
+    parser.add_argument("--step", type=int, default=4, help="compare every STEP-th frame (1 or more)")
+    parser.add_argument("--report-only", action="store_true", help="exit 0 even when frames differ")
+    args = parser.parse_args()
+
+    if args.step < 1:
+        sys.exit(f"web-test: --step {args.step}: must be 1 or more")
+    program = os.path.join(args.desktop, "src", "glimmerfrost")
+    if not os.access(program, os.X_OK):
+        sys.exit(f"web-test: {program}: no desktop program (build it first)")
+    if not os.path.isfile(os.path.join(args.site, "glimmerfrost.wasm")):
+        sys.exit(f"web-test: {args.site}: no web site (make web)")
+    chromium = shutil.which("chromium")
+    if chromium is None:
+        sys.exit("web-test: chromium not found (scripts/setup.sh --web)")
+
+    with tempfile.TemporaryDirectory() as tmp:
+        frames_dir = os.path.join(tmp, "frames")
+        run = subprocess.run([program, "--frames", frames_dir, "--fps", args.fps], stdout=subprocess.DEVNULL,
+                             stderr=subprocess.PIPE, text=True)
+        if run.returncode != 0:
+            # The desktop's first line names the problem (a bad --fps, say).
+            why = (run.stderr.strip().splitlines() or [f"exit {run.returncode}"])[0]
+            sys.exit(f"web-test: {program} --frames failed: {why}")
+        with open(os.path.join(frames_dir, "frames.csv")) as f:
+            rows = [(int(r["frame"]), int(r["order"])) for r in csv.DictReader(f)]
+        order_of = dict(rows)
+        picked = pick_frames(rows, args.step)
+        desktop = {n: hashlib.sha256(png_words(os.path.join(frames_dir, f"frame_{n:06d}.png"))).hexdigest()
+                   for n in picked}
+
+    # A generous budget of virtual time: the page's work takes none of it.
+    browser = browser_hashes(chromium, os.path.realpath(args.site), picked, args.fps, 600000)
+    differ = [n for n in picked if browser.get(n) != desktop[n]]
+    orders = sorted({order_of[n] for n in picked})
+    bad_orders = sorted({order_of[n] for n in differ})
+    print(f"web-test: {len(picked) - len(differ)} of {len(picked)} frames at {args.fps} fps identical "
+          f"over orders {orders[0]}-{orders[-1]}" + (f"; differing in orders {bad_orders}" if differ else ""))
+    for order in bad_orders:
+        in_order = [n for n in picked if order_of[n] == order]
+        bad = [n for n in differ if order_of[n] == order]
+        print(f"  order {order}: {len(bad)} of {len(in_order)} differ (first: frame {bad[0]})")
+    return 0 if not differ or args.report_only else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())

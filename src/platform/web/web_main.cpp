@@ -1,0 +1,159 @@
+// The entry points the page calls. The data set lies in the page's in-memory
+// file system under /data (the page fetches it first). Messages go to stderr,
+// which the page shows in words.
+//
+//   gf_web_check()             checks the data set; 0, or 1 with one line on stderr
+//   gf_web_start()             start-up of the live show; 0, or 1 with one line on stderr
+//   gf_web_step(now)           one pass of the show with the audio clock at stream frame `now`; 0 once over
+//   gf_web_stop()              shutdown (also after the show has ended by itself)
+//   gf_web_advance(now)        the audio clock has reached stream frame `now`: the syncs due fire
+//   gf_web_render_audio(n)     the next n stereo frames of music, interleaved 16-bit
+//   gf_web_key()               a key: ends the show at the end of the next pass
+//   gf_web_sync_worst_ms()     the latest a sync has fired after its note, by the audio clock
+//   gf_web_syncs_fired(), gf_web_syncs_later_than(frames)  how many syncs fired, and how many later than that
+//   gf_web_frames(list, n, num, den)  the offline show at num/den fps; each listed frame's pixels go to Module.gfFrame
+//   gf_web_benchmark()         the cost of a frame per order, printed as the desktop's --benchmark prints it
+#include <emscripten.h>
+
+#include <algorithm>
+#include <iostream>
+#include <memory>
+#include <set>
+
+#include "driver/capture_benchmark.h"
+#include "driver/capture_platform.h"
+#include "driver/data_files.h"
+#include "driver/demo.h"
+#include "driver/timeline.h"
+#include "platform/web/web_platform.h"
+
+// The page hashes each listed frame.
+EM_JS(void, page_frame, (uint32_t index, const uint32_t* pixels), { Module.gfFrame(index, pixels); });
+
+namespace {
+
+constexpr const char* kDataDir = "data";  // the page writes the data set to /data; messages name it as the site does
+
+struct LiveShow {
+    gf::DemoOptions options;
+    gf::WebPlatform platform;
+    std::unique_ptr<gf::DemoRun> run;
+};
+
+std::unique_ptr<LiveShow> s_show;
+
+// Finds and checks the data set; false with one line on stderr when it is unusable.
+bool find_data(gf::DemoOptions& options) {
+    gf::Status status = gf::find_data_files({kDataDir}, options.files);
+    if (status.ok) {
+        status = gf::check_data_files(options.files);
+    }
+    if (!status.ok) {
+        std::cerr << "glimmerfrost: " << status.message << std::endl;
+        return false;
+    }
+    options.order_count = gf::module_order_count(options.files.module);
+    return true;
+}
+
+}  // namespace
+
+extern "C" {
+
+EMSCRIPTEN_KEEPALIVE int gf_web_check() {
+    gf::DemoOptions options;
+    return find_data(options) ? 0 : 1;
+}
+
+EMSCRIPTEN_KEEPALIVE int gf_web_start() {
+    s_show.reset();
+    auto show = std::make_unique<LiveShow>();
+    if (!find_data(show->options)) {
+        return 1;
+    }
+    show->run = std::make_unique<gf::DemoRun>(show->platform, show->options, gf::real_effect_ops());
+    if (show->run->start() != 0) {
+        return 1;
+    }
+    s_show = std::move(show);
+    return 0;
+}
+
+EMSCRIPTEN_KEEPALIVE int gf_web_step(double now) {
+    if (!s_show) {
+        return 0;
+    }
+    s_show->platform.reach(static_cast<uint64_t>(std::max(now, 0.0)));
+    return s_show->run->step() ? 1 : 0;
+}
+
+EMSCRIPTEN_KEEPALIVE void gf_web_advance(double now) {
+    if (s_show) {
+        s_show->platform.reach(static_cast<uint64_t>(std::max(now, 0.0)));
+    }
+}
+
+EMSCRIPTEN_KEEPALIVE void gf_web_stop() {
+    if (s_show) {
+        s_show->run->finish();
+        s_show.reset();
+    }
+}
+
+EMSCRIPTEN_KEEPALIVE const int16_t* gf_web_render_audio(int frames) {
+    if (!s_show || frames <= 0) {
+        return nullptr;
+    }
+    return s_show->platform.render_ahead(static_cast<std::size_t>(frames));
+}
+
+EMSCRIPTEN_KEEPALIVE void gf_web_key() {
+    if (s_show) {
+        s_show->platform.press_key();
+    }
+}
+
+EMSCRIPTEN_KEEPALIVE double gf_web_sync_worst_ms() {
+    if (!s_show) {
+        return -1;
+    }
+    return static_cast<double>(s_show->platform.timeline().worst_late_frames()) * 1000.0 / gf::kMixRate;
+}
+
+EMSCRIPTEN_KEEPALIVE int gf_web_syncs_fired() {
+    return s_show ? static_cast<int>(s_show->platform.timeline().fired()) : 0;
+}
+
+EMSCRIPTEN_KEEPALIVE int gf_web_syncs_later_than(int frames) {
+    return s_show ? static_cast<int>(s_show->platform.timeline().fired_later_than(static_cast<uint64_t>(frames))) : 0;
+}
+
+EMSCRIPTEN_KEEPALIVE int gf_web_frames(const uint32_t* list, int count, int fps_num, int fps_den) {
+    gf::DemoOptions options;
+    if (!find_data(options)) {
+        return 1;
+    }
+    const std::set<uint64_t> wanted(list, list + std::max(count, 0));
+    const uint64_t last = wanted.empty() ? 0 : *wanted.rbegin();
+    gf::CaptureSink sink;
+    sink.frame = [&wanted](const gf::CapturedFrame& frame) {
+        if (wanted.count(frame.index) != 0) {
+            page_frame(static_cast<uint32_t>(frame.index), frame.pixels);
+        }
+        return true;
+    };
+    gf::CapturePlatform platform({fps_num, fps_den}, sink, last + 1);
+    return gf::demo_main(platform, options);
+}
+
+EMSCRIPTEN_KEEPALIVE int gf_web_benchmark() {
+    gf::DemoOptions options;
+    if (!find_data(options)) {
+        return 1;
+    }
+    return gf::run_benchmark(options, gf::FrameRate{}, 0, nullptr);
+}
+
+}  // extern "C"
+
+int main() { return 0; }

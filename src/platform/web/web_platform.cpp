@@ -1,0 +1,123 @@
+// The live show's platform in the browser: the canvas, the music pulled ahead
+// for Web Audio, and the syncs released by the audio clock.
+#include "platform/web/web_platform.h"
+
+#include <emscripten.h>
+
+#include <algorithm>
+#include <array>
+
+#include "common/frame_globals.h"
+#include "platform/image_loader.h"
+#include "platform/music.h"
+
+// The page draws the frame into its canvas.
+EM_JS(void, page_present, (const uint32_t* pixels), { Module.gfPresent(pixels); });
+
+namespace gf {
+
+namespace {
+
+constexpr std::size_t kStretchFrames = kMaxChunkFrames;  // the position is known this finely
+
+// The live platform (one at a time) and the handler behind each sync handle: the
+// player calls on_rendered_sync while rendering ahead, which queues the call for
+// the time its note is heard.
+WebPlatform* s_live = nullptr;
+uint64_t s_note_frame = 0;
+std::array<SyncProc, 256> s_procs{};
+
+void on_rendered_sync(uint32_t handle, uint32_t data) {
+    if (s_live != nullptr && handle < s_procs.size() && s_procs.at(handle) != nullptr) {
+        s_live->timeline().queue({s_note_frame, s_procs.at(handle), handle, data});
+    }
+}
+
+}  // namespace
+
+WebPlatform::WebPlatform() { s_live = this; }
+
+WebPlatform::~WebPlatform() {
+    set_sync_position_hook({});
+    s_procs.fill(nullptr);
+    s_live = nullptr;
+}
+
+Status WebPlatform::open_display(const char*, int width, int height, int) {
+    if (width != kScreenWidth || height != kScreenHeight) {
+        return {false, "canvas: only a 320 x 200 frame can be shown"};
+    }
+    return {};
+}
+
+uint32_t* WebPlatform::lock_frame() {
+    screen = surface_.data();
+    return surface_.data();
+}
+
+void WebPlatform::present_frame() { page_present(surface_.data()); }
+
+Status WebPlatform::init_music() {
+    Status status = gf::init_music(AudioOutput::Offline);
+    set_sync_position_hook([](uint64_t frame) { s_note_frame = frame; });
+    return status;
+}
+
+Status WebPlatform::load_module(const std::string& path) {
+    return gf::load_module(path);
+}
+
+void WebPlatform::play_music(uint32_t order, uint32_t row) {
+    gf::play_music(order, row);
+    timeline_.clear();
+    timeline_.rendered(0, gf::music_position());
+    timeline_.reach(0);
+    rendered_ = 0;
+    playing_ = true;
+}
+
+void WebPlatform::stop_music() {
+    gf::stop_music();
+    playing_ = false;
+}
+
+void WebPlatform::free_music() {
+    set_sync_position_hook({});
+    gf::free_music();
+    playing_ = false;
+}
+
+uint32_t WebPlatform::add_instrument_sync(SyncProc proc, int instrument) {
+    const uint32_t handle = gf::add_instrument_sync(on_rendered_sync, instrument);
+    if (handle != 0 && handle < s_procs.size()) {
+        s_procs.at(handle) = proc;
+    }
+    return handle;
+}
+
+int WebPlatform::music_volume() { return gf::music_volume(); }
+
+void WebPlatform::set_music_volume(int volume) { gf::set_music_volume(volume); }
+
+Status WebPlatform::load_jpeg(Image& image, const std::string& path) {
+    return gf::load_jpeg(image, path);
+}
+
+void WebPlatform::release_image(Image& image) { gf::release_image(image); }
+
+const int16_t* WebPlatform::render_ahead(std::size_t frames) {
+    sound_.assign(2 * frames, 0);
+    if (!playing_) {
+        return sound_.data();
+    }
+    for (std::size_t done = 0; done < frames;) {
+        const std::size_t count = std::min(kStretchFrames, frames - done);
+        render_music(sound_.data() + 2 * done, count);
+        timeline_.rendered(rendered_, gf::music_position());
+        rendered_ += count;
+        done += count;
+    }
+    return sound_.data();
+}
+
+}  // namespace gf
