@@ -1,7 +1,7 @@
 // Swirl warp. The angle tables are built once; the twist table follows the
 // clock every frame; the per-pixel warp uses only table loads, multiplies,
 // shifts and the unsigned wrap of the source position. The rows for bounded
-// tables also have an AVX2 variant (swirl_avx2.cpp).
+// tables also have SSE2 and AVX2 variants (swirl_sse2.cpp, swirl_avx2.cpp).
 #include "effects/swirl.h"
 
 #include <cmath>
@@ -188,6 +188,9 @@ void draw_swirl_by(uint32_t* dst, const uint32_t* image) {
 
 constexpr std::array kDrawSwirlVariants = {
     Variant<DrawSwirlFn>{InstructionSet::kPortable, portable::draw_swirl},
+#if defined(__x86_64__) || defined(__wasm_simd128__)
+    Variant<DrawSwirlFn>{InstructionSet::kSse2, draw_swirl_by<sse2::draw_swirl_bounded>},
+#endif
 #if defined(__x86_64__)
     Variant<DrawSwirlFn>{InstructionSet::kAvx2, draw_swirl_by<avx2::draw_swirl_bounded>},
 #endif

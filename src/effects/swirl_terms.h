@@ -1,5 +1,5 @@
 // The swirl's per-frame terms, worked out once per call before the rows are
-// drawn, and the vector variant that draws with them (swirl_avx2.cpp).
+// drawn, and the vector variants that draw with them (swirl_sse2.cpp, swirl_avx2.cpp).
 #pragma once
 
 #include <cstdint>
@@ -31,6 +31,9 @@ struct SwirlTerms {
 };
 
 // Draws all rows for the phase `p` when every sine and cosine is within ±256.
+namespace sse2 {
+void draw_swirl_bounded(uint32_t* dst, const uint32_t* image, uint32_t p, const SwirlTerms& terms);
+}  // namespace sse2
 namespace avx2 {
 void draw_swirl_bounded(uint32_t* dst, const uint32_t* image, uint32_t p, const SwirlTerms& terms);
 }  // namespace avx2
