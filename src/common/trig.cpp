@@ -204,7 +204,8 @@ bool reduce_quick(double x, int& quadrant, Dd& r) {
     const Dd t = two_sum(x - k * kP1, -(k * kP2));
     r = add(t, neg(two_prod(k, kP3)));
     quadrant = static_cast<int>(k) & 3;
-    return r.hi > 0x1p-32 || r.hi < -0x1p-32;
+    const double magnitude = r.hi < 0 ? -r.hi : r.hi;
+    return magnitude > 0x1p-32;
 }
 
 // Σ (−1)^k z^k / (2k + first)! for k = 0 … 15, with z = r² as a double-double:

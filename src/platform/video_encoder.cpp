@@ -283,8 +283,8 @@ Status VideoEncoder::open(int fd, const std::string& name, const VideoSettings& 
         // pictures it makes the file 20-40 % smaller for about a tenth more CPU time.
         av_dict_set(&video_options, "coder", "cabac", 0);
     }
-    const Status video_open = s.open_stream(video_codec, s.video, s.video_stream, &video_options,
-                                            std::string("video encoder ") + video_codec->name, "video");
+    Status video_open = s.open_stream(video_codec, s.video, s.video_stream, &video_options,
+                                      std::string("video encoder ") + video_codec->name, "video");
     av_dict_free(&video_options);
     if (!video_open.ok) {
         return video_open;
