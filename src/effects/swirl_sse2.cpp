@@ -46,9 +46,9 @@ void draw_swirl_bounded(uint32_t* dst, const uint32_t* image, uint32_t p, const 
     alignas(16) int32_t packed_row[kScreenWidth]{};
     alignas(16) int32_t cb_row[kScreenWidth]{};
     for (int r = -kHalfHeight; r < kHalfHeight; ++r) {
-        const __m128i sa_r =
-            _mm_set1_epi32(static_cast<int32_t>(static_cast<uint32_t>(
-                terms.sine[(static_cast<uint32_t>(r + kHalfHeight) + p) & kSwirlAngleMask]) * static_cast<uint32_t>(r)));
+        const __m128i sa_r = _mm_set1_epi32(static_cast<int32_t>(
+            static_cast<uint32_t>(terms.sine[(static_cast<uint32_t>(r + kHalfHeight) + p) & kSwirlAngleMask]) *
+            static_cast<uint32_t>(r)));
         const __m128i row_vector = _mm_set1_epi32(r);
         const int row = (r + kHalfHeight) * kScreenWidth;
         const int32_t* radius_row = swirl_radius + row;
@@ -71,8 +71,8 @@ void draw_swirl_bounded(uint32_t* dst, const uint32_t* image, uint32_t p, const 
             // Unsigned wrap: a negative x is x + 2^32 ≡ x + 256 (mod 320); a negative y is y + 96 (mod 200).
             x = add_if_negative(add_if_negative(x, 256), kScreenWidth);
             y = add_if_negative(add_if_negative(y, 96), kScreenHeight);
-            y = _mm_sub_epi32(y, _mm_and_si128(_mm_cmpgt_epi32(y, _mm_set1_epi32(kScreenHeight - 1)),
-                                               _mm_set1_epi32(kScreenHeight)));
+            y = _mm_sub_epi32(
+                y, _mm_and_si128(_mm_cmpgt_epi32(y, _mm_set1_epi32(kScreenHeight - 1)), _mm_set1_epi32(kScreenHeight)));
             const __m128i source = _mm_add_epi32(_mm_add_epi32(_mm_slli_epi32(y, 8), _mm_slli_epi32(y, 6)), x);
             _mm_store_si128(reinterpret_cast<__m128i*>(sources + c0 + kHalfWidth), source);
         }
