@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <ctime>
 #include <memory>
 #include <random>
 #include <vector>
@@ -18,16 +17,9 @@
 #include "effects/swirl.h"
 #include "effects/zoom_blur.h"
 #include "platform/clock.h"
+#include "thread_time.h"
 
 namespace {
-
-// Thread CPU time: on a machine shared with other work, time the thread
-// spends waiting for a core would otherwise inflate the ratios unevenly.
-double thread_seconds() {
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
-}
 
 // A picture-like frame: smooth colour gradients with some grain and a few
 // bright lines, so nothing is trivially flat or zero.

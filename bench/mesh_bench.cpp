@@ -7,7 +7,6 @@
 
 #include <cstdint>
 #include <cstring>
-#include <ctime>
 #include <memory>
 #include <string>
 
@@ -15,16 +14,13 @@
 #include "mesh/mesh_object.h"
 #include "mesh/wireframe.h"
 #include "platform/clock.h"
+#include "thread_time.h"
 
 namespace {
 
 double s_mesh_copy_ns = 0.0;  // per frame copy, from BM_MeshFrameCopy
 
-double thread_cpu_ns() {
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return static_cast<double>(ts.tv_sec) * 1e9 + static_cast<double>(ts.tv_nsec);
-}
+double thread_cpu_ns() { return thread_seconds() * 1e9; }
 
 void BM_MeshFrameCopy(benchmark::State& state) {
     auto src = std::make_unique<gf::PixelBuffer>();

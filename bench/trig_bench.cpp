@@ -4,19 +4,13 @@
 #include <benchmark/benchmark.h>
 
 #include <cmath>
-#include <ctime>
 #include <random>
 #include <vector>
 
 #include "common/trig.h"
+#include "thread_time.h"
 
 namespace {
-
-double thread_seconds() {
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
-}
 
 // Angles up to show times in milliseconds times the effects' rates, and
 // coordinates of the tunnel grid.
