@@ -8,6 +8,9 @@ SHA-256 of each, served on 127.0.0.1 by Python's http.server, and compares
 them with the desktop frames' words hashed the same way (little-endian
 0x00RRGGBB). Prints the frames and orders that differ; exit 0 only when every
 frame matches (with --report-only, also when some differ).
+
+Then checks that a page which cannot start says why in words: with a data file
+missing, with one damaged, and with no WebAssembly.
 """
 import argparse
 import csv
@@ -64,21 +67,63 @@ def pick_frames(rows, step):
     return picked
 
 
-def browser_hashes(chromium, site, frames, fps, budget_ms):
+def page_dom(chromium, site, query, budget_ms):
+    """The page's DOM once Chromium has run it for budget_ms of virtual time."""
     handler = functools.partial(QuietHandler, directory=site)
     server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
     threading.Thread(target=server.serve_forever, daemon=True).start()
-    url = f"http://127.0.0.1:{server.server_address[1]}/index.html?frames={','.join(map(str, frames))}&fps={fps}"
+    url = f"http://127.0.0.1:{server.server_address[1]}/index.html{query}"
     with tempfile.TemporaryDirectory(ignore_cleanup_errors=True) as profile:  # Chromium's helpers may outlive it
         dom = subprocess.run([chromium, "--headless", "--no-sandbox", "--disable-gpu", "--mute-audio",
                               f"--user-data-dir={profile}", f"--virtual-time-budget={budget_ms}",
                               "--dump-dom", url], capture_output=True, text=True, timeout=900).stdout
     server.shutdown()
+    return dom
+
+
+def browser_hashes(chromium, site, frames, fps, budget_ms):
+    dom = page_dom(chromium, site, f"?frames={','.join(map(str, frames))}&fps={fps}", budget_ms)
     if "<title>frames done</title>" not in dom:
         title = re.search(r"<title>(.*?)</title>", dom, re.S)
         sys.exit(f"web-test: the page did not finish: {title.group(1) if title else 'no page'}")
     block = re.search(r'<pre id="frame-hashes">(.*?)</pre>', dom, re.S).group(1)
     return {int(n): h for n, h in (line.split() for line in block.strip().splitlines())}
+
+
+def refusals(chromium, site):
+    """The start-up failures the page must put in words; returns what it failed to say."""
+    missed = []
+    with tempfile.TemporaryDirectory() as tmp:
+        for name in os.listdir(site):
+            if name not in ("data", "index.html"):
+                os.symlink(os.path.join(site, name), os.path.join(tmp, name))
+        with open(os.path.join(site, "index.html")) as f:
+            page = f.read()
+        os.mkdir(os.path.join(tmp, "data"))
+        data = os.path.join(site, "data")
+        cases = [("kubus.3ds missing", "kubus.3ds", None, "data/kubus.3ds"),
+                 ("xmas.it damaged", "xmas.it", 4096, "xmas.it"),
+                 ("no WebAssembly", None, None, "WebAssembly")]
+        for label, changed, keep, expected in cases:
+            for name in os.listdir(data):
+                target = os.path.join(tmp, "data", name)
+                if os.path.lexists(target):
+                    os.remove(target)
+                if name == changed and keep is not None:
+                    with open(os.path.join(data, name), "rb") as f, open(target, "wb") as out:
+                        out.write(f.read(keep))
+                elif name != changed:
+                    os.symlink(os.path.join(data, name), target)
+            # A browser without WebAssembly: the page as served, with it taken away first.
+            without = '<head><script>delete window.WebAssembly;</script>' if changed is None else '<head>'
+            with open(os.path.join(tmp, "index.html"), "w") as f:
+                f.write(page.replace("<head>", without, 1))
+            dom = page_dom(chromium, tmp, "", 20000)
+            title = re.search(r"<title>(.*?)</title>", dom, re.S)
+            said = title.group(1) if title else ""
+            if not said.startswith("Glimmerfrost: ") or expected not in said:
+                missed.append(f"{label}: the page said {said!r}")
+    return missed
 
 
 class QuietHandler(http.server.SimpleHTTPRequestHandler):
@@ -132,7 +177,10 @@ def main():
         in_order = [n for n in picked if order_of[n] == order]
         bad = [n for n in differ if order_of[n] == order]
         print(f"  order {order}: {len(bad)} of {len(in_order)} differ (first: frame {bad[0]})")
-    return 0 if not differ or args.report_only else 1
+    missed = refusals(chromium, os.path.realpath(args.site))
+    print("web-test: a missing data file, a damaged one and no WebAssembly are each said in words"
+          if not missed else "web-test: a start-up failure not said in words:\n  " + "\n  ".join(missed))
+    return 0 if (not differ or args.report_only) and not missed else 1
 
 
 if __name__ == "__main__":

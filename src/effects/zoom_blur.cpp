@@ -148,10 +148,7 @@ void zoom_blur_by(uint32_t* buffer) {
 
 constexpr std::array kZoomBlurVariants = {
     Variant<ZoomBlurFn>{InstructionSet::kPortable, portable::zoom_blur},
-// In the browser the SSE2 variant is left out: it blends one pixel at a time
-// through x86 shuffles that WebAssembly SIMD emulates, and runs slower there
-// than the portable code.
-#if defined(__x86_64__)
+#if defined(__x86_64__) || defined(__wasm_simd128__)
     Variant<ZoomBlurFn>{InstructionSet::kSse2, zoom_blur_by<sse2::zoom_blur_frame>},
 #endif
 #if defined(__x86_64__)

@@ -33,7 +33,7 @@ namespace {
 // advance together as a staircase, each row one column behind the row before
 // it: every pixel then still finds exactly the values it would find in the
 // plain order, and the rows' dependency chains overlap instead of queueing.
-void blur_pass(uint32_t* buffer, const ZoomGeometry& g, const __m128i* column_weights, __m128i shift,
+void blur_pass(uint32_t* buffer, const ZoomGeometry& g, const __m128i* column_weights, FeedbackShift shift,
                const QuadrantRange& range) {
     // Held in locals: the pixel stores could otherwise alias the range and force reloads.
     const int32_t x_first = range.x_first, x_count = range.x_count, x_step = range.x_step;
@@ -57,8 +57,8 @@ void blur_pass(uint32_t* buffer, const ZoomGeometry& g, const __m128i* column_we
 void zoom_blur_frame(uint32_t* buffer, const ZoomGeometry& g, int32_t shift) {
     alignas(16) __m128i column_weights[kScreenWidth];
     column_weight_table(g, column_weights);
-    const __m128i shift_count = _mm_cvtsi32_si128(shift);
-    for_each_quadrant(g, [&](const QuadrantRange& range) { blur_pass(buffer, g, column_weights, shift_count, range); });
+    const FeedbackShift feedback = make_feedback_shift(shift);
+    for_each_quadrant(g, [&](const QuadrantRange& range) { blur_pass(buffer, g, column_weights, feedback, range); });
 }
 
 }  // namespace gf::sse2

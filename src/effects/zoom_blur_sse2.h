@@ -1,9 +1,13 @@
 // SSE2 building blocks of the zoom blur, shared by its SSE2 and AVX2
-// variants. The functions here are static: each file gets its own copy,
-// built with its own instruction set.
+// variants; in the browser the SSE2 variant's pixel step is written in
+// WebAssembly SIMD. The functions here are static: each file gets its own
+// copy, built with its own instruction set.
 #pragma once
 
 #include <emmintrin.h>
+#if defined(__wasm_simd128__)
+#include <wasm_simd128.h>
+#endif
 
 #include <cstdint>
 
@@ -13,7 +17,7 @@ namespace gf::sse2 {
 
 // The four channels (and the unused top byte) of the two pixels of a pair sit
 // in eight 16-bit lanes. The vertical stage stays below 65536 and so fits the
-// lanes; the horizontal stage widens to 32 bits with mullo/mulhi.
+// lanes; the horizontal stage widens to 32 bits.
 struct RowContext {
     const uint32_t* sample_row;
     const uint32_t* next_row;
@@ -25,13 +29,52 @@ struct RowContext {
 // Rows advance in groups of this many, as a staircase (see blur_pass in zoom_blur_sse2.cpp).
 constexpr int kGroupRows = 8;
 
+#if defined(__wasm_simd128__)
+// The feedback blend, ((s << k) + old − s) >> k, is s + ⌊(old − s) / 2^k⌋ as
+// s·2^k divides exactly; here that floor is (old − s)·2^(23 − k) >> 23 with an
+// arithmetic shift (|old − s| ≤ 255, so the product fits 31 bits for k ≤ 23).
+// A multiply by a vector and a constant shift, because a shift by a count held
+// in a variable is split into one scalar shift per lane.
+using FeedbackShift = v128_t;
+static inline FeedbackShift make_feedback_shift(int32_t shift) { return wasm_i32x4_splat(1 << (23 - shift)); }
+
+// In the browser the same arithmetic in WebAssembly's own operations. Its
+// widening multiplies give the horizontal stage's 32-bit products directly,
+// where SSE2's mullo/mulhi pair, emulated, would cost several shuffles.
+static inline void blend_pixel(const RowContext& row, int32_t x, int32_t pair, __m128i column_weight,
+                               FeedbackShift scale) {
+    // The two words go to lanes 0 and 2 and are then spread to 16-bit lanes
+    // (byte 4 is zero): loaded into neighbouring lanes they would be merged
+    // into one 64-bit load, which cannot be forwarded from the word stored a
+    // moment ago and stalls the row.
+    const auto load_pair = [](const uint32_t* p) {
+        const v128_t words = wasm_v128_load32_lane(p + 1, wasm_v128_load32_zero(p), 2);
+        return wasm_i8x16_shuffle(words, words, 0, 4, 1, 4, 2, 4, 3, 4, 8, 4, 9, 4, 10, 4, 11, 4);
+    };
+    const v128_t a = load_pair(row.sample_row + pair);
+    const v128_t b = load_pair(row.next_row + pair);
+    const v128_t v = wasm_i16x8_add(wasm_i16x8_mul(a, row.w_sample), wasm_i16x8_mul(b, row.w_next));
+    const v128_t sum = wasm_i32x4_add(wasm_u32x4_extmul_low_u16x8(v, column_weight),
+                                      wasm_u32x4_extmul_high_u16x8(v, column_weight));
+    const v128_t s = wasm_u32x4_shr(sum, kZoomSumShift);
+    const v128_t old =
+        wasm_u32x4_extend_low_u16x8(wasm_u16x8_extend_low_u8x16(wasm_v128_load32_zero(row.target_row + x)));
+    const v128_t blended = wasm_i32x4_add(s, wasm_i32x4_shr(wasm_i32x4_mul(wasm_i32x4_sub(old, s), scale), 23));
+    const v128_t packed = wasm_u8x16_narrow_i16x8(wasm_i16x8_narrow_i32x4(blended, blended), blended);
+    row.target_row[x] = static_cast<uint32_t>(wasm_i32x4_extract_lane(packed, 0)) & 0x00FFFFFFu;
+}
+#else
+// The feedback shift, as SSE2's shifts take it.
+using FeedbackShift = __m128i;
+static inline FeedbackShift make_feedback_shift(int32_t shift) { return _mm_cvtsi32_si128(shift); }
+
 // Two pixels loaded as two 32-bit words: a pixel written a moment ago is then
 // forwarded from its store instead of waiting for it to reach the cache.
 static inline __m128i load_pair(const uint32_t* p) {
     return _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(p[0])), _mm_cvtsi32_si128(static_cast<int>(p[1])));
 }
 
-static inline void blend_pixel(const RowContext& row, int32_t x, int32_t pair, __m128i column_weight, __m128i shift) {
+static inline void blend_pixel(const RowContext& row, int32_t x, int32_t pair, __m128i column_weight, FeedbackShift shift) {
     const __m128i zero = _mm_setzero_si128();
     const __m128i a = _mm_unpacklo_epi8(load_pair(row.sample_row + pair), zero);
     const __m128i b = _mm_unpacklo_epi8(load_pair(row.next_row + pair), zero);
@@ -48,6 +91,7 @@ static inline void blend_pixel(const RowContext& row, int32_t x, int32_t pair, _
     const __m128i packed = _mm_packus_epi16(_mm_packs_epi32(blended, blended), zero);
     row.target_row[x] = static_cast<uint32_t>(_mm_cvtsi128_si32(packed)) & 0x00FFFFFFu;
 }
+#endif
 
 // The rows of the group starting `group` rows into the pass; returns how many there are.
 int group_rows(RowContext* rows, uint32_t* buffer, const ZoomGeometry& g, const QuadrantRange& range, int32_t group);
