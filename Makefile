@@ -45,9 +45,11 @@ serve-web: web
 	@echo "Serving the show at http://127.0.0.1:$(WEB_PORT)/ (Ctrl+C stops)"
 	@python3 -m http.server $(WEB_PORT) --bind 127.0.0.1 --directory $(WEB_BUILD)/site >/dev/null
 
-# The browser's frames against the desktop's, in headless Chromium.
+# The browser's frames against the desktop's, then the live page driven as a
+# viewer would, both in headless Chromium.
 test-web: web
 	@python3 scripts/web-test.py --desktop $(BUILD) --site $(WEB_BUILD)/site
+	@python3 scripts/web-page-test.py --site $(WEB_BUILD)/site
 
 clean:
 	@rm -rf $(BUILD) $(WEB_BUILD)

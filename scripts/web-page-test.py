@@ -1,0 +1,204 @@
+#!/usr/bin/env python3
+"""Drives the live page in headless Chromium as a viewer would.
+
+Clicks Play, toggles full screen with F11 and with a double-click, ends the
+show with a key and with Esc (each time back to the start screen, with Play
+again), and minimizes the window for two seconds in the middle of the show,
+which sends the page to the background: once it is back, the syncs must fire
+within one audio chunk of their notes again. Input goes through
+Chromium's DevTools protocol, so the page gets real clicks and key presses,
+and with them the user activation that sound and full screen need.
+"""
+import argparse
+import base64
+import functools
+import http.server
+import json
+import os
+import shutil
+import socket
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+import urllib.parse
+import urllib.request
+
+
+class DevTools:
+    """One page's DevTools connection: a WebSocket client of the few frames the protocol uses."""
+
+    def __init__(self, url):
+        parts = urllib.parse.urlparse(url)
+        self.sock = socket.create_connection((parts.hostname, parts.port), timeout=60)
+        key = base64.b64encode(os.urandom(16)).decode()
+        self.sock.sendall((f"GET {parts.path} HTTP/1.1\r\nHost: {parts.hostname}:{parts.port}\r\n"
+                           f"Upgrade: websocket\r\nConnection: Upgrade\r\nSec-WebSocket-Key: {key}\r\n"
+                           "Sec-WebSocket-Version: 13\r\n\r\n").encode())
+        self.stream = self.sock.makefile("rb")
+        if b" 101 " not in self.stream.readline():
+            raise ConnectionError(f"{url}: no WebSocket")
+        while self.stream.readline() not in (b"\r\n", b""):
+            pass
+        self.last_id = 0
+
+    def call(self, method, **params):
+        self.last_id += 1
+        data = json.dumps({"id": self.last_id, "method": method, "params": params}).encode()
+        size = len(data)
+        if size < 126:
+            header = bytes([0x81, 0x80 | size])
+        elif size < 65536:
+            header = bytes([0x81, 0x80 | 126]) + size.to_bytes(2, "big")
+        else:
+            header = bytes([0x81, 0x80 | 127]) + size.to_bytes(8, "big")
+        mask = os.urandom(4)
+        self.sock.sendall(header + mask + bytes(b ^ mask[i % 4] for i, b in enumerate(data)))
+        while True:
+            message = json.loads(self.receive())
+            if message.get("id") == self.last_id:
+                if "error" in message:
+                    raise RuntimeError(f"{method}: {message['error'].get('message')}")
+                return message.get("result", {})
+
+    def receive(self):
+        payload = b""
+        while True:
+            first, second = self.stream.read(2)
+            size = second & 0x7F
+            if size >= 126:
+                size = int.from_bytes(self.stream.read(2 if size == 126 else 8), "big")
+            chunk = self.stream.read(size)
+            if first & 0x0F == 8:
+                raise ConnectionError("the page closed its DevTools connection")
+            if first & 0x0F in (9, 10):
+                continue
+            payload += chunk
+            if first & 0x80:
+                return payload.decode()
+
+    def value(self, expression):
+        result = self.call("Runtime.evaluate", expression=expression, returnByValue=True)
+        if "exceptionDetails" in result:
+            raise RuntimeError(f"{expression}: {result['exceptionDetails'].get('text')}")
+        return result["result"].get("value")
+
+    def wait(self, expression, what, limit_s=30):
+        deadline = time.monotonic() + limit_s
+        while True:
+            try:
+                if self.value(expression):
+                    return
+            except RuntimeError:  # the page is still loading
+                pass
+            if time.monotonic() > deadline:
+                raise AssertionError(f"{what}: not within {limit_s} s")
+            time.sleep(0.05)
+
+    def click(self, element_id, count=1):
+        box = self.value(f"(() => {{ const r = document.getElementById('{element_id}').getBoundingClientRect();"
+                         " return [r.x + r.width / 2, r.y + r.height / 2]; })()")
+        for n in range(1, count + 1):
+            for kind in ("mousePressed", "mouseReleased"):
+                self.call("Input.dispatchMouseEvent", type=kind, x=box[0], y=box[1], button="left", clickCount=n)
+
+    def key(self, name, code, key_code):
+        for kind in ("keyDown", "keyUp"):
+            self.call("Input.dispatchKeyEvent", type=kind, key=name, code=code, windowsVirtualKeyCode=key_code)
+
+
+PLAYING = "show !== null && document.getElementById('stage').classList.contains('on')"
+AT_START = ("show === null && document.getElementById('start').style.display === ''"
+            " && !document.getElementById('play').disabled")
+FULL = "document.fullscreenElement !== null"
+NOT_FULL = "document.fullscreenElement === null"
+
+
+def check_page(page):
+    page.wait("!document.getElementById('play').disabled", "the start screen's Play button")
+    page.click("play")
+    page.wait(PLAYING, "the show after a click on Play")
+    page.key("F11", "F11", 122)
+    page.wait(FULL, "full screen after F11")
+    page.key("F11", "F11", 122)
+    page.wait(NOT_FULL, "the window after F11 again")
+    page.click("stage", count=2)
+    page.wait(FULL, "full screen after a double-click")
+    page.wait(PLAYING, "the show still running in full screen")
+    page.key("x", "KeyX", 88)
+    page.wait(AT_START + " && " + NOT_FULL, "the start screen after a key, out of full screen")
+
+    page.click("play")
+    page.wait(PLAYING, "the show after Play again")
+    page.wait("engine._gf_web_syncs_fired() > 0", "a first sync", 60)
+    window = page.call("Browser.getWindowForTarget")["windowId"]
+    page.call("Browser.setWindowBounds", windowId=window, bounds={"windowState": "minimized"})
+    page.wait("document.hidden", "the page hidden in a minimized window")
+    time.sleep(2)
+    page.call("Browser.setWindowBounds", windowId=window, bounds={"windowState": "normal"})
+    page.wait("!document.hidden", "the page shown again")
+    # In the background the page only runs on throttled timers, so the syncs
+    # there fire late, unseen; once it is back each must be on time again.
+    page.wait(PLAYING, "the show still running when the page is back")
+    time.sleep(0.5)
+    late_before = page.value("engine._gf_web_syncs_later_than(kChunkFrames)")
+    fired = page.value("engine._gf_web_syncs_fired()")
+    page.wait(f"engine._gf_web_syncs_fired() >= {fired + 4}", "four syncs after the page came back", 60)
+    late = page.value("engine._gf_web_syncs_later_than(kChunkFrames)") - late_before
+    if late != 0:
+        raise AssertionError(f"{late} of the syncs after the page came back fired later than one audio chunk")
+    page.key("Escape", "Escape", 27)
+    page.wait(AT_START, "the start screen after Esc")
+
+
+class QuietHandler(http.server.SimpleHTTPRequestHandler):
+    def log_message(self, *args):
+        pass
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--site", default="build-web/site", help="the web site folder")
+    args = parser.parse_args()
+    if not os.path.isfile(os.path.join(args.site, "glimmerfrost.wasm")):
+        sys.exit(f"web-page-test: {args.site}: no web site (make web)")
+    chromium = shutil.which("chromium")
+    if chromium is None:
+        sys.exit("web-page-test: chromium not found (scripts/setup.sh --web)")
+
+    server = http.server.ThreadingHTTPServer(
+        ("127.0.0.1", 0), functools.partial(QuietHandler, directory=os.path.realpath(args.site)))
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+    url = f"http://127.0.0.1:{server.server_address[1]}/index.html"
+    with tempfile.TemporaryDirectory(ignore_cleanup_errors=True) as profile:  # Chromium's helpers may outlive it
+        browser = subprocess.Popen([chromium, "--headless", "--no-sandbox", "--disable-gpu", "--mute-audio",
+                                    "--remote-debugging-port=0", f"--user-data-dir={profile}", url],
+                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        try:
+            port_file = os.path.join(profile, "DevToolsActivePort")
+            deadline = time.monotonic() + 30
+            while not os.path.isfile(port_file) or os.path.getsize(port_file) == 0:
+                if time.monotonic() > deadline:
+                    sys.exit("web-page-test: Chromium opened no DevTools port")
+                time.sleep(0.1)
+            with open(port_file) as f:
+                port = int(f.readline())
+            with urllib.request.urlopen(f"http://127.0.0.1:{port}/json/list") as listing:
+                target = next(t for t in json.load(listing) if t.get("url", "").startswith(url))
+            page = DevTools(target["webSocketDebuggerUrl"])
+            try:
+                check_page(page)
+            except AssertionError as failure:
+                sys.exit(f"web-page-test: {failure}")
+        finally:
+            browser.terminate()
+            browser.wait()
+    server.shutdown()
+    print("web-page-test: Play, F11, a double-click, a key and Esc work; after 2 s in the background the "
+          "syncs fire within one audio chunk again")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
