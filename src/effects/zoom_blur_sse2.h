@@ -54,8 +54,8 @@ static inline void blend_pixel(const RowContext& row, int32_t x, int32_t pair, _
     const v128_t a = load_pair(row.sample_row + pair);
     const v128_t b = load_pair(row.next_row + pair);
     const v128_t v = wasm_i16x8_add(wasm_i16x8_mul(a, row.w_sample), wasm_i16x8_mul(b, row.w_next));
-    const v128_t sum = wasm_i32x4_add(wasm_u32x4_extmul_low_u16x8(v, column_weight),
-                                      wasm_u32x4_extmul_high_u16x8(v, column_weight));
+    const v128_t sum =
+        wasm_i32x4_add(wasm_u32x4_extmul_low_u16x8(v, column_weight), wasm_u32x4_extmul_high_u16x8(v, column_weight));
     const v128_t s = wasm_u32x4_shr(sum, kZoomSumShift);
     const v128_t old =
         wasm_u32x4_extend_low_u16x8(wasm_u16x8_extend_low_u8x16(wasm_v128_load32_zero(row.target_row + x)));
@@ -74,7 +74,8 @@ static inline __m128i load_pair(const uint32_t* p) {
     return _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(p[0])), _mm_cvtsi32_si128(static_cast<int>(p[1])));
 }
 
-static inline void blend_pixel(const RowContext& row, int32_t x, int32_t pair, __m128i column_weight, FeedbackShift shift) {
+static inline void blend_pixel(const RowContext& row, int32_t x, int32_t pair, __m128i column_weight,
+                               FeedbackShift shift) {
     const __m128i zero = _mm_setzero_si128();
     const __m128i a = _mm_unpacklo_epi8(load_pair(row.sample_row + pair), zero);
     const __m128i b = _mm_unpacklo_epi8(load_pair(row.next_row + pair), zero);
