@@ -4,8 +4,10 @@
 Usage: measure_pictures.py DATA_DIR [FRAMES_DIR]
 
 From DATA_DIR (a generated data set) it prints the credits card's mean luma
-(the show inverts it on every beat, so it should sit near mid-grey) and the
-share of the burst's pixels brighter than luma 160.
+(the show inverts it on every beat, so it should sit near mid-grey), how far
+the card's title, its block of roles and names and its footer stand from the
+panel's inner edge on the left and on the right, and the share of the
+burst's pixels brighter than luma 160.
 
 From FRAMES_DIR (written by `glimmerfrost --data DATA_DIR --frames FRAMES_DIR
 --fps 60`, optionally with `--start 6`) it measures the greetings over the
@@ -15,7 +17,9 @@ then compares the frame's mean luma where the band is text (band luma >= 160)
 with its mean luma where the band is background (band luma <= 40), both in
 frame rows 60-139. A frame is legible when the difference is at least 60.
 Frames in which no window of the scene is found (the full-screen noise of
-the breakdown in order 7) are counted apart, as they show no greetings.
+the breakdown in order 7) are counted apart, as they show no greetings. It
+also counts the frames in which more than 20 bright pixels of the band land
+on the snowman or the dog (FIGURES: their boxes in goodboy.jpg).
 
 Needs Pillow and NumPy: `apt-get install python3-pil python3-numpy`. Luma is
 0.299 R + 0.587 G + 0.114 B throughout.
@@ -36,6 +40,10 @@ BAND_FIRST_ROW = 60  # where the show puts the band in the frame
 MAX_OFFSET = 280     # the scroll window starts at rows 0..280 of the tall scene
 LEGIBLE = 60.0
 MATCH = 12.0         # median luma error above which a frame shows no window of the scene
+# Boxes (left, right, top, bottom; right and bottom excluded) of goodboy.jpg
+# that the snowman and the dog are drawn in.
+FIGURES = {"snowman": (2, 78, 319, 461), "dog": (242, 318, 365, 466)}
+COVERED = 20         # bright band pixels on a figure above which it counts as covered
 
 
 def luma(rgb):
@@ -50,10 +58,37 @@ def load(path):
         sys.exit(f"measure_pictures.py: {path}: {error}")
 
 
+def credits_margins(credits):
+    """Left and right margins, in pixels, of the card's text inside its panel.
+
+    The panel's inner edge is where its dark border ends, found on the middle
+    row; text is any pixel inside it brighter than luma 200 (letters) or darker
+    than 45 (outlines and dark letters). The title is looked for below the
+    panel's rounded corners."""
+    middle = credits[100]
+    dark = np.flatnonzero(middle < 40)
+    inner_left = int(dark[dark < 20].max()) + 1
+    inner_right = int(dark[dark > 300].min()) - 1
+    text = (credits > 200) | (credits < 45)
+    # The JPEG's ringing along the border reaches 2 pixels in.
+    text[:, :inner_left + 3] = False
+    text[:, inner_right - 2:] = False
+    margins = {}
+    for part, (top, bottom) in (("title", (20, 56)), ("names", (56, 168)), ("footer", (168, 186))):
+        columns = np.flatnonzero(text[top:bottom].any(axis=0))
+        margins[part] = (int(columns.min()) - inner_left, inner_right - int(columns.max())) if columns.size else None
+    return margins
+
+
 def picture_figures(data_dir):
     credits = luma(load(os.path.join(data_dir, "credits.jpg")))
     boem = luma(load(os.path.join(data_dir, "boem.jpg")))
     print(f"credits.jpg mean luma {credits.mean():.1f} (inverted {255 - credits.mean():.1f})")
+    for part, margin in credits_margins(credits).items():
+        if margin is None:
+            print(f"credits.jpg {part}: no text found")
+        else:
+            print(f"credits.jpg {part}: {margin[0]} px from the panel's left edge, {margin[1]} px from its right")
     print(f"boem.jpg pixels above luma 160: {100.0 * (boem > 160).mean():.1f} %")
 
 
@@ -87,6 +122,7 @@ def greetings_contrast(data_dir, frames_dir):
         sys.exit(f"measure_pictures.py: {frames_dir} has no frame of order 6 or order 7 rows 0-63")
     results = {6: [], 7: []}
     other = {6: 0, 7: 0}
+    covered = {6: 0, 7: 0}
     for number, order in picked:
         frame = load(os.path.join(frames_dir, f"frame_{number:06d}.png"))
         frame_luma = luma(frame)
@@ -102,6 +138,14 @@ def greetings_contrast(data_dir, frames_dir):
         text = shown_luma[band_luma[band] >= 160]
         background = shown_luma[band_luma[band] <= 40]
         results[order].append(text.mean() - background.mean())
+        scene_rows = np.arange(BAND_ROWS)[:, None] + offset + BAND_FIRST_ROW
+        columns = np.arange(320)[None, :]
+        bright = band_luma[band] >= 160
+        for left, right, top, bottom in FIGURES.values():
+            inside = (columns >= left) & (columns < right) & (scene_rows >= top) & (scene_rows < bottom)
+            if (bright & inside).sum() > COVERED:
+                covered[order] += 1
+                break
     for order, label in ((6, "order 6"), (7, "order 7 rows 0-63")):
         contrast = np.array(results[order])
         if contrast.size == 0:
@@ -110,7 +154,8 @@ def greetings_contrast(data_dir, frames_dir):
         legible = 100.0 * (contrast >= LEGIBLE).mean()
         print(f"{label}: {contrast.size} greetings frames, {legible:.1f} % with text at least {LEGIBLE:.0f} luma "
               f"above background (contrast min {contrast.min():.1f}, median {np.median(contrast):.1f}); "
-              f"{other[order]} frames show no window of the scene")
+              f"{other[order]} frames show no window of the scene; "
+              f"{100.0 * covered[order] / contrast.size:.1f} % put the greetings on the snowman or the dog")
 
 
 def main():

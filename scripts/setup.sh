@@ -14,7 +14,7 @@ packages=(
   build-essential cmake pkg-config ninja-build
   libsdl2-dev libopenmpt-dev libjpeg62-turbo-dev
   libavformat-dev libavcodec-dev libavutil-dev libswresample-dev zlib1g-dev
-  libcairo2-dev libfreetype-dev fonts-dejavu-core fonts-dejavu-extra
+  libcairo2-dev
 )
 
 # Tests, cross-checks, benchmarks, sanitizers, lint, fuzzing and the windowed soak.

@@ -12,7 +12,6 @@
 #include <string>
 #include <vector>
 
-#include "datagen/fonts.h"
 #include "datagen/manifest.h"
 #include "support/run_process.h"
 
@@ -104,21 +103,6 @@ TEST(Sha256, MatchesTheStandardTestVectors) {
     for (const auto& [message, digest] : cases) {
         EXPECT_EQ(datagen::sha256_hex({message.begin(), message.end()}), digest) << message.size() << " bytes";
     }
-}
-
-TEST(FontFiles, AMissingOrBrokenFontIsNamed) {
-    const fs::path dir = fs::temp_directory_path() / ("gf_fonts_" + std::to_string(::getpid()));
-    fs::create_directories(dir);
-    const fs::path missing = dir / "missing.ttf", broken = dir / "broken.ttf";
-    std::ofstream(broken) << "not a font";
-    for (const fs::path& path : {missing, broken}) {
-        const std::string problem = datagen::font_file_problem(path.string());
-        EXPECT_NE(problem.find(path.string()), std::string::npos) << problem;
-    }
-    for (datagen::Face face : datagen::kFaces) {
-        EXPECT_EQ(datagen::font_file_problem(datagen::face_file(face)), "") << "run scripts/setup.sh";
-    }
-    fs::remove_all(dir);
 }
 
 TEST_F(DatasetProgram, BadCommandLinesFailWithAMessage) {

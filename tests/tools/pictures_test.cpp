@@ -1,7 +1,9 @@
 // The generated pictures: decoded by libjpeg on their own, they have the sizes
 // the show reads, the textures tile, the greetings sit in separate bands,
-// the greetings stay legible over the scrolling scene, the beat flashes stay
-// gentle, every run gives the same bytes, and the contact sheet shows them all.
+// the greetings stay legible over the scrolling scene and clear of its
+// figures, the beat flashes stay gentle, the Christmas tree's ornaments keep
+// apart, the bitmap fonts are whole, every run gives the same bytes, and the
+// contact sheet shows them all.
 #include "datagen/pictures.h"
 
 #include <gtest/gtest.h>
@@ -17,8 +19,12 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <stdexcept>
 #include <string>
 #include <vector>
+
+#include "datagen/pictures_recipes.h"
+#include "datagen/pixel_font.h"
 
 namespace gf::datagen {
 namespace {
@@ -272,6 +278,87 @@ TEST_F(Pictures, GreetingsStayLegibleOverTheScrollingScene) {
         }
     }
     EXPECT_GE(legible, cases * 95 / 100) << legible << " of " << cases << " positions legible";
+}
+
+TEST_F(Pictures, GreetingsKeepClearOfTheSnowmanAndTheDog) {
+    // The band is added over the scene at every height the window reaches, so
+    // only columns keep them apart: every lit pixel of every band lies in the
+    // greetings' columns, the dog (the only orange and red of the snowfield)
+    // in its own, and the figures' columns miss the greetings'.
+    const Decoded greetings = decode("finalgrtz.jpg");
+    for (int y = 0; y < greetings.height; ++y) {
+        for (int x = 0; x < 320; ++x) {
+            if (greetings.luma(x, y) < 40.0) continue;
+            ASSERT_TRUE(x >= kGreetingsColumns.left - 2 && x < kGreetingsColumns.right + 2)
+                << "greetings pixel at " << x << ", " << y;
+        }
+    }
+    const Decoded scene = decode("goodboy.jpg");
+    int dog = 0;
+    for (int y = 380; y < 480; ++y) {
+        for (int x = 0; x < 320; ++x) {
+            if (scene.at(x, y, 0) < 110 || scene.at(x, y, 0) - scene.at(x, y, 1) < 40) continue;
+            ++dog;
+            ASSERT_TRUE(x >= kDogColumns.left - 2 && x < kDogColumns.right + 2) << "dog pixel at " << x << ", " << y;
+        }
+    }
+    EXPECT_GT(dog, 500);
+    for (const Columns figure : {kSnowmanColumns, kDogColumns}) {
+        EXPECT_TRUE(figure.right <= kGreetingsColumns.left || figure.left >= kGreetingsColumns.right)
+            << figure.left << ".." << figure.right;
+    }
+}
+
+TEST(ChristmasTree, OrnamentsLieOnTheTreeApart) {
+    // No bauble touches another or a garland; baubles and garlands stay inside
+    // the tree's outline.
+    const ChristmasTree tree = christmas_tree_layout();
+    ASSERT_GE(tree.baubles.size(), 10u);
+    ASSERT_EQ(tree.garlands.size(), tree.tiers.size());
+    auto inside = [&](double x, double y, double margin) {
+        return std::abs(x - tree.x) + margin <= tree.half_width(y);
+    };
+    for (std::size_t i = 0; i < tree.baubles.size(); ++i) {
+        const Bauble& a = tree.baubles[i];
+        SCOPED_TRACE("bauble at " + std::to_string(a.x) + ", " + std::to_string(a.y));
+        EXPECT_TRUE(inside(a.x, a.y - a.radius, a.radius));
+        for (std::size_t j = i + 1; j < tree.baubles.size(); ++j) {
+            const Bauble& b = tree.baubles[j];
+            EXPECT_GT(std::hypot(a.x - b.x, a.y - b.y), a.radius + b.radius) << "touches " << b.x << ", " << b.y;
+        }
+        for (const auto& garland : tree.garlands) {
+            for (const auto& [gx, gy] : garland) {
+                EXPECT_GT(std::hypot(a.x - gx, a.y - gy), a.radius + tree.garland_width / 2) << "garland " << gx;
+            }
+        }
+    }
+    for (const auto& garland : tree.garlands) {
+        for (const auto& [gx, gy] : garland) {
+            EXPECT_TRUE(inside(gx, gy, tree.garland_width / 2)) << "garland point " << gx << ", " << gy;
+        }
+    }
+}
+
+TEST(PixelFont, EveryGlyphIsWholeAndAMissingOneIsNamed) {
+    for (const Typeface face : {Typeface::small, Typeface::large}) {
+        const std::string characters = face_characters(face);
+        for (const char c : std::string("ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789!-. ")) {
+            EXPECT_NE(characters.find(c), std::string::npos) << "missing '" << c << "'";
+        }
+        for (const char c : characters) {
+            const GlyphCells glyph = glyph_cells(face, c);
+            SCOPED_TRACE(std::string("glyph '") + c + "'");
+            ASSERT_GT(glyph.width, 0);
+            ASSERT_EQ(std::string(glyph.cells).size(), static_cast<std::size_t>(glyph.width * glyph.height));
+            EXPECT_EQ(std::string(glyph.cells).find_first_not_of("#."), std::string::npos);
+        }
+        try {
+            glyph_cells(face, '~');
+            ADD_FAILURE() << "no error for a missing glyph";
+        } catch (const std::runtime_error& error) {
+            EXPECT_NE(std::string(error.what()).find("'~'"), std::string::npos) << error.what();
+        }
+    }
 }
 
 TEST_F(Pictures, WritingIsDeterministic) {

@@ -8,7 +8,6 @@
 
 #include "datagen/dataset.h"
 #include "datagen/manifest.h"
-#include "datagen/pictures.h"
 
 namespace {
 
@@ -37,11 +36,6 @@ int main(int argc, char** argv) {
     }
     if (dir.empty()) return usage("no output folder given");
     using gf::Status;
-    // Fonts are checked first so a missing one fails the run before any file is written.
-    if (const Status fonts = gf::datagen::check_picture_fonts(); !fonts.ok) {
-        std::fprintf(stderr, "glimmerfrost-datagen: %s\n", fonts.message.c_str());
-        return 1;
-    }
     std::error_code error;
     std::filesystem::create_directories(dir, error);
     if (error) {

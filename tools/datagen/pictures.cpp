@@ -12,6 +12,7 @@
 
 #include "datagen/pictures_draw.h"
 #include "datagen/pictures_recipes.h"
+#include "datagen/pixel_font.h"
 #include "writers/jpeg_writer.h"
 
 namespace gf::datagen {
@@ -45,14 +46,6 @@ constexpr int kSheetRow2 = kSheetMargin + 200 + kSheetLabel + kSheetMargin;
 constexpr int kSheetHeight = kSheetRow2 + 480 + kSheetLabel + kSheetMargin;
 
 }  // namespace
-
-Status check_picture_fonts() {
-    for (Face face : kFaces) {
-        const std::string problem = font_file_problem(face_file(face));
-        if (!problem.empty()) return {false, problem};
-    }
-    return {};
-}
 
 std::vector<Picture> draw_pictures() {
     std::vector<Picture> pictures;
@@ -116,8 +109,14 @@ static Status draw_contact_sheet(const std::vector<Picture>& pictures, const std
         canvas.done_painting();
         const std::string label =
             picture.file + "  " + std::to_string(picture.width) + " x " + std::to_string(picture.height);
-        draw_text(cr, {Face::sans, 12}, label.c_str(), slot.x, slot.y + picture.height + 13, Align::left,
-                  {.fill = 0xD0D0E0, .fill_bottom = 0xD0D0E0});
+        PixelLogo small;
+        small.block_width = 2;
+        small.block_height = 2;
+        small.ramp = {0xD0D0E0};
+        small.outline_width = 0;
+        small.highlight = 0.0;
+        small.shading = 0.0;
+        draw_pixel_text(canvas, label.c_str(), slot.x, slot.y + picture.height + 3, small);
     }
     if (sheet != nullptr) *sheet = {path, kSheetWidth, kSheetHeight, canvas.pixels()};
     cairo_surface_flush(canvas.surface());

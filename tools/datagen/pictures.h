@@ -1,6 +1,6 @@
-// The show's eight pictures, drawn in code with Cairo: two tiling ray-cast
-// textures, the title card, credits, a tall scrolling winter scene, the
-// greetings bands, the comic burst and the Christmas card.
+// The show's eight pictures, drawn in code with Cairo and our own bitmap
+// fonts (no font file is read): two tiling ray-cast textures, the title card, credits, a tall scrolling winter scene,
+// the greetings bands, the comic burst and the Christmas card.
 #pragma once
 
 #include <cstdint>
@@ -20,10 +20,6 @@ struct Picture {
 
 // JPEG quality of the written pictures.
 constexpr int kPictureQuality = 95;
-
-// Checks that every font file the pictures draw with is there and readable,
-// so a run can fail before it writes anything; the message names the file.
-Status check_picture_fonts();
 
 // Draws all eight pictures, in the show's slot order. Same pixels on every call.
 std::vector<Picture> draw_pictures();

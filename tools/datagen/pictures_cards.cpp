@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <string>
 
 #include "datagen/pictures_draw.h"
 #include "datagen/pictures_recipes.h"
@@ -76,14 +77,16 @@ std::vector<uint32_t> draw_presents() {
     for (const auto& [x, y, r] :
          std::array<std::array<double, 3>, 4>{{{24, 74, 9}, {296, 100, 7}, {118, 70, 5}, {250, 104, 4}}})
         sparkle(cr, x, y, r, 0xCFF4FF);
-    draw_text(cr, {Face::serif_bold_italic, 22}, "presents", 160, 134, Align::centre,
-              {.fill = 0xFFE9A0,
-               .fill_bottom = 0xF0A830,
-               .outline = 0x2A1030,
-               .outline_width = 1.4,
-               .glow = 0xFFD060,
-               .glow_alpha = 0.3,
-               .glow_width = 8});
+    // "presents" in the large face, warm gold under the icy logo.
+    PixelLogo word;
+    word.face = Typeface::large;
+    word.block_width = 2;
+    word.block_height = 3;
+    word.ramp = {0xFFF4C0, 0xFFD860, 0xF0A030};
+    word.outline = 0x2A1030;
+    word.outline_width = 1;
+    word.shadow = 2;
+    draw_pixel_text(canvas, "PRESENTS", 160, 118, word, true);
     return canvas.pixels();
 }
 
@@ -116,20 +119,32 @@ std::vector<uint32_t> draw_credits() {
     cairo_stroke(cr);
 
     PixelLogo title;
+    title.face = Typeface::large;
     title.block_width = 4;
     title.block_height = 4;
-    title.bold = true;
     title.ramp = {0xFFFFFF, 0xFFF0A0, 0xFFC040, 0xE07010};
     title.outline = 0x0A1030;
     title.outline_width = 2;
     title.shadow = 2;
-    draw_pixel_text(canvas, "CREDITS", 160, 18, title, true);
+    draw_pixel_text(canvas, "CREDITS", 160, 17, title, true);
 
+    // Roles in dark letters with a light outline, names in light letters with
+    // a dark one, so both read when the card is inverted. The block of both
+    // columns is centred in the card.
     struct Line {
         const char* role;
         const char* name;
     };
-    const std::array<Line, 3> lines = {{{"code", "NORDLYS"}, {"music", "SLEIGHBEAT"}, {"graphics", "PIXELFROST"}}};
+    const std::array<Line, 3> lines = {{{"CODE", "NORDLYS"}, {"MUSIC", "SLEIGHBEAT"}, {"GRAPHICS", "PIXELFROST"}}};
+    PixelLogo role;
+    role.block_width = 1;
+    role.block_height = 2;
+    role.bold = true;
+    role.ramp = {0x0A1838};
+    role.outline = 0xE8F4FF;
+    role.outline_width = 1;
+    role.highlight = 0.0;
+    role.shading = 0.0;
     PixelLogo name;
     name.block_width = 3;
     name.block_height = 3;
@@ -137,14 +152,23 @@ std::vector<uint32_t> draw_credits() {
     name.outline = 0x06102A;
     name.outline_width = 1;
     name.shadow = 2;
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        const int y = 66 + 38 * static_cast<int>(i);
-        draw_text(cr, {Face::sans_bold, 12}, lines[i].role, 112, y + 15, Align::right,
-                  {.fill = 0x0A1838, .fill_bottom = 0x0A1838, .outline = 0xE8F4FF, .outline_width = 1.0});
-        draw_pixel_text(canvas, lines[i].name, 122, y, name);
+    constexpr int kGap = 10;
+    int role_width = 0, name_width = 0;
+    for (const Line& line : lines) {
+        role_width = std::max(role_width, pixel_text_width(line.role, role));
+        name_width = std::max(name_width, pixel_text_width(line.name, name));
     }
-    draw_text(cr, {Face::sans_bold, 11}, "a Glimmerfrost production", 160, 184, Align::centre,
-              {.fill = 0xFFFFFF, .fill_bottom = 0xE0F0FF, .outline = 0x0A1838, .outline_width = 1.2});
+    const int left = 160 - (role_width + kGap + name_width) / 2;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const int y = 64 + 36 * static_cast<int>(i);
+        const int role_y = y + (pixel_text_height(name) - pixel_text_height(role)) / 2;
+        draw_pixel_text(canvas, lines[i].role, left + role_width - pixel_text_width(lines[i].role, role), role_y, role);
+        draw_pixel_text(canvas, lines[i].name, left + role_width + kGap, y, name);
+    }
+    PixelLogo footer = role;
+    footer.ramp = {0xFFFFFF, 0xE0F0FF};
+    footer.outline = 0x0A1838;
+    draw_pixel_text(canvas, "A GLIMMERFROST PRODUCTION", 160, 174, footer, true);
     return canvas.pixels();
 }
 
@@ -204,13 +228,29 @@ std::vector<uint32_t> draw_boem() {
         set_colour(cr, 0xFFFFFF, 0.9);
         snowflake(cr, random, x, y, random.uniform(5, 12), 1.8);
     }
-    // The word, tilted, with a hard offset shadow.
-    cairo_save(cr);
-    cairo_translate(cr, cx, cy + 22);
-    cairo_rotate(cr, -0.14);
-    draw_text(cr, {Face::sans_bold, 72, 230}, "BOEM!", 0, 0, Align::centre,
-              {.fill = 0xFFFFFF, .fill_bottom = 0xFF4030, .outline = 0x000000, .outline_width = 3.0, .shadow = 6});
-    cairo_restore(cr);
+    // The word in the large face, each letter a step higher than the one
+    // before it, with a hard offset shadow.
+    PixelLogo word;
+    word.face = Typeface::large;
+    word.block_width = 6;
+    word.block_height = 7;
+    word.ramp = {0xFFFFFF, 0xFFF0C0, 0xFF8060, 0xE02818};
+    word.spacing = 2;
+    word.outline = 0x000000;
+    word.outline_width = 2;
+    word.shadow = 4;
+    word.highlight = 0.5;
+    word.shading = 0.4;
+    constexpr const char* kWord = "BOEM!";
+    constexpr int kRise = 5;
+    const int letters = static_cast<int>(std::char_traits<char>::length(kWord));
+    int x = static_cast<int>(cx) - pixel_text_width(kWord, word) / 2;
+    const int y = static_cast<int>(cy) - pixel_text_height(word) / 2 + kRise * (letters - 1) / 2;
+    for (int i = 0; i < letters; ++i) {
+        const char letter[2] = {kWord[i], '\0'};
+        draw_pixel_text(canvas, letter, x, y - kRise * i, word);
+        x += pixel_text_width(letter, word) + word.spacing * word.block_width;
+    }
     return canvas.pixels();
 }
 

@@ -1,18 +1,10 @@
-// The shared drawing helpers. Text faces come from explicit font files through
-// FreeType, never from a font lookup, so every machine draws the same glyphs.
+// The shared drawing helpers.
 #include "datagen/pictures_draw.h"
-
-#include <cairo-ft.h>
-#include <ft2build.h>
-#include FT_FREETYPE_H
-#include FT_MODULE_H
-#include FT_SYSTEM_H
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
-#include <map>
 #include <stdexcept>
+#include <string>
 
 namespace gf::datagen {
 
@@ -86,15 +78,6 @@ Canvas::Canvas(int width, int height)
     cairo_set_tolerance(cr, 0.1);
     cairo_set_fill_rule(cr, CAIRO_FILL_RULE_WINDING);
     cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
-    // Glyph outlines are drawn as paths, unhinted, with grey antialiasing: no
-    // hinting engine, subpixel layout or screen setting reaches the pixels.
-    cairo_font_options_t* options = cairo_font_options_create();
-    cairo_font_options_set_antialias(options, CAIRO_ANTIALIAS_GRAY);
-    cairo_font_options_set_subpixel_order(options, CAIRO_SUBPIXEL_ORDER_RGB);
-    cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_NONE);
-    cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
-    cairo_set_font_options(cr, options);
-    cairo_font_options_destroy(options);
     // Black to start with, whatever the allocator handed over.
     cairo_set_source_rgb(cr, 0, 0, 0);
     cairo_paint(cr);
@@ -127,139 +110,6 @@ void draw_wrapped(cairo_t* cr, const std::function<void()>& draw) {
             cairo_restore(cr);
         }
     }
-}
-
-// --- Fonts ---------------------------------------------------------------------
-
-namespace {
-
-constexpr const char* kFontDir = "/usr/share/fonts/truetype/dejavu/";  // fonts-dejavu-core, fonts-dejavu-extra
-
-const cairo_user_data_key_t kFtFaceKey{};
-
-void release_ft_face(void* face) { FT_Done_Face(static_cast<FT_Face>(face)); }
-
-void* ft_alloc(FT_Memory, long size) { return std::malloc(static_cast<std::size_t>(size)); }
-void ft_free(FT_Memory, void* block) { std::free(block); }
-void* ft_realloc(FT_Memory, long, long new_size, void* block) {
-    return std::realloc(block, static_cast<std::size_t>(new_size));
-}
-
-// FT_Init_FreeType would also read FREETYPE_PROPERTIES from the environment;
-// building the library by hand keeps every module at its compiled-in settings.
-FT_Library make_library(const std::string& path) {
-    static FT_MemoryRec_ memory = {nullptr, ft_alloc, ft_free, ft_realloc};
-    FT_Library library = nullptr;
-    if (FT_New_Library(&memory, &library) != 0) throw std::runtime_error("cannot start FreeType to read " + path);
-    FT_Add_Default_Modules(library);
-    return library;
-}
-
-FT_Library library_for(const std::string& path) {
-    // Lives as long as the process: Cairo may keep faces cached until exit.
-    static FT_Library library = make_library(path);
-    return library;
-}
-
-FT_Face open_ft_face(const std::string& path) {
-    FT_Face face = nullptr;
-    if (FT_New_Face(library_for(path), path.c_str(), 0, &face) != 0) {
-        throw std::runtime_error("cannot read the font file " + path + " (missing or not a font)");
-    }
-    return face;
-}
-
-// One Cairo face per font file, made once per process. Cairo owns the
-// FreeType face and releases it with its last reference.
-cairo_font_face_t* load_face(Face face) {
-    static std::map<Face, cairo_font_face_t*> loaded;
-    if (auto found = loaded.find(face); found != loaded.end()) return found->second;
-    const std::string path = face_file(face);
-    FT_Face ft_face = open_ft_face(path);
-    cairo_font_face_t* cairo_face = cairo_ft_font_face_create_for_ft_face(ft_face, FT_LOAD_NO_HINTING);
-    if (cairo_font_face_status(cairo_face) != CAIRO_STATUS_SUCCESS ||
-        cairo_font_face_set_user_data(cairo_face, &kFtFaceKey, ft_face, release_ft_face) != CAIRO_STATUS_SUCCESS) {
-        cairo_font_face_destroy(cairo_face);
-        FT_Done_Face(ft_face);
-        throw std::runtime_error("cannot use the font file " + path);
-    }
-    loaded[face] = cairo_face;
-    return cairo_face;
-}
-
-void select_font(cairo_t* cr, const Font& font, const char* text) {
-    cairo_set_font_face(cr, load_face(font.face));
-    cairo_set_font_size(cr, font.size);
-    if (font.max_width <= 0.0) return;
-    cairo_text_extents_t ext;
-    cairo_text_extents(cr, text, &ext);
-    if (ext.width > font.max_width) cairo_set_font_size(cr, font.size * font.max_width / ext.width);
-}
-
-}  // namespace
-
-std::string font_file_problem(const std::string& path) {
-    try {
-        FT_Done_Face(open_ft_face(path));
-    } catch (const std::exception& error) {
-        return error.what();
-    }
-    return {};
-}
-
-std::string face_file(Face face) {
-    switch (face) {
-        case Face::sans:
-            return std::string(kFontDir) + "DejaVuSans.ttf";
-        case Face::sans_bold:
-            return std::string(kFontDir) + "DejaVuSans-Bold.ttf";
-        case Face::serif_bold_italic:
-            return std::string(kFontDir) + "DejaVuSerif-BoldItalic.ttf";
-    }
-    return {};
-}
-
-void draw_text(cairo_t* cr, const Font& font, const char* text, double x, double y, Align align,
-               const TextStyle& style) {
-    cairo_save(cr);
-    select_font(cr, font, text);
-    cairo_text_extents_t ext;
-    cairo_text_extents(cr, text, &ext);
-    double left = x - ext.x_bearing;
-    if (align == Align::centre) left -= ext.width / 2.0;
-    if (align == Align::right) left -= ext.width;
-    cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
-    if (style.shadow > 0.0) {
-        cairo_new_path(cr);
-        cairo_move_to(cr, left + style.shadow, y + style.shadow);
-        cairo_text_path(cr, text);
-        set_colour(cr, 0x000000, 0.85);
-        cairo_set_line_width(cr, style.outline_width * 2.0);
-        cairo_stroke_preserve(cr);
-        cairo_fill(cr);
-    }
-    cairo_new_path(cr);
-    cairo_move_to(cr, left, y);
-    cairo_text_path(cr, text);
-    if (style.glow_alpha > 0.0) {
-        for (int i = 3; i >= 1; --i) {
-            set_colour(cr, style.glow, style.glow_alpha / 3.0);
-            cairo_set_line_width(cr, style.glow_width * i / 3.0);
-            cairo_stroke_preserve(cr);
-        }
-    }
-    if (style.outline_width > 0.0) {
-        set_colour(cr, style.outline);
-        cairo_set_line_width(cr, style.outline_width * 2.0);
-        cairo_stroke_preserve(cr);
-    }
-    cairo_pattern_t* fill = cairo_pattern_create_linear(0, y + ext.y_bearing, 0, y + ext.y_bearing + ext.height);
-    add_stop(fill, 0.0, style.fill);
-    add_stop(fill, 1.0, style.fill_bottom);
-    cairo_set_source(cr, fill);
-    cairo_fill(cr);
-    cairo_pattern_destroy(fill);
-    cairo_restore(cr);
 }
 
 // --- Shapes ----------------------------------------------------------------------

@@ -1,7 +1,7 @@
 // Drawing helpers shared by the picture recipes: a fixed-seed random source,
 // colours, tiling noise, a Cairo canvas with every rendering option pinned,
-// outline-font text loaded from explicit font files, and the small shapes
-// (flakes, glints, stars, trees, hills) the winter scenes are built from.
+// and the small shapes (flakes, glints, stars, trees, hills) the winter
+// scenes are built from. Text is drawn with the bitmap fonts of pixel_font.h.
 #pragma once
 
 #include <cairo.h>
@@ -11,11 +11,8 @@
 #include <initializer_list>
 #include <memory>
 #include <numbers>
-#include <string>
 #include <utility>
 #include <vector>
-
-#include "datagen/fonts.h"
 
 namespace gf::datagen {
 
@@ -61,8 +58,8 @@ void add_stop(cairo_pattern_t* pattern, double offset, uint32_t c, double alpha 
 double tile_noise(double u, double v, int period, uint32_t seed);
 double tile_fractal(double u, double v, int base_period, int octaves, uint32_t seed);
 
-// An RGB24 Cairo surface and its context, with shape and text rendering
-// options set explicitly so no library default decides the pixels.
+// An RGB24 Cairo surface and its context, with the shape rendering options
+// set explicitly so no library default decides the pixels.
 class Canvas {
 public:
     Canvas(int width, int height);
@@ -86,31 +83,6 @@ private:
 // Draws `draw` nine times, shifted by whole tiles, so shapes that cross an
 // edge of a tiling texture continue on the opposite side.
 void draw_wrapped(cairo_t* cr, const std::function<void()>& draw);
-
-struct Font {
-    Face face = Face::sans_bold;
-    double size = 12.0;
-    double max_width = 0.0;  // when > 0 the size shrinks until the text fits
-};
-
-enum class Align { left, centre, right };
-
-// Text with an optional soft glow, a dark outline, a solid or vertical
-// gradient fill and an optional hard drop shadow.
-struct TextStyle {
-    uint32_t fill = 0xFFFFFF;
-    uint32_t fill_bottom = 0xFFFFFF;
-    uint32_t outline = 0x000000;
-    double outline_width = 0.0;
-    uint32_t glow = 0x000000;
-    double glow_alpha = 0.0;
-    double glow_width = 8.0;
-    double shadow = 0.0;  // offset of a black copy, down and right
-};
-
-// Draws `text` with its baseline at y, aligned on x.
-void draw_text(cairo_t* cr, const Font& font, const char* text, double x, double y, Align align,
-               const TextStyle& style);
 
 void vertical_gradient(cairo_t* cr, double y0, double y1, std::initializer_list<std::pair<double, uint32_t>> stops,
                        double x0, double x1);

@@ -1,5 +1,5 @@
 // The tall scrolling winter scene: a moonlit village above a snowfield where
-// a snowman and the good boy, a dog in a Santa hat, sit.
+// a snowman and the good boy, a dog in a Santa hat, sit at either side.
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -93,9 +93,9 @@ void shaded_ball(cairo_t* cr, double x, double y, double r) {
 void snowman(cairo_t* cr, double x, double base) {
     set_colour(cr, 0x101838, 0.5);
     cairo_save(cr);
-    cairo_translate(cr, x + 8, base);
+    cairo_translate(cr, x + 4, base);
     cairo_scale(cr, 1.0, 0.22);
-    cairo_arc(cr, 0, 0, 40, 0, 2 * kPi);
+    cairo_arc(cr, 0, 0, 36, 0, 2 * kPi);
     cairo_restore(cr);
     cairo_fill(cr);
     shaded_ball(cr, x, base - 28, 30);
@@ -106,13 +106,13 @@ void snowman(cairo_t* cr, double x, double base) {
     cairo_set_line_width(cr, 2.5);
     cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
     cairo_move_to(cr, x - 18, base - 78);
-    cairo_line_to(cr, x - 48, base - 98);
-    cairo_move_to(cr, x - 40, base - 93);
-    cairo_line_to(cr, x - 46, base - 104);
+    cairo_line_to(cr, x - 40, base - 96);
+    cairo_move_to(cr, x - 33, base - 90);
+    cairo_line_to(cr, x - 38, base - 102);
     cairo_move_to(cr, x + 18, base - 78);
-    cairo_line_to(cr, x + 46, base - 90);
-    cairo_move_to(cr, x + 38, base - 87);
-    cairo_line_to(cr, x + 44, base - 78);
+    cairo_line_to(cr, x + 40, base - 90);
+    cairo_move_to(cr, x + 32, base - 86);
+    cairo_line_to(cr, x + 38, base - 77);
     cairo_stroke(cr);
     // Scarf.
     set_colour(cr, 0x1E9A4A);
@@ -230,6 +230,19 @@ void dog(cairo_t* cr, double x, double base) {
     cairo_fill(cr);
 }
 
+// Draws a figure whose own drawing spans columns `from` to `to` around its
+// anchor, scaled about its foot to fill `columns`, mirrored when asked.
+void place_figure(cairo_t* cr, Columns columns, double from, double to, double base, bool mirror,
+                  void (*figure)(cairo_t*, double, double)) {
+    const double scale = (columns.right - columns.left) / (to - from);
+    const double anchor = mirror ? columns.left + to * scale : columns.left - from * scale;
+    cairo_save(cr);
+    cairo_translate(cr, anchor, base);
+    cairo_scale(cr, mirror ? -scale : scale, scale);
+    figure(cr, 0.0, 0.0);
+    cairo_restore(cr);
+}
+
 }  // namespace
 
 // Under the greetings the show adds text onto rows 60..419 of this picture,
@@ -290,20 +303,20 @@ std::vector<uint32_t> draw_goodboy() {
         const double x = i * 17 + random.uniform(-6, 6);
         pine_tree(cr, random, x, 300 + random.uniform(-10, 8), random.uniform(24, 56), 0x0E2A2C, 0x7888B8);
     }
-    // The village.
+    // The village, in the middle: the snowman and the dog stand at the sides.
     snowy_hill(cr, kWidth, 480, 318, 312, 322, 0x3E4E86, 0x2A3868);
     for (const auto& [x, base, w, h] : std::array<std::array<double, 4>, 4>{
-             {{22, 352, 46, 30}, {104, 344, 36, 24}, {170, 350, 30, 22}, {236, 356, 56, 34}}}) {
+             {{90, 352, 42, 28}, {146, 344, 34, 24}, {196, 350, 30, 22}, {244, 356, 52, 32}}}) {
         house(cr, random, x + random.uniform(-4, 4), base, w * random.uniform(0.9, 1.15), h * random.uniform(0.9, 1.2));
     }
-    for (double x : {88.0, 152.0, 216.0, 306.0}) {
+    for (double x : {20.0, 72.0, 138.0, 186.0, 234.0, 306.0}) {
         pine_tree(cr, random, x + random.uniform(-5, 5), 362, random.uniform(34, 50), 0x10302E, 0x7888B8);
     }
     // Foreground field with footprints leading to the dog.
     snowy_hill(cr, kWidth, 480, 372, 366, 378, 0x4A5A92, 0x6A7AB0);
     set_colour(cr, 0x20285A, 0.6);
     for (int i = 0; i < 9; ++i) {
-        ellipse(cr, 300 - i * 9 + (i % 2) * 3, 470 - i * 3.2 + (i % 2) * 4, 2.8, 1.6);
+        ellipse(cr, 150 + i * 10 + (i % 2) * 3, 476 - i * 1.6 + (i % 2) * 4, 2.8, 1.6);
         cairo_fill(cr);
     }
     // Glints where the moon catches the crust of the snow.
@@ -312,8 +325,10 @@ std::vector<uint32_t> draw_goodboy() {
         sparkle(cr, random.uniform(0, kWidth), y, random.uniform(1.5, 3.5) * (y - 340) / 120, 0xC8DCFF,
                 random.uniform(0.4, 0.9));
     }
-    snowman(cr, 66, 452);
-    dog(cr, 206, 458);
+    // The snowman and the dog stand at the two sides, clear of the greetings'
+    // columns; the dog looks across at the snowman.
+    place_figure(cr, kSnowmanColumns, -41.5, 41.5, 452, false, snowman);
+    place_figure(cr, kDogColumns, -48, 42.5, 458, true, dog);
     falling_snow(cr, random, 200, 0, 0, kWidth, kHeight, 0xD0DCFF);
     return canvas.pixels();
 }

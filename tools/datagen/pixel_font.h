@@ -1,24 +1,36 @@
-// Our own 5 × 7 bitmap font, drawn pixel by pixel straight into a canvas the
-// way demo groups drew their logos: every font pixel becomes a block, with a
-// hard outline, a drop shadow, a colour ramp down the letters and bevelled
-// edges. No font file is involved.
+// Our own bitmap fonts, drawn pixel by pixel straight into a canvas the way
+// demo groups drew their logos: every font pixel becomes a block, with a hard
+// outline, a drop shadow, a colour ramp down the letters and bevelled edges.
+// Two faces: a 5 × 7 one for names and small print, and a larger bold one,
+// 8 rows tall with two-pixel strokes and letters of their own widths, for
+// titles and greetings. No font file is involved.
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
-
-#include "datagen/pictures_draw.h"
 
 namespace gf::datagen {
 
-constexpr int kGlyphWidth = 5;
-constexpr int kGlyphHeight = 7;
+class Canvas;  // pictures_draw.h
 
-// The 5 × 7 cells of `c`, row by row, '#' set; unknown characters give a blank.
-// Letters are upper case; lower-case input is drawn as upper case.
-const char* glyph_rows(char c);
+enum class Typeface { small, large };
+
+struct GlyphCells {
+    int width = 0;                // font pixels across
+    int height = 0;               // font pixels down
+    const char* cells = nullptr;  // width × height cells row by row, '#' set
+};
+
+// The cells of `c` in `face`. Letters are upper case; lower-case input is
+// drawn as upper case. A character the face lacks throws, naming it, so a
+// text can never lose a letter without a word said.
+GlyphCells glyph_cells(Typeface face, char c);
+// Every character `face` has, in its table's order.
+std::string face_characters(Typeface face);
 
 struct PixelLogo {
+    Typeface face = Typeface::small;
     int block_width = 3;   // screen pixels per font pixel, across
     int block_height = 3;  // and down
     int spacing = 1;       // font pixels between letters
@@ -31,8 +43,9 @@ struct PixelLogo {
     double shading = 0.35;    // darkening of the letters' lower edges
 };
 
-// Width in screen pixels of `text` set in `logo`, outline excluded.
+// Width and height in screen pixels of `text` set in `logo`, outline excluded.
 int pixel_text_width(const char* text, const PixelLogo& logo);
+int pixel_text_height(const PixelLogo& logo);
 
 // Draws `text` with its top-left corner at (x, y), or centred on x when
 // `centre` is set. Pixels outside the canvas are skipped.
