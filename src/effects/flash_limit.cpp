@@ -35,20 +35,25 @@ double area_cap(const FlashTrack& track, FlashKind kind, uint32_t now_ms) {
 }
 
 // Each cell's light as the areas add it up: luminance and R - G - B, in linear
-// sums, and the scale that turns an area's sum of them into its mean.
+// sums, and whether each has risen since the last frame shown.
 struct CellTerms {
     std::array<double, kFlashGridCells> luminance{};
     std::array<double, kFlashGridCells> red{};
+    std::array<bool, kFlashGridCells> luminance_rose{};
+    std::array<bool, kFlashGridCells> red_rose{};
 };
 
-CellTerms cell_terms(const CellLight& cells) {
+CellTerms cell_terms(const CellLight& cells, const CellLight& shown) {
     CellTerms terms;
     for (int c = 0; c < kFlashGridCells; ++c) {
-        const double r = cells.red[c];
-        const double g = cells.green[c];
-        const double b = cells.blue[c];
-        terms.luminance[c] = AreaLight{r, g, b}.luminance();
-        terms.red[c] = r - g - b;
+        const auto luminance = [c](const CellLight& l) {
+            return AreaLight{double(l.red[c]), double(l.green[c]), double(l.blue[c])}.luminance();
+        };
+        const auto red = [c](const CellLight& l) { return double(l.red[c]) - l.green[c] - l.blue[c]; };
+        terms.luminance[c] = luminance(cells);
+        terms.red[c] = red(cells);
+        terms.luminance_rose[c] = terms.luminance[c] > luminance(shown);
+        terms.red_rose[c] = terms.red[c] > red(shown);
     }
     return terms;
 }
@@ -64,7 +69,6 @@ double area_scale(int area) {
     return 1.0 / (pixels * kLinearMax);
 }
 
-// The area's value with the cells' gains applied (they scale linear light).
 template <typename Fn>
 void for_area_cells(int area, Fn&& fn) {
     const int first = flash_area_first_cell(area);
@@ -75,25 +79,40 @@ void for_area_cells(int area, Fn&& fn) {
     }
 }
 
-double gained_luminance(const CellTerms& terms, const std::array<double, kFlashGridCells>& gain, int area) {
+using Gains = std::array<double, kFlashGridCells>;
+using Terms = std::array<double, kFlashGridCells>;
+using Rose = std::array<bool, kFlashGridCells>;
+
+// An area's mean of one term with the cells' gains applied (they scale linear light).
+double gained_mean(const Terms& term, const Gains& gain, int area) {
     double sum = 0;
-    for_area_cells(area, [&](int cell) { sum += gain[cell] * terms.luminance[cell]; });
+    for_area_cells(area, [&](int cell) { sum += gain[cell] * term[cell]; });
     return sum * area_scale(area);
 }
 
-double gained_red(const CellTerms& terms, const std::array<double, kFlashGridCells>& gain, int area) {
-    double sum = 0;
-    for_area_cells(area, [&](int cell) { sum += gain[cell] * terms.red[cell]; });
-    return std::max(0.0, sum * area_scale(area) * kRedFlashScale);
+double gained_value(FlashKind kind, const Terms& term, const Gains& gain, int area) {
+    const double mean = gained_mean(term, gain, area);
+    return kind == FlashKind::General ? mean : std::max(0.0, mean * kRedFlashScale);
 }
 
-void scale_area(std::array<double, kFlashGridCells>& gain, int area, double scale) {
-    for_area_cells(area, [&](int cell) { gain[cell] *= scale; });
+// Brings an area at `level` down to `cap`: by darkening the cells that rose since the
+// last frame shown, where that is enough; otherwise every cell of the area alike.
+void cap_area(FlashKind kind, const Terms& term, const Rose& rose, Gains& gain, int area, double level, double cap) {
+    double rising = 0;
+    for_area_cells(area, [&](int cell) { rising += rose[cell] ? gain[cell] * term[cell] : 0.0; });
+    rising *= area_scale(area) * (kind == FlashKind::General ? 1.0 : kRedFlashScale);
+    const double steady = level - rising;
+    if (rising > 0 && steady < cap) {
+        const double scale = (cap - steady) / rising;
+        for_area_cells(area, [&](int cell) { gain[cell] *= rose[cell] ? scale : 1.0; });
+    } else {
+        for_area_cells(area, [&](int cell) { gain[cell] *= cap / level; });
+    }
 }
 
 // The gains that keep every capped area under its cap.
-std::array<double, kFlashGridCells> cell_gains(const CellTerms& terms, uint32_t now_ms) {
-    std::array<double, kFlashGridCells> gain;
+Gains cell_gains(const CellTerms& terms, uint32_t now_ms) {
+    Gains gain;
     gain.fill(1.0);
     // Darkening a cell lowers the luminance of every area holding it, so one pass is enough.
     for (int a = 0; a < kFlashAreas; ++a) {
@@ -101,9 +120,9 @@ std::array<double, kFlashGridCells> cell_gains(const CellTerms& terms, uint32_t 
         if (cap == kNoCap) {
             continue;
         }
-        const double level = gained_luminance(terms, gain, a);
+        const double level = gained_value(FlashKind::General, terms.luminance, gain, a);
         if (level > cap) {
-            scale_area(gain, a, cap / level);
+            cap_area(FlashKind::General, terms.luminance, terms.luminance_rose, gain, a, level, cap);
         }
     }
     std::array<double, kFlashAreas> red_cap;
@@ -118,12 +137,12 @@ std::array<double, kFlashGridCells> cell_gains(const CellTerms& terms, uint32_t 
     for (int pass = 0; pass <= kRedPasses; ++pass) {
         double uniform = 1.0;
         for (int a = 0; a < kFlashAreas; ++a) {
-            const double level = red_cap[a] == kNoCap ? 0.0 : gained_red(terms, gain, a);
+            const double level = red_cap[a] == kNoCap ? 0.0 : gained_value(FlashKind::Red, terms.red, gain, a);
             if (level <= red_cap[a]) {
                 continue;
             }
             if (pass < kRedPasses) {
-                scale_area(gain, a, red_cap[a] / level);
+                cap_area(FlashKind::Red, terms.red, terms.red_rose, gain, a, level, red_cap[a]);
             }
             uniform = std::min(uniform, red_cap[a] / level);
         }
@@ -140,25 +159,18 @@ std::array<double, kFlashGridCells> cell_gains(const CellTerms& terms, uint32_t 
     return gain;
 }
 
-// The gains spread smoothly over the picture: each cell's gain is first lowered to the
-// lowest of its neighbours', then interpolated between cell centres. A pixel so never gets
-// more light than its own cell's gain allows, and the cells' edges do not show.
+// The gains spread smoothly over each darkened region: a pixel of a darkened cell
+// takes the gain interpolated between cell centres, or its own cell's if that is
+// lower, so it never gets more light than its cell's gain allows and the cells'
+// edges inside the region do not show. Cells left at full light keep their bytes:
+// darkening them too would make them rise on the next frame, and spread.
 void apply_gains(uint32_t* frame, const std::array<double, kFlashGridCells>& gain) {
     constexpr uint32_t kOne = 1u << kGainBits;
     std::array<uint32_t, kFlashGridCells> fixed{};
     bool any = false;
-    for (int row = 0; row < kFlashGridRows; ++row) {
-        for (int column = 0; column < kFlashGridColumns; ++column) {
-            double lowest = 1.0;
-            for (int r = std::max(row - 1, 0); r <= std::min(row + 1, kFlashGridRows - 1); ++r) {
-                for (int c = std::max(column - 1, 0); c <= std::min(column + 1, kFlashGridColumns - 1); ++c) {
-                    lowest = std::min(lowest, gain[r * kFlashGridColumns + c]);
-                }
-            }
-            const uint32_t g = static_cast<uint32_t>(std::floor(std::max(0.0, lowest) * kOne));
-            fixed[row * kFlashGridColumns + column] = g;
-            any = any || g < kOne;
-        }
+    for (int cell = 0; cell < kFlashGridCells; ++cell) {
+        fixed[cell] = static_cast<uint32_t>(std::floor(std::clamp(gain[cell], 0.0, 1.0) * kOne));
+        any = any || fixed[cell] < kOne;
     }
     if (!any) {
         return;
@@ -188,20 +200,29 @@ void apply_gains(uint32_t* frame, const std::array<double, kFlashGridCells>& gai
         columns[x] = between(x, kFlashGridColumns, flash_cell_left);
     }
     const std::array<uint16_t, 256>& linear = srgb_to_linear16();
+    std::array<int, kScreenWidth> column_cell{};
+    for (int column = 0; column < kFlashGridColumns; ++column) {
+        std::fill(column_cell.begin() + flash_cell_left(column), column_cell.begin() + flash_cell_left(column + 1),
+                  column);
+    }
+    int row = 0;
     for (int y = 0; y < kScreenHeight; ++y) {
+        row += y == flash_cell_top(row + 1) ? 1 : 0;
+        const uint32_t* own = fixed.data() + row * kFlashGridColumns;
         const Between rows = between(y, kFlashGridRows, flash_cell_top);
         const uint32_t* upper = fixed.data() + rows.first * kFlashGridColumns;
         const uint32_t* lower = fixed.data() + rows.second * kFlashGridColumns;
         uint32_t* line = frame + y * kScreenWidth;
         for (int x = 0; x < kScreenWidth; ++x) {
+            const uint32_t own_gain = own[column_cell[x]];
+            if (own_gain >= kOne) {
+                continue;
+            }
             const Between& col = columns[x];
             const uint64_t top = uint64_t{upper[col.first]} * (256 - col.weight) + uint64_t{upper[col.second]} * col.weight;
             const uint64_t bottom =
                 uint64_t{lower[col.first]} * (256 - col.weight) + uint64_t{lower[col.second]} * col.weight;
-            const uint64_t g = (top * (256 - rows.weight) + bottom * rows.weight) >> 16;
-            if (g >= kOne) {
-                continue;
-            }
+            const uint64_t g = std::min<uint64_t>((top * (256 - rows.weight) + bottom * rows.weight) >> 16, own_gain);
             const uint32_t p = line[x];
             const auto darker = [&](uint32_t v) {
                 return static_cast<uint32_t>(linear16_to_srgb(static_cast<uint32_t>((linear[v] * g) >> kGainBits)));
@@ -252,8 +273,10 @@ void limit_flashes(uint32_t* frame, uint32_t now_ms) {
     FlashLimitState& s = flash_limit;
     if (s.started) {
         CellLight cells;
+        CellLight shown;
         measure_cells(frame, cells);
-        apply_gains(frame, cell_gains(cell_terms(cells), now_ms));
+        measure_cells(s.shown.data(), shown);
+        apply_gains(frame, cell_gains(cell_terms(cells, shown), now_ms));
     }
     if (!follow(frame, now_ms, s.general, s.red)) {
         // Showing the last frame again completes no transition anywhere.
