@@ -43,7 +43,12 @@ struct CellTerms {
     std::array<bool, kFlashGridCells> red_rose{};
 };
 
-CellTerms cell_terms(const CellLight& cells, const CellLight& shown) {
+// A cell rose when it is lighter than on the last frame shown, and either the show
+// drew it lighter than last time or the limiter is still holding it down. A cell
+// darkened only by the smoothing around a held one did not rise: it is not
+// darkened for its own sake on the next frame, so the smoothing cannot spread.
+CellTerms cell_terms(const CellLight& cells, const CellLight& shown, const CellLight& drawn,
+                     const std::array<bool, kFlashGridCells>& held) {
     CellTerms terms;
     for (int c = 0; c < kFlashGridCells; ++c) {
         const auto luminance = [c](const CellLight& l) {
@@ -52,8 +57,9 @@ CellTerms cell_terms(const CellLight& cells, const CellLight& shown) {
         const auto red = [c](const CellLight& l) { return double(l.red[c]) - l.green[c] - l.blue[c]; };
         terms.luminance[c] = luminance(cells);
         terms.red[c] = red(cells);
-        terms.luminance_rose[c] = terms.luminance[c] > luminance(shown);
-        terms.red_rose[c] = terms.red[c] > red(shown);
+        terms.luminance_rose[c] =
+            terms.luminance[c] > luminance(shown) && (held[c] || terms.luminance[c] > luminance(drawn));
+        terms.red_rose[c] = terms.red[c] > red(shown) && (held[c] || terms.red[c] > red(drawn));
     }
     return terms;
 }
@@ -159,18 +165,25 @@ Gains cell_gains(const CellTerms& terms, uint32_t now_ms) {
     return gain;
 }
 
-// The gains spread smoothly over each darkened region: a pixel of a darkened cell
-// takes the gain interpolated between cell centres, or its own cell's if that is
-// lower, so it never gets more light than its cell's gain allows and the cells'
-// edges inside the region do not show. Cells left at full light keep their bytes:
-// darkening them too would make them rise on the next frame, and spread.
+// The gains spread smoothly over the picture: each cell's gain is first lowered to the
+// lowest of its neighbours', then interpolated between cell centres. A pixel so never gets
+// more light than its own cell's gain allows, and the cells' edges do not show.
 void apply_gains(uint32_t* frame, const std::array<double, kFlashGridCells>& gain) {
     constexpr uint32_t kOne = 1u << kGainBits;
     std::array<uint32_t, kFlashGridCells> fixed{};
     bool any = false;
-    for (int cell = 0; cell < kFlashGridCells; ++cell) {
-        fixed[cell] = static_cast<uint32_t>(std::floor(std::clamp(gain[cell], 0.0, 1.0) * kOne));
-        any = any || fixed[cell] < kOne;
+    for (int row = 0; row < kFlashGridRows; ++row) {
+        for (int column = 0; column < kFlashGridColumns; ++column) {
+            double lowest = 1.0;
+            for (int r = std::max(row - 1, 0); r <= std::min(row + 1, kFlashGridRows - 1); ++r) {
+                for (int c = std::max(column - 1, 0); c <= std::min(column + 1, kFlashGridColumns - 1); ++c) {
+                    lowest = std::min(lowest, gain[r * kFlashGridColumns + c]);
+                }
+            }
+            const uint32_t g = static_cast<uint32_t>(std::floor(std::max(0.0, lowest) * kOne));
+            fixed[row * kFlashGridColumns + column] = g;
+            any = any || g < kOne;
+        }
     }
     if (!any) {
         return;
@@ -200,29 +213,20 @@ void apply_gains(uint32_t* frame, const std::array<double, kFlashGridCells>& gai
         columns[x] = between(x, kFlashGridColumns, flash_cell_left);
     }
     const std::array<uint16_t, 256>& linear = srgb_to_linear16();
-    std::array<int, kScreenWidth> column_cell{};
-    for (int column = 0; column < kFlashGridColumns; ++column) {
-        std::fill(column_cell.begin() + flash_cell_left(column), column_cell.begin() + flash_cell_left(column + 1),
-                  column);
-    }
-    int row = 0;
     for (int y = 0; y < kScreenHeight; ++y) {
-        row += y == flash_cell_top(row + 1) ? 1 : 0;
-        const uint32_t* own = fixed.data() + row * kFlashGridColumns;
         const Between rows = between(y, kFlashGridRows, flash_cell_top);
         const uint32_t* upper = fixed.data() + rows.first * kFlashGridColumns;
         const uint32_t* lower = fixed.data() + rows.second * kFlashGridColumns;
         uint32_t* line = frame + y * kScreenWidth;
         for (int x = 0; x < kScreenWidth; ++x) {
-            const uint32_t own_gain = own[column_cell[x]];
-            if (own_gain >= kOne) {
-                continue;
-            }
             const Between& col = columns[x];
             const uint64_t top = uint64_t{upper[col.first]} * (256 - col.weight) + uint64_t{upper[col.second]} * col.weight;
             const uint64_t bottom =
                 uint64_t{lower[col.first]} * (256 - col.weight) + uint64_t{lower[col.second]} * col.weight;
-            const uint64_t g = std::min<uint64_t>((top * (256 - rows.weight) + bottom * rows.weight) >> 16, own_gain);
+            const uint64_t g = (top * (256 - rows.weight) + bottom * rows.weight) >> 16;
+            if (g >= kOne) {
+                continue;
+            }
             const uint32_t p = line[x];
             const auto darker = [&](uint32_t v) {
                 return static_cast<uint32_t>(linear16_to_srgb(static_cast<uint32_t>((linear[v] * g) >> kGainBits)));
@@ -265,18 +269,25 @@ bool follow(const uint32_t* frame, uint32_t now_ms, std::array<FlashTrack, kFlas
 void reset_flash_limit() {
     flash_limit.started = false;
     flash_limit.shown.fill(0);
+    flash_limit.drawn = CellLight{};
+    flash_limit.held.fill(false);
     flash_limit.general.fill(FlashTrack{});
     flash_limit.red.fill(FlashTrack{});
 }
 
 void limit_flashes(uint32_t* frame, uint32_t now_ms) {
     FlashLimitState& s = flash_limit;
+    CellLight cells;
+    measure_cells(frame, cells);
+    std::array<bool, kFlashGridCells> held{};
     if (s.started) {
-        CellLight cells;
         CellLight shown;
-        measure_cells(frame, cells);
         measure_cells(s.shown.data(), shown);
-        apply_gains(frame, cell_gains(cell_terms(cells, shown), now_ms));
+        const Gains gain = cell_gains(cell_terms(cells, shown, s.drawn, s.held), now_ms);
+        for (int c = 0; c < kFlashGridCells; ++c) {
+            held[c] = gain[c] < 1.0;
+        }
+        apply_gains(frame, gain);
     }
     if (!follow(frame, now_ms, s.general, s.red)) {
         // Showing the last frame again completes no transition anywhere.
@@ -284,6 +295,8 @@ void limit_flashes(uint32_t* frame, uint32_t now_ms) {
         follow(frame, now_ms, s.general, s.red);
     }
     s.started = true;
+    s.drawn = cells;
+    s.held = held;
     std::copy(frame, frame + kScreenPixels, s.shown.begin());
 }
 

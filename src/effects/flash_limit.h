@@ -6,10 +6,10 @@
 // second; once five are spent and the area last fell, it may not rise by a
 // whole step again until older transitions have left the second, so the
 // sixth is always a fall and the area never has to be held up. The limiter
-// then darkens the frame in linear light, cell by cell, just enough to keep
-// each such area below its lowest point plus the step; colours and structure
-// are kept. A frame that would still complete a transition too many is
-// replaced by the last frame shown.
+// then darkens, in linear light, the cells of such an area that rose, just
+// enough to keep the area below its lowest point plus the step, with the
+// gains smoothed between cells; colours and structure are kept. A frame that
+// would still complete a transition too many is replaced by the last frame shown.
 #pragma once
 
 #include <array>
@@ -25,6 +25,8 @@ namespace gf {
 struct FlashLimitState {
     bool started = false;
     std::array<uint32_t, kScreenPixels> shown{};  // the last frame shown
+    CellLight drawn{};                             // the cells' light as the show drew the last frame
+    std::array<bool, kFlashGridCells> held{};      // cells the limiter darkened on the last frame
     std::array<FlashTrack, kFlashAreas> general{};
     std::array<FlashTrack, kFlashAreas> red{};
 };
