@@ -51,6 +51,10 @@ bool is_step(FlashKind kind, double change) {
     return kind == FlashKind::General ? change >= kGeneralFlashStep : change > kRedFlashStep;
 }
 
+bool rises_from_low(const FlashTrack& track, FlashKind kind, double v, double ratio) {
+    return is_step(kind, v - track.low) && gate(kind, track.low, track.low_ratio, v, ratio);
+}
+
 void count_transition(FlashTrack& track, uint32_t now_ms) {
     if (track.count == track.times.size()) {
         std::copy(track.times.begin() + 1, track.times.end(), track.times.begin());
@@ -154,6 +158,22 @@ double flash_value(FlashKind kind, const AreaLight& light) {
     return kind == FlashKind::General ? light.luminance() : light.red_level();
 }
 
+bool completes_flash(const FlashTrack& track, FlashKind kind, const AreaLight& light) {
+    if (!track.started) {
+        return false;
+    }
+    const double v = flash_value(kind, light);
+    const double ratio = light.red_ratio();
+    if (track.direction == 0) {
+        // The first transition: a move of a whole step from the lowest or highest value so far.
+        return rises_from_low(track, kind, v, ratio) ||
+               (is_step(kind, track.high - v) && gate(kind, v, ratio, track.high, track.high_ratio));
+    }
+    // Going on in the same direction moves the extreme; a whole step back is a transition.
+    const double back = track.direction > 0 ? track.anchor - v : v - track.anchor;
+    return back > 0 && is_step(kind, back) && gate(kind, v, ratio, track.anchor, track.anchor_ratio);
+}
+
 bool observe_flash(FlashTrack& track, FlashKind kind, const AreaLight& light, uint32_t now_ms) {
     const double v = flash_value(kind, light);
     const double ratio = light.red_ratio();
@@ -163,44 +183,29 @@ bool observe_flash(FlashTrack& track, FlashKind kind, const AreaLight& light, ui
         track.low_ratio = track.high_ratio = ratio;
         return false;
     }
-    if (track.direction == 0) {
-        // The first transition: a move of a whole step from the lowest or highest value so far.
-        if (is_step(kind, v - track.low) && gate(kind, track.low, track.low_ratio, v, ratio)) {
-            track.direction = 1;
-        } else if (is_step(kind, track.high - v) && gate(kind, v, ratio, track.high, track.high_ratio)) {
-            track.direction = -1;
-        } else {
-            if (v < track.low) {
-                track.low = v;
-                track.low_ratio = ratio;
-            }
-            if (v > track.high) {
-                track.high = v;
-                track.high_ratio = ratio;
-            }
-            return false;
-        }
+    if (completes_flash(track, kind, light)) {
+        track.direction = track.direction != 0 ? static_cast<int8_t>(-track.direction)
+                          : rises_from_low(track, kind, v, ratio) ? int8_t{1}
+                                                                  : int8_t{-1};
         track.anchor = v;
         track.anchor_ratio = ratio;
         count_transition(track, now_ms);
         return true;
     }
-    // Going on in the same direction moves the extreme; a whole step back is a transition.
-    const bool further = track.direction > 0 ? v > track.anchor : v < track.anchor;
-    if (further) {
+    if (track.direction == 0) {
+        if (v < track.low) {
+            track.low = v;
+            track.low_ratio = ratio;
+        }
+        if (v > track.high) {
+            track.high = v;
+            track.high_ratio = ratio;
+        }
+    } else if (track.direction > 0 ? v > track.anchor : v < track.anchor) {
         track.anchor = v;
         track.anchor_ratio = ratio;
-        return false;
     }
-    const double back = track.direction > 0 ? track.anchor - v : v - track.anchor;
-    if (!is_step(kind, back) || !gate(kind, v, ratio, track.anchor, track.anchor_ratio)) {
-        return false;
-    }
-    track.direction = static_cast<int8_t>(-track.direction);
-    track.anchor = v;
-    track.anchor_ratio = ratio;
-    count_transition(track, now_ms);
-    return true;
+    return false;
 }
 
 int transitions_within_second(const FlashTrack& track, uint32_t now_ms) {

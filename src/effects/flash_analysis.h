@@ -91,6 +91,9 @@ struct FlashTrack {
 // The value a track of `kind` follows, from the area's light.
 double flash_value(FlashKind kind, const AreaLight& light);
 
+// Whether the area's state `light` would complete a transition of the track.
+bool completes_flash(const FlashTrack& track, FlashKind kind, const AreaLight& light);
+
 // Takes the area's state at time `now_ms`; returns true when it completes a transition.
 bool observe_flash(FlashTrack& track, FlashKind kind, const AreaLight& light, uint32_t now_ms);
 

@@ -237,30 +237,24 @@ void apply_gains(uint32_t* frame, const std::array<double, kFlashGridCells>& gai
     }
 }
 
-// Follows every area's tracks over `frame`; false (tracks untouched) when one
-// would complete more transitions in a second than pass.
-bool follow(const uint32_t* frame, uint32_t now_ms, std::array<FlashTrack, kFlashAreas>& general,
+// Follows every area's tracks over a frame of light `cells`; false (tracks
+// untouched) when one would complete more transitions in a second than pass.
+bool follow(const CellLight& cells, uint32_t now_ms, std::array<FlashTrack, kFlashAreas>& general,
             std::array<FlashTrack, kFlashAreas>& red) {
-    // Scratch copies, kept off the stack (a browser's stack is small).
-    static std::array<FlashTrack, kFlashAreas> next_general;
-    static std::array<FlashTrack, kFlashAreas> next_red;
-    CellLight cells;
-    measure_cells(frame, cells);
-    next_general = general;
-    next_red = red;
+    static std::array<AreaLight, kFlashAreas> lights;  // scratch, kept off the stack (a browser's stack is small)
     for (int a = 0; a < kFlashAreas; ++a) {
-        const AreaLight light = area_light(cells, a);
-        if (observe_flash(next_general[a], FlashKind::General, light, now_ms) &&
-            transitions_within_second(next_general[a], now_ms) > kFlashMaxTransitions) {
-            return false;
-        }
-        if (observe_flash(next_red[a], FlashKind::Red, light, now_ms) &&
-            transitions_within_second(next_red[a], now_ms) > kFlashMaxTransitions) {
-            return false;
+        lights[a] = area_light(cells, a);
+        for (auto [track, kind] : {std::pair{&general[a], FlashKind::General}, std::pair{&red[a], FlashKind::Red}}) {
+            if (completes_flash(*track, kind, lights[a]) &&
+                transitions_within_second(*track, now_ms) >= kFlashMaxTransitions) {
+                return false;
+            }
         }
     }
-    general = next_general;
-    red = next_red;
+    for (int a = 0; a < kFlashAreas; ++a) {
+        observe_flash(general[a], FlashKind::General, lights[a], now_ms);
+        observe_flash(red[a], FlashKind::Red, lights[a], now_ms);
+    }
     return true;
 }
 
@@ -269,6 +263,7 @@ bool follow(const uint32_t* frame, uint32_t now_ms, std::array<FlashTrack, kFlas
 void reset_flash_limit() {
     flash_limit.started = false;
     flash_limit.shown.fill(0);
+    flash_limit.shown_light = CellLight{};
     flash_limit.drawn = CellLight{};
     flash_limit.held.fill(false);
     flash_limit.general.fill(FlashTrack{});
@@ -277,25 +272,31 @@ void reset_flash_limit() {
 
 void limit_flashes(uint32_t* frame, uint32_t now_ms) {
     FlashLimitState& s = flash_limit;
-    CellLight cells;
-    measure_cells(frame, cells);
+    CellLight drawn;
+    measure_cells(frame, drawn);
     std::array<bool, kFlashGridCells> held{};
+    bool darkened = false;
     if (s.started) {
-        CellLight shown;
-        measure_cells(s.shown.data(), shown);
-        const Gains gain = cell_gains(cell_terms(cells, shown, s.drawn, s.held), now_ms);
+        const Gains gain = cell_gains(cell_terms(drawn, s.shown_light, s.drawn, s.held), now_ms);
         for (int c = 0; c < kFlashGridCells; ++c) {
             held[c] = gain[c] < 1.0;
+            darkened = darkened || held[c];
         }
         apply_gains(frame, gain);
     }
-    if (!follow(frame, now_ms, s.general, s.red)) {
+    CellLight shown = drawn;
+    if (darkened) {
+        measure_cells(frame, shown);
+    }
+    if (!follow(shown, now_ms, s.general, s.red)) {
         // Showing the last frame again completes no transition anywhere.
         std::copy(s.shown.begin(), s.shown.end(), frame);
-        follow(frame, now_ms, s.general, s.red);
+        shown = s.shown_light;
+        follow(shown, now_ms, s.general, s.red);
     }
     s.started = true;
-    s.drawn = cells;
+    s.shown_light = shown;
+    s.drawn = drawn;
     s.held = held;
     std::copy(frame, frame + kScreenPixels, s.shown.begin());
 }
