@@ -12,6 +12,7 @@
 
 #include "common/frame_globals.h"
 #include "common/types.h"
+#include "effects/flash_limit.h"
 #include "effects/noise_snow.h"
 #include "effects/primitives.h"
 #include "effects/swirl.h"
@@ -189,6 +190,28 @@ void BM_AnimateSwirl(benchmark::State& state) {
     });
 }
 BENCHMARK(BM_AnimateSwirl);
+
+// The gentle show's flash limiter, a frame copy into the frame included: on a
+// still picture, where it only measures, and on a whole-frame strobe (the
+// picture and black in turn), where it darkens every other frame.
+void BM_FlashLimit(benchmark::State& state) {
+    Frames& f = frames();
+    const bool strobe = state.range(0) != 0;
+    gf::reset_flash_limit();
+    uint32_t now = 1'000'000;
+    uint64_t frame = 0;
+    run_as_ratio(state, [&] {
+        if (strobe && frame % 2 == 1) {
+            std::fill_n(f.dst->pixels, gf::kScreenPixels, 0u);
+        } else {
+            std::copy(f.a->pixels, f.a->pixels + gf::kScreenPixels, f.dst->pixels);
+        }
+        gf::limit_flashes(f.dst->pixels, now);
+        now += 16;
+        ++frame;
+    });
+}
+BENCHMARK(BM_FlashLimit)->Arg(0)->Arg(1);
 
 // The blur's cost does not depend on the pixel values, so the frame may fade
 // over the iterations; the preset's pull and centre are what matter.

@@ -1,7 +1,11 @@
 #!/usr/bin/env python3
 """Drives the live page in headless Chromium as a viewer would.
 
-Clicks Play, toggles full screen with F11 and with a double-click, ends the
+Checks the start screen's flashing warning and its gentle switch: off on a
+first visit, on when the browser reports prefers-reduced-motion: reduce
+(emulated), a click on it remembered across visits over the system's setting,
+and the live show started with the flash limiter when it is on. Then clicks
+Play, toggles full screen with F11 and with a double-click, ends the
 show with a key and with Esc (each time back to the start screen, with Play
 again), and minimizes the window for two seconds in the middle of the show,
 which sends the page to the background: once it is back, the syncs must fire
@@ -115,6 +119,48 @@ FULL = "document.fullscreenElement !== null"
 NOT_FULL = "document.fullscreenElement === null"
 
 
+READY = "document.readyState === 'complete' && !document.getElementById('play').disabled"
+GENTLE = "document.getElementById('gentle').checked"
+
+
+def reload(page):
+    page.call("Page.reload", ignoreCache=True)
+    time.sleep(0.2)  # the old document may still answer at first
+    page.wait(READY, "the start screen after a reload")
+
+
+def check_gentle(page):
+    page.wait(READY, "the start screen's Play button")
+    warning = page.value("document.getElementById('warning').textContent")
+    if "flashing" not in warning or not page.value("document.getElementById('warning').offsetHeight > 0"):
+        raise AssertionError(f"the start screen's warning is missing (it says {warning!r})")
+    if page.value(GENTLE):
+        raise AssertionError("the gentle switch is on on a first visit without reduced motion")
+    page.call("Emulation.setEmulatedMedia", features=[{"name": "prefers-reduced-motion", "value": "reduce"}])
+    reload(page)
+    if not page.value(GENTLE):
+        raise AssertionError("the gentle switch is off although the browser asks for reduced motion")
+    page.click("gentle")
+    page.wait("!" + GENTLE, "the gentle switch off after a click")
+    reload(page)
+    if page.value(GENTLE):
+        raise AssertionError("the gentle switch turned off was not remembered over reduced motion")
+    page.call("Emulation.setEmulatedMedia", features=[{"name": "prefers-reduced-motion", "value": "no-preference"}])
+    page.click("gentle")
+    page.wait(GENTLE, "the gentle switch on after a click")
+    reload(page)
+    if not page.value(GENTLE):
+        raise AssertionError("the gentle switch turned on was not remembered")
+    page.click("play")
+    page.wait(PLAYING, "the show after a click on Play")
+    if page.value("engine._gf_web_gentle()") != 1:
+        raise AssertionError("the switch is on but the show plays without the flash limiter")
+    page.key("Escape", "Escape", 27)
+    page.wait(AT_START, "the start screen after Esc")
+    page.click("gentle")
+    page.wait("!" + GENTLE, "the gentle switch off again")
+
+
 def check_page(page):
     page.wait("!document.getElementById('play').disabled", "the start screen's Play button")
     page.click("play")
@@ -188,6 +234,7 @@ def main():
                 target = next(t for t in json.load(listing) if t.get("url", "").startswith(url))
             page = DevTools(target["webSocketDebuggerUrl"])
             try:
+                check_gentle(page)
                 check_page(page)
             except AssertionError as failure:
                 sys.exit(f"web-page-test: {failure}")
@@ -195,7 +242,7 @@ def main():
             browser.terminate()
             browser.wait()
     server.shutdown()
-    print("web-page-test: Play, F11, a double-click, a key and Esc work; after 2 s in the background the "
+    print("web-page-test: the warning and the gentle switch (reduced motion, remembered) work; Play, F11, a double-click, a key and Esc work; after 2 s in the background the "
           "syncs fire within one audio chunk again")
     return 0
 

@@ -6,7 +6,8 @@ Renders the show offline with the desktop build (glimmerfrost --frames, at
 plays), asks the site's test mode (index.html?frames=...&fps=...) for the
 SHA-256 of each, served on 127.0.0.1 by Python's http.server, and compares
 them with the desktop frames' words hashed the same way (little-endian
-0x00RRGGBB). Prints the frames and orders that differ; exit 0 only when every
+0x00RRGGBB). Does the same for the gentle show (--gentle on the desktop, &gentle
+on the page). Prints the frames and orders that differ; exit 0 only when every
 frame matches (with --report-only, also when some differ).
 
 Then checks that a page which cannot start says why in words: with a data file
@@ -81,8 +82,9 @@ def page_dom(chromium, site, query, budget_ms):
     return dom
 
 
-def browser_hashes(chromium, site, frames, fps, budget_ms):
-    dom = page_dom(chromium, site, f"?frames={','.join(map(str, frames))}&fps={fps}", budget_ms)
+def browser_hashes(chromium, site, frames, fps, budget_ms, gentle):
+    query = f"?frames={','.join(map(str, frames))}&fps={fps}" + ("&gentle" if gentle else "")
+    dom = page_dom(chromium, site, query, budget_ms)
     if "<title>frames done</title>" not in dom:
         title = re.search(r"<title>(.*?)</title>", dom, re.S)
         sys.exit(f"web-test: the page did not finish: {title.group(1) if title else 'no page'}")
@@ -126,6 +128,38 @@ def refusals(chromium, site):
     return missed
 
 
+def compare(program, chromium, args, gentle):
+    """The desktop's and the browser's frames of the show (or the gentle show); True when some differ."""
+    with tempfile.TemporaryDirectory() as tmp:
+        frames_dir = os.path.join(tmp, "frames")
+        command = [program, "--frames", frames_dir, "--fps", args.fps] + (["--gentle"] if gentle else [])
+        run = subprocess.run(command, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+        if run.returncode != 0:
+            # The desktop's first line names the problem (a bad --fps, say).
+            why = (run.stderr.strip().splitlines() or [f"exit {run.returncode}"])[0]
+            sys.exit(f"web-test: {program} --frames failed: {why}")
+        with open(os.path.join(frames_dir, "frames.csv")) as f:
+            rows = [(int(r["frame"]), int(r["order"])) for r in csv.DictReader(f)]
+        order_of = dict(rows)
+        picked = pick_frames(rows, args.step)
+        desktop = {n: hashlib.sha256(png_words(os.path.join(frames_dir, f"frame_{n:06d}.png"))).hexdigest()
+                   for n in picked}
+
+    # A generous budget of virtual time: the page's work takes none of it.
+    browser = browser_hashes(chromium, os.path.realpath(args.site), picked, args.fps, 600000, gentle)
+    differ = [n for n in picked if browser.get(n) != desktop[n]]
+    orders = sorted({order_of[n] for n in picked})
+    bad_orders = sorted({order_of[n] for n in differ})
+    show = "gentle show" if gentle else "show"
+    print(f"web-test: {show}: {len(picked) - len(differ)} of {len(picked)} frames at {args.fps} fps identical "
+          f"over orders {orders[0]}-{orders[-1]}" + (f"; differing in orders {bad_orders}" if differ else ""))
+    for order in bad_orders:
+        in_order = [n for n in picked if order_of[n] == order]
+        bad = [n for n in differ if order_of[n] == order]
+        print(f"  order {order}: {len(bad)} of {len(in_order)} differ (first: frame {bad[0]})")
+    return bool(differ)
+
+
 class QuietHandler(http.server.SimpleHTTPRequestHandler):
     def log_message(self, *args):
         pass
@@ -151,36 +185,13 @@ def main():
     if chromium is None:
         sys.exit("web-test: chromium not found (scripts/setup.sh --web)")
 
-    with tempfile.TemporaryDirectory() as tmp:
-        frames_dir = os.path.join(tmp, "frames")
-        run = subprocess.run([program, "--frames", frames_dir, "--fps", args.fps], stdout=subprocess.DEVNULL,
-                             stderr=subprocess.PIPE, text=True)
-        if run.returncode != 0:
-            # The desktop's first line names the problem (a bad --fps, say).
-            why = (run.stderr.strip().splitlines() or [f"exit {run.returncode}"])[0]
-            sys.exit(f"web-test: {program} --frames failed: {why}")
-        with open(os.path.join(frames_dir, "frames.csv")) as f:
-            rows = [(int(r["frame"]), int(r["order"])) for r in csv.DictReader(f)]
-        order_of = dict(rows)
-        picked = pick_frames(rows, args.step)
-        desktop = {n: hashlib.sha256(png_words(os.path.join(frames_dir, f"frame_{n:06d}.png"))).hexdigest()
-                   for n in picked}
-
-    # A generous budget of virtual time: the page's work takes none of it.
-    browser = browser_hashes(chromium, os.path.realpath(args.site), picked, args.fps, 600000)
-    differ = [n for n in picked if browser.get(n) != desktop[n]]
-    orders = sorted({order_of[n] for n in picked})
-    bad_orders = sorted({order_of[n] for n in differ})
-    print(f"web-test: {len(picked) - len(differ)} of {len(picked)} frames at {args.fps} fps identical "
-          f"over orders {orders[0]}-{orders[-1]}" + (f"; differing in orders {bad_orders}" if differ else ""))
-    for order in bad_orders:
-        in_order = [n for n in picked if order_of[n] == order]
-        bad = [n for n in differ if order_of[n] == order]
-        print(f"  order {order}: {len(bad)} of {len(in_order)} differ (first: frame {bad[0]})")
+    differ_any = False
+    for gentle in (False, True):
+        differ_any = compare(program, chromium, args, gentle) or differ_any
     missed = refusals(chromium, os.path.realpath(args.site))
     print("web-test: a missing data file, a damaged one and no WebAssembly are each said in words"
           if not missed else "web-test: a start-up failure not said in words:\n  " + "\n  ".join(missed))
-    return 0 if (not differ or args.report_only) and not missed else 1
+    return 0 if (not differ_any or args.report_only) and not missed else 1
 
 
 if __name__ == "__main__":

@@ -2,6 +2,7 @@
 // start screen, runs the live show one pass per animation frame with the music
 // through Web Audio, and the two offline modes:
 //   ?frames=N,N,...&fps=F  the listed frames' SHA-256, one "N <hash>" line each, in #frame-hashes
+//                          (&gentle: of the gentle show, as the desktop's --gentle renders it)
 //   ?benchmark             the cost of a frame per order, as the desktop's --benchmark prints it
 // ?autoplay starts the live show without the click (headless measurements) and,
 // once it is over, puts the latest sync seen into #results. With &report=PATH the
@@ -143,6 +144,31 @@ class Sound {
   }
 }
 
+// The gentle switch: the flash limiter for the live show. The viewer's choice is
+// remembered; until there is one, it follows the system's reduced-motion setting.
+const kGentleKey = 'glimmerfrost.gentle';
+
+function storedGentle() {
+  try {
+    return localStorage.getItem(kGentleKey);
+  } catch (e) {
+    return null; // storage blocked: the choice lasts for this visit only
+  }
+}
+
+function setUpGentleSwitch() {
+  const stored = storedGentle();
+  $('gentle').checked = stored !== null ? stored === '1'
+    : window.matchMedia('(prefers-reduced-motion: reduce)').matches;
+  $('gentle').addEventListener('change', () => {
+    try {
+      localStorage.setItem(kGentleKey, $('gentle').checked ? '1' : '0');
+    } catch (e) {
+      // as above
+    }
+  });
+}
+
 let show = null;
 
 function report() {
@@ -151,7 +177,7 @@ function report() {
 
 function play() {
   if (show || !engine) return;
-  if (engine._gf_web_start() !== 0) {
+  if (engine._gf_web_start($('gentle').checked ? 1 : 0) !== 0) {
     fail(lastError || 'The show could not start.');
     return;
   }
@@ -218,6 +244,7 @@ $('stage').addEventListener('dblclick', toggleFullscreen);
 $('fullscreen').addEventListener('click', (event) => { event.stopPropagation(); toggleFullscreen(); });
 $('fullscreen').addEventListener('dblclick', (event) => event.stopPropagation());
 $('play').addEventListener('click', play);
+setUpGentleSwitch();
 
 // ?frames=N,N,...&fps=F (F whole, or N/D): the offline show's listed frames.
 async function runFrames() {
@@ -238,7 +265,7 @@ async function runFrames() {
   };
   const list = engine._malloc(4 * frames.length);
   new Uint32Array(engine.HEAPU8.buffer, list, frames.length).set(frames.map(Number));
-  const result = engine._gf_web_frames(list, frames.length, num, den);
+  const result = engine._gf_web_frames(list, frames.length, num, den, params.has('gentle') ? 1 : 0);
   engine._free(list);
   if (result !== 0) throw new Error(lastError || 'the show could not start');
   const lines = [];

@@ -12,6 +12,7 @@
 #include "driver/beat_state.h"
 #include "driver/data_files.h"
 #include "driver/timeline.h"
+#include "effects/flash_limit.h"
 #include "platform/clock.h"
 
 namespace gf {
@@ -162,6 +163,7 @@ int DemoRun::start() {
     exit_requested = 0;
     reset_beat_state();
     reset_timeline();
+    reset_flash_limit();
 
     // 1-4: the Display is the platform's; eight empty pictures; six black work buffers.
     for (auto& buffer : buffers) {
@@ -253,6 +255,10 @@ bool DemoRun::step() {
     // Paused, the last picture is shown again as it stands, so the window stays live.
     if (!viewer.paused || viewer.redraw) {
         run_timeline(platform, state_->objects, fx_);
+        if (options_.gentle) {
+            // The finished frame, before it is shown or encoded.
+            limit_flashes(screen, time_get_time());
+        }
         viewer.redraw = false;
     }
     platform.unlock_frame();

@@ -24,6 +24,7 @@ struct DemoOptions {
     uint32_t start_order = 0;  // --start ORDER[:ROW]
     uint32_t start_row = 0;
     bool interactive = false;  // --interactive: the viewer's keys pause and step through the orders
+    bool gentle = false;       // --gentle: every finished frame goes through the flash limiter
     int order_count = -1;      // orders the module plays; -1 when not known (the viewer then steps on freely)
 };
 

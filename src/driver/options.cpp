@@ -124,6 +124,8 @@ std::string usage_text() {
            "  --fps N              frame rate: window pacing, or the video's rate\n"
            "                       (a video: 24-240 or 23.976, 29.97, 59.94, 119.88; default 60)\n"
            "  --mute               play without sound\n"
+           "  --gentle             limit the flashing to at most three flashes a second in\n"
+           "                       any part of the picture (window, --capture and --frames)\n"
            "  --start ORDER[:ROW]  start the music at that position (for previewing a scene)\n"
            "  --interactive        viewer keys: Space pauses, Left/Right go to the previous or\n"
            "                       next order, Esc or Q ends (other keys do nothing)\n"
@@ -138,6 +140,9 @@ std::string usage_text() {
            "  --benchmark          render the show with no output and print its cost per order\n"
            "  --help               show this text\n"
            "  --version            show the version\n"
+           "\n"
+           "Warning: the show has fast flashing lights. Viewers sensitive to flashing light\n"
+           "should watch with --gentle, or not at all.\n"
            "\n"
            "Keys: any key ends the show, except modifier, lock and media keys;\n"
            "Alt+Enter or F11 toggles full screen. '--' ends the options.\n";
@@ -201,6 +206,9 @@ ParsedOptions parse_options(int argc, const char* const* argv) {
             if (!no_value()) return fail("option " + name + " takes no value");
             o.mute = true;
             o.capture.mute = true;
+        } else if (name == "--gentle") {
+            if (!no_value()) return fail("option " + name + " takes no value");
+            o.gentle = true;
         } else if (name == "--interactive") {
             if (!no_value()) return fail("option " + name + " takes no value");
             o.display.interactive = true;

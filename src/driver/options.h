@@ -21,6 +21,7 @@ struct ProgramOptions {
     std::string data_dir;  // --data DIR; empty: search the usual places
     DisplayOptions display;
     bool mute = false;
+    bool gentle = false;  // --gentle: limit the flashing
     bool start_given = false;
     uint32_t start_order = 0;
     uint32_t start_row = 0;

@@ -38,6 +38,7 @@ int run_show(int argc, char** argv) {
     demo.start_order = o.start_order;
     demo.start_row = o.start_row;
     demo.interactive = o.display.interactive;
+    demo.gentle = o.gentle;
     Status status = o.data_dir.empty() ? Status{} : check_data_dir(o.data_dir);
     if (status.ok) {
         status = find_data_files(data_search_dirs(o.data_dir), demo.files);
@@ -74,6 +75,10 @@ int run_show(int argc, char** argv) {
         return run_capture(demo, capture);
     }
 
+    // The one line before the window opens: the show flashes, and what to do about it.
+    std::cerr << (o.gentle ? "glimmerfrost: gentle show: flashing is limited to at most three flashes a second\n"
+                           : "glimmerfrost: warning: this show has fast flashing lights; "
+                             "if they trouble you, watch with --gentle\n");
     DesktopPlatform platform(o.display, o.mute ? AudioOutput::Silent : AudioOutput::Device);
     return demo_main(platform, demo);
 }

@@ -21,7 +21,7 @@ TEST(OptionsTest, ValuesComeFromTheNextArgumentOrAfterEquals) {
     EXPECT_EQ(none.options.display.fps, 0.0);  // vsync, or 60 Hz pacing without it
 
     const ParsedOptions parsed = parse({"--data", "/tmp/d", "--aspect=square", "--scale", "3", "--fullscreen",
-                                        "--fps=60000/1001", "--mute", "--start", "9:16"});
+                                        "--fps=60000/1001", "--mute", "--start", "9:16", "--gentle"});
     ASSERT_TRUE(parsed.ok) << parsed.error;
     const ProgramOptions& o = parsed.options;
     EXPECT_EQ(o.action, ProgramAction::Play);
@@ -34,6 +34,8 @@ TEST(OptionsTest, ValuesComeFromTheNextArgumentOrAfterEquals) {
     EXPECT_EQ(o.capture.fps_den, 1001);
     EXPECT_NEAR(o.display.fps, 59.94, 0.001);
     EXPECT_TRUE(o.mute);
+    EXPECT_TRUE(o.gentle);
+    EXPECT_FALSE(none.options.gentle);
     EXPECT_EQ(o.start_order, 9u);
     EXPECT_EQ(o.start_row, 16u);
     EXPECT_EQ(parse({"--start=12"}).options.start_row, 0u);
@@ -79,6 +81,7 @@ TEST(OptionsTest, RefusedOptionsAreNamed) {
         {{"--start", "256"}, "--start"},    {{"--start", "3:200"}, "--start"},
         {{"--start", ":3"}, "--start"},     {{"--data="}, "--data"},
         {{"--mute=yes"}, "--mute"},         {{"--max-frames", "0"}, "--max-frames"},
+        {{"--gentle=1"}, "--gentle"},
         {{"--quality", "best"}, "--quality"}, {{"--crf", "52"}, "--crf"},
         {{"--preset", "turbo"}, "--preset"},  {{"--size", "1601x1200"}, "--size"},
         {{"--size", "160x100"}, "--size"},    {{"--size", "1600"}, "--size"},

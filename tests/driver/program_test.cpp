@@ -104,6 +104,9 @@ TEST(ProgramTest, SmokeRunUnderDummyDriversEndsCleanlyOnSigterm) {
     EXPECT_EQ(result.signal, 0);
     EXPECT_EQ(result.exit_code, 0) << result.err;
     EXPECT_TRUE(fs::is_empty(work));  // a window run writes nothing
+    // The one line that says the show flashes, before the window opens.
+    EXPECT_NE(result.err.find("glimmerfrost: warning: this show has fast flashing lights"), std::string::npos)
+        << result.err;
     fs::remove_all(work);
 }
 

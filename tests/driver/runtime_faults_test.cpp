@@ -247,7 +247,12 @@ pid_t start_xvfb(std::string& display) {
     return pid;
 }
 
-// SIGINT and SIGTERM on a playing show: the normal shutdown, exit code 0, nothing on stderr.
+// The line a window show starts with.
+const std::string kFlashWarning =
+    "glimmerfrost: warning: this show has fast flashing lights; if they trouble you, watch with --gentle";
+
+// SIGINT and SIGTERM on a playing show: the normal shutdown, exit code 0, nothing on
+// stderr but the warning of the flashing lights.
 TEST_F(RuntimeFaults, SignalsEndTheWindowedShowCleanly) {
     for (const int sig : {SIGINT, SIGTERM}) {
         SCOPED_TRACE(strsignal(sig));
@@ -258,7 +263,7 @@ TEST_F(RuntimeFaults, SignalsEndTheWindowedShowCleanly) {
         EXPECT_FALSE(run.timed_out);
         EXPECT_EQ(run.signal, 0) << "ended by the signal instead of the shutdown";
         EXPECT_EQ(run.exit_code, 0) << joined(run.err_lines);
-        EXPECT_TRUE(run.err_lines.empty()) << joined(run.err_lines);
+        EXPECT_EQ(run.err_lines, std::vector<std::string>{kFlashWarning}) << joined(run.err_lines);
         // It was still playing when the signal came (the show lasts about two minutes).
         EXPECT_GE(run.seconds, 1.4);
         EXPECT_LT(run.seconds, 30.0);
@@ -448,8 +453,9 @@ TEST_F(RuntimeFaults, LostDisplayDuringASilentShowEndsWithOneLine) {
     EXPECT_FALSE(run.timed_out);
     EXPECT_EQ(run.signal, 0) << "ended by signal " << run.signal;
     EXPECT_EQ(run.exit_code, 1) << joined(run.err_lines);
-    ASSERT_EQ(run.err_lines.size(), 1u) << joined(run.err_lines);
-    EXPECT_NE(run.err_lines[0].find("display"), std::string::npos) << run.err_lines[0];
+    ASSERT_EQ(run.err_lines.size(), 2u) << joined(run.err_lines);
+    EXPECT_EQ(run.err_lines[0], kFlashWarning);
+    EXPECT_NE(run.err_lines[1].find("display"), std::string::npos) << run.err_lines[1];
     EXPECT_TRUE(listing(l.cwd).empty());
 }
 

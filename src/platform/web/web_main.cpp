@@ -3,7 +3,8 @@
 // which the page shows in words.
 //
 //   gf_web_check()             checks the data set; 0, or 1 with one line on stderr
-//   gf_web_start()             start-up of the live show; 0, or 1 with one line on stderr
+//   gf_web_start(gentle)       start-up of the live show, with the flash limiter when gentle is 1; 0, or 1 with one line on stderr
+//   gf_web_gentle()            1 when the live show runs with the flash limiter
 //   gf_web_step(now)           one pass of the show with the audio clock at stream frame `now`; 0 once over
 //   gf_web_stop()              shutdown (also after the show has ended by itself)
 //   gf_web_advance(now)        the audio clock has reached stream frame `now`: the syncs due fire
@@ -11,7 +12,8 @@
 //   gf_web_key()               a key: ends the show at the end of the next pass
 //   gf_web_sync_worst_ms()     the latest a sync has fired after its note, by the audio clock
 //   gf_web_syncs_fired(), gf_web_syncs_later_than(frames)  how many syncs fired, and how many later than that
-//   gf_web_frames(list, n, num, den)  the offline show at num/den fps; each listed frame's pixels go to Module.gfFrame
+//   gf_web_frames(list, n, num, den, gentle)  the offline show at num/den fps (gentle: as --gentle);
+//                              each listed frame's pixels go to Module.gfFrame
 //   gf_web_benchmark()         the cost of a frame per order, printed as the desktop's --benchmark prints it
 #include <emscripten.h>
 
@@ -65,12 +67,13 @@ EMSCRIPTEN_KEEPALIVE int gf_web_check() {
     return find_data(options) ? 0 : 1;
 }
 
-EMSCRIPTEN_KEEPALIVE int gf_web_start() {
+EMSCRIPTEN_KEEPALIVE int gf_web_start(int gentle) {
     s_show.reset();
     auto show = std::make_unique<LiveShow>();
     if (!find_data(show->options)) {
         return 1;
     }
+    show->options.gentle = gentle != 0;
     show->run = std::make_unique<gf::DemoRun>(show->platform, show->options, gf::real_effect_ops());
     if (show->run->start() != 0) {
         return 1;
@@ -78,6 +81,8 @@ EMSCRIPTEN_KEEPALIVE int gf_web_start() {
     s_show = std::move(show);
     return 0;
 }
+
+EMSCRIPTEN_KEEPALIVE int gf_web_gentle() { return s_show && s_show->options.gentle ? 1 : 0; }
 
 EMSCRIPTEN_KEEPALIVE int gf_web_step(double now) {
     if (!s_show) {
@@ -128,11 +133,12 @@ EMSCRIPTEN_KEEPALIVE int gf_web_syncs_later_than(int frames) {
     return s_show ? static_cast<int>(s_show->platform.timeline().fired_later_than(static_cast<uint64_t>(frames))) : 0;
 }
 
-EMSCRIPTEN_KEEPALIVE int gf_web_frames(const uint32_t* list, int count, int fps_num, int fps_den) {
+EMSCRIPTEN_KEEPALIVE int gf_web_frames(const uint32_t* list, int count, int fps_num, int fps_den, int gentle) {
     gf::DemoOptions options;
     if (!find_data(options)) {
         return 1;
     }
+    options.gentle = gentle != 0;
     const std::set<uint64_t> wanted(list, list + std::max(count, 0));
     const uint64_t last = wanted.empty() ? 0 : *wanted.rbegin();
     gf::CaptureSink sink;
