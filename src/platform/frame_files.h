@@ -42,7 +42,6 @@ public:
     Status open(const std::string& path, int sample_rate, int channels);
     Status append(const int16_t* samples, std::size_t frames);
     Status finish();  // writes the sizes and closes the file
-    uint64_t frames_written() const { return frames_; }
 
 private:
     std::FILE* file_ = nullptr;

@@ -31,8 +31,6 @@ void on_error_exit(j_common_ptr cinfo) {
 
 void on_message(j_common_ptr, int) {}  // the encoder's warnings are not interesting here
 
-enum class PixelSource { xrgb, rgb };
-
 // Everything the encoder touches lives here, so nothing with a destructor is
 // skipped when libjpeg jumps out of encode_into.
 struct EncodeContext {
@@ -43,8 +41,7 @@ struct EncodeContext {
     unsigned char* row = nullptr;
 };
 
-bool encode_into(EncodeContext& ctx, const void* source, PixelSource kind, int width, int height,
-                 const JpegOptions& options) {
+bool encode_into(EncodeContext& ctx, const uint32_t* pixels, int width, int height, const JpegOptions& options) {
     ctx.cinfo.err = jpeg_std_error(&ctx.errors.pub);
     ctx.errors.pub.error_exit = on_error_exit;
     ctx.errors.pub.emit_message = on_message;
@@ -84,15 +81,11 @@ bool encode_into(EncodeContext& ctx, const void* source, PixelSource kind, int w
     }
     while (ctx.cinfo.next_scanline < ctx.cinfo.image_height) {
         const std::size_t y = ctx.cinfo.next_scanline;
-        if (kind == PixelSource::xrgb) {
-            const uint32_t* line = static_cast<const uint32_t*>(source) + y * static_cast<std::size_t>(width);
-            for (int x = 0; x < width; ++x) {
-                ctx.row[3 * x + 0] = static_cast<unsigned char>(line[x] >> 16);
-                ctx.row[3 * x + 1] = static_cast<unsigned char>(line[x] >> 8);
-                ctx.row[3 * x + 2] = static_cast<unsigned char>(line[x]);
-            }
-        } else {
-            std::memcpy(ctx.row, static_cast<const uint8_t*>(source) + y * row_bytes, row_bytes);
+        const uint32_t* line = pixels + y * static_cast<std::size_t>(width);
+        for (int x = 0; x < width; ++x) {
+            ctx.row[3 * x + 0] = static_cast<unsigned char>(line[x] >> 16);
+            ctx.row[3 * x + 1] = static_cast<unsigned char>(line[x] >> 8);
+            ctx.row[3 * x + 2] = static_cast<unsigned char>(line[x]);
         }
         JSAMPROW rows[1] = {ctx.row};
         jpeg_write_scanlines(&ctx.cinfo, rows, 1);
@@ -101,10 +94,12 @@ bool encode_into(EncodeContext& ctx, const void* source, PixelSource kind, int w
     return true;
 }
 
-Status encode(const void* source, PixelSource kind, int width, int height, const JpegOptions& options,
-              std::vector<uint8_t>& out) {
+}  // namespace
+
+Status encode_jpeg(const uint32_t* pixels, int width, int height, const JpegOptions& options,
+                   std::vector<uint8_t>& out) {
     out.clear();
-    if (source == nullptr) {
+    if (pixels == nullptr) {
         return {false, "no pixels to encode"};
     }
     if (width <= 0 || height <= 0 || width > kMaxDimension || height > kMaxDimension) {
@@ -114,7 +109,7 @@ Status encode(const void* source, PixelSource kind, int width, int height, const
         return {false, "JPEG quality " + std::to_string(options.quality) + " is outside 1..100"};
     }
     EncodeContext ctx{};
-    const bool ok = encode_into(ctx, source, kind, width, height, options);
+    const bool ok = encode_into(ctx, pixels, width, height, options);
     jpeg_destroy_compress(&ctx.cinfo);
     std::free(ctx.row);
     Status result;
@@ -125,18 +120,6 @@ Status encode(const void* source, PixelSource kind, int width, int height, const
     }
     std::free(ctx.buffer);
     return result;
-}
-
-}  // namespace
-
-Status encode_jpeg(const uint32_t* pixels, int width, int height, const JpegOptions& options,
-                   std::vector<uint8_t>& out) {
-    return encode(pixels, PixelSource::xrgb, width, height, options, out);
-}
-
-Status encode_jpeg_rgb(const uint8_t* rgb, int width, int height, const JpegOptions& options,
-                       std::vector<uint8_t>& out) {
-    return encode(rgb, PixelSource::rgb, width, height, options, out);
 }
 
 Status write_bytes(const std::string& path, const std::vector<uint8_t>& bytes) {

@@ -26,9 +26,6 @@ struct JpegOptions {
 // the same bytes.
 Status encode_jpeg(const uint32_t* pixels, int width, int height, const JpegOptions& options,
                    std::vector<uint8_t>& out);
-// Same from packed red, green, blue bytes, three per pixel.
-Status encode_jpeg_rgb(const uint8_t* rgb, int width, int height, const JpegOptions& options,
-                       std::vector<uint8_t>& out);
 // Writes `bytes` to `path`, replacing the file; the message names the path.
 Status write_bytes(const std::string& path, const std::vector<uint8_t>& bytes);
 
