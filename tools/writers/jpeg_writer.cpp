@@ -53,8 +53,9 @@ bool encode_into(EncodeContext& ctx, const uint32_t* pixels, int width, int heig
     jpeg_mem_dest(&ctx.cinfo, &ctx.buffer, &ctx.size);
     ctx.cinfo.image_width = static_cast<JDIMENSION>(width);
     ctx.cinfo.image_height = static_cast<JDIMENSION>(height);
-    ctx.cinfo.input_components = 3;
-    ctx.cinfo.in_color_space = JCS_RGB;
+    const bool cmyk = options.colour == ColourMode::cmyk;
+    ctx.cinfo.input_components = cmyk ? 4 : 3;
+    ctx.cinfo.in_color_space = cmyk ? JCS_CMYK : JCS_RGB;
     jpeg_set_defaults(&ctx.cinfo);
     jpeg_set_quality(&ctx.cinfo, options.quality, TRUE);
     // Pinned rather than left to the library's defaults: the exact integer DCT
@@ -63,6 +64,7 @@ bool encode_into(EncodeContext& ctx, const uint32_t* pixels, int width, int heig
     ctx.cinfo.dct_method = JDCT_ISLOW;
     ctx.cinfo.optimize_coding = FALSE;
     ctx.cinfo.smoothing_factor = 0;
+    ctx.cinfo.arith_code = options.coding == EntropyCoding::arithmetic ? TRUE : FALSE;
     if (options.colour == ColourMode::greyscale) {
         jpeg_set_colorspace(&ctx.cinfo, JCS_GRAYSCALE);
     } else if (options.chroma == ChromaMode::full) {
@@ -73,7 +75,8 @@ bool encode_into(EncodeContext& ctx, const uint32_t* pixels, int width, int heig
         jpeg_simple_progression(&ctx.cinfo);
     }
     jpeg_start_compress(&ctx.cinfo, TRUE);
-    const std::size_t row_bytes = static_cast<std::size_t>(width) * 3;
+    const std::size_t row_bytes =
+        static_cast<std::size_t>(width) * static_cast<std::size_t>(ctx.cinfo.input_components);
     ctx.row = static_cast<unsigned char*>(std::malloc(row_bytes));
     if (ctx.row == nullptr) {
         std::snprintf(ctx.errors.message, sizeof ctx.errors.message, "out of memory");
@@ -82,10 +85,16 @@ bool encode_into(EncodeContext& ctx, const uint32_t* pixels, int width, int heig
     while (ctx.cinfo.next_scanline < ctx.cinfo.image_height) {
         const std::size_t y = ctx.cinfo.next_scanline;
         const uint32_t* line = pixels + y * static_cast<std::size_t>(width);
+        unsigned char* out = ctx.row;
         for (int x = 0; x < width; ++x) {
-            ctx.row[3 * x + 0] = static_cast<unsigned char>(line[x] >> 16);
-            ctx.row[3 * x + 1] = static_cast<unsigned char>(line[x] >> 8);
-            ctx.row[3 * x + 2] = static_cast<unsigned char>(line[x]);
+            const uint8_t rgb[3] = {static_cast<uint8_t>(line[x] >> 16), static_cast<uint8_t>(line[x] >> 8),
+                                    static_cast<uint8_t>(line[x])};
+            for (const uint8_t value : rgb) {
+                *out++ = cmyk ? static_cast<unsigned char>(255 - value) : value;
+            }
+            if (cmyk) {
+                *out++ = 0;
+            }
         }
         JSAMPROW rows[1] = {ctx.row};
         jpeg_write_scanlines(&ctx.cinfo, rows, 1);

@@ -11,14 +11,16 @@
 namespace gf::jpegw {
 
 enum class ScanMode { baseline, progressive };
-enum class ColourMode { colour, greyscale };
+enum class ColourMode { colour, greyscale, cmyk };  // cmyk: Adobe CMYK, C = 255 − red … and K = 0
 enum class ChromaMode { full, half };  // 4:4:4 or 4:2:0 chroma sampling
+enum class EntropyCoding { huffman, arithmetic };
 
 struct JpegOptions {
     int quality = 95;  // 1..100
     ScanMode scan = ScanMode::baseline;
     ColourMode colour = ColourMode::colour;
     ChromaMode chroma = ChromaMode::full;
+    EntropyCoding coding = EntropyCoding::huffman;
 };
 
 // Encodes width × height pixels 0x00RRGGBB (top row first, no row padding)
