@@ -1,7 +1,7 @@
 // 3D Studio chunk reader. One parse at a time runs over a source bound to
 // three operations (read, seek, tell); every failure throws its reason back
-// to read_3ds, which releases the partial list. Each array is stored in its record before
-// it is filled, so releasing the list always releases everything.
+// to read_3ds, which releases the partial list. Each array is stored in its
+// record before it is filled, so releasing the list always releases everything.
 #include "mesh/chunk_reader.h"
 
 #include <climits>
