@@ -7,8 +7,11 @@
 #include "mesh/chunk_reader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    gf::Mesh3dsList* list = gf::read_3ds(data, gf::READ_FROM_MEMORY, size);
-    if (list == nullptr) {
+    gf::Mesh3dsList* list = nullptr;
+    if (!gf::read_3ds(data, gf::READ_FROM_MEMORY, size, list).ok) {
+        if (list != nullptr) {
+            __builtin_trap();  // a failure hands back no list
+        }
         return 0;
     }
     // Touch every entry so AddressSanitizer sees any array shorter than its count.

@@ -13,7 +13,7 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config ninja-build
   libsdl2-dev libopenmpt-dev libjpeg62-turbo-dev
-  libavformat-dev libavcodec-dev libavutil-dev libswresample-dev zlib1g-dev
+  libavformat-dev libavcodec-dev libavutil-dev libswresample-dev libpng-dev zlib1g-dev
   libcairo2-dev
 )
 

@@ -95,9 +95,6 @@ public:
     uint64_t samples() const { return samples_; }          // music samples rendered
     CaptureStop stop_reason() const { return stop_; }
     double mixing_seconds() const { return mixing_seconds_; }  // wall time spent rendering music
-    // Sample at which the module ended (valid once it has).
-    bool music_has_ended() const { return music_end_sample_ != kNotEnded; }
-    uint64_t music_end_sample() const { return music_end_sample_; }
 
 private:
     static constexpr uint64_t kNotEnded = ~uint64_t {0};

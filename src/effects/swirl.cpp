@@ -201,8 +201,6 @@ const bool s_radius_ready = (alloc_swirl_radius(), true);
 
 }  // namespace
 
-double swirl_twist_profile(int i) { return twist_profile().values[i]; }
-
 void alloc_swirl_radius() {
     if (swirl_radius != nullptr) {
         return;

@@ -48,8 +48,4 @@ void draw_swirl(uint32_t* dst, const uint32_t* image);
 // Releases swirl_radius.
 void free_swirl();
 
-// The twist profile P(i) = sin(i·0.18°) + 0.1·sin(i·1.125°), with its angles
-// converted as the tables are; exposed for tests.
-double swirl_twist_profile(int i);
-
 }  // namespace gf

@@ -1,13 +1,14 @@
 // 3D Studio chunk reader. One parse at a time runs over a source bound to
-// three operations (read, seek, tell); every failure throws back to read_3ds,
-// which releases the partial list. Each array is stored in its record before
-// it is filled, so releasing the list always releases everything.
+// three operations (read, seek, tell); every failure throws its reason back
+// to read_3ds, which releases the partial list. Each array is stored in its
+// record before it is filled, so releasing the list always releases everything.
 #include "mesh/chunk_reader.h"
 
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "common/bytes.h"
 #include "mesh/tds_chunks.h"
@@ -17,9 +18,16 @@ namespace gf {
 namespace {
 
 // Thrown by fail_load and caught only in read_3ds.
-struct LoadFailure {};
+struct LoadFailure {
+    const char* why;
+};
 
-[[noreturn]] void fail_load() { throw LoadFailure{}; }
+constexpr char kEndsEarly[] = "damaged 3D Studio file (it ends inside a chunk)";
+constexpr char kSeekPastEnd[] = "damaged 3D Studio file (a chunk runs past the end of the file)";
+constexpr char kBadLength[] = "damaged 3D Studio file (a chunk is shorter than its header or longer than its parent)";
+constexpr char kOutOfMemory[] = "out of memory";
+
+[[noreturn]] void fail_load(const char* why) { throw LoadFailure{why}; }
 
 // The three operations every step of the parse goes through. Positions are
 // kept in 64 bits so that a chunk end (position + u32 length) cannot wrap.
@@ -43,27 +51,27 @@ ReaderState s_reader;
 
 void file_read(void* dst, std::size_t n) {
     if (std::fread(dst, n, 1, s_reader.file) != 1) {
-        fail_load();
+        fail_load(std::ferror(s_reader.file) != 0 ? "read error" : kEndsEarly);
     }
 }
 
 void file_seek(uint64_t pos) {
     if (pos > static_cast<uint64_t>(LONG_MAX) || std::fseek(s_reader.file, static_cast<long>(pos), SEEK_SET) != 0) {
-        fail_load();
+        fail_load(kSeekPastEnd);
     }
 }
 
 uint64_t file_tell() {
     const long pos = std::ftell(s_reader.file);
     if (pos < 0) {
-        fail_load();
+        fail_load("cannot tell the file position");
     }
     return static_cast<uint64_t>(pos);
 }
 
 void memory_read(void* dst, std::size_t n) {
     if (s_reader.position + n > s_reader.size) {
-        fail_load();
+        fail_load(kEndsEarly);
     }
     std::memcpy(dst, s_reader.base + s_reader.position, n);
     s_reader.position += n;
@@ -72,7 +80,7 @@ void memory_read(void* dst, std::size_t n) {
 // Seeking to exactly the end is allowed; the next read there fails.
 void memory_seek(uint64_t pos) {
     if (pos > s_reader.size) {
-        fail_load();
+        fail_load(kSeekPastEnd);
     }
     s_reader.position = pos;
 }
@@ -84,7 +92,7 @@ uint64_t memory_tell() { return s_reader.position; }
 void* alloc_or_fail(std::size_t n) {
     void* block = std::malloc(n);
     if (block == nullptr && n != 0) {
-        fail_load();
+        fail_load(kOutOfMemory);
     }
     return block;
 }
@@ -129,7 +137,7 @@ void walk_children(uint64_t end, Descend descend) {
         // A length below the header would step back onto (or before) this
         // header and loop for ever; one past the parent's end is corrupt.
         if (child.length < tds::kChunkHeaderBytes || child_end > end) {
-            fail_load();
+            fail_load(kBadLength);
         }
         if (!descend(child.id, child_end)) {
             s_reader.ops.seek(child_end);
@@ -155,7 +163,7 @@ Mesh3dsRecord* append_record() {
     Mesh3dsList* list = s_reader.list;
     void* grown = std::realloc(list->records, (static_cast<std::size_t>(list->count) + 1) * sizeof(Mesh3dsRecord));
     if (grown == nullptr) {
-        fail_load();  // the old array stays with the list and is released with it
+        fail_load(kOutOfMemory);  // the old array stays with the list and is released with it
     }
     list->records = static_cast<Mesh3dsRecord*>(grown);
     Mesh3dsRecord* record = &list->records[list->count];
@@ -253,9 +261,10 @@ void walk_main_chunk(uint64_t end) { walk_children_with_id(end, tds::kEditorChun
 
 }  // namespace
 
-Mesh3dsList* read_3ds(const void* source, int mode, std::size_t size) {
+Status read_3ds(const void* source, int mode, std::size_t size, Mesh3dsList*& result) {
+    result = nullptr;
     if (source == nullptr) {
-        return nullptr;
+        return {false, "nothing to read from"};
     }
     s_reader = ReaderState{};
     if (mode == READ_FROM_FILE) {
@@ -267,27 +276,38 @@ Mesh3dsList* read_3ds(const void* source, int mode, std::size_t size) {
         s_reader.position = 0;
         s_reader.ops = {&memory_read, &memory_seek, &memory_tell};
     } else {
-        return nullptr;
+        return {false, "unknown read mode " + std::to_string(mode)};
     }
 
     auto* list = static_cast<Mesh3dsList*>(std::calloc(1, sizeof(Mesh3dsList)));
     if (list == nullptr) {
-        return nullptr;
+        return {false, kOutOfMemory};
     }
     s_reader.list = list;
+    Status status;
     try {
         const uint64_t start = s_reader.ops.tell();
-        const ChunkHeader main = read_header();
+        ChunkHeader main;
+        try {
+            main = read_header();
+        } catch (const LoadFailure& failure) {
+            if (failure.why != kEndsEarly) {
+                throw;
+            }
+            // Fewer bytes than a chunk header: no main chunk either.
+        }
         if (main.id != tds::kMainChunk) {
-            fail_load();
+            fail_load("not a 3D Studio file (it does not start with a 0x4D4D main chunk)");
         }
         walk_main_chunk(start + main.length);
-    } catch (const LoadFailure&) {
+    } catch (const LoadFailure& failure) {
         free_3ds(list);
         list = nullptr;
+        status = {false, failure.why};
     }
     s_reader = ReaderState{};
-    return list;
+    result = list;
+    return status;
 }
 
 void free_3ds(Mesh3dsList* list) {

@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "common/status.h"
+
 namespace gf {
 
 // Where read_3ds takes its bytes from.
@@ -59,12 +61,13 @@ struct Mesh3dsList {
 
 // Parses a 3D Studio file from an open file (READ_FROM_FILE; `size` is
 // ignored and the file is left wherever the parse stopped) or from `size`
-// bytes of memory (READ_FROM_MEMORY). Returns null for a null source, an
-// unknown mode, a first chunk that is not the main chunk, a read or seek
-// beyond the data, a chunk whose length is below its header size or that runs
-// past its parent's end, and an exhausted allocation. Nothing stays allocated
-// on failure. Not reentrant: one parse at a time.
-Mesh3dsList* read_3ds(const void* source, int mode, std::size_t size);
+// bytes of memory (READ_FROM_MEMORY) into `list`. Fails, with `list` null and
+// nothing left allocated, for a null source, an unknown mode, a first chunk
+// that is not the main chunk, a read or seek beyond the data, a chunk whose
+// length is below its header size or that runs past its parent's end, and an
+// exhausted allocation; the message says which, and the caller puts the
+// file's name before it. Not reentrant: one parse at a time.
+Status read_3ds(const void* source, int mode, std::size_t size, Mesh3dsList*& list);
 
 // Releases a list from read_3ds with everything it owns. Null does nothing.
 void free_3ds(Mesh3dsList* list);

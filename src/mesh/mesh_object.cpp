@@ -6,9 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "common/bytes.h"
 #include "mesh/chunk_reader.h"
-#include "mesh/tds_chunks.h"
 
 namespace gf {
 
@@ -18,21 +16,6 @@ namespace {
 
 constexpr char kLoadedMeshName[] = "Object";
 constexpr float kCubeStartDepth = 200.0f;
-
-// Why read_3ds gave nothing: a file that does not even start with a main
-// chunk is not a 3D Studio file; anything else failed inside the chunk tree.
-std::string describe_parse_failure(const std::string& path) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    uint8_t header[2] = {0, 0};
-    const bool has_header = file != nullptr && std::fread(header, sizeof header, 1, file) == 1;
-    if (file != nullptr) {
-        std::fclose(file);
-    }
-    if (!has_header || le::load16(header) != tds::kMainChunk) {
-        return path + ": not a 3D Studio file (it does not start with a 0x4D4D main chunk)";
-    }
-    return path + ": damaged 3D Studio file (a chunk is cut short or its length is wrong)";
-}
 
 }  // namespace
 
@@ -54,10 +37,11 @@ std::string load_mesh_3ds(MeshObject& object, const std::string& path) {
     if (file == nullptr) {
         return path + ": cannot open: " + std::strerror(errno);
     }
-    Mesh3dsList* list = read_3ds(file, READ_FROM_FILE, 0);
+    Mesh3dsList* list = nullptr;
+    const Status parsed = read_3ds(file, READ_FROM_FILE, 0, list);
     std::fclose(file);
-    if (list == nullptr) {
-        return describe_parse_failure(path);
+    if (!parsed.ok) {
+        return path + ": " + parsed.message;
     }
     if (list->count == 0) {
         free_3ds(list);

@@ -63,8 +63,6 @@ void hold_clock(bool held) {
     }
 }
 
-bool virtual_clock_active() { return s_virtual.load(std::memory_order_relaxed); }
-
 void set_virtual_clock(uint32_t ms) { s_virtual_ms.store(ms, std::memory_order_relaxed); }
 
 void advance_virtual_clock(uint32_t ms) { s_virtual_ms.fetch_add(ms, std::memory_order_relaxed); }

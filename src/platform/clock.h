@@ -18,7 +18,6 @@ constexpr uint32_t kVirtualClockStart = 1'000'000;
 void use_virtual_clock(uint32_t start_ms = kVirtualClockStart);
 // Switches back to the system clock.
 void use_system_clock();
-bool virtual_clock_active();
 
 void set_virtual_clock(uint32_t ms);
 void advance_virtual_clock(uint32_t ms);

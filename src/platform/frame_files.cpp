@@ -1,13 +1,15 @@
-// PNG (zlib), WAV and CSV files of a frame capture.
+// PNG (through libpng), WAV and CSV files of a frame capture.
 #include "platform/frame_files.h"
 
-#include <zlib.h>
+#include <png.h>
 
 #include <cerrno>
 #include <cinttypes>
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <new>
+#include <string>
 
 #include "common/bytes.h"
 
@@ -15,13 +17,8 @@ namespace gf {
 
 namespace {
 
-constexpr uint8_t kPngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-constexpr int kPngBitDepth = 8;
-constexpr int kPngColourRgb = 2;
-constexpr int kPngColourRgba = 6;
 constexpr uint32_t kPngMaxSide = 4096;  // far above anything this program writes or reads
-
-enum PngFilter : uint8_t { kFilterNone = 0, kFilterSub = 1, kFilterUp = 2, kFilterAverage = 3, kFilterPaeth = 4 };
+constexpr int kPngBitDepth = 8;
 
 constexpr uint16_t kWavFormatPcm = 1;
 constexpr uint32_t kWavHeaderBytes = 44;
@@ -30,29 +27,6 @@ Status fail(const std::string& name, const std::string& what) { return {false, n
 
 Status fail_errno(const std::string& name, const char* doing) {
     return fail(name, std::string(doing) + ": " + std::strerror(errno));
-}
-
-void put_chunk(std::vector<uint8_t>& out, const char type[4], const uint8_t* data, std::size_t size) {
-    be::append32(out, static_cast<uint32_t>(size));
-    const std::size_t type_at = out.size();
-    out.insert(out.end(), type, type + 4);
-    if (size > 0) {
-        out.insert(out.end(), data, data + size);
-    }
-    // The CRC covers the type and the data, not the length.
-    const uLong crc = crc32(0L, out.data() + type_at, static_cast<uInt>(4 + size));
-    be::append32(out, static_cast<uint32_t>(crc));
-}
-
-uint8_t paeth(int a, int b, int c) {
-    const int p = a + b - c;
-    const int pa = p > a ? p - a : a - p;
-    const int pb = p > b ? p - b : b - p;
-    const int pc = p > c ? p - c : c - p;
-    if (pa <= pb && pa <= pc) {
-        return static_cast<uint8_t>(a);
-    }
-    return static_cast<uint8_t>(pb <= pc ? b : c);
 }
 
 bool read_whole_file(const std::string& path, std::vector<uint8_t>& bytes) {
@@ -64,47 +38,153 @@ bool read_whole_file(const std::string& path, std::vector<uint8_t>& bytes) {
     return !in.bad();
 }
 
-}  // namespace
+// libpng reports a failure by calling the error function, which must not
+// return; ours keeps the message and jumps back to the setjmp of the call
+// that started the work. Nothing with a destructor lives in the frames the
+// jump leaves: they are libpng's own and the plain callbacks below.
+struct PngErrors {
+    char message[160] = {};
+};
 
-std::vector<uint8_t> encode_png(const uint32_t* pixels, int width, int height, int compression_level) {
-    // Raw image data: each row is a filter byte (none) and width RGB triples.
-    const std::size_t row_bytes = 1 + static_cast<std::size_t>(width) * 3;
-    std::vector<uint8_t> raw(row_bytes * static_cast<std::size_t>(height));
+[[noreturn]] void on_png_error(png_structp png, png_const_charp message) {
+    auto* errors = static_cast<PngErrors*>(png_get_error_ptr(png));
+    std::snprintf(errors->message, sizeof errors->message, "%s", message);
+    png_longjmp(png, 1);
+}
+
+void on_png_warning(png_structp, png_const_charp) {}  // e.g. a damaged ancillary chunk, which libpng skips
+
+// The memory a PNG is read from.
+struct PngSource {
+    const uint8_t* data;
+    std::size_t size;
+    std::size_t at;
+};
+
+void read_png_bytes(png_structp png, png_bytep out, png_size_t length) {
+    auto* source = static_cast<PngSource*>(png_get_io_ptr(png));
+    if (length > source->size - source->at) {
+        png_error(png, "the file ends early");
+    }
+    std::memcpy(out, source->data + source->at, length);
+    source->at += length;
+}
+
+void write_png_bytes(png_structp png, png_bytep data, png_size_t length) {
+    auto* out = static_cast<std::vector<uint8_t>*>(png_get_io_ptr(png));
+    bool grown = true;
+    try {
+        out->insert(out->end(), data, data + length);
+    } catch (const std::bad_alloc&) {
+        grown = false;
+    }
+    if (!grown) {
+        png_error(png, "out of memory");
+    }
+}
+
+void flush_png_bytes(png_structp) {}
+
+// The encoder's work from the header to the end of the file; false when
+// libpng reported an error. `row` holds one row of samples.
+bool encode_png_rows(png_structp png, png_infop info, const uint32_t* pixels, int width, int height,
+                     const PngEncoding& how, uint8_t* row) {
+    if (setjmp(png_jmpbuf(png)) != 0) {
+        return false;
+    }
+    png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), kPngBitDepth,
+                 how.alpha ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    // Unfiltered rows: the quickest to write (a capture writes thousands of
+    // frames), and the browser test's frame reader expects them.
+    png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_NONE);
+    png_set_compression_level(png, how.compression_level);
+    png_write_info(png, info);
     for (int y = 0; y < height; ++y) {
-        uint8_t* out = raw.data() + row_bytes * static_cast<std::size_t>(y);
-        *out++ = kFilterNone;
-        const uint32_t* row = pixels + static_cast<std::size_t>(y) * static_cast<std::size_t>(width);
+        const uint32_t* line = pixels + static_cast<std::size_t>(y) * static_cast<std::size_t>(width);
+        uint8_t* out = row;
         for (int x = 0; x < width; ++x) {
-            const uint32_t p = row[x];
+            const uint32_t p = line[x];
             *out++ = static_cast<uint8_t>(p >> 16);
             *out++ = static_cast<uint8_t>(p >> 8);
             *out++ = static_cast<uint8_t>(p);
+            if (how.alpha) {
+                *out++ = static_cast<uint8_t>(p >> 24);
+            }
         }
+        png_write_row(png, row);
     }
-    uLongf packed_size = compressBound(static_cast<uLong>(raw.size()));
-    std::vector<uint8_t> packed(packed_size);
-    // compress2 only fails on a bad level or too small a buffer; compressBound rules out the latter.
-    if (compress2(packed.data(), &packed_size, raw.data(), static_cast<uLong>(raw.size()), compression_level) != Z_OK) {
-        compress2(packed.data(), &packed_size, raw.data(), static_cast<uLong>(raw.size()), Z_DEFAULT_COMPRESSION);
-    }
-
-    std::vector<uint8_t> png(std::begin(kPngSignature), std::end(kPngSignature));
-    std::vector<uint8_t> header;
-    be::append32(header, static_cast<uint32_t>(width));
-    be::append32(header, static_cast<uint32_t>(height));
-    header.push_back(kPngBitDepth);
-    header.push_back(kPngColourRgb);
-    header.push_back(0);  // deflate
-    header.push_back(0);  // adaptive filtering
-    header.push_back(0);  // no interlace
-    put_chunk(png, "IHDR", header.data(), header.size());
-    put_chunk(png, "IDAT", packed.data(), packed_size);
-    put_chunk(png, "IEND", nullptr, 0);
-    return png;
+    png_write_end(png, nullptr);
+    return true;
 }
 
-Status write_png(const std::string& path, const uint32_t* pixels, int width, int height) {
-    const std::vector<uint8_t> png = encode_png(pixels, width, height);
+// The decoder's work from the signature to the end of the file; false when
+// libpng reported an error. Whatever the file holds becomes 8-bit RGB (16-bit
+// samples keep their high byte, palette and grey are expanded, alpha is
+// dropped), its rows in `rgb`. The buffers are the caller's, so a jump back
+// here leaves no destructor behind.
+bool decode_png_rows(png_structp png, png_infop info, std::vector<uint8_t>& rgb, std::vector<png_bytep>& rows,
+                     int& width, int& height) {
+    if (setjmp(png_jmpbuf(png)) != 0) {
+        return false;
+    }
+    png_set_user_limits(png, kPngMaxSide, kPngMaxSide);
+    png_read_info(png, info);
+    png_set_expand(png);
+    png_set_strip_16(png);
+    png_set_strip_alpha(png);
+    png_set_gray_to_rgb(png);
+    png_set_interlace_handling(png);
+    png_read_update_info(png, info);
+    width = static_cast<int>(png_get_image_width(png, info));
+    height = static_cast<int>(png_get_image_height(png, info));
+    const std::size_t stride = static_cast<std::size_t>(width) * 3;
+    if (png_get_rowbytes(png, info) != stride) {
+        png_error(png, "unexpected row size after conversion to 8-bit RGB");
+    }
+    rgb.resize(stride * static_cast<std::size_t>(height));
+    rows.resize(static_cast<std::size_t>(height));
+    for (std::size_t y = 0; y < rows.size(); ++y) {
+        rows[y] = rgb.data() + y * stride;
+    }
+    png_read_image(png, rows.data());
+    png_read_end(png, nullptr);  // the chunks after the image are checked too
+    return true;
+}
+
+}  // namespace
+
+Status encode_png(const uint32_t* pixels, int width, int height, std::vector<uint8_t>& png_bytes,
+                  const PngEncoding& how) {
+    png_bytes.clear();
+    if (pixels == nullptr || width <= 0 || height <= 0 || static_cast<uint32_t>(width) > kPngMaxSide ||
+        static_cast<uint32_t>(height) > kPngMaxSide) {
+        return {false, "cannot encode a " + std::to_string(width) + " x " + std::to_string(height) + " PNG"};
+    }
+    PngErrors errors;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &errors, on_png_error, on_png_warning);
+    png_infop info = png == nullptr ? nullptr : png_create_info_struct(png);
+    std::vector<uint8_t> row(static_cast<std::size_t>(width) * (how.alpha ? 4 : 3));
+    bool ok = false;
+    if (info != nullptr) {
+        png_set_write_fn(png, &png_bytes, write_png_bytes, flush_png_bytes);
+        ok = encode_png_rows(png, info, pixels, width, height, how, row.data());
+    }
+    png_destroy_write_struct(&png, &info);
+    if (!ok) {
+        png_bytes.clear();
+        return {false,
+                std::string("PNG encoding failed: ") + (errors.message[0] != '\0' ? errors.message : "out of memory")};
+    }
+    return {};
+}
+
+Status write_png(const std::string& path, const uint32_t* pixels, int width, int height, const PngEncoding& how) {
+    std::vector<uint8_t> png;
+    const Status encoded = encode_png(pixels, width, height, png, how);
+    if (!encoded.ok) {
+        return fail(path, encoded.message);
+    }
     std::FILE* f = std::fopen(path.c_str(), "wb");
     if (f == nullptr) {
         return fail_errno(path, "cannot create");
@@ -119,97 +199,33 @@ Status write_png(const std::string& path, const uint32_t* pixels, int width, int
 
 Status decode_png(const uint8_t* data, std::size_t size, const std::string& name, PngImage& image) {
     image = PngImage {};
-    if (size < sizeof kPngSignature || std::memcmp(data, kPngSignature, sizeof kPngSignature) != 0) {
+    if (size < 8 || png_sig_cmp(data, 0, 8) != 0) {
         return fail(name, "not a PNG file (no PNG signature)");
     }
-    std::size_t at = sizeof kPngSignature;
+    PngErrors errors;
+    PngSource source{data, size, 0};
+    std::vector<uint8_t> rgb;
+    std::vector<png_bytep> rows;
     int width = 0;
     int height = 0;
-    int colour = -1;
-    bool ended = false;
-    std::vector<uint8_t> packed;
-    while (!ended) {
-        if (size - at < 12) {
-            return fail(name, "truncated PNG (chunk header past the end)");
-        }
-        const uint32_t length = be::load32(data + at);
-        const uint8_t* type = data + at + 4;
-        if (length > size - at - 12) {
-            return fail(name, "truncated PNG (chunk longer than the file)");
-        }
-        const uint8_t* body = type + 4;
-        const uint32_t stored_crc = be::load32(body + length);
-        if (crc32(0L, type, 4 + length) != stored_crc) {
-            return fail(name, "corrupt PNG (chunk CRC mismatch)");
-        }
-        if (std::memcmp(type, "IHDR", 4) == 0) {
-            if (length != 13) {
-                return fail(name, "bad PNG header chunk");
-            }
-            const uint32_t w = be::load32(body);
-            const uint32_t h = be::load32(body + 4);
-            if (w == 0 || h == 0 || w > kPngMaxSide || h > kPngMaxSide) {
-                return fail(name, "unsupported PNG size " + std::to_string(w) + " x " + std::to_string(h));
-            }
-            if (body[8] != kPngBitDepth || (body[9] != kPngColourRgb && body[9] != kPngColourRgba) || body[10] != 0 ||
-                body[11] != 0 || body[12] != 0) {
-                return fail(name, "unsupported PNG (only 8-bit RGB or RGBA without interlace is read)");
-            }
-            width = static_cast<int>(w);
-            height = static_cast<int>(h);
-            colour = body[9];
-        } else if (std::memcmp(type, "IDAT", 4) == 0) {
-            packed.insert(packed.end(), body, body + length);
-        } else if (std::memcmp(type, "IEND", 4) == 0) {
-            ended = true;
-        } else if ((type[0] & 0x20) == 0) {
-            return fail(name, "unsupported critical PNG chunk " + std::string(reinterpret_cast<const char*>(type), 4));
-        }
-        at += 12 + length;
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &errors, on_png_error, on_png_warning);
+    png_infop info = png == nullptr ? nullptr : png_create_info_struct(png);
+    bool ok = false;
+    if (info != nullptr) {
+        png_set_read_fn(png, &source, read_png_bytes);
+        ok = decode_png_rows(png, info, rgb, rows, width, height);
     }
-    if (colour < 0) {
-        return fail(name, "PNG without a header chunk");
+    png_destroy_read_struct(&png, &info, nullptr);
+    if (!ok) {
+        return fail(name, std::string("cannot read the PNG: ") +
+                              (errors.message[0] != '\0' ? errors.message : "out of memory"));
     }
-    const std::size_t channels = colour == kPngColourRgba ? 4 : 3;
-    const std::size_t stride = static_cast<std::size_t>(width) * channels;
-    const std::size_t raw_size = (stride + 1) * static_cast<std::size_t>(height);
-    std::vector<uint8_t> raw(raw_size + 1);  // one spare byte to detect surplus data
-    uLongf raw_len = static_cast<uLongf>(raw.size());
-    const int z = uncompress(raw.data(), &raw_len, packed.data(), static_cast<uLong>(packed.size()));
-    if ((z != Z_OK && z != Z_BUF_ERROR) || raw_len != raw_size) {
-        return fail(name, "corrupt PNG image data (does not inflate to " + std::to_string(width) + " x " +
-                              std::to_string(height) + " pixels)");
-    }
-
     image.width = width;
     image.height = height;
     image.pixels.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
-    std::vector<uint8_t> previous(stride, 0);
-    std::vector<uint8_t> current(stride);
-    for (int y = 0; y < height; ++y) {
-        const uint8_t* in = raw.data() + (stride + 1) * static_cast<std::size_t>(y);
-        const uint8_t filter = in[0];
-        for (std::size_t i = 0; i < stride; ++i) {
-            const int a = i >= channels ? current[i - channels] : 0;
-            const int b = previous[i];
-            const int c = i >= channels ? previous[i - channels] : 0;
-            int predicted = 0;
-            switch (filter) {
-            case kFilterNone: predicted = 0; break;
-            case kFilterSub: predicted = a; break;
-            case kFilterUp: predicted = b; break;
-            case kFilterAverage: predicted = (a + b) / 2; break;
-            case kFilterPaeth: predicted = paeth(a, b, c); break;
-            default: return fail(name, "corrupt PNG (unknown row filter " + std::to_string(filter) + ")");
-            }
-            current[i] = static_cast<uint8_t>(in[1 + i] + predicted);
-        }
-        uint32_t* out = image.pixels.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(width);
-        for (int x = 0; x < width; ++x) {
-            const uint8_t* p = current.data() + static_cast<std::size_t>(x) * channels;
-            out[x] = (static_cast<uint32_t>(p[0]) << 16) | (static_cast<uint32_t>(p[1]) << 8) | p[2];
-        }
-        previous.swap(current);
+    for (std::size_t i = 0; i < image.pixels.size(); ++i) {
+        const uint8_t* p = rgb.data() + 3 * i;
+        image.pixels[i] = (static_cast<uint32_t>(p[0]) << 16) | (static_cast<uint32_t>(p[1]) << 8) | p[2];
     }
     return {};
 }

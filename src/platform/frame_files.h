@@ -1,6 +1,6 @@
 // Files for studying a capture: raw frames as PNG pictures, the sound as a
 // 16-bit PCM WAV file, and frames.csv (frame number, ms, order, row).
-// PNG and WAV are written and read back here so tests can inspect them.
+// PNG (through libpng) and WAV are written and read back here so tests can inspect them.
 #pragma once
 
 #include <cstddef>
@@ -13,10 +13,17 @@
 
 namespace gf {
 
-// Encodes width × height pixels 0x00RRGGBB as an 8-bit RGB PNG (no interlace,
-// every row unfiltered). Same pixels, same bytes. zlib level 0..9.
-std::vector<uint8_t> encode_png(const uint32_t* pixels, int width, int height, int compression_level = 1);
-Status write_png(const std::string& path, const uint32_t* pixels, int width, int height);
+// How encode_png stores pixels.
+struct PngEncoding {
+    bool alpha = false;         // RGBA with alpha from the top byte (0xAARRGGBB), else RGB (top byte ignored)
+    int compression_level = 1;  // zlib's 0..9: frames are written fast, the icon small
+};
+
+// Encodes width × height pixels 0x00RRGGBB as an 8-bit RGB (or RGBA) PNG with
+// no interlace and every row unfiltered, into `png`. Same pixels, same bytes.
+Status encode_png(const uint32_t* pixels, int width, int height, std::vector<uint8_t>& png,
+                  const PngEncoding& how = {});
+Status write_png(const std::string& path, const uint32_t* pixels, int width, int height, const PngEncoding& how = {});
 
 // A decoded PNG: pixels 0x00RRGGBB, rows without padding.
 struct PngImage {
@@ -25,8 +32,8 @@ struct PngImage {
     std::vector<uint32_t> pixels;
 };
 
-// Decodes an 8-bit RGB or RGBA PNG without interlace (any row filter); alpha is dropped.
-// `name` is used in messages.
+// Decodes any PNG to 8-bit RGB: 16-bit samples keep their high byte, palette
+// and grey pictures are expanded, alpha is dropped. `name` is used in messages.
 Status decode_png(const uint8_t* data, std::size_t size, const std::string& name, PngImage& image);
 Status read_png(const std::string& path, PngImage& image);
 
@@ -42,7 +49,6 @@ public:
     Status open(const std::string& path, int sample_rate, int channels);
     Status append(const int16_t* samples, std::size_t frames);
     Status finish();  // writes the sizes and closes the file
-    uint64_t frames_written() const { return frames_; }
 
 private:
     std::FILE* file_ = nullptr;

@@ -1,9 +1,11 @@
 // The offline capture loop: lock-step frame and music timing. The files it
 // writes are tested with the platform code that writes them.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -11,13 +13,45 @@
 #include "driver/capture_platform.h"
 #include "platform/clock.h"
 #include "platform/music.h"
+#include "writers/it_writer.h"
 
 namespace gf {
 namespace {
 
 namespace fs = std::filesystem;
 
-const std::string kModule = std::string(GF_TESTDATA_DIR) + "/it/NoteOffInstr.it";  // 3.84 s, instrument 1
+// The module the capture loop plays, written by the test: one 32-row pattern at
+// speed 6, tempo 125 (0.12 s a row, 3.84 s in all). Instrument 1 is struck on
+// every eighth row of channel 0 and instrument 2 on the rows between, on
+// channel 1, so the syncs on instrument 1 must let notes pass; the looped saw
+// waves sound until the module ends, and nothing fades it.
+std::vector<uint8_t> fixture_module() {
+    itw::Module m;
+    m.channels = 2;
+    m.orders = {0};
+    m.patterns.emplace_back(32, 2);
+    for (int i = 1; i <= 2; ++i) {
+        itw::Instrument instrument;
+        instrument.sample = i;
+        m.instruments.push_back(instrument);
+        itw::Sample saw;
+        for (int k = 0; k < 100; ++k) {
+            saw.data.push_back(static_cast<int16_t>((k * 600 - 30000) / i));
+        }
+        saw.loop = true;
+        saw.loop_end = 100;
+        m.samples.push_back(saw);
+    }
+    for (int row = 0; row < 32; row += 4) {
+        itw::Cell& cell = m.patterns[0].at(row, row % 8 == 0 ? 0 : 1);
+        cell.note = itw::kMiddleC;
+        cell.instrument = row % 8 == 0 ? 1 : 2;
+    }
+    return itw::write_it(m);
+}
+
+const std::string kModule =
+    (fs::temp_directory_path() / ("gf_capture_test_" + std::to_string(::getpid()) + ".it")).string();
 
 // ---------------------------------------------------------------- timing
 
@@ -134,10 +168,14 @@ LoopResult run_loop(FrameRate rate, uint64_t max_frames, const std::atomic<bool>
 
 class CaptureLoopTest : public ::testing::Test {
 protected:
+    static void SetUpTestSuite() {
+        const std::vector<uint8_t> bytes = fixture_module();
+        std::ofstream(kModule, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    }
+    static void TearDownTestSuite() { fs::remove(kModule); }
     void SetUp() override {
-        if (!fs::exists(kModule)) {
-            GTEST_SKIP() << kModule << " not present: these tests play that module";
-        }
+        ASSERT_TRUE(fs::exists(kModule)) << kModule << " could not be written";
         g_syncs.clear();
     }
     void TearDown() override { use_system_clock(); }
@@ -146,9 +184,9 @@ protected:
 TEST_F(CaptureLoopTest, MusicIsRenderedInLockStepAndSyncsSeeTheirNotesSample) {
     const Reference ref = render_reference();
     const std::vector<SyncSeen> ref_syncs = g_syncs;
-    ASSERT_GE(ref.notes.size(), 2u) << "the fixture module should play instrument 1 more than once";
+    ASSERT_EQ(ref.notes.size(), 4u) << "the fixture module plays instrument 1 four times";
     const uint64_t music_frames = ref.pcm.size() / 2;
-    ASSERT_GT(music_frames, 44100u * 3);
+    ASSERT_EQ(music_frames, 32u * 5292u) << "32 rows of 5292 samples";
     g_syncs.clear();
 
     const FrameRate ntsc {60000, 1001};

@@ -142,19 +142,23 @@ TEST(ChunkReader, MemoryReadsAndSeeksUpToExactlyTheSize) {
     // The vertex list's last byte is the block's last byte.
     const auto ends_with_read = one_mesh_file("Box", {tds::vertex_list(kTriangle)});
     EXPECT_TRUE(parse_memory(ends_with_read).ok());
-    EXPECT_EQ(read_3ds(ends_with_read.data(), READ_FROM_MEMORY, ends_with_read.size() - 1), nullptr);
+    EXPECT_EQ(parse_memory(ends_with_read.data(), ends_with_read.size() - 1).status.message,
+              "damaged 3D Studio file (it ends inside a chunk)");
     // An unknown chunk last: stepping over it seeks to exactly the size.
     const auto ends_with_seek =
         one_mesh_file("Box", {tds::vertex_list(kTriangle), tds::make_chunk(0x4170, {}, {1, 2, 3})});
     EXPECT_TRUE(parse_memory(ends_with_seek).ok());
-    EXPECT_EQ(read_3ds(ends_with_seek.data(), READ_FROM_MEMORY, ends_with_seek.size() - 1), nullptr);
+    EXPECT_EQ(parse_memory(ends_with_seek.data(), ends_with_seek.size() - 1).status.message,
+              "damaged 3D Studio file (a chunk runs past the end of the file)");
 }
 
 TEST(ChunkReader, ChildLengthBelowHeaderOrPastParentFails) {
     for (uint32_t bad_length : {0u, 1u, 5u}) {
         tds::Chunk odd = tds::make_chunk(0x1234, {}, {0, 0, 0, 0});
         odd.length_override = bad_length;
-        EXPECT_FALSE(parse_memory(tds::serialize(tds::main_chunk({odd}))).ok()) << bad_length;
+        EXPECT_EQ(parse_memory(tds::serialize(tds::main_chunk({odd}))).status.message,
+                  "damaged 3D Studio file (a chunk is shorter than its header or longer than its parent)")
+            << bad_length;
         EXPECT_FALSE(parse_memory(tds::serialize(tds::main_chunk({tds::editor_chunk({odd})}))).ok()) << bad_length;
         EXPECT_FALSE(parse_memory(one_mesh_file("Box", {tds::vertex_list(kTriangle), odd})).ok()) << bad_length;
     }
@@ -169,8 +173,10 @@ TEST(ChunkReader, ChildLengthBelowHeaderOrPastParentFails) {
 
 TEST(ChunkReader, SourceAndModeHandling) {
     const auto bytes = one_mesh_file("Box", {tds::vertex_list(kTriangle)});
-    EXPECT_EQ(read_3ds(nullptr, READ_FROM_MEMORY, 100), nullptr);
-    EXPECT_EQ(read_3ds(bytes.data(), 2, bytes.size()), nullptr);
+    EXPECT_EQ(parse_memory(nullptr, 100).status.message, "nothing to read from");
+    Mesh3dsList* list = nullptr;
+    EXPECT_EQ(read_3ds(bytes.data(), 2, bytes.size(), list).message, "unknown read mode 2");
+    EXPECT_EQ(list, nullptr);
     free_3ds(nullptr);
     // File mode ignores the size argument.
     const test::TempFile file("box.3ds", bytes);

@@ -19,18 +19,28 @@ namespace gf::test {
 // Owns a parse result and frees it with free_3ds.
 struct ListHolder {
     Mesh3dsList* list = nullptr;
-    explicit ListHolder(Mesh3dsList* l) : list(l) {}
-    ListHolder(ListHolder&& other) noexcept : list(std::exchange(other.list, nullptr)) {}
+    Status status;
+    ListHolder(Mesh3dsList* l, Status s) : list(l), status(std::move(s)) {}
+    ListHolder(ListHolder&& other) noexcept
+        : list(std::exchange(other.list, nullptr)), status(std::move(other.status)) {}
     ListHolder(const ListHolder&) = delete;
     ListHolder& operator=(const ListHolder&) = delete;
     ~ListHolder() { free_3ds(list); }
     Mesh3dsList* operator->() const { return list; }
-    bool ok() const { return list != nullptr; }
+    // A parse succeeds with a list and fails without one.
+    bool ok() const {
+        EXPECT_EQ(status.ok, list != nullptr) << status.message;
+        return status.ok && list != nullptr;
+    }
 };
 
-inline ListHolder parse_memory(const std::vector<uint8_t>& bytes) {
-    return ListHolder(read_3ds(bytes.data(), READ_FROM_MEMORY, bytes.size()));
+inline ListHolder parse_memory(const void* data, std::size_t size) {
+    Mesh3dsList* list = nullptr;
+    Status status = read_3ds(data, READ_FROM_MEMORY, size, list);
+    return ListHolder(list, std::move(status));
 }
+
+inline ListHolder parse_memory(const std::vector<uint8_t>& bytes) { return parse_memory(bytes.data(), bytes.size()); }
 
 // A temporary file, removed at the end of the test.
 struct TempFile {
@@ -49,11 +59,12 @@ struct TempFile {
 inline ListHolder parse_file(const std::string& path, std::size_t size = 0) {
     std::FILE* file = std::fopen(path.c_str(), "rb");
     EXPECT_NE(file, nullptr) << path;
-    ListHolder holder(file != nullptr ? read_3ds(file, READ_FROM_FILE, size) : nullptr);
+    Mesh3dsList* list = nullptr;
+    Status status = file != nullptr ? read_3ds(file, READ_FROM_FILE, size, list) : Status{false, "cannot open"};
     if (file != nullptr) {
         std::fclose(file);
     }
-    return holder;
+    return ListHolder(list, std::move(status));
 }
 
 // A whole file holding one object with one triangle mesh made of `mesh_children`.

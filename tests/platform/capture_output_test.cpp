@@ -10,6 +10,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "driver/mp4_tracks.h"
@@ -53,100 +54,159 @@ std::vector<uint32_t> test_frame() {
     return pixels;
 }
 
-TEST(PngFiles, WrittenFrameInflatesToRgbRowsWithValidChunks) {
-    const std::vector<uint32_t> pixels = test_frame();
-    const std::vector<uint8_t> png = encode_png(pixels.data(), 320, 200);
+// The chunks of a PNG file in order, each checked against its CRC, and the inflated image data.
+struct PngChunks {
+    std::vector<std::string> types;
+    std::vector<uint8_t> header;  // IHDR's body
+    std::vector<uint8_t> raw;     // all IDAT bodies, inflated
+};
+
+PngChunks walk_png(const std::vector<uint8_t>& png, std::size_t raw_size) {
+    PngChunks chunks;
     const uint8_t signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-    ASSERT_GT(png.size(), 8u + 25u + 12u + 12u);
-    ASSERT_EQ(std::memcmp(png.data(), signature, 8), 0);
-    // IHDR: 320 × 200, 8-bit RGB, no interlace; its CRC checked with zlib directly.
-    ASSERT_EQ(be32(&png[8]), 13u);
-    ASSERT_EQ(std::memcmp(&png[12], "IHDR", 4), 0);
-    EXPECT_EQ(be32(&png[16]), 320u);
-    EXPECT_EQ(be32(&png[20]), 200u);
-    EXPECT_EQ(png[24], 8);
-    EXPECT_EQ(png[25], 2);
-    EXPECT_EQ(png[28], 0);
-    EXPECT_EQ(be32(&png[29]), crc32(0, &png[12], 17));
-    // IDAT follows; inflating it gives 200 rows of a filter byte and 960 colour bytes.
-    const uint32_t idat_len = be32(&png[33]);
-    ASSERT_EQ(std::memcmp(&png[37], "IDAT", 4), 0);
-    ASSERT_LE(41u + idat_len + 4u + 12u, png.size());
-    EXPECT_EQ(be32(&png[41 + idat_len]), crc32(0, &png[37], 4 + idat_len));
-    std::vector<uint8_t> raw(200 * 961 + 16);
-    uLongf raw_len = raw.size();
-    ASSERT_EQ(uncompress(raw.data(), &raw_len, &png[41], idat_len), Z_OK);
-    ASSERT_EQ(raw_len, 200u * 961u);
-    EXPECT_EQ(raw[0], 0);
-    EXPECT_EQ(raw[1], 0x12);  // pixel (0, 0): red, green, blue; top byte dropped
-    EXPECT_EQ(raw[2], 0x34);
-    EXPECT_EQ(raw[3], 0x56);
-    const std::size_t at = 123 * 961 + 1 + 3 * 300;  // pixel (300, 123)
-    EXPECT_EQ(raw[at], 300 & 0xFF);
-    EXPECT_EQ(raw[at + 1], 123);
-    EXPECT_EQ(raw[at + 2], (300 * 123) & 0xFF);
-    // IEND closes the file.
-    EXPECT_EQ(std::memcmp(&png[png.size() - 8], "IEND", 4), 0);
-    // Same pixels, same bytes.
-    EXPECT_EQ(encode_png(pixels.data(), 320, 200), png);
+    EXPECT_GE(png.size(), 8u);
+    EXPECT_EQ(std::memcmp(png.data(), signature, 8), 0);
+    std::vector<uint8_t> packed;
+    for (std::size_t at = 8; at + 12 <= png.size();) {
+        const uint32_t length = be32(&png[at]);
+        if (length > png.size() - at - 12) {
+            ADD_FAILURE() << "chunk at " << at << " runs past the end";
+            break;
+        }
+        const std::string type(reinterpret_cast<const char*>(&png[at + 4]), 4);
+        EXPECT_EQ(be32(&png[at + 8 + length]), crc32(0, &png[at + 4], 4 + length)) << type;
+        const uint8_t* body = &png[at + 8];
+        if (type == "IHDR") chunks.header.assign(body, body + length);
+        if (type == "IDAT") packed.insert(packed.end(), body, body + length);
+        chunks.types.push_back(type);
+        at += 12 + length;
+    }
+    chunks.raw.resize(raw_size + 16);
+    uLongf raw_len = chunks.raw.size();
+    EXPECT_EQ(uncompress(chunks.raw.data(), &raw_len, packed.data(), static_cast<uLong>(packed.size())), Z_OK);
+    chunks.raw.resize(raw_len);
+    return chunks;
 }
 
-// A 3 × 2 RGBA PNG whose rows use the Paeth and Average filters, built by hand.
-std::vector<uint8_t> hand_made_png(bool corrupt_crc) {
-    std::vector<uint8_t> raw = {
-        4, 10,  20,  30,  255, 5, 5, 5, 0, 1,   1,   1,   0,  // Paeth, first row: a from the left only
-        3, 100, 100, 100, 9,   0, 0, 0, 0, 200, 200, 200, 0,  // Average of left and above
-    };
+TEST(PngFiles, WrittenFrameInflatesToUnfilteredRgbRowsWithValidChunks) {
+    const std::vector<uint32_t> pixels = test_frame();
+    std::vector<uint8_t> png;
+    ASSERT_TRUE(encode_png(pixels.data(), 320, 200, png).ok);
+    const PngChunks chunks = walk_png(png, 200 * 961);
+    ASSERT_GE(chunks.types.size(), 3u);
+    EXPECT_EQ(chunks.types.front(), "IHDR");
+    EXPECT_EQ(chunks.types.back(), "IEND");
+    // 320 × 200, 8-bit RGB, no interlace.
+    ASSERT_EQ(chunks.header.size(), 13u);
+    EXPECT_EQ(be32(&chunks.header[0]), 320u);
+    EXPECT_EQ(be32(&chunks.header[4]), 200u);
+    EXPECT_EQ(chunks.header[8], 8);
+    EXPECT_EQ(chunks.header[9], 2);
+    EXPECT_EQ(chunks.header[12], 0);
+    // 200 rows of a filter byte (none: the browser test reads the rows as they are) and 960 colour bytes.
+    ASSERT_EQ(chunks.raw.size(), 200u * 961u);
+    for (std::size_t y = 0; y < 200; ++y) {
+        ASSERT_EQ(chunks.raw[y * 961], 0) << "row " << y;
+    }
+    EXPECT_EQ(chunks.raw[1], 0x12);  // pixel (0, 0): red, green, blue; top byte dropped
+    EXPECT_EQ(chunks.raw[2], 0x34);
+    EXPECT_EQ(chunks.raw[3], 0x56);
+    const std::size_t at = 123 * 961 + 1 + 3 * 300;  // pixel (300, 123)
+    EXPECT_EQ(chunks.raw[at], 300 & 0xFF);
+    EXPECT_EQ(chunks.raw[at + 1], 123);
+    EXPECT_EQ(chunks.raw[at + 2], (300 * 123) & 0xFF);
+    // Same pixels, same bytes.
+    std::vector<uint8_t> again;
+    ASSERT_TRUE(encode_png(pixels.data(), 320, 200, again).ok);
+    EXPECT_EQ(again, png);
+
+    // With alpha (the icon), the top byte is stored after blue.
+    const uint32_t two[2] = {0x80102030, 0xFF405060};
+    ASSERT_TRUE(encode_png(two, 2, 1, png, {.alpha = true, .compression_level = 9}).ok);
+    const PngChunks rgba = walk_png(png, 9);
+    ASSERT_EQ(rgba.header.size(), 13u);
+    EXPECT_EQ(rgba.header[9], 6);
+    EXPECT_EQ(rgba.raw, (std::vector<uint8_t>{0, 0x10, 0x20, 0x30, 0x80, 0x40, 0x50, 0x60, 0xFF}));
+}
+
+// A PNG file built by hand from an IHDR body, raw (filtered) rows and any extra chunks before the image data.
+std::vector<uint8_t> hand_made_png(const std::vector<uint8_t>& header, const std::vector<uint8_t>& raw,
+                                   const std::vector<std::pair<std::string, std::vector<uint8_t>>>& extra = {}) {
     std::vector<uint8_t> packed(compressBound(static_cast<uLong>(raw.size())));
     uLongf packed_len = packed.size();
     compress(packed.data(), &packed_len, raw.data(), static_cast<uLong>(raw.size()));
+    packed.resize(packed_len);
     std::vector<uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-    const auto chunk = [&png](const char* type, const std::vector<uint8_t>& data) {
+    const auto chunk = [&png](const std::string& type, const std::vector<uint8_t>& data) {
         for (int s = 24; s >= 0; s -= 8) png.push_back(static_cast<uint8_t>(data.size() >> s));
         const std::size_t from = png.size();
-        png.insert(png.end(), type, type + 4);
+        png.insert(png.end(), type.begin(), type.end());
         png.insert(png.end(), data.begin(), data.end());
         const uint32_t crc = static_cast<uint32_t>(crc32(0, &png[from], static_cast<uInt>(4 + data.size())));
         for (int s = 24; s >= 0; s -= 8) png.push_back(static_cast<uint8_t>(crc >> s));
     };
-    chunk("IHDR", {0, 0, 0, 3, 0, 0, 0, 2, 8, 6, 0, 0, 0});
-    chunk("tEXt", {'a', 0, 'b'});  // ancillary: skipped
-    chunk("IDAT", std::vector<uint8_t>(packed.begin(), packed.begin() + static_cast<std::ptrdiff_t>(packed_len)));
+    chunk("IHDR", header);
+    for (const auto& [type, data] : extra) chunk(type, data);
+    chunk("IDAT", packed);
     chunk("IEND", {});
-    if (corrupt_crc) {
-        png[png.size() - 30] ^= 0x40;  // inside IDAT
-    }
     return png;
 }
 
-TEST(PngFiles, ReaderUndoesRowFiltersAndRejectsDamagedFiles) {
-    const std::vector<uint8_t> good = hand_made_png(false);
+// 3 × 2 RGBA whose rows use the Paeth and Average filters, with an ancillary chunk to skip.
+const std::vector<uint8_t> kRgbaHeader = {0, 0, 0, 3, 0, 0, 0, 2, 8, 6, 0, 0, 0};
+const std::vector<uint8_t> kRgbaRows = {
+    4, 10,  20,  30,  255, 5, 5, 5, 0, 1,   1,   1,   0,  // Paeth, first row: a from the left only
+    3, 100, 100, 100, 9,   0, 0, 0, 0, 200, 200, 200, 0,  // Average of left and above
+};
+
+TEST(PngFiles, ReaderUndoesRowFiltersAndSkipsAncillaryChunks) {
+    const std::vector<uint8_t> good = hand_made_png(kRgbaHeader, kRgbaRows, {{"tEXt", {'a', 0, 'b'}}});
     PngImage image;
     const Status status = decode_png(good.data(), good.size(), "hand.png", image);
     ASSERT_TRUE(status.ok) << status.message;
     ASSERT_EQ(image.width, 3);
     ASSERT_EQ(image.height, 2);
-    // Row 0, Paeth with no row above predicts from the left: (10,20,30), (15,25,35), (16,26,36).
-    EXPECT_EQ(image.pixels[0], 0x000A141Eu);
-    EXPECT_EQ(image.pixels[1], 0x000F1923u);
-    EXPECT_EQ(image.pixels[2], 0x00101A24u);
+    // Row 0, Paeth with no row above predicts from the left: (10,20,30), (15,25,35), (16,26,36); alpha dropped.
     // Row 1, Average of left and above: (0+10)/2+100 = 105, (0+20)/2+100 = 110, (0+30)/2+100 = 115;
     // then (105+15)/2 = 60, (110+25)/2 = 67, (115+35)/2 = 75; then (60+16)/2+200 = 238, (67+26)/2+200 = 246,
     // (75+36)/2+200 = 255.
-    EXPECT_EQ(image.pixels[3], 0x00696E73u);
-    EXPECT_EQ(image.pixels[4], 0x003C434Bu);
-    EXPECT_EQ(image.pixels[5], 0x00EEF6FFu);
+    EXPECT_EQ(image.pixels,
+              (std::vector<uint32_t>{0x000A141E, 0x000F1923, 0x00101A24, 0x00696E73, 0x003C434B, 0x00EEF6FF}));
 
-    const std::vector<uint8_t> bad_crc = hand_made_png(true);
-    Status s = decode_png(bad_crc.data(), bad_crc.size(), "bad.png", image);
-    EXPECT_FALSE(s.ok);
-    EXPECT_NE(s.message.find("bad.png"), std::string::npos);
-    for (std::size_t cut : {std::size_t{5}, std::size_t{20}, good.size() - 13, good.size() - 1}) {
-        s = decode_png(good.data(), cut, "cut.png", image);
-        EXPECT_FALSE(s.ok) << "truncated to " << cut << " bytes";
-        EXPECT_NE(s.message.find("cut.png"), std::string::npos);
+    // 16-bit RGB, 2 × 1, unfiltered: each sample keeps its high byte.
+    const std::vector<uint8_t> deep =
+        hand_made_png({0, 0, 0, 2, 0, 0, 0, 1, 16, 2, 0, 0, 0},
+                      {0, 0x12, 0xFF, 0x34, 0x00, 0x56, 0x80, 0xFF, 0xFF, 0, 1, 0x7F, 0x7F});
+    ASSERT_TRUE(decode_png(deep.data(), deep.size(), "deep.png", image).ok);
+    EXPECT_EQ(image.pixels, (std::vector<uint32_t>{0x00123456, 0x00FF007F}));
+}
+
+TEST(PngFiles, ReaderRejectsDamagedFilesNamingThem) {
+    const std::vector<uint8_t> good = hand_made_png(kRgbaHeader, kRgbaRows);
+    std::vector<uint8_t> bad_crc = good;
+    bad_crc.at(bad_crc.size() - 13) ^= 0x40;  // the last byte of IDAT's CRC
+    const struct {
+        const char* what;
+        std::vector<uint8_t> bytes;
+    } cases[] = {
+        {"IDAT CRC", bad_crc},
+        {"unknown critical chunk", hand_made_png(kRgbaHeader, kRgbaRows, {{"CRIT", {1, 2, 3}}})},
+        {"image data too short",
+         hand_made_png(kRgbaHeader, std::vector<uint8_t>(kRgbaRows.begin(), kRgbaRows.end() - 5))},
+        {"no signature", std::vector<uint8_t>(good.begin() + 1, good.end())},
+        {"cut in the signature", std::vector<uint8_t>(good.begin(), good.begin() + 5)},
+        {"cut in IHDR", std::vector<uint8_t>(good.begin(), good.begin() + 20)},
+        {"cut in IEND", std::vector<uint8_t>(good.begin(), good.end() - 1)},
+        {"IEND missing", std::vector<uint8_t>(good.begin(), good.end() - 12)},
+    };
+    for (const auto& c : cases) {
+        PngImage image;
+        const Status s = decode_png(c.bytes.data(), c.bytes.size(), "damaged.png", image);
+        EXPECT_FALSE(s.ok) << c.what;
+        EXPECT_EQ(s.message.rfind("damaged.png: ", 0), 0u) << c.what << ": " << s.message;
     }
-    s = read_png("/nonexistent/frame.png", image);
+    PngImage image;
+    const Status s = read_png("/nonexistent/frame.png", image);
     EXPECT_FALSE(s.ok);
     EXPECT_NE(s.message.find("/nonexistent/frame.png"), std::string::npos);
 }

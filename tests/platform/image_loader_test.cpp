@@ -22,6 +22,7 @@ namespace {
 namespace fs = std::filesystem;
 using jpegw::ChromaMode;
 using jpegw::ColourMode;
+using jpegw::EntropyCoding;
 using jpegw::JpegOptions;
 using jpegw::ScanMode;
 
@@ -213,23 +214,46 @@ TEST(ImageLoader, RefusesBrokenInput) {
     EXPECT_EQ(image.pixels, nullptr);
 }
 
+// Where the baseline frame header (SOF0: FF C0, length, precision, height, width) starts; 0 if none.
+std::size_t frame_header_at(const std::vector<uint8_t>& bytes) {
+    for (std::size_t i = 2; i + 8 < bytes.size(); ++i) {
+        if (bytes[i] == 0xFF && bytes[i + 1] == 0xC0) {
+            return i;
+        }
+    }
+    return 0;
+}
+
 TEST(ImageLoader, RefusesAbsurdDimensionsBeforeAllocating) {
     const std::vector<uint32_t> pixels(8 * 8, 0x101010u);
     std::vector<uint8_t> bytes = encode(pixels, 8, 8);
-    // Rewrite the frame header (SOF0: FF C0, length, precision, height, width) to 60000 × 60000.
-    std::size_t sof = 0;
-    for (std::size_t i = 2; i + 8 < bytes.size(); ++i) {
-        if (bytes[i] == 0xFF && bytes[i + 1] == 0xC0) {
-            sof = i;
-            break;
-        }
-    }
+    // Rewrite the frame header to 60000 × 60000.
+    const std::size_t sof = frame_header_at(bytes);
     ASSERT_NE(sof, 0u);
     for (std::size_t offset : {sof + 5, sof + 7}) {
         bytes[offset] = 60000 >> 8;
         bytes[offset + 1] = 60000 & 0xFF;
     }
     expect_refused(bytes, "huge.jpg", "too large");
+}
+
+// Arithmetic coding loads; CMYK and samples of more than 8 bits are refused with a reason.
+TEST(ImageLoader, ArithmeticCodingLoadsCmykAndTwelveBitAreRefused) {
+    const std::vector<uint32_t> pixels(16 * 16, 0x336699u);
+    const std::vector<uint8_t> arithmetic = encode(pixels, 16, 16, {.coding = EntropyCoding::arithmetic});
+    LoadedImage loaded;
+    const Status status = load_jpeg_from_memory(loaded.image, arithmetic.data(), arithmetic.size(), "arith.jpg");
+    ASSERT_TRUE(status.ok) << status.message;
+    ASSERT_EQ(loaded.image.width, 16);
+    EXPECT_TRUE(near_colour(loaded.image.pixels[0], 0x336699u));
+    EXPECT_TRUE(near_colour(loaded.image.pixels[16 * 16 - 1], 0x336699u));
+
+    expect_refused(encode(pixels, 16, 16, {.colour = ColourMode::cmyk}), "cmyk.jpg", "CMYK");
+    std::vector<uint8_t> deep = encode(pixels, 16, 16);
+    const std::size_t sof = frame_header_at(deep);
+    ASSERT_NE(sof, 0u);
+    deep[sof + 4] = 12;  // the sample precision
+    expect_refused(deep, "deep.jpg", "12-bit JPEG samples are not supported; only 8-bit");
 }
 
 // A progressive greyscale JPEG built by hand: its Huffman tables give the symbol 0
@@ -343,7 +367,8 @@ TEST(PictureSizeCheck, NamesFileSizeAndNeed) {
     EXPECT_EQ(status.message.rfind("boem.jpg", 0), 0u);
 }
 
-// Files from other encoders, when the shared test data is present.
+// Files from other encoders, when the shared test data is present (the cases
+// they stand for are also checked above on files written here).
 class RealJpegFiles : public ::testing::Test {
 protected:
     void SetUp() override {

@@ -385,9 +385,16 @@ TEST_F(MusicTest, LoadFailuresNameTheFileAndTheProblem) {
     std::size_t music = 1;
     render(1024, &music);
     EXPECT_EQ(music, 0u);
+    // After the failures a good module loads: 64 rows of 0.12 s.
+    load(tiny_module());
+    EXPECT_NEAR(gf::module_duration_seconds(), 7.68, 0.001);
+}
+
+// A module written by another tracker, when the shared test data is present.
+TEST_F(MusicTest, ThirdPartyModuleHasTheDurationLibopenmptReports) {
     const std::string real = std::string(GF_TESTDATA_DIR) + "/it/another_life.it";
     if (!std::filesystem::exists(real)) {
-        GTEST_SKIP() << real << " not present: the last check reads its duration";
+        GTEST_SKIP() << real << " not present";
     }
     ASSERT_TRUE(gf::load_module(real).ok);
     EXPECT_NEAR(gf::module_duration_seconds(), 176.64, 0.1);

@@ -54,6 +54,11 @@ TEST(RayVector, RotateNormalizeAndSign) {
     rotate_y(b, 90.0f);  // x' = x·cos + z·sin, z' = z·cos − x·sin
     EXPECT_NEAR(b.x, 1.0f, 1e-6f);
     EXPECT_NEAR(b.z, -1.0f, 1e-6f);
+    Vec3 c{5.0f, 1.0f, 1.0f};
+    rotate_x(c, 90.0f);  // y' = y·cos − z·sin, z' = y·sin + z·cos, x kept
+    EXPECT_EQ(c.x, 5.0f);
+    EXPECT_NEAR(c.y, -1.0f, 1e-6f);
+    EXPECT_NEAR(c.z, 1.0f, 1e-6f);
 
     Vec3 n{3.0f, 0.0f, -4.0f};
     normalize_vec3(n);

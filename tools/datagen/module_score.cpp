@@ -128,13 +128,6 @@ void Score::effect(int at, int channel, char letter, int param) {
     cell.param = param;
 }
 
-bool Score::has_note(int at, int channel) const {
-    if (at < 0 || at >= kSongRows) return false;
-    const itw::Pattern& pattern = patterns_[at / kXmasRows];
-    const std::vector<itw::Cell>& line = pattern.cells[at % kXmasRows];
-    return channel < static_cast<int>(line.size()) && line[channel].note != itw::kNoNote;
-}
-
 int Score::melody(int at, int channel, int instrument, const Tune& tune, int shift, int volume, Expression how) {
     int previous = -1;
     for (size_t i = 0; i < tune.size(); ++i) {

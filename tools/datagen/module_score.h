@@ -100,7 +100,6 @@ public:
     // Empties a cell that an earlier, broader pass filled.
     void clear(int at, int channel);
     void effect(int at, int channel, char letter, int param);
-    bool has_note(int at, int channel) const;
 
     std::vector<itw::Pattern> take() { return std::move(patterns_); }
 

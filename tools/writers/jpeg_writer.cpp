@@ -31,8 +31,6 @@ void on_error_exit(j_common_ptr cinfo) {
 
 void on_message(j_common_ptr, int) {}  // the encoder's warnings are not interesting here
 
-enum class PixelSource { xrgb, rgb };
-
 // Everything the encoder touches lives here, so nothing with a destructor is
 // skipped when libjpeg jumps out of encode_into.
 struct EncodeContext {
@@ -43,8 +41,7 @@ struct EncodeContext {
     unsigned char* row = nullptr;
 };
 
-bool encode_into(EncodeContext& ctx, const void* source, PixelSource kind, int width, int height,
-                 const JpegOptions& options) {
+bool encode_into(EncodeContext& ctx, const uint32_t* pixels, int width, int height, const JpegOptions& options) {
     ctx.cinfo.err = jpeg_std_error(&ctx.errors.pub);
     ctx.errors.pub.error_exit = on_error_exit;
     ctx.errors.pub.emit_message = on_message;
@@ -56,8 +53,9 @@ bool encode_into(EncodeContext& ctx, const void* source, PixelSource kind, int w
     jpeg_mem_dest(&ctx.cinfo, &ctx.buffer, &ctx.size);
     ctx.cinfo.image_width = static_cast<JDIMENSION>(width);
     ctx.cinfo.image_height = static_cast<JDIMENSION>(height);
-    ctx.cinfo.input_components = 3;
-    ctx.cinfo.in_color_space = JCS_RGB;
+    const bool cmyk = options.colour == ColourMode::cmyk;
+    ctx.cinfo.input_components = cmyk ? 4 : 3;
+    ctx.cinfo.in_color_space = cmyk ? JCS_CMYK : JCS_RGB;
     jpeg_set_defaults(&ctx.cinfo);
     jpeg_set_quality(&ctx.cinfo, options.quality, TRUE);
     // Pinned rather than left to the library's defaults: the exact integer DCT
@@ -66,6 +64,7 @@ bool encode_into(EncodeContext& ctx, const void* source, PixelSource kind, int w
     ctx.cinfo.dct_method = JDCT_ISLOW;
     ctx.cinfo.optimize_coding = FALSE;
     ctx.cinfo.smoothing_factor = 0;
+    ctx.cinfo.arith_code = options.coding == EntropyCoding::arithmetic ? TRUE : FALSE;
     if (options.colour == ColourMode::greyscale) {
         jpeg_set_colorspace(&ctx.cinfo, JCS_GRAYSCALE);
     } else if (options.chroma == ChromaMode::full) {
@@ -76,7 +75,8 @@ bool encode_into(EncodeContext& ctx, const void* source, PixelSource kind, int w
         jpeg_simple_progression(&ctx.cinfo);
     }
     jpeg_start_compress(&ctx.cinfo, TRUE);
-    const std::size_t row_bytes = static_cast<std::size_t>(width) * 3;
+    const std::size_t row_bytes =
+        static_cast<std::size_t>(width) * static_cast<std::size_t>(ctx.cinfo.input_components);
     ctx.row = static_cast<unsigned char*>(std::malloc(row_bytes));
     if (ctx.row == nullptr) {
         std::snprintf(ctx.errors.message, sizeof ctx.errors.message, "out of memory");
@@ -84,15 +84,17 @@ bool encode_into(EncodeContext& ctx, const void* source, PixelSource kind, int w
     }
     while (ctx.cinfo.next_scanline < ctx.cinfo.image_height) {
         const std::size_t y = ctx.cinfo.next_scanline;
-        if (kind == PixelSource::xrgb) {
-            const uint32_t* line = static_cast<const uint32_t*>(source) + y * static_cast<std::size_t>(width);
-            for (int x = 0; x < width; ++x) {
-                ctx.row[3 * x + 0] = static_cast<unsigned char>(line[x] >> 16);
-                ctx.row[3 * x + 1] = static_cast<unsigned char>(line[x] >> 8);
-                ctx.row[3 * x + 2] = static_cast<unsigned char>(line[x]);
+        const uint32_t* line = pixels + y * static_cast<std::size_t>(width);
+        unsigned char* out = ctx.row;
+        for (int x = 0; x < width; ++x) {
+            const uint8_t rgb[3] = {static_cast<uint8_t>(line[x] >> 16), static_cast<uint8_t>(line[x] >> 8),
+                                    static_cast<uint8_t>(line[x])};
+            for (const uint8_t value : rgb) {
+                *out++ = cmyk ? static_cast<unsigned char>(255 - value) : value;
             }
-        } else {
-            std::memcpy(ctx.row, static_cast<const uint8_t*>(source) + y * row_bytes, row_bytes);
+            if (cmyk) {
+                *out++ = 0;
+            }
         }
         JSAMPROW rows[1] = {ctx.row};
         jpeg_write_scanlines(&ctx.cinfo, rows, 1);
@@ -101,10 +103,12 @@ bool encode_into(EncodeContext& ctx, const void* source, PixelSource kind, int w
     return true;
 }
 
-Status encode(const void* source, PixelSource kind, int width, int height, const JpegOptions& options,
-              std::vector<uint8_t>& out) {
+}  // namespace
+
+Status encode_jpeg(const uint32_t* pixels, int width, int height, const JpegOptions& options,
+                   std::vector<uint8_t>& out) {
     out.clear();
-    if (source == nullptr) {
+    if (pixels == nullptr) {
         return {false, "no pixels to encode"};
     }
     if (width <= 0 || height <= 0 || width > kMaxDimension || height > kMaxDimension) {
@@ -114,7 +118,7 @@ Status encode(const void* source, PixelSource kind, int width, int height, const
         return {false, "JPEG quality " + std::to_string(options.quality) + " is outside 1..100"};
     }
     EncodeContext ctx{};
-    const bool ok = encode_into(ctx, source, kind, width, height, options);
+    const bool ok = encode_into(ctx, pixels, width, height, options);
     jpeg_destroy_compress(&ctx.cinfo);
     std::free(ctx.row);
     Status result;
@@ -125,18 +129,6 @@ Status encode(const void* source, PixelSource kind, int width, int height, const
     }
     std::free(ctx.buffer);
     return result;
-}
-
-}  // namespace
-
-Status encode_jpeg(const uint32_t* pixels, int width, int height, const JpegOptions& options,
-                   std::vector<uint8_t>& out) {
-    return encode(pixels, PixelSource::xrgb, width, height, options, out);
-}
-
-Status encode_jpeg_rgb(const uint8_t* rgb, int width, int height, const JpegOptions& options,
-                       std::vector<uint8_t>& out) {
-    return encode(rgb, PixelSource::rgb, width, height, options, out);
 }
 
 Status write_bytes(const std::string& path, const std::vector<uint8_t>& bytes) {

@@ -11,14 +11,16 @@
 namespace gf::jpegw {
 
 enum class ScanMode { baseline, progressive };
-enum class ColourMode { colour, greyscale };
+enum class ColourMode { colour, greyscale, cmyk };  // cmyk: Adobe CMYK, C = 255 − red … and K = 0
 enum class ChromaMode { full, half };  // 4:4:4 or 4:2:0 chroma sampling
+enum class EntropyCoding { huffman, arithmetic };
 
 struct JpegOptions {
     int quality = 95;  // 1..100
     ScanMode scan = ScanMode::baseline;
     ColourMode colour = ColourMode::colour;
     ChromaMode chroma = ChromaMode::full;
+    EntropyCoding coding = EntropyCoding::huffman;
 };
 
 // Encodes width × height pixels 0x00RRGGBB (top row first, no row padding)
@@ -26,9 +28,6 @@ struct JpegOptions {
 // the same bytes.
 Status encode_jpeg(const uint32_t* pixels, int width, int height, const JpegOptions& options,
                    std::vector<uint8_t>& out);
-// Same from packed red, green, blue bytes, three per pixel.
-Status encode_jpeg_rgb(const uint8_t* rgb, int width, int height, const JpegOptions& options,
-                       std::vector<uint8_t>& out);
 // Writes `bytes` to `path`, replacing the file; the message names the path.
 Status write_bytes(const std::string& path, const std::vector<uint8_t>& bytes);
 
