@@ -247,9 +247,10 @@ pid_t start_xvfb(std::string& display) {
     return pid;
 }
 
-// SIGINT and SIGTERM on a playing show: the normal shutdown, exit code 0, nothing on stderr.
+// SIGINT, SIGTERM and SIGHUP (the terminal closed) on a playing show: the normal shutdown,
+// exit code 0, nothing on stderr.
 TEST_F(RuntimeFaults, SignalsEndTheWindowedShowCleanly) {
-    for (const int sig : {SIGINT, SIGTERM}) {
+    for (const int sig : {SIGINT, SIGTERM, SIGHUP}) {
         SCOPED_TRACE(strsignal(sig));
         Launch l = base({"--scale", "1"});
         l.send_signal = sig;
@@ -298,7 +299,8 @@ TEST_F(RuntimeFaults, InterruptedCaptureKeepsWhatWasRendered) {
     }
 }
 
-// A second signal while the first is being handled gives up at once and leaves nothing.
+// A second signal while the first is being handled gives up at once, leaves nothing,
+// and says so in one line.
 TEST_F(RuntimeFaults, SecondSignalAbortsAndLeavesNothing) {
     Launch l = base({"--capture", "show.mp4", "--frames", "frames"});
     l.send_signal = SIGINT;
@@ -307,6 +309,8 @@ TEST_F(RuntimeFaults, SecondSignalAbortsAndLeavesNothing) {
     const Outcome run = launch(l);
     EXPECT_FALSE(run.timed_out);
     EXPECT_NE(run.exit_code, 0);
+    ASSERT_EQ(run.err_lines.size(), 1u) << joined(run.err_lines);
+    EXPECT_NE(run.err_lines.back().find("nothing was kept"), std::string::npos) << run.err_lines.back();
     const std::vector<std::string> left = listing(l.cwd);
     EXPECT_TRUE(left.empty()) << "left behind: " << left.front();
 }

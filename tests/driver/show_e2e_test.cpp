@@ -363,6 +363,39 @@ TEST_F(ShowCapture, SecondCaptureGivesTheSameFramesAndSound) {
     fs::remove_all(again.parent_path());
 }
 
+// A clip of one scene: --end stops before the first frame at order 10, the frames cover the
+// scene as the whole show's do (give or take the frame the show enters it in), --mute
+// writes no sound, and the last line names the folder by its absolute path.
+TEST_F(ShowCapture, AClipEndsBeforeTheFirstFrameAtItsEndAndMuteWritesNoSound) {
+    ASSERT_EQ(run_->exit_code, 0) << run_->err;
+    const fs::path work = scratch("clip");
+    ProcessOptions options;
+    options.args = {"--data", kData, "--start", "9", "--end", "10", "--mute", "--frames", "clip",
+                    "--fps", std::to_string(kFps)};
+    options.env = {{"SDL_VIDEODRIVER", "dummy"}, {"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}};
+    options.working_dir = work.string();
+    options.timeout_seconds = 120.0;
+    const ProcessResult clip = run_process(GF_EXECUTABLE, options);
+    ASSERT_EQ(clip.exit_code, 0) << clip.err;
+    const std::vector<FrameRow> rows = read_csv(work / "clip" / "frames.csv");
+    ASSERT_FALSE(rows.empty());
+    for (const FrameRow& r : rows) {
+        ASSERT_EQ(r.order, 9u) << "frame " << r.frame << " is outside the clip";
+    }
+    const std::size_t in_show = frames_of(9).size();
+    EXPECT_LE(rows.size(), in_show + 1);
+    EXPECT_GE(rows.size() + 1, in_show);
+    EXPECT_FALSE(fs::exists(work / "clip" / "audio.wav"));
+    const std::vector<std::string> lines = testing::lines_of(clip.err);
+    ASSERT_FALSE(lines.empty());
+    const std::string expected_end = ": " + (work / "clip").string() + "/";
+    EXPECT_EQ(lines.back().rfind("glimmerfrost: " + std::to_string(rows.size()) + " frames", 0), 0u) << lines.back();
+    EXPECT_TRUE(lines.back().size() > expected_end.size() &&
+                lines.back().compare(lines.back().size() - expected_end.size(), expected_end.size(), expected_end) == 0)
+        << lines.back();
+    fs::remove_all(work);
+}
+
 // ---------------------------------------------------------------- short runs
 
 // Width and height of the H.264 sample entry: the 'stsd' box whose first entry is 'avc1'.
