@@ -32,8 +32,10 @@ build: configure
 run: build
 	@mkdir -p "$(CAPTURES)" && cd "$(CAPTURES)" && "$(abspath $(BUILD))/src/glimmerfrost" $(ARGS)
 
+# ctest lists skipped tests without their reasons; one line each follows.
 test: build
-	@ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+	@status=0; ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS) || status=$$?; \
+	bash scripts/skip-reasons.sh $(BUILD)/Testing/Temporary/LastTest.log; exit $$status
 
 bench: build
 	@$(BUILD)/bench/gf_bench
