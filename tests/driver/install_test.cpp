@@ -73,7 +73,7 @@ TEST(InstallTest, InstallPutsManualPageMenuEntryAndIconsInTheUsualPlaces) {
         EXPECT_TRUE(fs::is_regular_file(prefix / file)) << file;
     }
     // Each icon is a PNG of the size its folder names (the width and height of the IHDR chunk).
-    for (const int size : {16, 32, 48, 256}) {
+    for (const int size : {16, 32, 48, 256, 512}) {
         const std::string side = std::to_string(size);
         const std::string png =
             read_all(prefix / "share/icons/hicolor" / (side + "x" + side) / "apps/glimmerfrost.png");

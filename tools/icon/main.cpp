@@ -13,7 +13,7 @@
 
 namespace {
 
-constexpr int kSizes[] = {16, 24, 32, 48, 64, 128, 256};
+constexpr int kSizes[] = {16, 24, 32, 48, 64, 128, 192, 256, 512};  // 192 and 512: what a web app manifest asks for
 
 void put_u32(std::vector<uint8_t>& out, uint32_t v) {
     for (int shift = 24; shift >= 0; shift -= 8) {
