@@ -28,6 +28,8 @@ stage="$packaging/debian/glimmerfrost"
 rm -rf "$packaging"
 mkdir -p "$stage"
 DESTDIR="$stage" cmake --install "$build" --strip >/dev/null
+# As dh_strip does: the compiler's version notes are of no use in an installed program.
+strip --remove-section=.comment --remove-section=.note "$stage/usr/games/glimmerfrost"
 
 # Debian's layout: compressed manual page, copyright and changelog in the doc folder.
 gzip -9n "$stage/usr/share/man/man6/glimmerfrost.6"
