@@ -283,11 +283,14 @@ ParsedOptions parse_options(int argc, const char* const* argv) {
         } else if (name == "--quality") {
             std::string levels;
             for (const QualityLevel& level : quality_levels()) {
-                levels += (levels.empty() ? "" : ", ") + std::string(level.name);
+                levels += levels.empty() ? "" : ", ";
+                levels += level.name;
             }
             if (!need_value()) return missing(("a level (" + levels + ")").c_str());
             if (find_quality_level(value) == nullptr) {
-                return fail("option --quality: '" + value + "' is not one of " + levels);
+                std::string message = "option --quality: '" + value + "' is not one of ";
+                message += levels;
+                return fail(message);
             }
             o.capture.quality = value;
         } else if (name == "--crf") {

@@ -251,7 +251,9 @@ const char* environment(const char* name) {
 // "unix:0") by its socket: the system's reason when it fails.
 std::string x11_connection_problem(const std::string& name) {
     std::string number = name.rfind("unix:", 0) == 0 ? name.substr(5) : name.rfind(':', 0) == 0 ? name.substr(1) : "";
-    number = number.substr(0, number.find('.'));
+    if (const std::size_t screen_part = number.find('.'); screen_part != std::string::npos) {
+        number.resize(screen_part);  // ":0.1" is display 0, screen 1
+    }
     if (number.empty() || number.find_first_not_of("0123456789") != std::string::npos) {
         return "could not be opened";
     }
