@@ -117,7 +117,7 @@ std::string inapplicable_option(const std::vector<std::string>& given, const Cap
     const char* offline = c.benchmark ? "--benchmark" : video ? "--capture" : !c.frames_dir.empty() ? "--frames" : nullptr;
     for (const std::string& name : given) {
         const bool video_only = name == "--quality" || name == "--crf" || name == "--preset" || name == "--size";
-        const bool offline_only = name == "--end" || name == "--max-frames";
+        const bool offline_only = name == "--end";
         const bool window_only = name == "--scale" || name == "--fullscreen" || name == "--interactive";
         if (video_only && !video) {
             return "option " + name + " only applies to a video made with --capture" +

@@ -118,7 +118,6 @@ TEST(OptionsTest, OptionsThatDoNotApplyAreRefused) {
         {{"--preset", "fast"}, "option --preset only applies"},
         {{"--frames", "d", "--size", "640x400"}, "option --size only applies to a video made with --capture (--frames"},
         {{"--end", "10"}, "option --end only applies with --capture, --frames or --benchmark"},
-        {{"--max-frames", "5"}, "option --max-frames only applies"},
         {{"--capture", "x.mp4", "--scale", "2"}, "option --scale only applies to the window, not with --capture"},
         {{"--fullscreen", "--frames", "d"}, "option --fullscreen only applies to the window, not with --frames"},
         {{"--benchmark", "--interactive"}, "option --interactive only applies to the window, not with --benchmark"},
