@@ -89,9 +89,8 @@ int run_benchmark(const DemoOptions& demo, const FrameRate& rate, uint64_t max_f
     // A clock that does not advance (a browser that freezes or coarsens its timer) makes
     // every cost zero and every ratio meaningless: say so instead of printing them.
     if (!(copy_seconds > 0) || !(drawn_seconds > 0)) {
-        std::printf("Glimmerfrost benchmark: %llu frames drawn, but the clock did not advance while they were "
-                    "(a frozen or coarsened timer); no costs can be given\n",
-                    static_cast<unsigned long long>(platform.frames()));
+        report("benchmark: the clock did not advance while " + std::to_string(platform.frames()) +
+               " frames were drawn (a frozen or coarsened timer), so no cost can be measured");
         return kExitFailure;
     }
 
