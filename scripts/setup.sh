@@ -4,7 +4,8 @@
 # sanitizers, lint, fuzzing and the benchmarks (`make test` passes it); with
 # --web also the browser build's compiler, the tools that fetch and unpack
 # Debian's library sources for it, and the browser its test drives
-# (`make web` passes it).
+# (`make web` passes it); with --deb the tools that build, check and test the
+# Debian package (`make deb` passes it).
 # Runs apt-get through sudo when not run as root.
 # Idempotent: when everything is already there it prints nothing and installs nothing.
 set -euo pipefail
@@ -30,12 +31,18 @@ web_packages=(
   emscripten nodejs python3 dpkg-dev chromium
 )
 
+# The Debian package (make deb) and its test in a fresh Debian 12 root.
+deb_packages=(
+  dpkg-dev lintian debootstrap
+)
+
 for arg in "$@"; do
   case "$arg" in
     --dev) packages+=("${dev_packages[@]}") ;;
     --web) packages+=("${web_packages[@]}") ;;
-    -h|--help) echo "Usage: scripts/setup.sh [--dev] [--web]"; exit 0 ;;
-    *) echo "setup.sh: unknown option $arg (only --dev and --web are known)" >&2; exit 2 ;;
+    --deb) packages+=("${deb_packages[@]}") ;;
+    -h|--help) echo "Usage: scripts/setup.sh [--dev] [--web] [--deb]"; exit 0 ;;
+    *) echo "setup.sh: unknown option $arg (only --dev, --web and --deb are known)" >&2; exit 2 ;;
   esac
 done
 

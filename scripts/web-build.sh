@@ -21,8 +21,11 @@ JOBS=$jobs bash "$root/scripts/web-deps.sh" "$out/deps"
 cmake --build "$desktop" --target dataset -j "$jobs" >/dev/null
 
 if [ ! -f "$out/engine/build.ninja" ]; then
+  # emcmake echoes the command it runs; only a failure needs saying.
+  mkdir -p "$out/engine"
   emcmake cmake -S "$root/web" -B "$out/engine" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-    -DGF_WEB_DEPS="$out/deps/prefix" >/dev/null
+    -DGF_WEB_DEPS="$out/deps/prefix" >"$out/engine/configure.log" 2>&1 ||
+    { echo "web-build.sh: configuring the engine failed:" >&2; cat "$out/engine/configure.log" >&2; exit 1; }
 fi
 cmake --build "$out/engine" -j "$jobs"
 
@@ -35,6 +38,28 @@ cp "$out/engine/glimmerfrost.js" "$out/engine/glimmerfrost.wasm" "$out/site.new/
 for f in xmas.it kubus.3ds glimzz.jpg muur.jpg credits.jpg presents.jpg goodboy.jpg finalgrtz.jpg boem.jpg kerst.jpg; do
   cp "$desktop/data/$f" "$out/site.new/data/" || { echo "web-build.sh: $desktop/data/$f missing" >&2; exit 1; }
 done
+# The page as an app: its icons (drawn by the desktop build's glimmerfrost-icon), a
+# favicon.ico holding the small ones as PNG, the manifest, and the service worker with
+# the site's version (a hash of its files) so that a new build replaces the cached copy.
+cmake --build "$desktop" --target icons -j "$jobs" >/dev/null
+icons="$desktop/icons/hicolor"
+cp "$icons/192x192/apps/glimmerfrost.png" "$out/site.new/icon-192.png"
+cp "$icons/512x512/apps/glimmerfrost.png" "$out/site.new/icon-512.png"
+python3 - "$out/site.new/favicon.ico" "$icons"/{16x16,32x32,48x48}/apps/glimmerfrost.png <<'PY'
+import struct, sys
+pngs = [open(path, 'rb').read() for path in sys.argv[2:]]
+offset = 6 + 16 * len(pngs)
+entries = b''
+for png in pngs:
+    width, height = struct.unpack('>II', png[16:24])
+    entries += struct.pack('<BBBBHHII', width % 256, height % 256, 0, 0, 1, 32, len(png), offset)
+    offset += len(png)
+with open(sys.argv[1], 'wb') as ico:
+    ico.write(struct.pack('<HHH', 0, 1, len(pngs)) + entries + b''.join(pngs))
+PY
+cp "$root/web/manifest.webmanifest" "$out/site.new/"
+version=$(cd "$out/site.new" && find . -type f -print0 | sort -z | xargs -0 sha256sum | sha256sum | cut -c1-16)
+sed "s/@SITE_VERSION@/$version/" "$root/web/sw.js" >"$out/site.new/sw.js"
 rm -rf "$out/site"
 mv "$out/site.new" "$out/site"
 echo "web-build.sh: site in $out/site"

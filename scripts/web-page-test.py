@@ -198,6 +198,26 @@ def check_page(page):
     page.wait(AT_START, "the start screen after Esc")
 
 
+def check_offline(page, stop_server):
+    """The page as an app: its favicon and manifest are served, its service worker takes
+    it over, and once the server is gone a reload still plays the show from the cache."""
+    page.value("fetch('favicon.ico').then(r => window.gfFavicon = r.status), 0")
+    page.value("fetch(document.querySelector('link[rel=manifest]').href).then(r => r.json())"
+               ".then(m => window.gfManifest = m.name + ' ' + m.icons.length, () => window.gfManifest = 'bad'), 0")
+    page.wait("window.gfFavicon === 200", "favicon.ico served")
+    page.wait("window.gfManifest === 'Glimmerfrost 2'", "the web app manifest with its two icons")
+    page.wait("navigator.serviceWorker.controller !== null", "the service worker controlling the page", 60)
+    stop_server()
+    page.value("window.gfBeforeReload = true")
+    page.call("Page.reload", ignoreCache=True)
+    page.wait("!window.gfBeforeReload && document.readyState === 'complete' && "
+              "!document.getElementById('play').disabled", "the start screen with the server gone", 60)
+    page.click("play")
+    page.wait(PLAYING, "the show playing with the server gone")
+    page.key("Escape", "Escape", 27)
+    page.wait(AT_START, "the start screen after Esc, offline")
+
+
 class QuietHandler(http.server.SimpleHTTPRequestHandler):
     def log_message(self, *args):
         pass
@@ -236,14 +256,15 @@ def main():
             try:
                 check_gentle(page)
                 check_page(page)
+                check_offline(page, lambda: (server.shutdown(), server.server_close()))
             except AssertionError as failure:
                 sys.exit(f"web-page-test: {failure}")
         finally:
             browser.terminate()
             browser.wait()
-    server.shutdown()
-    print("web-page-test: the warning and the gentle switch (reduced motion, remembered) work; Play, F11, a double-click, a key and Esc work; after 2 s in the background the "
-          "syncs fire within one audio chunk again")
+    print("web-page-test: the warning and the gentle switch (reduced motion, remembered) work; Play, F11, a double-click, "
+          "a key and Esc work; after 2 s in the background the syncs fire within one audio chunk again; with the server "
+          "gone the page plays from its offline copy")
     return 0
 
 

@@ -312,4 +312,10 @@ async function main() {
   if (params.has('autoplay')) play();
 }
 
+// Once visited, the page plays with no network and can be installed as an app
+// (sw.js). A page opened from a file, or in a browser without service workers, plays as before.
+if ('serviceWorker' in navigator && location.protocol !== 'file:') {
+  navigator.serviceWorker.register('sw.js').catch((e) => console.warn('no offline copy: ' + e.message));
+}
+
 main();

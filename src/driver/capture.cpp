@@ -24,6 +24,7 @@
 #include "common/types.h"
 #include "driver/capture_benchmark.h"
 #include "driver/capture_platform.h"
+#include "driver/timeline.h"
 #include "platform/frame_files.h"
 #include "platform/music.h"
 #include "platform/output_file.h"
@@ -69,16 +70,32 @@ const char* const kX264Presets[] = {"ultrafast", "superfast", "veryfast", "faste
 
 void report(const std::string& message) { std::cerr << "glimmerfrost: " << message << '\n'; }
 
+constexpr uint32_t kMaxOrder = 255;  // past any order a module holds: its end
+
+std::string absolute_name(const fs::path& path) {
+    std::error_code ec;
+    const fs::path absolute = fs::absolute(path, ec);
+    return ec ? path.string() : absolute.lexically_normal().string();
+}
+
 double wall_now() { return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count(); }
 
 // The first stop signal asks the capture to finish at the current frame; a second
 // one removes the temporary outputs and ends the process at once.
 std::atomic<bool> s_interrupted{false};
 std::atomic<int> s_stop_signals{0};  // lock-free, so safe in the handler
+std::atomic<bool> s_progress_live{false};  // a progress bar may stand on the line
 
 extern "C" void on_stop_signal(int sig) {
     if (s_stop_signals.fetch_add(1) > 0) {
         remove_abort_outputs_now();
+        // One line, written with write(2), the only output a handler may make.
+        constexpr char kClearBar[] = "\r\x1b[K";
+        constexpr char kLine[] = "glimmerfrost: stopped at once by a second signal; nothing was kept\n";
+        if (s_progress_live.load()) {
+            [[maybe_unused]] const ssize_t cleared = write(STDERR_FILENO, kClearBar, sizeof kClearBar - 1);
+        }
+        [[maybe_unused]] const ssize_t said = write(STDERR_FILENO, kLine, sizeof kLine - 1);
         std::signal(sig, SIG_DFL);
         std::raise(sig);
         _exit(128 + sig);
@@ -93,6 +110,7 @@ public:
     SignalGuard() {
         s_interrupted.store(false);
         s_stop_signals.store(0);
+        s_progress_live.store(stderr_is_terminal());
         struct sigaction action {};
         action.sa_handler = on_stop_signal;
         sigemptyset(&action.sa_mask);
@@ -179,7 +197,7 @@ void clean_stale(const fs::path& final_path) {
     const int removed = remove_stale_temporaries(folder);
     if (removed > 0) {
         report("removed " + std::to_string(removed) + " unfinished output" + (removed == 1 ? "" : "s") +
-               " of an earlier run from " + (folder.empty() ? std::string(".") : folder.string()));
+               " of an earlier run from " + absolute_name(folder.empty() ? fs::path(".") : folder));
     }
 }
 
@@ -243,7 +261,7 @@ std::optional<std::string> open_outputs(const CaptureOptions& capture, const Fra
         }
         register_abort_folder(out.frames_temp);
         out.frames = std::make_unique<FrameFolderWriter>();
-        const Status status = out.frames->open(out.frames_temp.string(), kMixRate);
+        const Status status = out.frames->open(out.frames_temp.string(), kMixRate, !capture.mute);
         if (!status.ok) {
             return capture.frames_dir + ": " + status.message;
         }
@@ -285,15 +303,30 @@ bool valid_rate(const CaptureOptions& capture) {
     return capture.fps_num > 0 && capture.fps_den > 0 && capture.fps_num <= 1000 * capture.fps_den;
 }
 
+// The outputs by their absolute paths, the names a user can open from anywhere.
 std::string written_names(const Outputs& out) {
     std::string written;
     if (!out.video_final.empty()) {
-        written += out.video_final.string();
+        written += absolute_name(out.video_final);
     }
     if (!out.frames_final.empty()) {
-        written += (written.empty() ? "" : " and ") + out.frames_final.string() + "/";
+        written += (written.empty() ? "" : " and ") + absolute_name(out.frames_final) + "/";
     }
     return written;
+}
+
+// Seconds of music the capture will render: from the start to --end, or to the end of
+// the closing fade.
+double clip_seconds(const DemoOptions& demo, const CaptureOptions& capture) {
+    const std::string& module = demo.files.module;
+    if (capture.end_given) {
+        return music_seconds_between(module, demo.start_order, demo.start_row, capture.end_order, capture.end_row);
+    }
+    if (demo.start_order >= kClosingOrder || static_cast<int64_t>(kClosingOrder) >= demo.order_count) {
+        return music_seconds_between(module, demo.start_order, demo.start_row, kMaxOrder, 0);
+    }
+    const double to_fade = music_seconds_between(module, demo.start_order, demo.start_row, kClosingOrder, 0);
+    return to_fade > 0 ? to_fade + static_cast<double>(kClosingFadeMs) / 1000.0 : 0.0;
 }
 
 }  // namespace
@@ -340,7 +373,9 @@ int run_capture(const DemoOptions& demo, const CaptureOptions& capture) {
     const FrameRate rate{capture.fps_num, capture.fps_den};
     SignalGuard signals;
     if (capture.benchmark) {
-        return run_benchmark(demo, rate, capture.max_frames, &s_interrupted);
+        return run_benchmark(demo, rate, capture.max_frames, &s_interrupted,
+                             capture.end_given ? std::optional<ClipEnd>(ClipEnd{capture.end_order, capture.end_row})
+                                               : std::nullopt);
     }
     if (capture.video_path.empty() && capture.frames_dir.empty()) {
         report("nothing to capture: give --capture FILE, --frames DIR or --benchmark");
@@ -355,7 +390,7 @@ int run_capture(const DemoOptions& demo, const CaptureOptions& capture) {
 
     ProgressDisplay progress(stderr_is_terminal());
     // The length of the show still to render: from the start position to the module's end.
-    const double total_seconds = music_seconds_from(demo.files.module, demo.start_order, demo.start_row);
+    const double total_seconds = clip_seconds(demo, capture);
     const double started = wall_now();
     bool limit_reached = false;
     CaptureSink sink;
@@ -407,6 +442,9 @@ int run_capture(const DemoOptions& demo, const CaptureOptions& capture) {
     };
 
     CapturePlatform platform(rate, sink, capture.max_frames, &s_interrupted);
+    if (capture.end_given) {
+        platform.set_end_position(ClipEnd{capture.end_order, capture.end_row});
+    }
     const int result = demo_main(platform, demo);
     const double elapsed = wall_now() - started;
     const bool interrupted = platform.stop_reason() == CaptureStop::Interrupted;

@@ -36,6 +36,9 @@ struct CaptureOptions {
     std::string preset;       // --preset NAME; empty: the level's
     bool mute = false;        // --mute: a video with no sound track
     bool benchmark = false;   // --benchmark: render with no output, print per-order cost
+    bool end_given = false;   // --end ORDER[:ROW]: stop before the first frame at or after it
+    uint32_t end_order = 0;
+    uint32_t end_row = 0;
     uint64_t max_frames = 0;  // --max-frames N (hidden, for tests): stop after N frames; 0 for the whole show
     // A module that plays on for hours must not make a capture run unbounded; the show is about
     // two minutes. Far below the 49 days at which the 32-bit millisecond clock would wrap.

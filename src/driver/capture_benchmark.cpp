@@ -19,6 +19,7 @@ namespace gf {
 namespace {
 
 constexpr int kExitOk = 0;
+constexpr int kExitFailure = 1;
 constexpr int kExitInterrupted = 130;
 constexpr uint32_t kOrderCount = 17;  // orders 0..16 have scenes
 constexpr int kMemcpyBatches = 31;
@@ -56,7 +57,7 @@ struct OrderCost {
 }  // namespace
 
 int run_benchmark(const DemoOptions& demo, const FrameRate& rate, uint64_t max_frames,
-                  const std::atomic<bool>* interrupt) {
+                  const std::atomic<bool>* interrupt, std::optional<ClipEnd> end) {
     const double copy_seconds = time_frame_copy();
     std::array<OrderCost, kOrderCount + 1> orders{};  // the last: positions with no scene
     CaptureSink sink;
@@ -67,6 +68,9 @@ int run_benchmark(const DemoOptions& demo, const FrameRate& rate, uint64_t max_f
         return true;
     };
     CapturePlatform platform(rate, sink, max_frames, interrupt);
+    if (end) {
+        platform.set_end_position(*end);
+    }
     const double started = wall_now();
     const int result = demo_main(platform, demo);
     const double elapsed = wall_now() - started;
@@ -76,6 +80,18 @@ int run_benchmark(const DemoOptions& demo, const FrameRate& rate, uint64_t max_f
     if (platform.stop_reason() == CaptureStop::Interrupted) {
         report("benchmark interrupted");
         return kExitInterrupted;
+    }
+
+    double drawn_seconds = 0;
+    for (const OrderCost& cost : orders) {
+        drawn_seconds += cost.seconds;
+    }
+    // A clock that does not advance (a browser that freezes or coarsens its timer) makes
+    // every cost zero and every ratio meaningless: say so instead of printing them.
+    if (!(copy_seconds > 0) || !(drawn_seconds > 0)) {
+        report("benchmark: the clock did not advance while " + std::to_string(platform.frames()) +
+               " frames were drawn (a frozen or coarsened timer), so no cost can be measured");
+        return kExitFailure;
     }
 
     std::printf("Glimmerfrost benchmark: %llu frames at %s fps; one 256000-byte memcpy takes %.1f us\n",

@@ -23,6 +23,13 @@ double wall_seconds() {
 
 Status from(const Status& status) { return {status.ok, status.message}; }
 
+// A music position (order in the low 16 bits, row in the high 16) at or after ORDER:ROW.
+bool position_at_or_after(uint32_t position, uint32_t order, uint32_t row) {
+    const uint32_t at_order = position & 0xFFFFu;
+    const uint32_t at_row = position >> 16;
+    return at_order > order || (at_order == order && at_row >= row);
+}
+
 }  // namespace
 
 uint64_t frame_start_ms(uint64_t frame, FrameRate rate) {
@@ -46,6 +53,11 @@ CapturePlatform::CapturePlatform(FrameRate rate, CaptureSink sink, uint64_t max_
 CapturePlatform::~CapturePlatform() {
     set_sync_position_hook({});
     use_system_clock();
+}
+
+void CapturePlatform::set_end_position(ClipEnd end) {
+    end_given_ = true;
+    end_ = end;
 }
 
 Status CapturePlatform::open_display(const char*, int width, int height, int) {
@@ -114,6 +126,9 @@ bool CapturePlatform::key_pressed() {
         stop_ = CaptureStop::Interrupted;
     } else if (max_frames_ != 0 && frames_ >= max_frames_) {
         stop_ = CaptureStop::FrameLimit;
+    } else if (end_given_ && position_at_or_after(gf::music_position(), end_.order, end_.row)) {
+        // The music has been rendered up to the next frame's time: that frame would be at the end.
+        stop_ = CaptureStop::EndReached;
     } else if (music_end_sample_ != kNotEnded &&
                frame_start_ms(frames_, rate_) >= sample_ms(music_end_sample_) + kMusicEndGraceMs) {
         stop_ = CaptureStop::MusicEnded;

@@ -35,6 +35,12 @@ uint64_t sample_ms(uint64_t sample);
 // the start; an even start would never end the show.
 constexpr uint32_t kCaptureClockStart = 1'000'001;
 
+// Where a clip ends: a music position ORDER:ROW.
+struct ClipEnd {
+    uint32_t order = 0;
+    uint32_t row = 0;
+};
+
 // One finished frame as it leaves the surface.
 struct CapturedFrame {
     uint64_t index = 0;        // from 0
@@ -56,6 +62,7 @@ enum class CaptureStop {
     None,           // still running, or ended by the show
     MusicEnded,     // the module ended without the fade; stopped one second later
     FrameLimit,     // the frame limit was reached
+    EndReached,     // the music reached the end position of a clip
     Interrupted,    // SIGINT / SIGTERM
     OutputFailed,   // a consumer refused a frame or sound
 };
@@ -69,6 +76,10 @@ public:
 
     CapturePlatform(const CapturePlatform&) = delete;
     CapturePlatform& operator=(const CapturePlatform&) = delete;
+
+    // Stops before the first frame whose music position is at or after ORDER:ROW,
+    // however the music got there (a start position, a jump in the module).
+    void set_end_position(ClipEnd end);
 
     Status open_display(const char* title, int width, int height, int use_options) override;
     uint32_t* lock_frame() override;
@@ -102,6 +113,8 @@ private:
     FrameRate rate_;
     CaptureSink sink_;
     uint64_t max_frames_;
+    bool end_given_ = false;
+    ClipEnd end_;
     const std::atomic<bool>* interrupt_;
     PixelBuffer surface_;
     std::vector<int16_t> audio_;

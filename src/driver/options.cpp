@@ -110,6 +110,29 @@ bool parse_start(std::string_view text, uint32_t& order, uint32_t& row) {
     return true;
 }
 
+// Options that only make sense for one kind of run, refused in words when given to
+// another (they would otherwise be dropped without a word); empty when all apply.
+std::string inapplicable_option(const std::vector<std::string>& given, const CaptureOptions& c) {
+    const bool video = !c.video_path.empty();
+    const char* offline = c.benchmark ? "--benchmark" : video ? "--capture" : !c.frames_dir.empty() ? "--frames" : nullptr;
+    for (const std::string& name : given) {
+        const bool video_only = name == "--quality" || name == "--crf" || name == "--preset" || name == "--size";
+        const bool offline_only = name == "--end";
+        const bool window_only = name == "--scale" || name == "--fullscreen" || name == "--interactive";
+        if (video_only && !video) {
+            return "option " + name + " only applies to a video made with --capture" +
+                   (c.frames_dir.empty() ? "" : " (--frames writes the 320x200 frames as they are)");
+        }
+        if (offline_only && offline == nullptr) {
+            return "option " + name + " only applies with --capture, --frames or --benchmark";
+        }
+        if (window_only && offline != nullptr) {
+            return "option " + name + " only applies to the window, not with " + offline;
+        }
+    }
+    return {};
+}
+
 }  // namespace
 
 std::string usage_text() {
@@ -127,6 +150,7 @@ std::string usage_text() {
            "  --gentle             limit the flashing to at most three flashes a second in\n"
            "                       any part of the picture (window, --capture and --frames)\n"
            "  --start ORDER[:ROW]  start the music at that position (for previewing a scene)\n"
+           "  --end ORDER[:ROW]    stop a capture or the frames at that position (a clip)\n"
            "  --interactive        viewer keys: Space pauses, Left/Right go to the previous or\n"
            "                       next order, Esc or Q ends (other keys do nothing)\n"
            "  --capture FILE       render the show to the video FILE instead of a window\n"
@@ -159,6 +183,7 @@ ParsedOptions parse_options(int argc, const char* const* argv) {
         return result;
     };
 
+    std::vector<std::string> given;  // the options named, in order
     bool options_ended = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -178,19 +203,20 @@ ParsedOptions parse_options(int argc, const char* const* argv) {
                 inline_value = arg.substr(eq + 1);
             }
         }
-        // Takes the option's value from "=VALUE" or the next argument.
+        // Takes the option's value from "=VALUE" or the next argument; an empty value is a missing one.
         std::string value;
         const auto need_value = [&]() -> bool {
             if (inline_value) {
                 value = *inline_value;
-                return true;
-            }
-            if (i + 1 >= argc) {
+            } else if (i + 1 < argc) {
+                value = argv[++i];
+            } else {
                 return false;
             }
-            value = argv[++i];
-            return true;
+            return !value.empty();
         };
+        const auto missing = [&](const char* what) { return fail("option " + name + " needs " + what); };
+        given.push_back(name);
         const auto no_value = [&]() { return !inline_value.has_value(); };
 
         if (name == "--help" || name == "-h") {
@@ -216,10 +242,10 @@ ParsedOptions parse_options(int argc, const char* const* argv) {
             if (!no_value()) return fail("option " + name + " takes no value");
             o.capture.benchmark = true;
         } else if (name == "--data") {
-            if (!need_value() || value.empty()) return fail("option --data needs a folder");
+            if (!need_value()) return missing("a folder");
             o.data_dir = value;
         } else if (name == "--aspect") {
-            if (!need_value()) return fail("option --aspect needs square or 4:3");
+            if (!need_value()) return missing("square or 4:3");
             if (value == "square") {
                 o.display.aspect = Aspect::Square;
                 o.capture.square_pixels = true;
@@ -230,12 +256,12 @@ ParsedOptions parse_options(int argc, const char* const* argv) {
                 return fail("option --aspect: '" + value + "' is not square or 4:3");
             }
         } else if (name == "--scale") {
-            if (!need_value()) return fail("option --scale needs a number");
+            if (!need_value()) return missing("a number");
             const auto scale = parse_number(value, 1, kMaxScale);
             if (!scale) return fail("option --scale: '" + value + "' is not a whole number from 1 to 16");
             o.display.scale = static_cast<int>(*scale);
         } else if (name == "--fps") {
-            if (!need_value()) return fail("option --fps needs a rate");
+            if (!need_value()) return missing("a rate");
             int num = 0;
             int den = 1;
             if (!parse_fps(value, num, den)) {
@@ -245,47 +271,56 @@ ParsedOptions parse_options(int argc, const char* const* argv) {
             o.capture.fps_den = den;
             o.display.fps = static_cast<double>(num) / den;
         } else if (name == "--start") {
-            if (!need_value()) return fail("option --start needs ORDER or ORDER:ROW");
+            if (!need_value()) return missing("ORDER or ORDER:ROW");
             if (!parse_start(value, o.start_order, o.start_row)) {
                 return fail("option --start: '" + value + "' is not ORDER or ORDER:ROW (order 0-255, row 0-199)");
             }
             o.start_given = true;
+        } else if (name == "--end") {
+            if (!need_value()) return missing("ORDER or ORDER:ROW");
+            if (!parse_start(value, o.capture.end_order, o.capture.end_row)) {
+                return fail("option --end: '" + value + "' is not ORDER or ORDER:ROW (order 0-255, row 0-199)");
+            }
+            o.capture.end_given = true;
         } else if (name == "--capture") {
-            if (!need_value() || value.empty()) return fail("option --capture needs a file name");
+            if (!need_value()) return missing("a file name");
             o.capture.video_path = value;
         } else if (name == "--frames") {
-            if (!need_value() || value.empty()) return fail("option --frames needs a folder");
+            if (!need_value()) return missing("a folder");
             o.capture.frames_dir = value;
         } else if (name == "--quality") {
-            if (!need_value() || find_quality_level(value) == nullptr) {
+            std::string levels;
+            for (const QualityLevel& level : quality_levels()) {
+                levels += levels.empty() ? "" : ", ";
+                levels += level.name;
+            }
+            if (!need_value()) return missing(("a level (" + levels + ")").c_str());
+            if (find_quality_level(value) == nullptr) {
                 std::string message = "option --quality: '" + value + "' is not one of ";
-                const char* separator = "";
-                for (const QualityLevel& level : quality_levels()) {
-                    message += separator;
-                    message += level.name;
-                    separator = ", ";
-                }
+                message += levels;
                 return fail(message);
             }
             o.capture.quality = value;
         } else if (name == "--crf") {
-            if (!need_value()) return fail("option --crf needs a number");
+            if (!need_value()) return missing("a number");
             const auto crf = parse_number(value, 0, kMaxCrf);
             if (!crf) return fail("option --crf: '" + value + "' is not a whole number from 0 to 51");
             o.capture.crf = static_cast<int>(*crf);
         } else if (name == "--preset") {
-            if (!need_value() || !is_x264_preset(value)) {
+            if (!need_value()) return missing("an x264 preset (ultrafast ... veryslow)");
+            if (!is_x264_preset(value)) {
                 return fail("option --preset: '" + value + "' is not an x264 preset (ultrafast ... veryslow)");
             }
             o.capture.preset = value;
         } else if (name == "--size") {
-            if (!need_value() || !parse_size(value, o.capture.width, o.capture.height)) {
+            if (!need_value()) return missing("WIDTHxHEIGHT");
+            if (!parse_size(value, o.capture.width, o.capture.height)) {
                 return fail("option --size: '" + value +
                             "' is not WIDTHxHEIGHT, even, from 320x200 to 7680x4320 (e.g. 1600x1200, 2880x2160)");
             }
         } else if (name == "--max-frames") {
             // Not in the usage text: lets tests capture the beginning of the show only.
-            if (!need_value()) return fail("option --max-frames needs a number");
+            if (!need_value()) return missing("a number");
             const auto frames = parse_number(value, 1, 100'000'000);
             if (!frames) return fail("option --max-frames: '" + value + "' is not a positive whole number");
             o.capture.max_frames = static_cast<uint64_t>(*frames);
@@ -296,12 +331,16 @@ ParsedOptions parse_options(int argc, const char* const* argv) {
         }
     }
 
-    if (o.display.interactive && !help && !version) {
-        const char* other = o.capture.benchmark             ? "--benchmark"
-                            : !o.capture.video_path.empty() ? "--capture"
-                            : !o.capture.frames_dir.empty() ? "--frames"
-                                                            : nullptr;
-        if (other != nullptr) return fail(std::string("option --interactive cannot be used with ") + other);
+    if (!help && !version) {
+        if (const std::string refused = inapplicable_option(given, o.capture); !refused.empty()) {
+            return fail(refused);
+        }
+    }
+    if (o.capture.end_given && !help && !version &&
+        (o.capture.end_order < o.start_order ||
+         (o.capture.end_order == o.start_order && o.capture.end_row <= o.start_row))) {
+        return fail("option --end: " + std::to_string(o.capture.end_order) + ":" + std::to_string(o.capture.end_row) +
+                    " is not after the start " + std::to_string(o.start_order) + ":" + std::to_string(o.start_row));
     }
     if (const std::string conflict = capture_conflict(o.capture); !conflict.empty()) {
         return fail(conflict);

@@ -1,7 +1,9 @@
 // run_program: the command line, the data lookup, then the show in a window,
 // or a capture when asked for one or when there is no display.
+#include <filesystem>
 #include <iostream>
 #include <new>
+#include <system_error>
 
 #include "driver/capture.h"
 #include "driver/data_files.h"
@@ -59,19 +61,35 @@ int run_show(int argc, char** argv) {
                   << kTryHelp;
         return kExitUsage;
     }
+    if (o.capture.end_given && orders >= 0 && o.capture.end_order >= static_cast<uint32_t>(orders)) {
+        std::cerr << "glimmerfrost: option --end: order " << o.capture.end_order << " is past the last order of "
+                  << demo.files.module << " (" << orders - 1 << ")\n"
+                  << kTryHelp;
+        return kExitUsage;
+    }
 
     if (o.action == ProgramAction::Capture) {
         return run_capture(demo, o.capture);
     }
-    if (!display_available()) {
+    if (std::string reason; !display_available(&reason)) {
         if (o.display.interactive) {
-            std::cerr << "glimmerfrost: option --interactive needs a window, and no display was found\n";
+            std::cerr << "glimmerfrost: option --interactive needs a window, and no display was found (" << reason
+                      << ")\n";
             return kExitFailure;
+        }
+        // The video's rate is checked before the line that says a video is being made.
+        if (!is_video_frame_rate(o.capture.fps_num, o.capture.fps_den)) {
+            std::cerr << "glimmerfrost: option --fps: with no display the show is rendered to a video, which is made "
+                         "at 24 to 240 frames per second or at 23.976, 29.97, 59.94 or 119.88\n"
+                      << kTryHelp;
+            return kExitUsage;
         }
         CaptureOptions capture = o.capture;
         capture.video_path = next_free_name(".", "glimmerfrost", ".mp4");
-        std::cerr << "glimmerfrost: no display found; rendering the show to " << capture.video_path
-                  << " instead (use --capture FILE to choose the name)\n";
+        std::error_code ec;
+        const std::filesystem::path shown = std::filesystem::absolute(capture.video_path, ec).lexically_normal();
+        std::cerr << "glimmerfrost: no display found (" << reason << "); rendering the show to "
+                  << (ec ? capture.video_path : shown.string()) << " instead (use --capture FILE to choose the name)\n";
         return run_capture(demo, capture);
     }
 

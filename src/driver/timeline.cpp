@@ -36,7 +36,7 @@ constexpr int kVolumeStep = 2;      // volume lost per odd frame of the fade
 // rule takes at 60 frames a second. At 60 Hz the rule never leaves the band (it is off the
 // line by at most 3), so it alone decides; at other rates the band makes the fade take about
 // 1.2 to 1.4 seconds.
-constexpr int64_t kFadeMs = 1250;
+constexpr int64_t kFadeMs = kClosingFadeMs;
 constexpr int64_t kFadeVolume = 100;
 constexpr int64_t kFadeBand = 6;
 constexpr uint32_t kFadeGapMs = 500;  // a fade pass this long after the previous one starts the line afresh
@@ -270,7 +270,7 @@ public:
             flash_over(screen);
         }
         // 15: fade the music out; the loop ends when it is silent.
-        if (order() == 16) {
+        if (order() == kClosingOrder) {
             fade_out();
         }
         // Orders 17 and above (and the position after the module's end) draw nothing.

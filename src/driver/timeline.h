@@ -14,6 +14,11 @@
 
 namespace gf {
 
+// The show's last scene: from the first row of this order the music fades out, over
+// about kClosingFadeMs, and the show ends when it is silent.
+constexpr uint32_t kClosingOrder = 16;
+constexpr int64_t kClosingFadeMs = 1250;
+
 // The effect operations the driver calls: start-up, per-frame chains, shutdown.
 struct EffectOps {
     // Frame-buffer primitives.

@@ -8,6 +8,8 @@
 
 #include <SDL.h>
 #include <dlfcn.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -17,9 +19,11 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cerrno>
 #include <cstring>
 #include <deque>
 #include <new>
+#include <string>
 #include <thread>
 
 #include "common/frame_globals.h"
@@ -238,29 +242,92 @@ void catch_display_loss() {
     dlclose(xlib);  // only drops this reference: SDL keeps the library loaded
 }
 
+const char* environment(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr && value[0] != '\0' ? value : nullptr;
+}
+
+// What happens when connecting to the local X11 display `name` (":0", ":1.0",
+// "unix:0") by its socket: the system's reason when it fails.
+std::string x11_connection_problem(const std::string& name) {
+    std::string number = name.rfind("unix:", 0) == 0 ? name.substr(5) : name.rfind(':', 0) == 0 ? name.substr(1) : "";
+    if (const std::size_t screen_part = number.find('.'); screen_part != std::string::npos) {
+        number.resize(screen_part);  // ":0.1" is display 0, screen 1
+    }
+    if (number.empty() || number.find_first_not_of("0123456789") != std::string::npos) {
+        return "could not be opened";
+    }
+    sockaddr_un address {};
+    address.sun_family = AF_UNIX;
+    const std::string path = "/tmp/.X11-unix/X" + number;
+    if (path.size() >= sizeof address.sun_path) {
+        return "could not be opened";
+    }
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        return "could not be opened";
+    }
+    const bool connected = connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    const int error = errno;
+    close(fd);
+    if (connected) {
+        return "took a connection but did not let SDL open a window (it answers now: try again)";
+    }
+    return "could not be reached at " + path + ": " + std::strerror(error);
+}
+
+// Why no display could be used, naming the ones the environment gives.
+std::string no_display_reason() {
+    const char* x11 = environment("DISPLAY");
+    const char* wayland = environment("WAYLAND_DISPLAY");
+    std::string reason;
+    if (wayland != nullptr) {
+        reason = std::string("the Wayland display '") + wayland + "' (WAYLAND_DISPLAY) could not be opened";
+    }
+    if (x11 != nullptr) {
+        reason += (reason.empty() ? "" : "; ") + std::string("the X11 display '") + x11 + "' (DISPLAY) " +
+                  x11_connection_problem(x11);
+    }
+    return reason.empty() ? "neither DISPLAY nor WAYLAND_DISPLAY is set" : reason;
+}
+
 // Starts SDL's video. The Wayland client library prints its own complaints on
 // stderr when no compositor is there, so stderr is closed meanwhile. With no
 // display server SDL falls back to its invisible "offscreen" or "dummy" output;
-// that counts as no display unless SDL_VIDEODRIVER asked for it by name.
+// that counts as no display unless SDL_VIDEODRIVER asked for it by name. A display
+// the environment names gets a second try: a busy server can refuse a connection
+// for a moment (its queue of waiting clients full).
 bool start_video(std::string& reason) {
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-    bool started = false;
-    {
-        const QuietStderr quiet;
-        started = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
-    }
-    if (!started) {
-        reason = SDL_GetError();
-        return false;
+    const char* requested = std::getenv("SDL_VIDEODRIVER");
+    const bool display_named = environment("DISPLAY") != nullptr || environment("WAYLAND_DISPLAY") != nullptr;
+    constexpr int kTries = 2;
+    constexpr auto kRetryWait = std::chrono::milliseconds(300);
+    for (int attempt = 1;; ++attempt) {
+        bool started = false;
+        {
+            const QuietStderr quiet;
+            started = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
+        }
+        if (!started) {
+            reason = SDL_GetError();
+            return false;
+        }
+        const char* driver = SDL_GetCurrentVideoDriver();
+        const bool invisible =
+            driver != nullptr && (std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0);
+        if (!invisible || (requested != nullptr && requested[0] != '\0')) {
+            break;
+        }
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        if (!display_named || attempt == kTries) {
+            reason = no_display_reason();
+            return false;
+        }
+        std::this_thread::sleep_for(kRetryWait);
     }
     const char* driver = SDL_GetCurrentVideoDriver();
-    const char* requested = std::getenv("SDL_VIDEODRIVER");
-    const bool invisible = driver != nullptr && (std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0);
-    if (invisible && (requested == nullptr || requested[0] == '\0')) {
-        SDL_QuitSubSystem(SDL_INIT_VIDEO);
-        reason = "no X11 or Wayland display found";
-        return false;
-    }
     if (driver != nullptr && std::strcmp(driver, "x11") == 0) {
         catch_display_loss();
     }
@@ -276,6 +343,7 @@ void install_quit_signal_handlers() {
     action.sa_flags = SA_RESTART;
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGHUP, &action, nullptr);  // the terminal closed: end as a key would
 }
 
 bool quit_signal_received() { return s_quit_signals.load() > 0; }
@@ -294,7 +362,7 @@ Status open_display(Display* d, const char* title, int width, int height, int /*
     }
     close_window(d);
     release_surface(d);
-    // Our own SIGINT/SIGTERM handlers end the run; SDL must not replace them.
+    // Our own SIGINT/SIGTERM/SIGHUP handlers end the run; SDL must not replace them.
     SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
     std::string reason;
     if (!start_video(reason)) {
@@ -422,9 +490,12 @@ void destroy_display(Display* d) {
     delete d;
 }
 
-bool display_available() {
-    std::string reason;
-    if (!start_video(reason)) {
+bool display_available(std::string* reason) {
+    std::string why;
+    if (!start_video(why)) {
+        if (reason != nullptr) {
+            *reason = why;
+        }
         return false;
     }
     SDL_QuitSubSystem(SDL_INIT_VIDEO);

@@ -33,10 +33,11 @@ bool key_pressed(Display* display);
 KeyRole take_viewer_key(Display* display);
 void destroy_display(Display* display);
 
-// True when SDL can open a video output here (a display server is reachable).
-bool display_available();
+// True when SDL can open a video output here (a display server is reachable); when
+// not, `reason` (if given) says why, naming the display the environment gives.
+bool display_available(std::string* reason = nullptr);
 
-// SIGINT and SIGTERM set a flag that key_pressed reports, so that a signal ends the
+// SIGINT, SIGTERM and SIGHUP set a flag that key_pressed reports, so that a signal ends the
 // run through the normal shutdown. A second signal while the first is pending ends
 // the process at once. create_display installs them; calling again is harmless.
 void install_quit_signal_handlers();

@@ -370,8 +370,9 @@ std::string FrameFolderWriter::frame_name(uint64_t index) {
     return name;
 }
 
-Status FrameFolderWriter::open(const std::string& dir, int sample_rate) {
+Status FrameFolderWriter::open(const std::string& dir, int sample_rate, bool sound) {
     dir_ = dir;
+    sound_ = sound;
     const std::string csv_path = dir + "/frames.csv";
     csv_ = std::fopen(csv_path.c_str(), "w");
     if (csv_ == nullptr) {
@@ -380,7 +381,7 @@ Status FrameFolderWriter::open(const std::string& dir, int sample_rate) {
     if (std::fputs("frame,ms,order,row\n", csv_) < 0) {
         return fail_errno(csv_path, "cannot write");
     }
-    return wav_.open(dir + "/audio.wav", sample_rate, 2);
+    return sound ? wav_.open(dir + "/audio.wav", sample_rate, 2) : Status{};
 }
 
 Status FrameFolderWriter::add_frame(uint64_t index, uint64_t ms, uint32_t order, uint32_t row, const uint32_t* pixels) {
@@ -397,7 +398,9 @@ Status FrameFolderWriter::add_frame(uint64_t index, uint64_t ms, uint32_t order,
     return {};
 }
 
-Status FrameFolderWriter::add_audio(const int16_t* samples, std::size_t frames) { return wav_.append(samples, frames); }
+Status FrameFolderWriter::add_audio(const int16_t* samples, std::size_t frames) {
+    return sound_ ? wav_.append(samples, frames) : Status{};
+}
 
 Status FrameFolderWriter::finish() {
     if (csv_ == nullptr) {
@@ -408,7 +411,7 @@ Status FrameFolderWriter::finish() {
     if (!closed) {
         return fail_errno(dir_ + "/frames.csv", "cannot write");
     }
-    return wav_.finish();
+    return sound_ ? wav_.finish() : Status{};
 }
 
 }  // namespace gf

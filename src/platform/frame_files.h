@@ -75,8 +75,8 @@ public:
     FrameFolderWriter& operator=(const FrameFolderWriter&) = delete;
     ~FrameFolderWriter();
 
-    // `dir` must exist. Creates audio.wav and frames.csv in it.
-    Status open(const std::string& dir, int sample_rate);
+    // `dir` must exist. Creates frames.csv in it, and audio.wav unless `sound` is false.
+    Status open(const std::string& dir, int sample_rate, bool sound = true);
     // One 320 × 200 frame, its number, its time in ms from the show's start and the music position.
     Status add_frame(uint64_t index, uint64_t ms, uint32_t order, uint32_t row, const uint32_t* pixels);
     Status add_audio(const int16_t* samples, std::size_t frames);
@@ -88,6 +88,7 @@ private:
     std::string dir_;
     std::FILE* csv_ = nullptr;
     WavWriter wav_;
+    bool sound_ = true;
 };
 
 }  // namespace gf

@@ -7,8 +7,8 @@ namespace gf {
 
 namespace {
 
-// Keys that modify others, lock keys, and the hotkeys above the ordinary
-// keyboard (media, volume, brightness, launchers).
+// Keys that modify others, lock keys, the system keys (Menu, Print, Pause) and
+// the hotkeys above the ordinary keyboard (media, volume, brightness, launchers).
 bool is_never_input(SDL_Scancode code) {
     switch (code) {
         case SDL_SCANCODE_CAPSLOCK:
@@ -17,13 +17,22 @@ bool is_never_input(SDL_Scancode code) {
         case SDL_SCANCODE_MUTE:
         case SDL_SCANCODE_VOLUMEUP:
         case SDL_SCANCODE_VOLUMEDOWN:
-        case SDL_SCANCODE_MODE:  // AltGr on many layouts
+        case SDL_SCANCODE_MODE:         // AltGr on many layouts
+        case SDL_SCANCODE_APPLICATION:  // Menu
+        case SDL_SCANCODE_PRINTSCREEN:  // Print, SysRq with Alt
+        case SDL_SCANCODE_SYSREQ:
+        case SDL_SCANCODE_PAUSE:  // Pause, Break with Ctrl
+        case SDL_SCANCODE_CANCEL:
+        case SDL_SCANCODE_POWER:
             return true;
         default:
             break;
     }
     if (code >= SDL_SCANCODE_LCTRL && code <= SDL_SCANCODE_RGUI) {
         return true;  // Ctrl, Shift, Alt and Super, left and right
+    }
+    if (code >= SDL_SCANCODE_EXECUTE && code <= SDL_SCANCODE_FIND) {
+        return true;  // Execute, Help, Menu, Select, Stop, Again, Undo, Cut, Copy, Paste, Find
     }
     return code >= SDL_SCANCODE_AUDIONEXT && code <= SDL_SCANCODE_AUDIOFASTFORWARD;
 }

@@ -17,7 +17,8 @@ enum class KeyRole {
 // The role of a key press with SDL scancode `scancode`, keycode `keycode` and
 // modifier state `modifiers`. In the plain show every key ends it except the
 // full-screen toggles and the keys that are never meant as input of their own:
-// modifiers, lock keys, and media, volume and other hotkeys. In the viewer
+// modifiers, lock keys, system keys (Menu, Print, Pause), and media, volume and
+// other hotkeys. In the viewer
 // (`interactive`), Space, Left and Right drive it, Esc or Q ends it, and every
 // other key is ignored.
 KeyRole key_role(int scancode, int keycode, unsigned modifiers, bool interactive);

@@ -70,15 +70,21 @@ void ProgressDisplay::finish(const std::string& summary) {
     std::fflush(out_);
 }
 
-double music_seconds_from(const std::string& path, uint32_t order, uint32_t row) {
+double music_seconds_between(const std::string& path, uint32_t from_order, uint32_t from_row, uint32_t to_order,
+                             uint32_t to_row) {
     try {
         std::ifstream in(path, std::ios::binary);
         const std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         std::ostringstream no_log;
         openmpt::module module(bytes, no_log);
         const double total = module.get_duration_seconds();
-        const double at = module.set_position_order_row(static_cast<int32_t>(order), static_cast<int32_t>(row));
-        return std::max(0.0, total - at);
+        const double at =
+            module.set_position_order_row(static_cast<int32_t>(from_order), static_cast<int32_t>(from_row));
+        const double to =
+            to_order < static_cast<uint32_t>(module.get_num_orders())
+                ? module.set_position_order_row(static_cast<int32_t>(to_order), static_cast<int32_t>(to_row))
+                : total;
+        return std::clamp(to - at, 0.0, std::max(0.0, total - at));
     } catch (...) {
         return 0.0;  // the progress bar then shows no share and no time left
     }

@@ -41,9 +41,11 @@ private:
     bool drawn_ = false;
 };
 
-// Seconds of music from ORDER:ROW to the end of the module at `path` (libopenmpt's estimate):
-// the length of the show still to render when it starts there. 0 when it cannot be told.
-double music_seconds_from(const std::string& path, uint32_t order, uint32_t row);
+// Seconds of music from one ORDER:ROW to another in the module at `path` (libopenmpt's
+// estimate), or to the module's end when `to_order` is past its last order: the length of a
+// clip. 0 when it cannot be told.
+double music_seconds_between(const std::string& path, uint32_t from_order, uint32_t from_row, uint32_t to_order,
+                             uint32_t to_row);
 
 // True when file descriptor 2 is a terminal.
 bool stderr_is_terminal();

@@ -74,7 +74,7 @@ TEST(InstallTest, InstallPutsManualPageMenuEntryAndIconsInTheUsualPlaces) {
         EXPECT_TRUE(fs::is_regular_file(prefix / file)) << file;
     }
     // Each icon is a PNG of the size its folder names.
-    for (const int size : {16, 32, 48, 256}) {
+    for (const int size : {16, 32, 48, 256, 512}) {
         const std::string side = std::to_string(size);
         PngImage icon;
         const Status read =

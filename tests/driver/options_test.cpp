@@ -91,11 +91,58 @@ TEST(OptionsTest, RefusedOptionsAreNamed) {
         {{"--benchmark", "--capture", "x.mp4"}, "--benchmark"},
         {{"--frames", "d", "--benchmark"}, "--benchmark"},
         {{"--capture", "out", "--frames", "./out/"}, "same path"},
+        {{"--capture", "x.mp4", "--end", "9:200"}, "--end"},
+        {{"--start", "10", "--capture", "x.mp4", "--end", "9:63"}, "not after the start 10:0"},
+        {{"--start", "9:8", "--frames", "d", "--end", "9:8"}, "not after the start 9:8"},
     };
     for (const auto& [args, named] : cases) {
         const ParsedOptions parsed = parse(args);
         EXPECT_FALSE(parsed.ok) << named;
         EXPECT_NE(parsed.error.find(named), std::string::npos) << parsed.error;
+    }
+}
+
+// A clip's end is kept for every offline run.
+TEST(OptionsTest, EndPositionForCapturesFramesAndBenchmark) {
+    for (const char* run : {"--capture=x.mp4", "--frames=d", "--benchmark"}) {
+        const ParsedOptions parsed = parse({run, "--start", "9", "--end", "10:4"});
+        ASSERT_TRUE(parsed.ok) << parsed.error;
+        EXPECT_TRUE(parsed.options.capture.end_given);
+        EXPECT_EQ(parsed.options.capture.end_order, 10u);
+        EXPECT_EQ(parsed.options.capture.end_row, 4u);
+    }
+}
+
+// Options that would be dropped without a word are refused, naming the option and the run.
+TEST(OptionsTest, OptionsThatDoNotApplyAreRefused) {
+    const std::vector<std::pair<std::vector<const char*>, const char*>> cases = {
+        {{"--crf", "20"}, "option --crf only applies to a video made with --capture"},
+        {{"--quality", "small"}, "option --quality only applies"},
+        {{"--preset", "fast"}, "option --preset only applies"},
+        {{"--frames", "d", "--size", "640x400"}, "option --size only applies to a video made with --capture (--frames"},
+        {{"--end", "10"}, "option --end only applies with --capture, --frames or --benchmark"},
+        {{"--capture", "x.mp4", "--scale", "2"}, "option --scale only applies to the window, not with --capture"},
+        {{"--fullscreen", "--frames", "d"}, "option --fullscreen only applies to the window, not with --frames"},
+        {{"--benchmark", "--interactive"}, "option --interactive only applies to the window, not with --benchmark"},
+    };
+    for (const auto& [args, message] : cases) {
+        const ParsedOptions parsed = parse(args);
+        EXPECT_FALSE(parsed.ok) << message;
+        EXPECT_EQ(parsed.error.rfind(message, 0), 0u) << parsed.error;
+    }
+    // --help and --version answer whatever else is given.
+    EXPECT_EQ(parse({"--crf", "20", "--help"}).options.action, ProgramAction::Help);
+}
+
+// A value left out, at the end or as "--name=", is said in one form for every option.
+TEST(OptionsTest, MissingValuesAreSaidTheSameWay) {
+    for (const char* name : {"--data", "--aspect", "--scale", "--fps", "--start", "--end", "--capture", "--frames",
+                             "--quality", "--crf", "--preset", "--size", "--max-frames"}) {
+        const std::string with_equals = std::string(name) + "=";
+        for (const ParsedOptions& parsed : {parse({name}), parse({with_equals.c_str()})}) {
+            EXPECT_FALSE(parsed.ok) << name;
+            EXPECT_EQ(parsed.error.rfind(std::string("option ") + name + " needs ", 0), 0u) << parsed.error;
+        }
     }
 }
 

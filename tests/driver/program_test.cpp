@@ -36,7 +36,7 @@ TEST(ProgramTest, HelpSucceedsAndAUsageErrorIsOneLineThenTheHelpHintWithCodeTwo)
         {{"--sparkle"}, "unknown option --sparkle"},
         {{"--scale", "x"}, "option --scale: 'x' is not a whole number from 1 to 16"},
         {{"--mute", "--", "--help"}, "unexpected argument '--help'"},  // '--' ends the options
-        {{"--interactive", "--capture", "show.mp4"}, "option --interactive cannot be used with --capture"},
+        {{"--interactive", "--capture", "show.mp4"}, "option --interactive only applies to the window, not with --capture"},
     };
     for (const auto& [args, error] : cases) {
         const ProcessResult refused = run(args);
@@ -78,20 +78,46 @@ TEST(ProgramTest, AStrayDataFileInTheCurrentDirectoryIsNamedByItsPath) {
     fs::remove_all(work);
 }
 
-TEST(ProgramTest, TheViewerWithoutADisplayIsRefusedInsteadOfCapturing) {
+// Without a display the program says why, naming the display the environment gave; what needs
+// a window, or a rate no video can have, is refused before anything is written.
+TEST(ProgramTest, WithoutADisplayTheReasonIsSaidAndNothingIsWrittenOnARefusal) {
     const fs::path work = fs::temp_directory_path() / "gf_program_test_viewer";
     fs::remove_all(work);
     fs::create_directories(work);
-    ProcessOptions options;
-    options.args = {"--data", GF_DATA_DIR, "--interactive"};
-    options.env = {{"SDL_VIDEODRIVER", ""}, {"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}, {"SDL_AUDIODRIVER", "dummy"}};
-    options.working_dir = work.string();
-    options.timeout_seconds = 30.0;
-    const ProcessResult result = run_process(GF_EXECUTABLE, options);
-    EXPECT_EQ(result.exit_code, 1);
-    EXPECT_EQ(lines_of(result.err),
-              std::vector<std::string>{"glimmerfrost: option --interactive needs a window, and no display was found"});
-    EXPECT_TRUE(fs::is_empty(work));  // no video was started in its place
+    const std::string viewer = "glimmerfrost: option --interactive needs a window, and no display was found (";
+    struct Case {
+        std::vector<std::string> args;
+        std::string display;
+        int exit_code;
+        std::vector<std::string> lines;
+    };
+    const std::vector<Case> cases = {
+        {{"--interactive"}, "", 1, {viewer + "neither DISPLAY nor WAYLAND_DISPLAY is set)"}},
+        {{"--interactive"},
+         ":7919",
+         1,
+         {viewer + "the X11 display ':7919' (DISPLAY) could not be reached at /tmp/.X11-unix/X7919: "
+                   "No such file or directory)"}},
+        {{"--fps", "23"},
+         "",
+         2,
+         {"glimmerfrost: option --fps: with no display the show is rendered to a video, which is made at 24 to 240 "
+          "frames per second or at 23.976, 29.97, 59.94 or 119.88",
+          kTryHelp}},
+    };
+    for (const Case& c : cases) {
+        ProcessOptions options;
+        options.args = {"--data", GF_DATA_DIR};
+        options.args.insert(options.args.end(), c.args.begin(), c.args.end());
+        options.env = {
+            {"SDL_VIDEODRIVER", ""}, {"DISPLAY", c.display}, {"WAYLAND_DISPLAY", ""}, {"SDL_AUDIODRIVER", "dummy"}};
+        options.working_dir = work.string();
+        options.timeout_seconds = 30.0;
+        const ProcessResult result = run_process(GF_EXECUTABLE, options);
+        EXPECT_EQ(result.exit_code, c.exit_code);
+        EXPECT_EQ(lines_of(result.err), c.lines);
+        EXPECT_TRUE(fs::is_empty(work));  // no video was started in its place
+    }
     fs::remove_all(work);
 }
 

@@ -251,10 +251,10 @@ pid_t start_xvfb(std::string& display) {
 const std::string kFlashWarning =
     "glimmerfrost: warning: this show has fast flashing lights; if they trouble you, watch with --gentle";
 
-// SIGINT and SIGTERM on a playing show: the normal shutdown, exit code 0, nothing on
+// SIGINT, SIGTERM and SIGHUP (the terminal closed) on a playing show: the normal shutdown, exit code 0, nothing on
 // stderr but the warning of the flashing lights.
 TEST_F(RuntimeFaults, SignalsEndTheWindowedShowCleanly) {
-    for (const int sig : {SIGINT, SIGTERM}) {
+    for (const int sig : {SIGINT, SIGTERM, SIGHUP}) {
         SCOPED_TRACE(strsignal(sig));
         Launch l = base({"--scale", "1"});
         l.send_signal = sig;
@@ -303,7 +303,8 @@ TEST_F(RuntimeFaults, InterruptedCaptureKeepsWhatWasRendered) {
     }
 }
 
-// A second signal while the first is being handled gives up at once and leaves nothing.
+// A second signal while the first is being handled gives up at once, leaves nothing,
+// and says so in one line.
 TEST_F(RuntimeFaults, SecondSignalAbortsAndLeavesNothing) {
     Launch l = base({"--capture", "show.mp4", "--frames", "frames"});
     l.send_signal = SIGINT;
@@ -312,6 +313,8 @@ TEST_F(RuntimeFaults, SecondSignalAbortsAndLeavesNothing) {
     const Outcome run = launch(l);
     EXPECT_FALSE(run.timed_out);
     EXPECT_NE(run.exit_code, 0);
+    ASSERT_EQ(run.err_lines.size(), 1u) << joined(run.err_lines);
+    EXPECT_NE(run.err_lines.back().find("nothing was kept"), std::string::npos) << run.err_lines.back();
     const std::vector<std::string> left = listing(l.cwd);
     EXPECT_TRUE(left.empty()) << "left behind: " << left.front();
 }

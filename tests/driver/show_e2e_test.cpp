@@ -23,6 +23,7 @@
 #include "platform/frame_files.h"
 #include "platform/image_loader.h"
 #include "platform/music.h"
+#include "platform/progress.h"
 #include "support/run_process.h"
 
 namespace gf {
@@ -361,6 +362,38 @@ TEST_F(ShowCapture, SecondCaptureGivesTheSameFramesAndSound) {
     EXPECT_EQ(bytes_of(again / "audio.wav"), bytes_of(*dir_ / "audio.wav"));
     EXPECT_EQ(bytes_of(again / "frames.csv"), bytes_of(*dir_ / "frames.csv"));
     fs::remove_all(again.parent_path());
+}
+
+// A clip of one scene: --end stops before the first frame at order 10, so the frames cover
+// the scene's length in the music (give or take the frame that crosses into it), --mute
+// writes no sound, and the last line names the folder by its absolute path.
+TEST(ShowClip, AClipEndsBeforeTheFirstFrameAtItsEndAndMuteWritesNoSound) {
+    const fs::path work = scratch("clip");
+    ProcessOptions options;
+    options.args = {"--data", kData, "--start", "9", "--end", "10", "--mute", "--frames", "clip",
+                    "--fps", std::to_string(kFps)};
+    options.env = {{"SDL_VIDEODRIVER", "dummy"}, {"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}};
+    options.working_dir = work.string();
+    options.timeout_seconds = 120.0;
+    const ProcessResult clip = run_process(GF_EXECUTABLE, options);
+    ASSERT_EQ(clip.exit_code, 0) << clip.err;
+    const std::vector<FrameRow> rows = read_csv(work / "clip" / "frames.csv");
+    ASSERT_FALSE(rows.empty());
+    for (const FrameRow& r : rows) {
+        ASSERT_EQ(r.order, 9u) << "frame " << r.frame << " is outside the clip";
+    }
+    const double scene_frames = music_seconds_between(kData + "/xmas.it", 9, 0, 10, 0) * kFps;
+    EXPECT_GT(scene_frames, 10.0);
+    EXPECT_NEAR(static_cast<double>(rows.size()), scene_frames, 1.0);
+    EXPECT_FALSE(fs::exists(work / "clip" / "audio.wav"));
+    const std::vector<std::string> lines = testing::lines_of(clip.err);
+    ASSERT_FALSE(lines.empty());
+    const std::string expected_end = ": " + (work / "clip").string() + "/";
+    EXPECT_EQ(lines.back().rfind("glimmerfrost: " + std::to_string(rows.size()) + " frames", 0), 0u) << lines.back();
+    EXPECT_TRUE(lines.back().size() > expected_end.size() &&
+                lines.back().compare(lines.back().size() - expected_end.size(), expected_end.size(), expected_end) == 0)
+        << lines.back();
+    fs::remove_all(work);
 }
 
 // ---------------------------------------------------------------- short runs

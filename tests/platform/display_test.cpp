@@ -169,7 +169,7 @@ TEST_F(DummyVideo, AnyKeyOrClosingEndsButFullscreenTogglesDoNot) {
     EXPECT_TRUE(gf::key_pressed(d));
 }
 
-TEST(KeyRoles, ModifierLockAndMediaKeysNeverEndTheShowAndTheViewerHasItsOwnKeys) {
+TEST(KeyRoles, ModifierLockSystemAndMediaKeysNeverEndTheShowAndTheViewerHasItsOwnKeys) {
     using gf::KeyRole;
     struct Case {
         SDL_Keycode key;
@@ -200,6 +200,9 @@ TEST(KeyRoles, ModifierLockAndMediaKeysNeverEndTheShowAndTheViewerHasItsOwnKeys)
              Case {SDLK_AUDIOMUTE, KMOD_NONE, ignore, ignore}, Case {SDLK_VOLUMEUP, KMOD_NONE, ignore, ignore},
              Case {SDLK_VOLUMEDOWN, KMOD_NONE, ignore, ignore}, Case {SDLK_MUTE, KMOD_NONE, ignore, ignore},
              Case {SDLK_BRIGHTNESSUP, KMOD_NONE, ignore, ignore}, Case {SDLK_AUDIOFASTFORWARD, KMOD_NONE, ignore, ignore},
+             Case {SDLK_APPLICATION, KMOD_NONE, ignore, ignore}, Case {SDLK_PRINTSCREEN, KMOD_NONE, ignore, ignore},
+             Case {SDLK_PAUSE, KMOD_NONE, ignore, ignore},     Case {SDLK_SYSREQ, KMOD_LALT, ignore, ignore},
+             Case {SDLK_MENU, KMOD_NONE, ignore, ignore},      Case {SDLK_POWER, KMOD_NONE, ignore, ignore},
          }) {
         const int scancode = SDL_GetScancodeFromKey(c.key);
         EXPECT_EQ(gf::key_role(scancode, c.key, c.mod, false), c.show) << SDL_GetKeyName(c.key);

@@ -43,15 +43,21 @@ TEST(Progress, BarShowsShareFpsAndTimeLeft) {
     EXPECT_EQ(std::string(text, n), "done\n");
 }
 
-// From a start position the bar measures the music still to play, not the whole module.
-TEST(Progress, LengthFromAStartPositionIsWhatIsLeftOfTheMusic) {
+// The bar measures the clip between two positions, not the whole module: the spans
+// between positions add up, and a position past the last order means the module's end.
+TEST(Progress, LengthOfAClipIsTheMusicBetweenItsPositions) {
     const std::string module = std::string(GF_DATA_DIR) + "/xmas.it";
-    const double whole = music_seconds_from(module, 0, 0);
-    const double from_last = music_seconds_from(module, 16, 0);
+    const double whole = music_seconds_between(module, 0, 0, 255, 0);
+    const double to_16 = music_seconds_between(module, 0, 0, 16, 0);
+    const double from_9 = music_seconds_between(module, 9, 0, 255, 0);
     EXPECT_GT(whole, 60.0);
-    EXPECT_GT(from_last, 0.0);
-    EXPECT_LT(from_last, whole / 4);
-    EXPECT_EQ(music_seconds_from(module + ".missing", 0, 0), 0.0);
+    EXPECT_GT(to_16, 0.0);
+    EXPECT_LT(to_16, whole);
+    EXPECT_GT(from_9, 0.0);
+    EXPECT_LT(from_9, whole);
+    EXPECT_NEAR(music_seconds_between(module, 0, 0, 9, 0) + music_seconds_between(module, 9, 0, 16, 0), to_16, 0.01);
+    EXPECT_EQ(music_seconds_between(module, 9, 0, 9, 0), 0.0);
+    EXPECT_EQ(music_seconds_between(module + ".missing", 0, 0, 16, 0), 0.0);
 }
 
 }  // namespace

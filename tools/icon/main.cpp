@@ -11,7 +11,7 @@
 
 namespace {
 
-constexpr int kSizes[] = {16, 24, 32, 48, 64, 128, 256};
+constexpr int kSizes[] = {16, 24, 32, 48, 64, 128, 192, 256, 512};  // 192 and 512: what a web app manifest asks for
 
 }  // namespace
 
