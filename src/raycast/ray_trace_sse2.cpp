@@ -11,13 +11,21 @@ namespace {
 // Four rays at once as two pairs of doubles, each step the same IEEE double
 // operation as the portable tracer with the same float roundings, so the hits
 // are identical.
-inline __m128d round_to_float(__m128d value) {
-    __m128 rounded = _mm_cvtpd_ps(value);
-#if !defined(__wasm_simd128__)
-    __asm__("" : "+x"(rounded));  // as in to_float: the round trip must not be folded away
+// Two doubles to floats, in the low half. The empty asm keeps the floats
+// opaque: on x86 so that the round trip in round_to_float is not folded away
+// (as in to_float), in WebAssembly so that the compiler keeps the one vector
+// conversion each way instead of splitting it into a scalar one per lane.
+inline __m128 to_floats(__m128d value) {
+    __m128 floats = _mm_cvtpd_ps(value);
+#if defined(__wasm_simd128__)
+    __asm__("" : "+r"(floats));
+#else
+    __asm__("" : "+x"(floats));
 #endif
-    return _mm_cvtps_pd(rounded);
+    return floats;
 }
+
+inline __m128d round_to_float(__m128d value) { return _mm_cvtps_pd(to_floats(value)); }
 
 inline __m128d select(__m128d mask, __m128d if_set, __m128d if_clear) {
     return _mm_or_pd(_mm_and_pd(mask, if_set), _mm_andnot_pd(mask, if_clear));
@@ -79,16 +87,16 @@ inline PairHits trace_pair(const ViewCamera& cam, bool tunnel, __m128d x, float 
         const __m128d t1 = round_to_float(_mm_div_pd(_mm_sub_pd(minus_qb, root), twice_qa));
         const __m128d t2 = round_to_float(_mm_div_pd(_mm_sub_pd(root, qb), twice_qa));
         const __m128d t = select(_mm_cmpgt_pd(t2, t1), t2, t1);  // ordered: NaN keeps t1
-        hits.hx = _mm_cvtpd_ps(_mm_add_pd(_mm_mul_pd(t, x), cx));
-        hits.hy = _mm_cvtpd_ps(_mm_add_pd(_mm_mul_pd(t, y), cy));
-        hits.hz = _mm_cvtpd_ps(_mm_add_pd(_mm_mul_pd(t, z), cz));
+        hits.hx = to_floats(_mm_add_pd(_mm_mul_pd(t, x), cx));
+        hits.hy = to_floats(_mm_add_pd(_mm_mul_pd(t, y), cy));
+        hits.hz = to_floats(_mm_add_pd(_mm_mul_pd(t, z), cz));
         hits.t = t;
     } else {
         const __m128d sign = select(_mm_cmpgt_pd(y, zero), _mm_set1_pd(1.0), _mm_set1_pd(-1.0));
         const __m128d t = _mm_div_pd(_mm_mul_pd(sign, _mm_set1_pd(plane_distance(cam))), y);
-        hits.hx = _mm_cvtpd_ps(_mm_add_pd(_mm_mul_pd(t, x), cx));
+        hits.hx = to_floats(_mm_add_pd(_mm_mul_pd(t, x), cx));
         hits.hy = _mm_setzero_ps();
-        hits.hz = _mm_cvtpd_ps(_mm_add_pd(_mm_mul_pd(t, z), cz));
+        hits.hz = to_floats(_mm_add_pd(_mm_mul_pd(t, z), cz));
         hits.t = t;
     }
     return hits;
