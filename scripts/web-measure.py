@@ -2,8 +2,12 @@
 """Measures the browser build in real time in headless Chromium.
 
   web-measure.py benchmark   the page's per-order table beside the desktop's
-                             `glimmerfrost --benchmark`, run one after the other,
-                             and the ratio of their average frame costs
+                             `glimmerfrost --benchmark`, run one after the other
+                             (--runs N times, alternating), and the browser's
+                             cost of a frame as a multiple of the desktop's,
+                             per order and on average, from the median of the
+                             runs and from the fastest run (on a busy machine
+                             the least disturbed)
   web-measure.py sync        plays the whole show live (Web Audio, no click) and
                              prints the latest an instrument sync fired after
                              its note's start, by the audio clock
@@ -17,6 +21,7 @@ import http.server
 import os
 import re
 import shutil
+import statistics
 import subprocess
 import sys
 import tempfile
@@ -56,9 +61,9 @@ def run_page(chromium, site, query, limit_s):
     return Handler.report
 
 
-def all_ms(table):
-    match = re.search(r"^\s*all\s+\d+\s+([\d.]+)", table, re.M)
-    return float(match.group(1)) if match else None
+def order_ms(table):
+    """The ms/frame column of a benchmark table, by order ("all" for the average)."""
+    return {m.group(1): float(m.group(2)) for m in re.finditer(r"^\s*(\d+|all)\s+\d+\s+([\d.]+)", table, re.M)}
 
 
 def main():
@@ -66,7 +71,10 @@ def main():
     parser.add_argument("what", choices=["benchmark", "sync"])
     parser.add_argument("--desktop", default="build", help="the desktop build folder")
     parser.add_argument("--site", default="build-web/site", help="the web site folder")
+    parser.add_argument("--runs", type=int, default=3, help="benchmark: runs of each, for the medians (default 3)")
     args = parser.parse_args()
+    if args.runs < 1:
+        sys.exit(f"web-measure: --runs {args.runs}: needs at least one run")
     chromium = shutil.which("chromium")
     if chromium is None:
         sys.exit("web-measure: chromium not found (scripts/setup.sh --web)")
@@ -78,15 +86,28 @@ def main():
         print(run_page(chromium, site, "autoplay", 600).strip())
         return 0
     program = os.path.join(args.desktop, "src", "glimmerfrost")
-    run = subprocess.run([program, "--benchmark"], capture_output=True, text=True)
-    if run.returncode != 0:
-        sys.exit(f"web-measure: {program} --benchmark failed: {run.stderr.strip()}")
-    desktop = run.stdout
-    browser = run_page(chromium, site, "benchmark", 600)
-    print("desktop:\n" + desktop + "\nbrowser:\n" + browser)
-    d, b = all_ms(desktop), all_ms(browser)
-    if d and b:
-        print(f"average frame: browser {b:.3f} ms, desktop {d:.3f} ms: {b / d:.2f} x the desktop")
+    desktop_runs, browser_runs = [], []
+    for _ in range(args.runs):
+        run = subprocess.run([program, "--benchmark"], capture_output=True, text=True)
+        if run.returncode != 0:
+            sys.exit(f"web-measure: {program} --benchmark failed: {run.stderr.strip()}")
+        browser = run_page(chromium, site, "benchmark", 600)
+        Handler.received.clear()
+        print("desktop:\n" + run.stdout + "\nbrowser:\n" + browser)
+        desktop_runs.append(order_ms(run.stdout))
+        browser_runs.append(order_ms(browser))
+    orders = [key for key in desktop_runs[0] if all(key in r for r in desktop_runs + browser_runs)]
+    if not orders:
+        sys.exit("web-measure: no per-order figures in the tables")
+    print(f"ms/frame, median and fastest of {len(desktop_runs)} runs each:")
+    print(" order   desktop   browser    ratio   desktop   browser    ratio")
+    for key in orders:
+        line = f"{key:>6}"
+        for pick in (statistics.median, min):
+            d = pick([r[key] for r in desktop_runs])
+            b = pick([r[key] for r in browser_runs])
+            line += f" {d:9.3f} {b:9.3f} {b / d:6.2f} x" if d > 0 else f" {d:9.3f} {b:9.3f}      - "
+        print(line)
     return 0
 
 

@@ -1,5 +1,6 @@
 // RGB to limited-range BT.709 YUV 4:2:0 with nearest-neighbour scaling, for the
-// video encoder: fixed-point tables, one luma row per source row.
+// video encoder: fixed-point tables, each value worked out once per source pixel
+// (luma) or source pixel pair (chroma) and spread over the samples showing it.
 #include "platform/yuv_convert.h"
 
 #include <algorithm>
@@ -94,19 +95,60 @@ void frame_to_yuv420(const uint32_t* pixels, int scale_x, int scale_y, uint8_t* 
                           v_plane, v_stride);
 }
 
+namespace {
+
+// A stretch of output samples that all show the same source column (luma) or
+// the same pair of source columns (chroma, a = b where no seam falls inside).
+struct ColumnRun {
+    int length;
+    int a;
+    int b;
+};
+
+// Room a row needs beyond its last sample for fill_runs's whole-word stores.
+constexpr int kFillSlack = 8;
+
+// Fills `out` run by run, run i with value[i], eight bytes a store; the stores
+// may run up to kFillSlack − 1 bytes past the end, so `out` is a scratch row.
+void fill_runs(uint8_t* out, const std::vector<ColumnRun>& runs, const uint8_t* value) {
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+        const uint64_t word = value[i] * 0x0101010101010101ull;
+        const int length = runs[i].length;
+        for (int done = 0; done < length; done += 8) {
+            std::memcpy(out + done, &word, sizeof word);
+        }
+        out += length;
+    }
+}
+
+void add_run(std::vector<ColumnRun>& runs, int a, int b) {
+    if (!runs.empty() && runs.back().a == a && runs.back().b == b) {
+        ++runs.back().length;
+    } else {
+        runs.push_back({1, a, b});
+    }
+}
+
+}  // namespace
+
+// Every value is worked out once at the frame's own size and then replicated:
+// luma once per source pixel, chroma once per source row pair and column pair,
+// each spread over its run of output samples; an output row that shows the same
+// source rows as the one above is a copy of it.
 void frame_to_yuv420_sized(const uint32_t* pixels, int out_w, int out_h, uint8_t* y_plane, int y_stride,
                            uint8_t* u_plane, int u_stride, uint8_t* v_plane, int v_stride) {
     const YuvTables& t = yuv_tables();
     // The source column under each output column (nearest neighbour; exact for whole multiples).
-    std::vector<int> column(static_cast<std::size_t>(out_w));
-    for (int x = 0; x < out_w; ++x) {
-        column[static_cast<std::size_t>(x)] = x * kScreenWidth / out_w;
-    }
+    const auto source_column = [out_w](int x) { return x * kScreenWidth / out_w; };
     const auto source_row = [out_h](int y) { return y * kScreenHeight / out_h; };
 
-    // Luma: one value per source pixel, spread over the output pixels it covers; an output
-    // row showing the same source row as the one above is a copy of it.
+    std::vector<ColumnRun> luma_runs;
+    for (int x = 0; x < out_w; ++x) {
+        add_run(luma_runs, source_column(x), source_column(x));
+    }
     uint8_t luma_row[kScreenWidth];
+    uint8_t run_values[kScreenWidth];
+    std::vector<uint8_t> scratch(static_cast<std::size_t>(out_w + kFillSlack));
     int previous = -1;
     for (int y = 0; y < out_h; ++y) {
         uint8_t* out = y_plane + static_cast<std::ptrdiff_t>(y) * y_stride;
@@ -121,21 +163,23 @@ void frame_to_yuv420_sized(const uint32_t* pixels, int out_w, int out_h, uint8_t
             const uint32_t p = src[x];
             luma_row[x] = from_fixed(16, t.y[0][(p >> 16) & 0xFF] + t.y[1][(p >> 8) & 0xFF] + t.y[2][p & 0xFF]);
         }
-        for (int x = 0; x < out_w; ++x) {
-            out[x] = luma_row[column[static_cast<std::size_t>(x)]];
+        for (std::size_t i = 0; i < luma_runs.size(); ++i) {
+            run_values[i] = luma_row[luma_runs[i].a];
         }
+        fill_runs(scratch.data(), luma_runs, run_values);
+        std::memcpy(out, scratch.data(), static_cast<std::size_t>(out_w));
     }
 
     // Chroma: each sample covers output pixels (2c, 2c + 1) × (2r, 2r + 1); such a pair can
     // straddle two source pixels, so the four are averaged.
     const int chroma_w = (out_w + 1) / 2;
     const int chroma_h = (out_h + 1) / 2;
-    std::vector<int> col_a(static_cast<std::size_t>(chroma_w));
-    std::vector<int> col_b(static_cast<std::size_t>(chroma_w));
+    std::vector<ColumnRun> chroma_runs;
     for (int cc = 0; cc < chroma_w; ++cc) {
-        col_a[static_cast<std::size_t>(cc)] = column[2 * static_cast<std::size_t>(cc)];
-        col_b[static_cast<std::size_t>(cc)] = column[static_cast<std::size_t>(std::min(2 * cc + 1, out_w - 1))];
+        add_run(chroma_runs, source_column(2 * cc), source_column(std::min(2 * cc + 1, out_w - 1)));
     }
+    std::vector<uint8_t> u_values(chroma_runs.size());
+    std::vector<uint8_t> v_values(chroma_runs.size());
     int previous_rows[2] = {-1, -1};
     for (int cr = 0; cr < chroma_h; ++cr) {
         const int rows[2] = {source_row(2 * cr), source_row(std::min(2 * cr + 1, out_h - 1))};
@@ -148,23 +192,32 @@ void frame_to_yuv420_sized(const uint32_t* pixels, int out_w, int out_h, uint8_t
         }
         previous_rows[0] = rows[0];
         previous_rows[1] = rows[1];
+        // Each column's channels summed down the two rows, then two columns per run.
+        int sum_r[kScreenWidth];
+        int sum_g[kScreenWidth];
+        int sum_b[kScreenWidth];
         const uint32_t* row_a = pixels + rows[0] * kScreenWidth;
         const uint32_t* row_b = pixels + rows[1] * kScreenWidth;
-        for (int cc = 0; cc < chroma_w; ++cc) {
-            const int a = col_a[static_cast<std::size_t>(cc)];
-            const int b_col = col_b[static_cast<std::size_t>(cc)];
-            const uint32_t p[4] = {row_a[a], row_a[b_col], row_b[a], row_b[b_col]};
-            int r = 0;
-            int g = 0;
-            int b = 0;
-            for (uint32_t q : p) {
-                r += static_cast<int>((q >> 16) & 0xFF);
-                g += static_cast<int>((q >> 8) & 0xFF);
-                b += static_cast<int>(q & 0xFF);
-            }
-            u_out[cc] = from_fixed(128, t.u[0][r] + t.u[1][g] + t.u[2][b]);
-            v_out[cc] = from_fixed(128, t.v[0][r] + t.v[1][g] + t.v[2][b]);
+        for (int x = 0; x < kScreenWidth; ++x) {
+            const uint32_t p = row_a[x];
+            const uint32_t q = row_b[x];
+            sum_r[x] = static_cast<int>(((p >> 16) & 0xFF) + ((q >> 16) & 0xFF));
+            sum_g[x] = static_cast<int>(((p >> 8) & 0xFF) + ((q >> 8) & 0xFF));
+            sum_b[x] = static_cast<int>((p & 0xFF) + (q & 0xFF));
         }
+        for (std::size_t i = 0; i < chroma_runs.size(); ++i) {
+            const int a = chroma_runs[i].a;
+            const int b_col = chroma_runs[i].b;
+            const int r = sum_r[a] + sum_r[b_col];
+            const int g = sum_g[a] + sum_g[b_col];
+            const int b = sum_b[a] + sum_b[b_col];
+            u_values[i] = from_fixed(128, t.u[0][r] + t.u[1][g] + t.u[2][b]);
+            v_values[i] = from_fixed(128, t.v[0][r] + t.v[1][g] + t.v[2][b]);
+        }
+        fill_runs(scratch.data(), chroma_runs, u_values.data());
+        std::memcpy(u_out, scratch.data(), static_cast<std::size_t>(chroma_w));
+        fill_runs(scratch.data(), chroma_runs, v_values.data());
+        std::memcpy(v_out, scratch.data(), static_cast<std::size_t>(chroma_w));
     }
 }
 

@@ -1,8 +1,9 @@
 // The tracers: view rays, the cylinder and the planes, and the grid pass.
 // Values that the design keeps as 32-bit floats are rounded to float where
-// they are stored; everything else is double. On processors with AVX2 the
-// grid pass traces four rays at a time (ray_trace_avx2.cpp), with the same
-// values as the portable code.
+// they are stored; everything else is double. The vector variants of the
+// grid pass trace four rays at a time (ray_trace_sse2.cpp, also the browser's
+// WebAssembly SIMD one, and ray_trace_avx2.cpp), with the same values as the
+// portable code.
 #include "raycast/ray_trace.h"
 
 #include <cmath>
@@ -307,6 +308,9 @@ void trace_grid_by(RayGrid& grid) {
 
 constexpr std::array kTraceRayGridVariants = {
     Variant<TraceRayGridFn>{InstructionSet::kPortable, trace_grid_by<trace_row>},
+#if defined(__x86_64__) || defined(__wasm_simd128__)
+    Variant<TraceRayGridFn>{InstructionSet::kSse2, trace_grid_by<sse2::trace_row>},
+#endif
 #if defined(__x86_64__)
     Variant<TraceRayGridFn>{InstructionSet::kAvx2, trace_grid_by<avx2::trace_row>},
 #endif

@@ -1,5 +1,6 @@
 // The tracers' shared pieces: the camera as they read it, the hits of one
-// grid row, and the vector variant that traces a row (ray_trace_avx2.cpp).
+// grid row, and the vector variants that trace a row (ray_trace_sse2.cpp,
+// ray_trace_avx2.cpp).
 #pragma once
 
 #include <cstdint>
@@ -45,6 +46,10 @@ struct RowHits {
 
 // Traces the rays of one grid row: slope_x per column, slope_y for the row.
 using TraceRowFn = void(const ViewCamera& cam, bool tunnel, const float* slope_x, float slope_y, RowHits& row);
+
+namespace sse2 {
+void trace_row(const ViewCamera& cam, bool tunnel, const float* slope_x, float slope_y, RowHits& row);
+}  // namespace sse2
 
 namespace avx2 {
 void trace_row(const ViewCamera& cam, bool tunnel, const float* slope_x, float slope_y, RowHits& row);

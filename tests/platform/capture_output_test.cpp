@@ -370,6 +370,46 @@ TEST(VideoColour, UnevenScaleKeepsEverySourceRowAndColumn) {
     }
 }
 
+// The planes of one busy frame at sizes of every kind (whole multiples, 5 × 6, 9 × 10.8,
+// uneven, odd chroma), as CRC-32s of the Y, U and V planes: the conversion's every byte
+// stays as it was when these were taken, so captures do not change with its speed-ups.
+TEST(VideoColour, PlanesKeepTheirBytesAtEverySize) {
+    std::vector<uint32_t> pixels(320 * 200);
+    uint32_t state = 12345u;
+    for (uint32_t& p : pixels) {
+        state = state * 1664525u + 1013904223u;
+        // Runs of equal pixels, as effects draw them, between single odd ones.
+        p = (state >> 28) < 4 ? state >> 8 : (&p == pixels.data() ? 0u : *(&p - 1));
+    }
+    struct Case {
+        int width, height;
+        uint32_t y, u, v;
+    };
+    const Case cases[] = {
+        {320, 200, 0xD4A9208Du, 0x35C0E681u, 0x8D86E173u},   {1280, 800, 0xE659B019u, 0xCB5CE658u, 0x3AB4A842u},
+        {1600, 1200, 0xBA7A9999u, 0x875B29F5u, 0xB404FBDFu}, {2880, 2160, 0x977DE45Eu, 0xE6E2ABA6u, 0xCAA55DF2u},
+        {642, 402, 0x1C9C530Cu, 0x75D8170Du, 0x8272348Bu},   {1002, 598, 0xB5510A05u, 0x064EF64Cu, 0xA801A0B5u},
+    };
+    for (const Case& c : cases) {
+        const int cw = (c.width + 1) / 2;
+        const int ch = (c.height + 1) / 2;
+        // Strides wider than the rows, as the encoder's frames have them.
+        const int y_stride = c.width + 32;
+        const int c_stride = cw + 32;
+        std::vector<uint8_t> yp(static_cast<std::size_t>(y_stride) * c.height, 0xAA);
+        std::vector<uint8_t> up(static_cast<std::size_t>(c_stride) * ch, 0xAA);
+        std::vector<uint8_t> vp(up.size(), 0xAA);
+        frame_to_yuv420_sized(pixels.data(), c.width, c.height, yp.data(), y_stride, up.data(), c_stride, vp.data(),
+                              c_stride);
+        const auto crc = [](const std::vector<uint8_t>& plane) {
+            return static_cast<uint32_t>(crc32(0, plane.data(), static_cast<uInt>(plane.size())));
+        };
+        EXPECT_EQ(crc(yp), c.y) << c.width << " x " << c.height;
+        EXPECT_EQ(crc(up), c.u) << c.width << " x " << c.height;
+        EXPECT_EQ(crc(vp), c.v) << c.width << " x " << c.height;
+    }
+}
+
 TEST(VideoFile, Mp4HoldsH264AndAacOfTheSameLength) {
     const fs::path dir = scratch_dir("video");
     const fs::path path = dir / "clip.mp4";

@@ -1,0 +1,122 @@
+// SSE2 variant of the grid pass's ray set-up and hits; in the browser the same
+// code runs on WebAssembly SIMD, where every operation here is one instruction.
+#include <emmintrin.h>
+
+#include "raycast/ray_trace.h"
+
+namespace gf::sse2 {
+
+namespace {
+
+// Four rays at once as two pairs of doubles, each step the same IEEE double
+// operation as the portable tracer with the same float roundings, so the hits
+// are identical.
+// Two doubles to floats, in the low half. The empty asm keeps the floats
+// opaque: on x86 so that the round trip in round_to_float is not folded away
+// (as in to_float), in WebAssembly so that the compiler keeps the one vector
+// conversion each way instead of splitting it into a scalar one per lane.
+inline __m128 to_floats(__m128d value) {
+    __m128 floats = _mm_cvtpd_ps(value);
+#if defined(__wasm_simd128__)
+    __asm__("" : "+r"(floats));
+#else
+    __asm__("" : "+x"(floats));
+#endif
+    return floats;
+}
+
+inline __m128d round_to_float(__m128d value) { return _mm_cvtps_pd(to_floats(value)); }
+
+inline __m128d select(__m128d mask, __m128d if_set, __m128d if_clear) {
+    return _mm_or_pd(_mm_and_pd(mask, if_set), _mm_andnot_pd(mask, if_clear));
+}
+
+inline void rotate(__m128d& a, __m128d& b, const Rotation& r, bool plus_first) {
+    // plus_first: a' = a·cos + b·sin, b' = b·cos − a·sin (about Y);
+    // otherwise   a' = a·cos − b·sin, b' = a·sin + b·cos (about X and Z).
+    const __m128d c = _mm_set1_pd(r.cos);
+    const __m128d s = _mm_set1_pd(r.sin);
+    __m128d na;
+    __m128d nb;
+    if (plus_first) {
+        na = _mm_add_pd(_mm_mul_pd(a, c), _mm_mul_pd(b, s));
+        nb = _mm_sub_pd(_mm_mul_pd(b, c), _mm_mul_pd(a, s));
+    } else {
+        na = _mm_sub_pd(_mm_mul_pd(a, c), _mm_mul_pd(b, s));
+        nb = _mm_add_pd(_mm_mul_pd(a, s), _mm_mul_pd(b, c));
+    }
+    a = round_to_float(na);
+    b = round_to_float(nb);
+}
+
+// The hits of rays j, j + 1 (x holds their x slopes).
+struct PairHits {
+    __m128 hx;  // the two floats in the low half
+    __m128 hy;
+    __m128 hz;
+    __m128d t;
+};
+
+inline PairHits trace_pair(const ViewCamera& cam, bool tunnel, __m128d x, float slope_y) {
+    const __m128d zero = _mm_setzero_pd();
+    const __m128d cx = _mm_set1_pd(cam.x);
+    const __m128d cy = _mm_set1_pd(cam.y);
+    const __m128d cz = _mm_set1_pd(cam.z);
+    __m128d y = _mm_set1_pd(slope_y);
+    __m128d z = _mm_set1_pd(1.0);
+    rotate(y, z, cam.rx, false);
+    rotate(x, z, cam.ry, true);
+    rotate(x, y, cam.rz, false);
+    // Normalise, leaving a zero-length ray as it is (NaN lengths divide, as in the scalar code).
+    const __m128d length = _mm_sqrt_pd(_mm_add_pd(_mm_add_pd(_mm_mul_pd(x, x), _mm_mul_pd(y, y)), _mm_mul_pd(z, z)));
+    const __m128d nonzero = _mm_cmpneq_pd(length, zero);  // true for NaN, as the scalar != is
+    x = select(nonzero, round_to_float(_mm_div_pd(x, length)), x);
+    y = select(nonzero, round_to_float(_mm_div_pd(y, length)), y);
+    z = select(nonzero, round_to_float(_mm_div_pd(z, length)), z);
+
+    PairHits hits;
+    if (tunnel) {
+        const double qc_scalar =
+            static_cast<double>(cam.x) * cam.x + static_cast<double>(cam.y) * cam.y - kTunnelRadiusSquared;
+        const __m128d qa = round_to_float(_mm_add_pd(_mm_mul_pd(x, x), _mm_mul_pd(y, y)));
+        const __m128d qb = _mm_mul_pd(_mm_set1_pd(2.0), _mm_add_pd(_mm_mul_pd(cx, x), _mm_mul_pd(cy, y)));
+        const __m128d root = _mm_sqrt_pd(
+            _mm_sub_pd(_mm_mul_pd(qb, qb), _mm_mul_pd(_mm_mul_pd(_mm_set1_pd(4.0), qa), _mm_set1_pd(qc_scalar))));
+        const __m128d twice_qa = _mm_mul_pd(_mm_set1_pd(2.0), qa);
+        const __m128d minus_qb = _mm_xor_pd(qb, _mm_set1_pd(-0.0));  // −qb, signed zeros included
+        const __m128d t1 = round_to_float(_mm_div_pd(_mm_sub_pd(minus_qb, root), twice_qa));
+        const __m128d t2 = round_to_float(_mm_div_pd(_mm_sub_pd(root, qb), twice_qa));
+        const __m128d t = select(_mm_cmpgt_pd(t2, t1), t2, t1);  // ordered: NaN keeps t1
+        hits.hx = to_floats(_mm_add_pd(_mm_mul_pd(t, x), cx));
+        hits.hy = to_floats(_mm_add_pd(_mm_mul_pd(t, y), cy));
+        hits.hz = to_floats(_mm_add_pd(_mm_mul_pd(t, z), cz));
+        hits.t = t;
+    } else {
+        const __m128d sign = select(_mm_cmpgt_pd(y, zero), _mm_set1_pd(1.0), _mm_set1_pd(-1.0));
+        const __m128d t = _mm_div_pd(_mm_mul_pd(sign, _mm_set1_pd(plane_distance(cam))), y);
+        hits.hx = to_floats(_mm_add_pd(_mm_mul_pd(t, x), cx));
+        hits.hy = _mm_setzero_ps();
+        hits.hz = to_floats(_mm_add_pd(_mm_mul_pd(t, z), cz));
+        hits.t = t;
+    }
+    return hits;
+}
+
+}  // namespace
+
+void trace_row(const ViewCamera& cam, bool tunnel, const float* slope_x, float slope_y, RowHits& row) {
+    for (int j = 0; j < kPaddedColumns; j += 4) {
+        const __m128 slopes = _mm_load_ps(slope_x + j);
+        const PairHits lo = trace_pair(cam, tunnel, _mm_cvtps_pd(slopes), slope_y);
+        const PairHits hi = trace_pair(cam, tunnel, _mm_cvtps_pd(_mm_movehl_ps(slopes, slopes)), slope_y);
+        _mm_store_ps(row.hx + j, _mm_movelh_ps(lo.hx, hi.hx));
+        if (tunnel) {
+            _mm_store_ps(row.hy + j, _mm_movelh_ps(lo.hy, hi.hy));
+        }
+        _mm_store_ps(row.hz + j, _mm_movelh_ps(lo.hz, hi.hz));
+        _mm_store_pd(row.t + j, lo.t);
+        _mm_store_pd(row.t + j + 2, hi.t);
+    }
+}
+
+}  // namespace gf::sse2
