@@ -146,8 +146,8 @@ void intro(Score& s) {
 
     // Order 1: the opening phrase on bells with its echo; a kick on each
     // bar, then every beat; a retriggered snare roll into the beat.
-    s.melody(pos(1), kChBells, xmas::kBells, kDeckOpening, kToG + kOctave, 44);
-    s.echo(pos(1), pos(2), kChBells, kChEcho, 6, 50);
+    s.melody(pos(1), kChLead, xmas::kBells, kDeckOpening, kToG + kOctave, 44);
+    s.echo(pos(1), pos(2), kChLead, kChEcho, 6, 50);
     s.bass_pulse(pos(1, 64), pos(2), 42);
     for (int row : {0, 32, 64, 96, 104, 112, 120}) s.kick(pos(1, row), row < 96 ? 50 : 58);
     for (int bar = 0; bar < 4; ++bar) hats(s, pos(1, bar * kBar), bar < 2 ? kHatOffbeat : kHatEighths, 26);
@@ -255,8 +255,8 @@ void breakdown(Score& s) {
 void calm(Score& s) {
     // Order 8: "Jingle Bells" on the bells with its echo over strings and
     // choir, quiet shakers, and a clap crescendo into the climax.
-    s.melody(pos(8), kChBells, xmas::kBells, kJingleFirst, kToG + kOctave, 46);
-    s.echo(pos(8), pos(9), kChBells, kChEcho, 6, 45);
+    s.melody(pos(8), kChLead, xmas::kBells, kJingleFirst, kToG + kOctave, 46);
+    s.echo(pos(8), pos(9), kChLead, kChEcho, 6, 45);
     s.bass_long(pos(8), pos(9), 40);
     for (int row = 0; row < 112; row += 4) s.shaker(pos(8, row + 2), (row % 8 == 0 ? 22 : 16) + row / 8);
     s.kick(pos(8, 112), 46);
@@ -265,9 +265,11 @@ void calm(Score& s) {
 }
 
 void climax(Score& s) {
-    // Orders 9..11 in A: the chorus with harmony, a countermelody and chip
-    // arpeggios; sleigh bells on every beat (each one switches the sub-scene).
-    const Tune* tunes[] = {&kJingleFirst, &kJingleSecond, &kJingleLast};
+    // Orders 9..11 in A: the rest of the chorus that order 8 began ("Oh what
+    // fun ... hey!", "Jingle bells ..." again, "... one-horse open sleigh")
+    // with harmony, a countermelody and chip arpeggios; sleigh bells on
+    // every beat (each one switches the sub-scene).
+    const Tune* tunes[] = {&kJingleSecond, &kJingleFirst, &kJingleLast};
     const std::array<Groove, 4> grooves[] = {
         {{{kHatSixteens, Backbeat::Ghosts},
           {kHatSkip, Backbeat::Claps},
@@ -321,8 +323,8 @@ void stabs(Score& s, int order, std::initializer_list<int> rows, int volume) {
 
 void heavy(Score& s) {
     // Order 12: "Joy to the World" on the lead over heavy drums, pulsing
-    // bass and sixteenth bells; order 13: the "fa la la" tag high with
-    // brass stabs and the choir; a tom fill at the end.
+    // bass and sixteenth bells; order 13: the "fa la la" tag on the lead with
+    // brass stabs between its notes and the choir; a tom fill at the end.
     kicks_heavy(s, 12, kXmasRows);
     kicks_heavy(s, 13, 112);
     drums(s, 12,
@@ -343,8 +345,8 @@ void heavy(Score& s) {
     s.echo(pos(12), pos(13), kChLead, kChEcho, 3, 40);
     s.bass_pulse(pos(12), pos(13), 56);
     s.bell_arpeggio(pos(12), pos(13), kChBells, kArpLow + kOctave, 2, 24);
-    s.melody(pos(13), kChCounter, xmas::kLead, kDeckTag, kToA + kOctave, 54, {true, true});
-    s.melody(pos(13, 64), kChCounter, xmas::kLead, kDeckTag, kToA + kOctave, 58, {true, true});
+    s.melody(pos(13), kChLead, xmas::kLead, kDeckTag, kToA, 54, {true, true});
+    s.melody(pos(13, 64), kChLead, xmas::kLead, kDeckTag, kToA, 58, {true, true});
     stabs(s, 13, {12, 28}, 50);
     s.bass_groove(pos(13), pos(14), 56);
     s.chip_arpeggio(pos(13), pos(14), kChipLow, 30);

@@ -91,11 +91,11 @@ Instrument zoned(Instrument i, std::vector<KeyZone> zones) {
 void add_xmas_instruments(itw::Module& module) {
     namespace smp = samples;
     // Tonal samples and the note (60 = middle C) each was synthesised at:
-    // bells G4, G5 and G6, bass C3 and C4, lead C4, C5 and C6, strings G3,
+    // bells G4, G5 and G6, bass C2 and C3, lead C4, C5 and C6, strings G3,
     // G4 and G5, choir G3, D4 and A4, square C5 and C6. Each zone keeps its
     // notes within about half an octave of its sample.
-    module.samples = {smp::sleigh_bells(), smp::bells(67),    smp::bells(79),  smp::bells(91), smp::bass(336),
-                      smp::bass(168),      smp::lead(131),    smp::lead(262),  smp::lead(524), smp::strings(98),
+    module.samples = {smp::sleigh_bells(), smp::bells(67),    smp::bells(79),  smp::bells(91), smp::bass(672),
+                      smp::bass(336),      smp::lead(131),    smp::lead(262),  smp::lead(524), smp::strings(98),
                       smp::strings(196),   smp::strings(392), smp::kick(),     smp::snare(),   smp::hat(),
                       smp::choir(98),      smp::choir(147),   smp::choir(220), smp::crash(),   smp::clap(),
                       smp::shaker(),       smp::square(84),   smp::square(42), smp::tom(),     smp::riser()};
@@ -125,7 +125,7 @@ void add_xmas_instruments(itw::Module& module) {
               {{73, kBellLowSample}, {85, kBellMidSample}, {119, kBellHighSample}}),
         zoned(instrument("Bass", kBassLowSample, 42, kCut, 128,
                          envelope({{0, 64}, {4, 56}, {25, 46}, {26, 46}, {30, 0}}, 3)),
-              {{53, kBassLowSample}, {119, kBassHighSample}}),
+              {{42, kBassLowSample}, {119, kBassHighSample}}),
         zoned(instrument("Lead", kLeadLowSample, 94, kOff, 64,
                          envelope({{0, 0}, {1, 64}, {12, 52}, {13, 52}, {17, 0}}, 3)),
               {{65, kLeadLowSample}, {77, kLeadHighSample}, {119, kLeadTopSample}}),

@@ -152,11 +152,11 @@ Sample bells(int note) {
 }
 
 // Plucked bass: a band-limited sawtooth whose brightness falls over the
-// first tenth of a second to a still bright, steady stretch that loops. Its
-// fundamental is held back a little: the score keeps the bass an octave
-// above the kick's body, and the kick owns the lowest band.
+// first tenth of a second to a still bright, steady stretch that loops. The
+// score keeps its roots below 100 Hz, so the fundamental carries the weight
+// and the upper harmonics let it be heard on small speakers.
 Sample bass(int period) {
-    const int periods = 8 * 336 / period * 5;  // about 0.3 s whatever the pitch
+    const int periods = 8 * 672 / period * 2;  // about 0.3 s whatever the pitch
     constexpr int kLoopPeriods = 4;
     const int length = period * periods;
     const int loop_begin = period * (periods - kLoopPeriods);
@@ -168,12 +168,12 @@ Sample bass(int period) {
         const double darkness = 0.02 + 0.12 * (1.0 - s::exp(-t / 0.06));
         double v = 0.0;
         for (int h = 1; h * kRate / period <= 12000.0; ++h) {
-            const double weight = (h == 1 ? 0.8 : 1.0) / h * s::exp(-(h - 1) * darkness);
+            const double weight = (h == 1 ? 1.3 : 1.0) / h * s::exp(-(h - 1) * darkness);
             v += weight * s::sine(static_cast<double>((static_cast<int64_t>(h) * n) % period) / period);
         }
         out[n] = s::soft_clip(v, 0.4);
     }
-    return looped(make_sample(period > 200 ? "bass low" : "bass high", out, s::c5_speed_for(kRate / period)),
+    return looped(make_sample(period > 500 ? "bass low" : "bass high", out, s::c5_speed_for(kRate / period)),
                   loop_begin, length);
 }
 

@@ -69,7 +69,7 @@ struct Chord {
 };
 constexpr Chord C{0, Quality::Major}, Dm{2, Quality::Minor}, Em{4, Quality::Minor}, F{5, Quality::Major},
     G{7, Quality::Major}, G7{7, Quality::Dominant7}, Am{9, Quality::Minor}, D7{2, Quality::Dominant7},
-    A7{9, Quality::Dominant7};
+    A7{9, Quality::Dominant7}, C7{0, Quality::Dominant7};
 
 int key_at(int at);
 Chord chord_at(int at);
