@@ -494,8 +494,8 @@ def stem_figures(path, mod, tunes, events):
         used = collections.Counter(e[2] for e in events[ch] if e[1] <= 119 and e[2])
         names[ch] = "+".join(mod["names"][i - 1].lower() for i, _ in used.most_common(2))
 
-    print("tune per order: level in 300-1500 Hz against everything else, balance (left against right), "
-          "echo against the tune on each side:")
+    print("tune per order, while it plays: level in 300-1500 Hz against everything else, balance (left against "
+          "right), echo against the tune on each side:")
     for order in range(orders):
         if order not in tunes:
             continue
@@ -510,7 +510,9 @@ def stem_figures(path, mod, tunes, events):
                 hits = sum(1 for at, n in tune_notes if (at + delay, n) in theirs)
                 if hits >= 0.6 * len(tune_notes) and hits > 0 and (echo is None or hits > echo[2]):
                     echo = (other, delay, hits)
-        w = slice(order * span, min((order + 1) * span, length))
+        # While the tune plays: from its first excerpt's first note to the end of its last.
+        first, last = tunes[order][1][0][2][0], tunes[order][1][-1][2][-1]
+        w = slice(int(first[0] * 0.06 * rate), min(int((last[0] + last[2]) * 0.06 * rate), length))
         tune = stems[ch][w]
         rest = mix[w] - tune
         lead = db(band_energy(tune.sum(axis=1), 300, 1500, rate), band_energy(rest.sum(axis=1), 300, 1500, rate))
@@ -554,6 +556,7 @@ def stem_figures(path, mod, tunes, events):
               f"  {(whole * hz).sum() / whole.sum() / 1000:6.1f}")
 
     mix_lufs = gated_loudness(mix_blocks)
+    mix_power = spectra(mix).sum()
     print("stems against the mix (whole song):")
     for ch in channels:
         name = names[ch]
@@ -569,7 +572,8 @@ def stem_figures(path, mod, tunes, events):
             peaks = [20 * np.log10(np.abs(stems[ch][int(at * 0.06 * rate):int((at * 0.06 + 2.0) * rate)]).max() + 1e-12)
                      for at in plays]
             extra = ", riser peaks " + " ".join(f"{p:.1f}" for p in peaks) + " dBFS"
-        print(f"  ch {ch:2} {name:28} {gated_loudness(stem_blocks[ch]) - mix_lufs:+6.1f} LU, centroid "
+        print(f"  ch {ch:2} {name:28} {gated_loudness(stem_blocks[ch]) - mix_lufs:+6.1f} LU, "
+              f"{100 * whole.sum() / mix_power:4.1f} % of the power, centroid "
               f"{(whole * hz).sum() / whole.sum():6.0f} Hz{extra}")
 
 

@@ -113,7 +113,18 @@ std::array<int, 3> voicing(const Chord& chord, int key, int low) {
 
 int bass_root(int at) { return place(chord_at(at).root + key_at(at), kBassLow); }
 
-Score::Score() : patterns_(kXmasOrders, itw::Pattern(kXmasRows, kXmasChannels)) {}
+Score::Score() : patterns_(kXmasOrders, itw::Pattern(kXmasRows, kXmasChannels)) { level_.fill(100); }
+
+std::vector<itw::Pattern> Score::take() {
+    for (int order = 0; order < kXmasOrders; ++order) {
+        for (std::vector<itw::Cell>& line : patterns_[order].cells) {
+            for (itw::Cell& cell : line) {
+                if (cell.volume >= 0) cell.volume = clamp_volume((cell.volume * level_[order] + 50) / 100);
+            }
+        }
+    }
+    return std::move(patterns_);
+}
 
 void Score::note(int at, int channel, int pitch, int instrument, int volume) {
     if (at < 0 || at >= kSongRows) return;
@@ -126,7 +137,7 @@ void Score::note(int at, int channel, int pitch, int instrument, int volume) {
     itw::Cell& cell = patterns_[at / kXmasRows].at(at % kXmasRows, channel);
     cell.note = pitch;
     cell.instrument = instrument;
-    cell.volume = clamp_volume(volume + lift_[at / kXmasRows]);
+    cell.volume = clamp_volume(volume);
 }
 
 void Score::off(int at, int channel) {
@@ -145,6 +156,14 @@ void Score::effect(int at, int channel, char letter, int param) {
     itw::Cell& cell = patterns_[at / kXmasRows].at(at % kXmasRows, channel);
     cell.effect = itw::effect(letter);
     cell.param = param;
+}
+
+void Score::nudge(int at, int channel, int ticks) {
+    if (at < 0 || at >= kSongRows || channel == kChSleigh || channel == kChKick) return;
+    itw::Cell& cell = patterns_[at / kXmasRows].at(at % kXmasRows, channel);
+    if (cell.effect != 0) return;
+    cell.effect = itw::effect('S');
+    cell.param = 0xD0 + ticks;
 }
 
 bool Score::has_note(int at, int channel) const {
@@ -240,7 +259,7 @@ void Score::echo(int from, int to, int source, int target, int delay, int percen
             off(at + delay, target);
             continue;
         }
-        note(at + delay, target, cell.note, cell.instrument, cell.volume * percent / 100 - lift_[at / kXmasRows]);
+        note(at + delay, target, cell.note, cell.instrument, cell.volume * percent / 100);
     }
 }
 
