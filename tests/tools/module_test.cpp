@@ -395,11 +395,11 @@ struct CarolNote {
     int rows;
 };
 using Excerpt = std::vector<CarolNote>;
-const Excerpt kDeckHalls = {{67, 12}, {65, 4}, {64, 8}, {62, 8}, {60, 8}, {62, 8}, {64, 8}, {60, 8}, {62, 4},
+const Excerpt kDeckHalls = {{67, 12}, {65, 4}, {64, 8}, {62, 8},  {60, 8}, {62, 8}, {64, 8}, {60, 8}, {62, 4},
                             {64, 4},  {65, 4}, {62, 4}, {64, 12}, {62, 4}, {60, 8}, {59, 8}, {60, 16}};
 const Excerpt kDonWeNow = {{62, 12}, {64, 4}, {65, 8}, {62, 8}, {64, 12}, {65, 4}, {67, 8}, {62, 8}, {64, 4},
                            {66, 4},  {67, 8}, {69, 4}, {71, 4}, {72, 8},  {71, 8}, {69, 8}, {67, 16}};
-const Excerpt kTrollTheAncient = {{67, 12}, {65, 4}, {64, 8}, {62, 8}, {60, 8}, {62, 8}, {64, 8}, {60, 8}, {69, 4},
+const Excerpt kTrollTheAncient = {{67, 12}, {65, 4}, {64, 8}, {62, 8},  {60, 8}, {62, 8}, {64, 8}, {60, 8}, {69, 4},
                                   {69, 4},  {69, 4}, {69, 4}, {67, 12}, {65, 4}, {64, 8}, {62, 8}, {60, 16}};
 const Excerpt kFaLaLa = {{69, 4}, {69, 4}, {69, 4}, {69, 4}, {67, 12}, {65, 4}, {64, 8}, {62, 8}, {60, 16}};
 const Excerpt kJingleBells = {{64, 8}, {64, 8}, {64, 16}, {64, 8}, {64, 8}, {64, 16},
@@ -416,14 +416,22 @@ struct TuneAt {
     const char* words;
 };
 const TuneAt kTunes[] = {
-    {1, 0, &kDeckHalls, "Deck the halls"},        {2, 0, &kDeckHalls, "Deck the halls"},
-    {3, 0, &kDeckHalls, "Deck the halls"},        {4, 0, &kDonWeNow, "Don we now"},
-    {5, 0, &kTrollTheAncient, "Troll the ancient"}, {6, 0, &kDeckHalls, "Deck the halls"},
-    {7, 0, &kFaLaLa, "fa la la"},                 {8, 0, &kJingleBells, "Jingle bells"},
-    {9, 0, &kOhWhatFunHey, "Oh what fun ... hey"}, {10, 0, &kJingleBells, "Jingle bells"},
-    {11, 0, &kOhWhatFunSleigh, "Oh what fun ... sleigh"}, {12, 0, &kJoyToTheWorld, "Joy to the world"},
-    {12, 64, &kJoyToTheWorld, "Joy to the world"}, {13, 0, &kFaLaLa, "fa la la"},
-    {13, 64, &kFaLaLa, "fa la la"},               {14, 0, &kTrollTheAncient, "Troll the ancient"},
+    {1, 0, &kDeckHalls, "Deck the halls"},
+    {2, 0, &kDeckHalls, "Deck the halls"},
+    {3, 0, &kDeckHalls, "Deck the halls"},
+    {4, 0, &kDonWeNow, "Don we now"},
+    {5, 0, &kTrollTheAncient, "Troll the ancient"},
+    {6, 0, &kDeckHalls, "Deck the halls"},
+    {7, 0, &kFaLaLa, "fa la la"},
+    {8, 0, &kJingleBells, "Jingle bells"},
+    {9, 0, &kOhWhatFunHey, "Oh what fun ... hey"},
+    {10, 0, &kJingleBells, "Jingle bells"},
+    {11, 0, &kOhWhatFunSleigh, "Oh what fun ... sleigh"},
+    {12, 0, &kJoyToTheWorld, "Joy to the world"},
+    {12, 64, &kJoyToTheWorld, "Joy to the world"},
+    {13, 0, &kFaLaLa, "fa la la"},
+    {13, 64, &kFaLaLa, "fa la la"},
+    {14, 0, &kTrollTheAncient, "Troll the ancient"},
 };
 constexpr int kTuneChannel = 0;
 

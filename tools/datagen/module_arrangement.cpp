@@ -165,8 +165,9 @@ void intro(Score& s) {
     for (int row = 64; row < kXmasRows; row += 4) s.shaker(pos(0, row), (row % 8 == 0 ? 16 : 10) + (row - 64) / 4);
     s.riser(pos(0, 96));
 
-    // Order 1: the opening phrase on bells with its echo; a kick on each
-    // bar, then every beat; a retriggered snare roll into the beat.
+    // Order 1: the opening phrase on bells (on the lead channel) with its
+    // echo; a kick on each bar, then every beat; a retriggered snare roll
+    // into the beat.
     s.melody(pos(1), kChLead, xmas::kBells, kDeckOpening, kToG + kOctave, 44);
     s.echo(pos(1), pos(2), kChLead, kChEcho, 6, 26);
     s.bass_pulse(pos(1, 64), pos(2), 42);
@@ -274,8 +275,9 @@ void breakdown(Score& s) {
 }
 
 void calm(Score& s) {
-    // Order 8: "Jingle Bells" on the bells with its echo over strings and
-    // choir, quiet shakers, and a clap crescendo into the climax.
+    // Order 8: "Jingle bells, jingle bells" on the bells (played on the lead
+    // channel, so the tune stays in the middle) with its echo over the choir
+    // alone, quiet shakers, and a clap crescendo into the climax.
     s.melody(pos(8), kChLead, xmas::kBells, kJingleFirst, kToG + kOctave, 46);
     s.echo(pos(8), pos(9), kChLead, kChEcho, 6, 26);
     s.bass_long(pos(8), pos(9), 40);

@@ -269,7 +269,8 @@ Sample snare() {
     s::LowPass wires(12000.0);
     for (int n = 0; n < length; ++n) {
         const double t = n / kRate;
-        const double body = 0.65 * s::sine(190.0 * t) * s::exp(-t / 0.045) + 0.4 * s::sine(340.0 * t) * s::exp(-t / 0.03);
+        const double body =
+            0.65 * s::sine(190.0 * t) * s::exp(-t / 0.045) + 0.4 * s::sine(340.0 * t) * s::exp(-t / 0.03);
         const double noise = wires.step(noise_filter.step(rng.next())) * (1.0 * s::exp(-t / 0.1));
         out[n] = s::soft_clip(body + noise, 0.4);
     }

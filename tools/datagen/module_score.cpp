@@ -59,8 +59,8 @@ struct Change {
     Chord chord;
 };
 constexpr Change kChanges[] = {
-    {1, 13, G7},  {2, 13, G7},  {3, 13, G7},  {5, 13, G7},  {6, 13, G7}, {7, 5, G7},
-    {12, 5, G7},  {12, 13, G7}, {13, 5, G7},  {13, 13, G7}, {14, 13, G7},
+    {1, 13, G7}, {2, 13, G7},  {3, 13, G7}, {5, 13, G7},  {6, 13, G7},  {7, 5, G7},
+    {12, 5, G7}, {12, 13, G7}, {13, 5, G7}, {13, 13, G7}, {14, 13, G7},
 };
 
 constexpr int kBassLow = 31;  // bass roots in G1..F#2: every fundamental below 100 Hz
@@ -227,9 +227,8 @@ void Score::counterline(int from, int to, int channel, int instrument, int low, 
         for (const bool shared_only : {true, false}) {
             for (int tone : chord_tones(chord)) {
                 const int pitch = place(chord.root + tone + key, low);
-                const bool shared = std::any_of(later.begin(), later.end(), [&](int t) {
-                    return wrap12(after.root + t - chord.root - tone) == 0;
-                });
+                const bool shared = std::any_of(later.begin(), later.end(),
+                                                [&](int t) { return wrap12(after.root + t - chord.root - tone) == 0; });
                 if (pitch == previous || (shared_only && !shared)) continue;
                 if (best < 0 || std::abs(pitch - previous) < std::abs(best - previous)) best = pitch;
             }
