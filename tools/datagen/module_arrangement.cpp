@@ -163,7 +163,7 @@ void intro(Score& s) {
     s.echo(pos(0), pos(1), kChBells, kChEcho, 6, 45);
     s.bass_long(pos(0, 64), pos(1, 64), 40);
     for (int row = 64; row < kXmasRows; row += 4) s.shaker(pos(0, row), (row % 8 == 0 ? 16 : 10) + (row - 64) / 4);
-    s.riser(pos(0, 96));
+    s.riser(pos(0, 96), 36);
 
     // Order 1: the opening phrase on bells (on the lead channel) with its
     // echo; a kick on each bar, then every beat; a retriggered snare roll
@@ -174,7 +174,7 @@ void intro(Score& s) {
     for (int row : {0, 32, 64, 96, 104, 112, 120}) s.kick(pos(1, row), row < 96 ? 50 + row / 16 : 56 + (row - 96) / 8);
     for (int bar = 0; bar < 4; ++bar) hats(s, pos(1, bar * kBar), bar < 2 ? kHatOffbeat : kHatEighths, 26);
     s.retrigger_roll(pos(1, 112), pos(2), 4, 2, 20);
-    s.riser(pos(1, 96));
+    s.riser(pos(1, 96), 38);
 }
 
 void deck_the_halls(Score& s) {
@@ -270,7 +270,7 @@ void breakdown(Score& s) {
     s.echo(first, pos(8), kChBells, kChEcho, 3, 55);
     for (int row = 92; row <= 124; row += 4) s.sleigh(pos(7, row), 34 + (row - 92) * 3 / 4);
     s.effect(pos(7, 92), kChSleigh, 'S', 0xD1);
-    s.riser(pos(7, 96));
+    s.riser(pos(7, 96), 44);
     s.retrigger_roll(pos(7, 112), pos(8), 8, 3, 12);
 }
 
@@ -284,7 +284,7 @@ void calm(Score& s) {
     for (int row = 0; row < 112; row += 4) s.shaker(pos(8, row + 2), (row % 8 == 0 ? 22 : 16) + row / 8);
     s.kick(pos(8, 112), 46);
     for (int row = 112; row < kXmasRows; row += 2) s.clap(pos(8, row), 20 + (row - 112) * 2);
-    s.riser(pos(8, 96));
+    s.riser(pos(8, 96), 38);
 }
 
 void climax(Score& s) {
@@ -331,7 +331,7 @@ void climax(Score& s) {
     }
     s.crash(pos(10, 112), 40);
     s.retrigger_roll(pos(11, 96), pos(12), 4, 2, 30);
-    s.riser(pos(11, 96));
+    s.riser(pos(11, 96), 48);
 }
 
 void stabs(Score& s, int order, std::initializer_list<int> rows, int volume) {
@@ -424,7 +424,7 @@ void outro(Score& s) {
         if (row % kBar == 0) s.crash(at, 44);
     }
     for (int i = 0; i < 8; ++i) s.hat(pos(15, 97 + 4 * i), 20 + 2 * i);
-    s.riser(pos(15, 96));
+    s.riser(pos(15, 96), 48);
 }
 
 void last_chord(Score& s) {

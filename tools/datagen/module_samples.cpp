@@ -375,7 +375,9 @@ Sample tom() {
     return make_sample("tom", out, s::kSampleRate);
 }
 
-// Riser: noise whose level climbs over two seconds, brighter as it climbs.
+// Riser: noise whose level climbs over two seconds, brighter as it climbs,
+// saturated softly as it nears the top so its last second is loud for its
+// peak: it has to be heard through the full band.
 Sample riser() {
     const int length = samples_for(2.0);
     std::vector<double> out(length);
@@ -386,7 +388,7 @@ Sample riser() {
         const double t = n / kRate;
         const double rise = t / 2.0;
         const double v = rng.next();
-        out[n] = rise * rise * (air.step(v) + 0.4 * (1.0 - rise) * body.step(v));
+        out[n] = s::soft_clip(4.0 * rise * rise * (air.step(v) + 0.4 * (1.0 - rise) * body.step(v)), 2.0);
     }
     return make_sample("riser", out, s::kSampleRate);
 }

@@ -152,7 +152,7 @@ public:
     void clap(int at, int volume) { note(at, kChPerc, kDrumNote, xmas::kClap, volume); }
     void shaker(int at, int volume) { note(at, kChPerc, kDrumNote, xmas::kShaker, volume); }
     void tom(int at, int pitch, int volume) { note(at, kChTom, pitch, xmas::kTom, volume); }
-    void riser(int at) { note(at, kChTom, kDrumNote, xmas::kRiser, 64); }
+    void riser(int at, int volume) { note(at, kChTom, kDrumNote, xmas::kRiser, volume); }
 
     // A snare roll by retrigger: one note every `rows` rows from `from` to
     // `to`, each retriggered `ticks_apart` ticks apart and growing louder.
