@@ -387,6 +387,152 @@ TEST_F(XmasModule, TonalNotesStayNearTheirSamples) {
     std::printf("largest shift of a tonal sample: %.2f semitones\n", worst);
 }
 
+// The carols as sung, written in C major at 8 rows a beat as (pitch, rows),
+// 60 = middle C: each order's tune must be one of these whatever key and
+// octave it is played in.
+struct CarolNote {
+    int pitch;
+    int rows;
+};
+using Excerpt = std::vector<CarolNote>;
+const Excerpt kDeckHalls = {{67, 12}, {65, 4}, {64, 8}, {62, 8},  {60, 8}, {62, 8}, {64, 8}, {60, 8}, {62, 4},
+                            {64, 4},  {65, 4}, {62, 4}, {64, 12}, {62, 4}, {60, 8}, {59, 8}, {60, 16}};
+const Excerpt kDonWeNow = {{62, 12}, {64, 4}, {65, 8}, {62, 8}, {64, 12}, {65, 4}, {67, 8}, {62, 8}, {64, 4},
+                           {66, 4},  {67, 8}, {69, 4}, {71, 4}, {72, 8},  {71, 8}, {69, 8}, {67, 16}};
+const Excerpt kTrollTheAncient = {{67, 12}, {65, 4}, {64, 8}, {62, 8},  {60, 8}, {62, 8}, {64, 8}, {60, 8}, {69, 4},
+                                  {69, 4},  {69, 4}, {69, 4}, {67, 12}, {65, 4}, {64, 8}, {62, 8}, {60, 16}};
+const Excerpt kFaLaLa = {{69, 4}, {69, 4}, {69, 4}, {69, 4}, {67, 12}, {65, 4}, {64, 8}, {62, 8}, {60, 16}};
+const Excerpt kJingleBells = {{64, 8}, {64, 8}, {64, 16}, {64, 8}, {64, 8}, {64, 16},
+                              {64, 8}, {67, 8}, {60, 12}, {62, 4}, {64, 32}};
+const Excerpt kOhWhatFunHey = {{65, 8}, {65, 8}, {65, 12}, {65, 4}, {65, 8}, {64, 8},  {64, 8}, {64, 4},
+                               {64, 4}, {64, 8}, {62, 8},  {62, 8}, {64, 8}, {62, 16}, {67, 16}};
+const Excerpt kOhWhatFunSleigh = {{65, 8}, {65, 8}, {65, 8}, {65, 8}, {65, 8}, {64, 8}, {64, 8},
+                                  {64, 4}, {64, 4}, {67, 8}, {67, 8}, {65, 8}, {62, 8}, {60, 32}};
+const Excerpt kJoyToTheWorld = {{72, 8}, {71, 6}, {69, 2}, {67, 12}, {65, 4}, {64, 8}, {62, 8}, {60, 16}};
+
+struct TuneAt {
+    int order, row;
+    const Excerpt* excerpt;
+    const char* words;
+};
+const TuneAt kTunes[] = {
+    {1, 0, &kDeckHalls, "Deck the halls"},
+    {2, 0, &kDeckHalls, "Deck the halls"},
+    {3, 0, &kDeckHalls, "Deck the halls"},
+    {4, 0, &kDonWeNow, "Don we now"},
+    {5, 0, &kTrollTheAncient, "Troll the ancient"},
+    {6, 0, &kDeckHalls, "Deck the halls"},
+    {7, 0, &kFaLaLa, "fa la la"},
+    {8, 0, &kJingleBells, "Jingle bells"},
+    {9, 0, &kOhWhatFunHey, "Oh what fun ... hey"},
+    {10, 0, &kJingleBells, "Jingle bells"},
+    {11, 0, &kOhWhatFunSleigh, "Oh what fun ... sleigh"},
+    {12, 0, &kJoyToTheWorld, "Joy to the world"},
+    {12, 64, &kJoyToTheWorld, "Joy to the world"},
+    {13, 0, &kFaLaLa, "fa la la"},
+    {13, 64, &kFaLaLa, "fa la la"},
+    {14, 0, &kTrollTheAncient, "Troll the ancient"},
+};
+constexpr int kTuneChannel = 0;
+
+// Every note or note-off of a channel through the song, by song row.
+std::vector<std::pair<int, int>> channel_line(const itw::Module& song, int channel) {
+    std::vector<std::pair<int, int>> line;
+    for (size_t order = 0; order < song.orders.size(); ++order) {
+        const itw::Pattern& pattern = song.patterns[song.orders[order]];
+        for (int row = 0; row < pattern.rows; ++row) {
+            const std::vector<itw::Cell>& cells = pattern.cells[row];
+            if (channel < static_cast<int>(cells.size()) && cells[channel].note != itw::kNoNote) {
+                line.emplace_back(static_cast<int>(order) * 128 + row, cells[channel].note);
+            }
+        }
+    }
+    return line;
+}
+
+// The pitch a channel sounds at a song row, or -1.
+int sounding(const std::vector<std::pair<int, int>>& line, int at) {
+    int pitch = -1;
+    for (const auto& [row, note] : line) {
+        if (row > at) break;
+        pitch = note <= 119 ? note : -1;
+    }
+    return pitch;
+}
+
+TEST_F(XmasModule, EachOrdersTuneIsItsCarol) {
+    const itw::Module song = datagen::build_xmas_module();
+    const std::vector<std::pair<int, int>> line = channel_line(song, kTuneChannel);
+    for (const TuneAt& tune : kTunes) {
+        SCOPED_TRACE("order " + std::to_string(tune.order) + " row " + std::to_string(tune.row) + ": " + tune.words);
+        const auto first = std::find_if(line.begin(), line.end(),
+                                        [&](const auto& event) { return event.first == tune.order * 128 + tune.row; });
+        ASSERT_NE(first, line.end());
+        const Excerpt& carol = *tune.excerpt;
+        ASSERT_GT(line.end() - first, static_cast<long>(carol.size()));
+        for (size_t k = 0; k < carol.size(); ++k) {
+            const auto& note = first[k];
+            EXPECT_EQ(note.second - first->second, carol[k].pitch - carol[0].pitch) << "note " << k;
+            EXPECT_EQ(first[k + 1].first - note.first, carol[k].rows) << "length of note " << k;
+        }
+    }
+}
+
+// Under the tune, on beats 1 and 3: its note belongs to the chord that the
+// strings, choir and bass sound (one exception an order at most), and never
+// lies a minor second, tritone or major seventh from the bass.
+TEST_F(XmasModule, TuneNotesOnTheStrongBeatsFitTheChordAndTheBass) {
+    const itw::Module song = datagen::build_xmas_module();
+    const std::vector<std::pair<int, int>> tune = channel_line(song, kTuneChannel);
+    const std::vector<std::pair<int, int>> bass = channel_line(song, 4);
+    std::vector<std::vector<std::pair<int, int>>> pads;
+    for (int channel = 5; channel <= 9; ++channel) pads.push_back(channel_line(song, channel));
+    for (int order = 1; order <= 14; ++order) {
+        int outside = 0;
+        for (int row = 0; row < 128; row += 16) {
+            const int at = order * 128 + row, melody = sounding(tune, at), low = sounding(bass, at);
+            if (melody < 0) continue;
+            std::vector<int> chord;
+            for (const auto& pad : pads) {
+                if (sounding(pad, at) >= 0) chord.push_back(sounding(pad, at) % 12);
+            }
+            if (low >= 0) chord.push_back(low % 12);
+            if (!chord.empty() && std::find(chord.begin(), chord.end(), melody % 12) == chord.end()) ++outside;
+            if (low >= 0) {
+                const int interval = (melody - low) % 12;
+                EXPECT_TRUE(interval != 1 && interval != 6 && interval != 11)
+                    << "order " << order << " row " << row << ": tune " << melody << " over bass " << low;
+            }
+        }
+        EXPECT_LE(outside, 1) << "order " << order;
+    }
+}
+
+// A sample that does not loop fades to silence at its end: a note held
+// past it dies away instead of stopping dead.
+TEST_F(XmasModule, UnloopedTonalSamplesFadeOut) {
+    const itw::Module song = datagen::build_xmas_module();
+    namespace x = datagen::xmas;
+    int checked = 0;
+    for (int instrument : {x::kBells, x::kBass, x::kLead, x::kStrings, x::kChoir, x::kStab, x::kChip}) {
+        const itw::Instrument& ins = song.instruments[instrument - 1];
+        std::vector<int> samples = {ins.sample};
+        for (const itw::KeyZone& zone : ins.zones) samples.push_back(zone.sample);
+        for (int number : samples) {
+            const itw::Sample& sample = song.samples[number - 1];
+            if (sample.loop) continue;
+            ++checked;
+            int peak = 0, tail = 0;
+            for (size_t i = 0; i < sample.data.size(); ++i) {
+                peak = std::max(peak, std::abs(static_cast<int>(sample.data[i])));
+                if (i + 882 >= sample.data.size()) tail = std::max(tail, std::abs(static_cast<int>(sample.data[i])));
+            }
+            EXPECT_LE(tail * 100, peak) << sample.name << ": its last 20 ms lie within 40 dB of its peak";
+        }
+    }
+    EXPECT_GE(checked, 3);
+}
+
 TEST_F(XmasModule, EndsOnAChordThatRingsOut) {
     const module m(bytes_);
     const int pattern = m.get_order_pattern(16);

@@ -26,34 +26,34 @@ constexpr const char* kSongMessage =
     "instrument 6 (kick) bounces the planes.";
 
 // Stereo placement of the channels (0 left, 32 centre, 64 right), spread
-// wide as trackers of the era did: lead left and its echo right, bells hard
-// left and chip arpeggios hard right, the pads and choir on both sides,
-// kick, bass and snare in the middle.
+// wide as trackers of the era did, with the tune in the middle: its echo a
+// little right, bells hard left and chip arpeggios hard right, the pads and
+// choir on both sides, kick, bass and snare in the middle.
 constexpr int kChannelPan[kXmasChannels] = {
-    20,          // lead
-    46,          // harmony
-    6,           // bells
-    58,          // chip arpeggio
+    32,          // lead: the tune
+    50,          // harmony
+    4,           // bells
+    60,          // chip arpeggio
     32,          // bass
-    8,  56, 32,  // strings
-    16, 48,      // choir
+    4,  60, 32,  // strings
+    10, 54,      // choir
     32,          // kick
     28,          // snare
-    46,          // hi-hats
-    20,          // crash
-    40,          // sleigh bells
+    50,          // hi-hats
+    14,          // crash
+    44,          // sleigh bells
     32,          // stabs
-    52,          // echo
-    12,          // countermelody
-    54,          // claps and shakers
+    38,          // echo
+    8,           // countermelody
+    56,          // claps and shakers
     22,          // toms and risers
 };
 
-// Overall level: with these the song measures about −15 LUFS and its true
-// peak stays near −1.7 dBTP in libopenmpt's render, headroom enough for
+// Overall level: with these the song measures about −15.5 LUFS and its true
+// peak stays near −1.4 dBTP in libopenmpt's render, headroom enough for
 // other players' mixers.
 constexpr int kGlobalVolume = 128;
-constexpr int kMixVolume = 68;
+constexpr int kMixVolume = 74;
 
 }  // namespace
 

@@ -134,8 +134,11 @@ Sample sleigh_bells() {
 // Bells by frequency modulation: a harmonic pair (modulator at the carrier
 // frequency, index falling fast, so the strike is bright and the tail pure)
 // plus an inharmonic pair (modulator at 3.5 × the carrier) for the shimmer.
+// The ring lasts longer than the longest bell note of the score and fades
+// to silence over its last half second, so no note stops dead.
 Sample bells(int note) {
-    const int length = samples_for(1.4);
+    const int length = samples_for(2.4);
+    const int fade = samples_for(0.5);
     const double carrier = s::note_hz(note);
     std::vector<double> out(length);
     for (int n = 0; n < length; ++n) {
@@ -145,18 +148,19 @@ Sample bells(int note) {
         const double index_b = 1.6 * s::exp(-t / 0.09);
         const double pair_a = s::sine(carrier * t + index_a / (2 * s::kPi) * s::sine(carrier * t));
         const double pair_b = s::sine(carrier * t + index_b / (2 * s::kPi) * s::sine(3.5 * carrier * t));
-        out[n] = attack * (0.8 * s::exp(-t / 0.75) * pair_a + 0.5 * s::exp(-t / 0.3) * pair_b);
+        const double tail = n < length - fade ? 1.0 : 0.5 + 0.5 * s::sine(0.25 + 0.5 * (n - (length - fade)) / fade);
+        out[n] = tail * attack * (0.8 * s::exp(-t / 0.75) * pair_a + 0.5 * s::exp(-t / 0.3) * pair_b);
     }
     const char* name = note < 73 ? "fm bells low" : note < 85 ? "fm bells mid" : "fm bells high";
     return make_sample(name, out, s::c5_speed_for(carrier));
 }
 
 // Plucked bass: a band-limited sawtooth whose brightness falls over the
-// first tenth of a second to a still bright, steady stretch that loops. Its
-// fundamental is held back a little: the score keeps the bass an octave
-// above the kick's body, and the kick owns the lowest band.
+// first tenth of a second to a still bright, steady stretch that loops. The
+// score keeps its roots below 100 Hz, so the fundamental carries the weight
+// and the upper harmonics let it be heard on small speakers.
 Sample bass(int period) {
-    const int periods = 8 * 336 / period * 5;  // about 0.3 s whatever the pitch
+    const int periods = 8 * 672 / period * 2;  // about 0.3 s whatever the pitch
     constexpr int kLoopPeriods = 4;
     const int length = period * periods;
     const int loop_begin = period * (periods - kLoopPeriods);
@@ -165,15 +169,15 @@ Sample bass(int period) {
     for (int n = 0; n < length; ++n) {
         // Brightness settles at the loop start and stays fixed inside the loop.
         const double t = n < loop_begin ? n / kRate : loop_time;
-        const double darkness = 0.02 + 0.12 * (1.0 - s::exp(-t / 0.06));
+        const double darkness = 0.006 + 0.04 * (1.0 - s::exp(-t / 0.06));
         double v = 0.0;
         for (int h = 1; h * kRate / period <= 12000.0; ++h) {
-            const double weight = (h == 1 ? 0.8 : 1.0) / h * s::exp(-(h - 1) * darkness);
+            const double weight = 1.0 / h * s::exp(-(h - 1) * darkness);
             v += weight * s::sine(static_cast<double>((static_cast<int64_t>(h) * n) % period) / period);
         }
         out[n] = s::soft_clip(v, 0.4);
     }
-    return looped(make_sample(period > 200 ? "bass low" : "bass high", out, s::c5_speed_for(kRate / period)),
+    return looped(make_sample(period > 500 ? "bass low" : "bass high", out, s::c5_speed_for(kRate / period)),
                   loop_begin, length);
 }
 
@@ -183,7 +187,7 @@ Sample lead(int cycles) {
     auto amplitude = [](int h, double hz) {
         const double saw = 0.65 / h;
         const double square = (h % 2 == 1) ? 0.45 / h : 0.0;
-        return (saw + square) * s::exp(-hz / 9000.0);
+        return (saw + square) * s::exp(-hz / 14000.0);
     };
     const char* name = cycles < 200 ? "lead low" : cycles < 400 ? "lead high" : "lead top";
     Sample sample = loop_sample(name, cycles, {{-1, 0.7}, {0, 1.0}, {1, 0.7}}, 14000.0, amplitude, 0x1EAD + cycles);
@@ -254,36 +258,43 @@ Sample kick() {
     return make_sample("kick", out, s::kSampleRate);
 }
 
-// Snare: two decaying drum-head tones and a bright, high-passed noise burst.
+// Snare: two decaying drum-head tones and a burst of noise.
 Sample snare() {
     const int length = samples_for(0.32);
     std::vector<double> out(length);
     s::Noise rng(0x5AE);
-    s::HighPass noise_filter(1800.0);
+    // The noise band-limited to the crack of the wires (2 to 12 kHz), so
+    // the drum is not papery on a big system.
+    s::HighPass noise_filter(2000.0);
+    s::LowPass wires(12000.0);
     for (int n = 0; n < length; ++n) {
         const double t = n / kRate;
-        const double body = 0.5 * s::sine(190.0 * t) * s::exp(-t / 0.04) + 0.3 * s::sine(340.0 * t) * s::exp(-t / 0.03);
-        const double noise = noise_filter.step(rng.next()) * (1.0 * s::exp(-t / 0.1));
+        const double body =
+            0.65 * s::sine(190.0 * t) * s::exp(-t / 0.045) + 0.4 * s::sine(340.0 * t) * s::exp(-t / 0.03);
+        const double noise = wires.step(noise_filter.step(rng.next())) * (1.0 * s::exp(-t / 0.1));
         out[n] = s::soft_clip(body + noise, 0.4);
     }
     return make_sample("snare", out, s::kSampleRate);
 }
 
-// Hi-hat: six square waves at inharmonic frequencies plus noise, high-passed
-// twice; rings for about half a second (the closed hat's envelope cuts it).
+// Hi-hat: six square waves at inharmonic frequencies plus noise, band-passed
+// to 4-9 kHz (the metal, not the hiss); rings for about half a second (the
+// closed hat's envelope cuts it).
 Sample hat() {
     const int length = samples_for(0.45);
     std::vector<double> out(length);
     s::Noise rng(0x4A7);
-    s::HighPass first(6500.0);
-    s::HighPass second(6500.0);
+    s::HighPass first(4000.0);
+    s::HighPass second(4000.0);
+    s::LowPass third(9000.0);
+    s::LowPass fourth(9000.0);
     const double metal[] = {205.3, 304.4, 369.6, 522.7, 540.0, 800.0};
     for (int n = 0; n < length; ++n) {
         const double t = n / kRate;
         double v = 0.0;
         for (double hz : metal) v += s::sine(hz * 2.7 * t) >= 0.0 ? 1.0 : -1.0;
         v = v / 6.0 + 0.8 * rng.next();
-        out[n] = second.step(first.step(v)) * s::exp(-t / 0.14) * (1.0 - s::exp(-t / 0.0005));
+        out[n] = fourth.step(third.step(second.step(first.step(v)))) * s::exp(-t / 0.14) * (1.0 - s::exp(-t / 0.0005));
     }
     return make_sample("hi-hat", out, s::kSampleRate);
 }
@@ -364,7 +375,9 @@ Sample tom() {
     return make_sample("tom", out, s::kSampleRate);
 }
 
-// Riser: noise whose level climbs over two seconds, brighter as it climbs.
+// Riser: noise whose level climbs over two seconds, brighter as it climbs,
+// saturated softly as it nears the top so its last second is loud for its
+// peak: it has to be heard through the full band.
 Sample riser() {
     const int length = samples_for(2.0);
     std::vector<double> out(length);
@@ -375,7 +388,7 @@ Sample riser() {
         const double t = n / kRate;
         const double rise = t / 2.0;
         const double v = rng.next();
-        out[n] = rise * rise * (air.step(v) + 0.4 * (1.0 - rise) * body.step(v));
+        out[n] = s::soft_clip(4.0 * rise * rise * (air.step(v) + 0.4 * (1.0 - rise) * body.step(v)), 2.0);
     }
     return make_sample("riser", out, s::kSampleRate);
 }

@@ -21,36 +21,49 @@ const Tune kJingleSecond = {{F4, 8}, {F4, 8}, {F4, 12}, {F4, 4}, {F4, 8}, {E4, 8
                             {E4, 4}, {E4, 8}, {D4, 8},  {D4, 8}, {E4, 8}, {D4, 16}, {G4, 16}};
 const Tune kJingleLast = {{F4, 8}, {F4, 8}, {F4, 8}, {F4, 8}, {F4, 8}, {E4, 8}, {E4, 8},
                           {E4, 4}, {E4, 4}, {G4, 8}, {G4, 8}, {F4, 8}, {D4, 8}, {C4, 32}};
-const Tune kJoyOpening = {{C5, 12}, {B4, 4}, {A4, 6}, {G4, 2}, {F4, 12}, {E4, 4}, {D4, 8}, {C4, 16}};
+const Tune kJoyOpening = {{C5, 8}, {B4, 6}, {A4, 2}, {G4, 12}, {F4, 4}, {E4, 8}, {D4, 8}, {C4, 16}};
 
 namespace {
 
 // Two chords a bar, eight an order, as degrees of C major; `key` moves them.
+// Every tune note on beats 1 and 3 is a tone of the chord under it.
 struct Section {
     int key;
     std::array<Chord, 8> chords;
 };
 const std::array<Section, kXmasOrders> kPlan = {{
     {kToG, {C, C, F, F, Am, Am, G, G}},    // 0 intro
-    {kToG, {C, Am, F, C, Dm, C, G, C}},    // 1 build-up
-    {kToG, {C, Am, F, C, Dm, C, G, C}},    // 2
-    {kToG, {C, Am, F, C, Dm, C, G, C}},    // 3
-    {kToG, {G, G7, C, G, Em, D7, G, G7}},  // 4
-    {kToG, {C, Am, F, C, F, G7, C, C}},    // 5
-    {kToG, {C, Am, F, C, Dm, C, G, C}},    // 6 main theme
-    {kToG, {F, G7, C, C, Am, Am, G, G}},   // 7 tag, breakdown
-    {kToG, {C, C, Am, Am, C, G, C, A7}},   // 8 calm; A7 here is E7 of the next key
-    {kToA, {C, C, Am, Am, C, G, C, C}},    // 9 climax
-    {kToA, {F, F, C, C, D7, D7, G, G7}},   // 10
-    {kToA, {F, F, C, C, G7, G7, C, C}},    // 11
-    {kToA, {C, F, G7, C, C, F, G7, C}},    // 12 heavy: "Joy to the World"
-    {kToA, {Am, Am, F, F, C, C, G, G}},    // 13
+    {kToG, {C, Am, F, C, Dm, C, C, C}},    // 1 build-up: "Deck the halls"
+    {kToG, {C, Am, F, C, Dm, C, C, C}},    // 2
+    {kToG, {C, Am, F, C, Dm, C, C, C}},    // 3
+    {kToG, {G, G7, C, G, Em, D7, G, G7}},  // 4 "Don we now"
+    {kToG, {C, Am, F, C, F, G7, C, C}},    // 5 "Troll the ancient"
+    {kToG, {C, Am, F, C, Dm, C, C, C}},    // 6 main theme
+    {kToG, {F, G7, C, C, Am, Am, G, G}},   // 7 "fa la la", breakdown
+    {kToG, {C, C, Am, Am, C, F, C, A7}},   // 8 calm "Jingle bells"; A7 here is E7 of the next key
+    {kToA, {F, F, F, C, C, D7, G, G7}},    // 9 climax: "Oh what fun ... hey!"
+    {kToA, {C, C, Am, Am, C, F, C, C7}},   // 10 "Jingle bells"
+    {kToA, {F, F, Dm, C, G, G7, C, C}},    // 11 "Oh what fun ... open sleigh"
+    {kToA, {C, G7, Am, C, C, G7, Am, C}},  // 12 heavy: "Joy to the World"
+    {kToA, {F, C, C, C, Dm, C, Am, C}},    // 13 "fa la la" twice
     {kToA, {C, Am, F, C, F, G7, C, C}},    // 14 reprise
     {kToA, {F, F, G, G, Am, Am, G7, G7}},  // 15 outro hits
     {kToA, {C, C, C, C, C, C, C, C}},      // 16 last chord
 }};
 
-constexpr int kBassLow = 43;  // bass roots in G2..F#3, an octave above the kick's body
+// A dominant for one beat inside a half bar, under the note before a
+// cadence ("... la la la", "... is come"): order, beat (0..15), chord.
+struct Change {
+    int order;
+    int beat;
+    Chord chord;
+};
+constexpr Change kChanges[] = {
+    {1, 13, G7}, {2, 13, G7},  {3, 13, G7}, {5, 13, G7},  {6, 13, G7},  {7, 5, G7},
+    {12, 5, G7}, {12, 13, G7}, {13, 5, G7}, {13, 13, G7}, {14, 13, G7},
+};
+
+constexpr int kBassLow = 31;  // bass roots in G1..F#2: every fundamental below 100 Hz
 
 int wrap12(int value) { return ((value % 12) + 12) % 12; }
 int clamp_volume(int v) { return std::clamp(v, 0, 64); }
@@ -67,7 +80,13 @@ int accent(int at) {
 }  // namespace
 
 int key_at(int at) { return kPlan[at / kXmasRows].key; }
-Chord chord_at(int at) { return kPlan[at / kXmasRows].chords[(at % kXmasRows) / kHalfBar]; }
+Chord chord_at(int at) {
+    const int order = at / kXmasRows, beat = (at % kXmasRows) / kBeat;
+    for (const Change& change : kChanges) {
+        if (change.order == order && change.beat == beat) return change.chord;
+    }
+    return kPlan[order].chords[(at % kXmasRows) / kHalfBar];
+}
 
 std::vector<int> chord_tones(const Chord& chord) {
     switch (chord.quality) {
@@ -94,7 +113,18 @@ std::array<int, 3> voicing(const Chord& chord, int key, int low) {
 
 int bass_root(int at) { return place(chord_at(at).root + key_at(at), kBassLow); }
 
-Score::Score() : patterns_(kXmasOrders, itw::Pattern(kXmasRows, kXmasChannels)) {}
+Score::Score() : patterns_(kXmasOrders, itw::Pattern(kXmasRows, kXmasChannels)) { level_.fill(100); }
+
+std::vector<itw::Pattern> Score::take() {
+    for (int order = 0; order < kXmasOrders; ++order) {
+        for (std::vector<itw::Cell>& line : patterns_[order].cells) {
+            for (itw::Cell& cell : line) {
+                if (cell.volume >= 0) cell.volume = clamp_volume((cell.volume * level_[order] + 50) / 100);
+            }
+        }
+    }
+    return std::move(patterns_);
+}
 
 void Score::note(int at, int channel, int pitch, int instrument, int volume) {
     if (at < 0 || at >= kSongRows) return;
@@ -107,7 +137,7 @@ void Score::note(int at, int channel, int pitch, int instrument, int volume) {
     itw::Cell& cell = patterns_[at / kXmasRows].at(at % kXmasRows, channel);
     cell.note = pitch;
     cell.instrument = instrument;
-    cell.volume = clamp_volume(volume + lift_[at / kXmasRows]);
+    cell.volume = clamp_volume(volume);
 }
 
 void Score::off(int at, int channel) {
@@ -126,6 +156,14 @@ void Score::effect(int at, int channel, char letter, int param) {
     itw::Cell& cell = patterns_[at / kXmasRows].at(at % kXmasRows, channel);
     cell.effect = itw::effect(letter);
     cell.param = param;
+}
+
+void Score::nudge(int at, int channel, int ticks) {
+    if (at < 0 || at >= kSongRows || channel == kChSleigh || channel == kChKick) return;
+    itw::Cell& cell = patterns_[at / kXmasRows].at(at % kXmasRows, channel);
+    if (cell.effect != 0) return;
+    cell.effect = itw::effect('S');
+    cell.param = 0xD0 + ticks;
 }
 
 int Score::melody(int at, int channel, int instrument, const Tune& tune, int shift, int volume, Expression how) {
@@ -174,12 +212,20 @@ void Score::counterline(int from, int to, int channel, int instrument, int low, 
         const Chord chord = chord_at(at);
         const int key = key_at(at);
         // The chord tone nearest the last note without repeating it: a line
-        // that moves by small steps.
+        // that moves by small steps. Where the chord changes inside the half
+        // bar, a tone both chords share where there is one.
+        const Chord after = chord_at(at + kBeat);
+        const std::vector<int> later = chord_tones(after);
         int best = -1;
-        for (int tone : chord_tones(chord)) {
-            const int pitch = place(chord.root + tone + key, low);
-            if (pitch == previous) continue;
-            if (best < 0 || std::abs(pitch - previous) < std::abs(best - previous)) best = pitch;
+        for (const bool shared_only : {true, false}) {
+            for (int tone : chord_tones(chord)) {
+                const int pitch = place(chord.root + tone + key, low);
+                const bool shared = std::any_of(later.begin(), later.end(),
+                                                [&](int t) { return wrap12(after.root + t - chord.root - tone) == 0; });
+                if (pitch == previous || (shared_only && !shared)) continue;
+                if (best < 0 || std::abs(pitch - previous) < std::abs(best - previous)) best = pitch;
+            }
+            if (best >= 0) break;
         }
         note(at, channel, best, instrument, volume - 12);
         for (int row = 0; row < 3; ++row) effect(at + row, channel, 'D', 0x20);  // swell in
@@ -205,7 +251,7 @@ void Score::echo(int from, int to, int source, int target, int delay, int percen
             off(at + delay, target);
             continue;
         }
-        note(at + delay, target, cell.note, cell.instrument, cell.volume * percent / 100 - lift_[at / kXmasRows]);
+        note(at + delay, target, cell.note, cell.instrument, cell.volume * percent / 100);
     }
 }
 
@@ -213,7 +259,7 @@ template <size_t N>
 void Score::chords(int from, int to, const std::array<int, N>& channels, int instrument, int low, int volume) {
     std::array<int, N> sounding{};
     sounding.fill(-1);
-    for (int at = from; at < to; at += kHalfBar) {
+    for (int at = from; at < to; at += kBeat) {
         const std::array<int, 3> notes = voicing(chord_at(at), key_at(at), low);
         for (size_t i = 0; i < N; ++i) {
             const int pitch = notes[3 - N + i];  // the top N notes of the voicing
@@ -230,7 +276,7 @@ template void Score::chords<2>(int, int, const std::array<int, 2>&, int, int, in
 
 void Score::bass_long(int from, int to, int volume) {
     int sounding = -1;
-    for (int at = from; at < to; at += kHalfBar) {
+    for (int at = from; at < to; at += kBeat) {
         const int root = bass_root(at);
         if (root != sounding || at % kBar == 0) note(at, kChBass, root, xmas::kBass, volume + accent(at));
         sounding = root;
@@ -253,8 +299,10 @@ void Score::bass_groove(int from, int to, int volume) {
     static constexpr int kInterval[] = {0, 0, 12, 7};
     static constexpr int kLevel[] = {0, -18, -4, -8};  // the second root a ghost note
     for (int at = from; at < to; at += kHalfBar) {
-        const int root = bass_root(at);
-        for (int i = 0; i < 4; ++i) note(at + kRow[i], kChBass, root + kInterval[i], xmas::kBass, volume + kLevel[i]);
+        for (int i = 0; i < 4; ++i) {
+            const int row = at + kRow[i];
+            note(row, kChBass, bass_root(row) + kInterval[i], xmas::kBass, volume + kLevel[i]);
+        }
         if ((at / kHalfBar) % 2 == 1) effect(at + 12, kChBass, 'G', 0x40);  // slide up into the fifth
     }
     off(to, kChBass);

@@ -69,7 +69,7 @@ struct Chord {
 };
 constexpr Chord C{0, Quality::Major}, Dm{2, Quality::Minor}, Em{4, Quality::Minor}, F{5, Quality::Major},
     G{7, Quality::Major}, G7{7, Quality::Dominant7}, Am{9, Quality::Minor}, D7{2, Quality::Dominant7},
-    A7{9, Quality::Dominant7};
+    A7{9, Quality::Dominant7}, C7{0, Quality::Dominant7};
 
 int key_at(int at);
 Chord chord_at(int at);
@@ -91,17 +91,21 @@ class Score {
 public:
     Score();
 
-    // A note; the volume column gets `volume` plus the order's lift (clamped to 0..64).
+    // A note with `volume` in its volume column (clamped to 0..64).
     void note(int at, int channel, int pitch, int instrument, int volume);
-    // Makes every note of an order louder (or, below 0, softer) by `amount`.
-    void lift(int order, int amount) { lift_[order] = amount; }
+    // Scales every note volume of an order to `percent`, when the patterns
+    // are taken: the arc of the song from order to order.
+    void level(int order, int percent) { level_[order] = percent; }
     // A note-off where nothing else starts.
     void off(int at, int channel);
     // Empties a cell that an earlier, broader pass filled.
     void clear(int at, int channel);
     void effect(int at, int channel, char letter, int param);
+    // Plays a note `ticks` ticks late (a note delay) where the cell holds no
+    // other effect: the push and drag of a player's hands. Never on a cue.
+    void nudge(int at, int channel, int ticks);
 
-    std::vector<itw::Pattern> take() { return std::move(patterns_); }
+    std::vector<itw::Pattern> take();
 
     // A tune from `at`, transposed by `shift`; each note holds until the next,
     // louder on the strong beats. Returns the row after the last note, where
@@ -147,7 +151,7 @@ public:
     void clap(int at, int volume) { note(at, kChPerc, kDrumNote, xmas::kClap, volume); }
     void shaker(int at, int volume) { note(at, kChPerc, kDrumNote, xmas::kShaker, volume); }
     void tom(int at, int pitch, int volume) { note(at, kChTom, pitch, xmas::kTom, volume); }
-    void riser(int at) { note(at, kChTom, kDrumNote, xmas::kRiser, 48); }
+    void riser(int at, int volume) { note(at, kChTom, kDrumNote, xmas::kRiser, volume); }
 
     // A snare roll by retrigger: one note every `rows` rows from `from` to
     // `to`, each retriggered `ticks_apart` ticks apart and growing louder.
@@ -157,7 +161,7 @@ public:
 
 private:
     std::vector<itw::Pattern> patterns_;
-    std::array<int, kXmasOrders> lift_{};
+    std::array<int, kXmasOrders> level_{};
 };
 
 }  // namespace gf::datagen::score
