@@ -281,6 +281,17 @@ std::optional<std::string> commit_outputs(Outputs& out) {
     return std::nullopt;
 }
 
+}  // namespace
+
+DemoOptions from_the_start(const DemoOptions& demo) {
+    DemoOptions whole = demo;
+    whole.start_order = 0;
+    whole.start_row = 0;
+    return whole;
+}
+
+namespace {
+
 bool valid_rate(const CaptureOptions& capture) {
     return capture.fps_num > 0 && capture.fps_den > 0 && capture.fps_num <= 1000 * capture.fps_den;
 }
@@ -358,6 +369,7 @@ int run_capture(const DemoOptions& demo, const CaptureOptions& capture) {
     const double total_seconds = music_seconds_from(demo.files.module, demo.start_order, demo.start_row);
     const double started = wall_now();
     bool limit_reached = false;
+    uint64_t first_ms = 0;  // the show's time of the first frame written
     CaptureSink sink;
     sink.frame = [&](const CapturedFrame& frame) {
         if (frame.ms >= capture.max_show_ms) {
@@ -378,9 +390,12 @@ int run_capture(const DemoOptions& demo, const CaptureOptions& capture) {
                 return false;
             }
         }
+        if (frame.index == 0) {
+            first_ms = frame.ms;
+        }
         ProgressSnapshot snapshot;
         snapshot.frames = frame.index + 1;
-        snapshot.show_seconds = static_cast<double>(frame.ms) / 1000.0;
+        snapshot.show_seconds = static_cast<double>(frame.ms - first_ms) / 1000.0;
         snapshot.total_seconds = total_seconds;
         snapshot.order = frame.order;
         snapshot.row = frame.row;
@@ -407,7 +422,8 @@ int run_capture(const DemoOptions& demo, const CaptureOptions& capture) {
     };
 
     CapturePlatform platform(rate, sink, capture.max_frames, &s_interrupted);
-    const int result = demo_main(platform, demo);
+    platform.start_at(demo.start_order, demo.start_row);
+    const int result = demo_main(platform, from_the_start(demo));
     const double elapsed = wall_now() - started;
     const bool interrupted = platform.stop_reason() == CaptureStop::Interrupted;
     if (result != kExitOk) {
@@ -434,7 +450,9 @@ int run_capture(const DemoOptions& demo, const CaptureOptions& capture) {
         return kExitFailure;
     }
 
-    const std::string kept = format_minutes(static_cast<double>(frame_start_ms(kept_frames, rate)) / 1000.0);
+    const uint64_t first = platform.first_shown();
+    const std::string kept = format_minutes(
+        static_cast<double>(frame_start_ms(first + kept_frames, rate) - frame_start_ms(first, rate)) / 1000.0);
     const std::string written = written_names(out);
     const char* verb = out.video_final.empty() || out.frames_final.empty() ? " holds" : " hold";
     if (interrupted) {

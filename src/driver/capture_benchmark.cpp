@@ -13,6 +13,7 @@
 
 #include "common/frame_globals.h"
 #include "common/types.h"
+#include "driver/capture.h"
 
 namespace gf {
 
@@ -67,8 +68,9 @@ int run_benchmark(const DemoOptions& demo, const FrameRate& rate, uint64_t max_f
         return true;
     };
     CapturePlatform platform(rate, sink, max_frames, interrupt);
+    platform.start_at(demo.start_order, demo.start_row);
     const double started = wall_now();
-    const int result = demo_main(platform, demo);
+    const int result = demo_main(platform, from_the_start(demo));
     const double elapsed = wall_now() - started;
     if (result != kExitOk) {
         return result;

@@ -17,6 +17,9 @@ constexpr uint64_t kMsPerSecond = 1000;
 constexpr uint64_t kSampleRate = static_cast<uint64_t>(kMixRate);
 constexpr uint64_t kMusicEndGraceMs = 1000;  // how long a capture runs on after a module that never fades
 
+// The position word (order low, row high) as a number that orders positions as the show does.
+uint32_t position_key(uint32_t order, uint32_t row) { return (order << 16) | (row & 0xFFFFu); }
+
 double wall_seconds() {
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
@@ -63,13 +66,28 @@ uint32_t* CapturePlatform::lock_frame() {
 
 void CapturePlatform::unlock_frame() { draw_seconds_ = wall_seconds() - lock_started_; }
 
+void CapturePlatform::start_at(uint32_t order, uint32_t row) {
+    start_key_ = position_key(order, row);
+    showing_ = start_key_ == 0;
+    first_shown_ = 0;
+}
+
 void CapturePlatform::present_frame() {
     if (stop_ == CaptureStop::OutputFailed) {
         return;
     }
     const uint32_t position = gf::music_position();
+    if (!showing_) {
+        // The position after the music's end is order 0xFFFF: at or after any start.
+        if (position_key(position & 0xFFFFu, position >> 16) < start_key_) {
+            ++frames_;
+            ++first_shown_;
+            return;
+        }
+        showing_ = true;
+    }
     CapturedFrame frame;
-    frame.index = frames_;
+    frame.index = frames_ - first_shown_;
     frame.ms = frame_start_ms(frames_, rate_);
     frame.order = position & 0xFFFFu;
     frame.row = position >> 16;
@@ -98,7 +116,7 @@ void CapturePlatform::update_display() {
                 music_end_sample_ = samples_ + rendered;
             }
             samples_ = end;
-            if (stop_ != CaptureStop::OutputFailed && sink_.audio && !sink_.audio(audio_.data(), count)) {
+            if (showing_ && stop_ != CaptureStop::OutputFailed && sink_.audio && !sink_.audio(audio_.data(), count)) {
                 stop_ = CaptureStop::OutputFailed;
             }
         }
@@ -112,7 +130,7 @@ bool CapturePlatform::key_pressed() {
     }
     if (interrupt_ != nullptr && interrupt_->load()) {
         stop_ = CaptureStop::Interrupted;
-    } else if (max_frames_ != 0 && frames_ >= max_frames_) {
+    } else if (max_frames_ != 0 && frames() >= max_frames_) {
         stop_ = CaptureStop::FrameLimit;
     } else if (music_end_sample_ != kNotEnded &&
                frame_start_ms(frames_, rate_) >= sample_ms(music_end_sample_) + kMusicEndGraceMs) {
