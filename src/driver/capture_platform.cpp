@@ -186,4 +186,54 @@ Status CapturePlatform::load_jpeg(Image& image, const std::string& path) {
 
 void CapturePlatform::release_image(Image& image) { gf::release_image(image); }
 
+namespace {
+
+struct CaptureState final : PlatformState {
+    uint64_t frames = 0;
+    uint64_t samples = 0;
+    uint64_t music_end_sample = 0;
+    uint64_t first_shown = 0;
+    bool showing = true;
+    bool playing = false;
+    uint32_t clock = 0;
+    PixelBuffer surface;
+    MusicState music;
+};
+
+}  // namespace
+
+std::unique_ptr<PlatformState> CapturePlatform::save_state() {
+    auto state = std::make_unique<CaptureState>();
+    state->music = save_music_state();
+    if (playing_ && !state->music.valid()) {
+        return nullptr;
+    }
+    state->frames = frames_;
+    state->samples = samples_;
+    state->music_end_sample = music_end_sample_;
+    state->first_shown = first_shown_;
+    state->showing = showing_;
+    state->playing = playing_;
+    state->clock = time_get_time();
+    state->surface = surface_;
+    return state;
+}
+
+bool CapturePlatform::restore_state(const PlatformState& saved) {
+    const auto* state = dynamic_cast<const CaptureState*>(&saved);
+    if (state == nullptr || (state->playing && !restore_music_state(state->music))) {
+        return false;
+    }
+    frames_ = state->frames;
+    samples_ = state->samples;
+    music_end_sample_ = state->music_end_sample;
+    first_shown_ = state->first_shown;
+    showing_ = state->showing;
+    playing_ = state->playing;
+    set_virtual_clock(state->clock);
+    surface_ = state->surface;
+    stop_ = CaptureStop::None;
+    return true;
+}
+
 }  // namespace gf

@@ -91,6 +91,11 @@ public:
     Status load_jpeg(Image& image, const std::string& path) override;
     void release_image(Image& image) override;
 
+    // The frame count, the clock, the surface and the music (whose sound after a
+    // restore rings on as libopenmpt plays it from the row; positions and syncs are exact).
+    std::unique_ptr<PlatformState> save_state() override;
+    bool restore_state(const PlatformState& state) override;
+
     // Shows the whole show from the first frame whose music position is at or after
     // ORDER:ROW: the show runs from its start as it always does, and the frames
     // before that one, and their sound, are drawn but not handed to the sink. So

@@ -7,10 +7,12 @@
 #include <array>
 #include <iostream>
 #include <memory>
+#include <vector>
 
 #include "common/frame_globals.h"
 #include "driver/beat_state.h"
 #include "driver/data_files.h"
+#include "driver/show_state.h"
 #include "driver/timeline.h"
 #include "platform/clock.h"
 
@@ -265,6 +267,46 @@ bool DemoRun::step() {
     if (options_.interactive) {
         handle_viewer_keys(platform, viewer, options_.order_count);
     }
+    return true;
+}
+
+struct DemoRun::Checkpoint {
+    ShowState show;
+    std::vector<PixelBuffer> buffers;
+    Viewer viewer;
+    MusicEndWatch music_end;
+    bool first_pass = true;
+    std::unique_ptr<PlatformState> platform;
+};
+
+std::shared_ptr<const DemoRun::Checkpoint> DemoRun::save() const {
+    auto checkpoint = std::make_shared<Checkpoint>();
+    checkpoint->platform = platform_.save_state();
+    if (!checkpoint->platform) {
+        return nullptr;
+    }
+    checkpoint->show = save_show_state();
+    checkpoint->buffers.reserve(state_->buffers.size());
+    for (const auto& buffer : state_->buffers) {
+        checkpoint->buffers.push_back(*buffer);
+    }
+    checkpoint->viewer = state_->viewer;
+    checkpoint->music_end = state_->music_end;
+    checkpoint->first_pass = state_->first_pass;
+    return checkpoint;
+}
+
+bool DemoRun::restore(const Checkpoint& checkpoint) {
+    if (checkpoint.buffers.size() != state_->buffers.size() || !platform_.restore_state(*checkpoint.platform)) {
+        return false;
+    }
+    restore_show_state(checkpoint.show);
+    for (std::size_t i = 0; i < checkpoint.buffers.size(); ++i) {
+        *state_->buffers[i] = checkpoint.buffers[i];
+    }
+    state_->viewer = checkpoint.viewer;
+    state_->music_end = checkpoint.music_end;
+    state_->first_pass = checkpoint.first_pass;
     return true;
 }
 

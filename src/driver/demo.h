@@ -51,6 +51,16 @@ public:
     bool step();
     int finish();
 
+    // A seek's checkpoint: the whole show's state between two passes (its
+    // module-wide state, the work buffers, the platform's clock, surface and
+    // music). Restoring one and stepping on draws, byte for byte, the frames
+    // the run drew after it was saved. save() gives nullptr when the platform
+    // cannot keep its state; restore() is false, changing nothing, when it
+    // cannot put it back.
+    struct Checkpoint;
+    std::shared_ptr<const Checkpoint> save() const;
+    bool restore(const Checkpoint& checkpoint);
+
 private:
     struct State;
     Platform& platform_;

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "common/status.h"
@@ -72,6 +73,33 @@ bool music_ended();
 
 // Length of the loaded module in seconds (libopenmpt's estimate).
 double module_duration_seconds();
+
+// Where the playing music stands, to come back to it later (a seek): the stream
+// position, the row in progress and where it began, the syncs' view of the
+// channels and the notes still to fire, the volume. The sound itself is not
+// kept: coming back, libopenmpt goes to the row and plays on from the same
+// sample with the notes struck before still ringing (close to the sound of the
+// whole song; the row timing, the positions and the syncs are exact).
+class MusicState {
+public:
+    MusicState();
+    ~MusicState();
+    MusicState(MusicState&&) noexcept;
+    MusicState& operator=(MusicState&&) noexcept;
+    bool valid() const { return saved_ != nullptr; }
+
+private:
+    struct Saved;
+    std::unique_ptr<Saved> saved_;
+    friend MusicState save_music_state();
+    friend bool restore_music_state(const MusicState& state);
+};
+
+// The state of the music now: invalid when no module is loaded.
+MusicState save_music_state();
+// Puts the playing music back where `state` was and lets it play on (the output
+// resumes). False, changing nothing, for an invalid state.
+bool restore_music_state(const MusicState& state);
 
 // Holds the playing music where it is (true) or lets it go on (false): the sound
 // device, or the silent thread, stops asking for sound, so the position and the

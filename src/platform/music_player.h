@@ -45,6 +45,7 @@ struct RenderState {
     uint64_t stream_frame = 0;  // frames rendered since play_music
     int last_order = -1;
     int last_row = -1;
+    uint64_t row_start = 0;  // stream frame where the row last_order:last_row was first heard
     // Frames [watch_from, watch_until] are rendered one at a time: the next row starts among them.
     uint64_t watch_from = kNever;
     uint64_t watch_until = kNever;
