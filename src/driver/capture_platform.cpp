@@ -143,10 +143,7 @@ void CapturePlatform::destroy_display() { screen = nullptr; }
 
 Status CapturePlatform::init_music() {
     Status status = from(gf::init_music(AudioOutput::Offline));
-    // Syncs fire inside render_music; each one sees the clock at its note's sample.
-    set_sync_position_hook([](uint64_t frame) {
-        set_virtual_clock(kCaptureClockStart + static_cast<uint32_t>(sample_ms(frame)));
-    });
+    follow_music_clock();
     return status;
 }
 
@@ -201,6 +198,22 @@ struct CaptureState final : PlatformState {
 };
 
 }  // namespace
+
+void CapturePlatform::follow_music_clock() {
+    // Syncs fire inside render_music; each one sees the clock at its note's sample.
+    set_sync_position_hook([](uint64_t frame) {
+        set_virtual_clock(kCaptureClockStart + static_cast<uint32_t>(sample_ms(frame)));
+    });
+}
+
+std::unique_ptr<PlatformState> CapturePlatform::start_state() {
+    auto state = std::make_unique<CaptureState>();
+    state->music = music_start_state();
+    state->music_end_sample = kNotEnded;
+    state->playing = true;
+    state->clock = kCaptureClockStart;
+    return state;
+}
 
 std::unique_ptr<PlatformState> CapturePlatform::save_state() {
     auto state = std::make_unique<CaptureState>();

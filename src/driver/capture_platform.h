@@ -91,6 +91,12 @@ public:
     Status load_jpeg(Image& image, const std::string& path) override;
     void release_image(Image& image) override;
 
+    // The state of a capture at the show's start, the module loaded and about to play
+    // from 0:0, with nothing rendered: where a seek from the start begins.
+    static std::unique_ptr<PlatformState> start_state();
+    // Syncs fired while rendering see the clock at their note's sample (init_music sets this).
+    static void follow_music_clock();
+
     // The frame count, the clock, the surface and the music (whose sound after a
     // restore rings on as libopenmpt plays it from the row; positions and syncs are exact).
     std::unique_ptr<PlatformState> save_state() override;

@@ -61,8 +61,19 @@ public:
     std::shared_ptr<const Checkpoint> save() const;
     bool restore(const Checkpoint& checkpoint);
 
+    // Goes to the first frame at or after ORDER:ROW of the show run from its start at
+    // the platform's steady rate (Platform::seek_rate), from the nearest checkpoint; the
+    // next step() draws that frame. False, changing nothing, when the platform cannot seek.
+    bool seek_to_position(uint32_t order, uint32_t row);
+
 private:
     struct State;
+    std::shared_ptr<const Checkpoint> save_on(Platform& platform) const;
+    bool restore_on(Platform& platform, const Checkpoint& checkpoint);
+    bool seek(uint32_t key, int64_t frame);
+    void viewer_keys();
+    void shadow_pass();
+
     Platform& platform_;
     const DemoOptions& options_;
     const EffectOps& fx_;

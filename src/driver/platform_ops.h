@@ -46,6 +46,17 @@ public:
     // NextOrder), or Ignore when there is none. Only a window has a viewer.
     virtual KeyRole take_viewer_key() { return KeyRole::Ignore; }
 
+    // Seeking (the viewer's keys, a start position in a window): the show's state at a
+    // position is that of the show run from its start at a steady rate, this platform's
+    // frame rate (num / den frames a second); false when it cannot seek.
+    virtual bool seek_rate(int& num, int& den) {
+        (void)num;
+        (void)den;
+        return false;
+    }
+    // Takes the music from its output so that a seek renders it (true), or gives it back (false).
+    virtual void pull_music(bool pulled) { (void)pulled; }
+
     // Music.
     virtual Status init_music() = 0;
     virtual Status load_module(const std::string& path) = 0;

@@ -350,6 +350,18 @@ MusicState save_music_state() {
     return state;
 }
 
+MusicState music_start_state() {
+    MusicState state;
+    if (!g_player.module) {
+        return state;
+    }
+    state.saved_ = std::make_unique<MusicState::Saved>();
+    state.saved_->scheduler = g_player.scheduler;
+    state.saved_->scheduler.restart();
+    state.saved_->render = RenderState{};
+    return state;
+}
+
 bool restore_music_state(const MusicState& state) {
     if (!state.saved_ || !g_player.module) {
         return false;
@@ -439,6 +451,21 @@ void set_sync_position_hook(std::function<void(uint64_t frame)> hook) {
 bool music_ended() { return g_player.ended.load(std::memory_order_relaxed); }
 
 double module_duration_seconds() { return g_player.module ? g_player.module->get_duration_seconds() : 0.0; }
+
+void pull_music(bool pulled) {
+    if (pulled == g_player.pulled) {
+        return;
+    }
+    if (pulled) {
+        stop_output();
+        g_player.pulled = true;
+        return;
+    }
+    g_player.pulled = false;
+    if (g_player.render_open.load()) {
+        start_output();
+    }
+}
 
 void pause_music(bool paused) {
     if (!g_player.render_open.load()) {

@@ -92,14 +92,23 @@ private:
     struct Saved;
     std::unique_ptr<Saved> saved_;
     friend MusicState save_music_state();
+    friend MusicState music_start_state();
     friend bool restore_music_state(const MusicState& state);
 };
 
 // The state of the music now: invalid when no module is loaded.
 MusicState save_music_state();
+// The state of the loaded module about to play from 0:0 at full volume, nothing rendered.
+MusicState music_start_state();
 // Puts the playing music back where `state` was and lets it play on (the output
 // resumes). False, changing nothing, for an invalid state.
 bool restore_music_state(const MusicState& state);
+
+// Takes the music from its output (true): the sound device or the silent thread
+// stops asking for sound and the caller renders it with render_music, as offline
+// output does (a seek runs the show offline); false gives it back to the output,
+// which plays on from where the caller left it.
+void pull_music(bool pulled);
 
 // Holds the playing music where it is (true) or lets it go on (false): the sound
 // device, or the silent thread, stops asking for sound, so the position and the

@@ -59,6 +59,7 @@ struct Player {
     std::unique_ptr<openmpt::module> module;
     NoteScheduler scheduler;  // the renderer drives it while the gate is open
     AudioOutput output = AudioOutput::Offline;
+    bool pulled = false;  // the caller renders, whatever the output (a seek)
     bool sdl_audio = false;
     SDL_AudioDeviceID device = 0;
     std::thread silent_thread;
