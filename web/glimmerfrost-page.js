@@ -2,6 +2,7 @@
 // start screen, runs the live show one pass per animation frame with the music
 // through Web Audio, and the two offline modes:
 //   ?frames=N,N,...&fps=F  the listed frames' SHA-256, one "N <hash>" line each, in #frame-hashes
+//                          (&start=O:R: counted from the first frame at or after O:R, as --start does)
 //   ?benchmark             the cost of a frame per order, as the desktop's --benchmark prints it
 // ?autoplay starts the live show without the click (headless measurements) and,
 // once it is over, puts the latest sync seen into #results. With &report=PATH the
@@ -219,7 +220,8 @@ $('fullscreen').addEventListener('click', (event) => { event.stopPropagation(); 
 $('fullscreen').addEventListener('dblclick', (event) => event.stopPropagation());
 $('play').addEventListener('click', play);
 
-// ?frames=N,N,...&fps=F (F whole, or N/D): the offline show's listed frames.
+// ?frames=N,N,...&fps=F (F whole, or N/D)[&start=O:R]: the offline show's listed frames,
+// counted from the first frame at or after O:R as the desktop's --start O:R --frames counts them.
 async function runFrames() {
   const frames = params.get('frames').split(',').map((text) => text.trim());
   for (const text of frames) {
@@ -231,6 +233,8 @@ async function runFrames() {
   if (!Number.isInteger(num) || !Number.isInteger(den) || num < 1 || den < 1 || fps.length > 2) {
     throw new Error('fps: "' + params.get('fps') + '" is not a frame rate');
   }
+  const start = /^(\d{1,5})(?::(\d{1,5}))?$/.exec(params.get('start') || '0');
+  if (!start) throw new Error('start: "' + params.get('start') + '" is not ORDER or ORDER:ROW');
   const hashes = new Map();
   engine.gfFrame = (index, pointer) => {
     const words = new Uint32Array(engine.HEAPU8.buffer, pointer, 64000).map((w) => w & 0xffffff);
@@ -238,7 +242,7 @@ async function runFrames() {
   };
   const list = engine._malloc(4 * frames.length);
   new Uint32Array(engine.HEAPU8.buffer, list, frames.length).set(frames.map(Number));
-  const result = engine._gf_web_frames(list, frames.length, num, den);
+  const result = engine._gf_web_frames(list, frames.length, num, den, Number(start[1]), Number(start[2] || 0));
   engine._free(list);
   if (result !== 0) throw new Error(lastError || 'the show could not start');
   const lines = [];

@@ -281,17 +281,6 @@ std::optional<std::string> commit_outputs(Outputs& out) {
     return std::nullopt;
 }
 
-}  // namespace
-
-DemoOptions from_the_start(const DemoOptions& demo) {
-    DemoOptions whole = demo;
-    whole.start_order = 0;
-    whole.start_row = 0;
-    return whole;
-}
-
-namespace {
-
 bool valid_rate(const CaptureOptions& capture) {
     return capture.fps_num > 0 && capture.fps_den > 0 && capture.fps_num <= 1000 * capture.fps_den;
 }

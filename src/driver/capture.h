@@ -46,11 +46,6 @@ struct CaptureOptions {
 // 24000/1001, 30000/1001, 60000/1001 and 120000/1001 (the closing fade's length follows the rate).
 bool is_video_frame_rate(int num, int den);
 
-// The same options with the music played from the show's start: an offline run
-// reaches a --start position by running the whole show up to it (see
-// CapturePlatform::start_at), so that what it shows there is what the show shows.
-DemoOptions from_the_start(const DemoOptions& demo);
-
 // Renders the show offline. Returns the exit code: 0 when the show ended through its fade;
 // 1 on a failure (message on stderr, no partial file left under the final name); 2 for options
 // that cannot make a video; 130 when SIGINT, SIGTERM or SIGHUP stopped it (what was rendered is

@@ -131,6 +131,13 @@ std::string about(const std::string& path, const std::string& message, const cha
 
 }  // namespace
 
+DemoOptions from_the_start(const DemoOptions& demo) {
+    DemoOptions whole = demo;
+    whole.start_order = 0;
+    whole.start_row = 0;
+    return whole;
+}
+
 int demo_main(Platform& platform, const DemoOptions& options) {
     return demo_main(platform, options, real_effect_ops());
 }

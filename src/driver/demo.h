@@ -27,6 +27,11 @@ struct DemoOptions {
     int order_count = -1;      // orders the module plays; -1 when not known (the viewer then steps on freely)
 };
 
+// The same options with the music played from the show's start: an offline run
+// reaches a start position by running the whole show up to it (see
+// CapturePlatform::start_at), so that what it shows there is what the show shows.
+DemoOptions from_the_start(const DemoOptions& demo);
+
 // Runs the whole demo on `platform`: start-up, frame loop, shutdown. Returns the exit code
 // (0, or 1 when start-up fails, with one line on stderr naming the file and the problem).
 int demo_main(Platform& platform, const DemoOptions& options);

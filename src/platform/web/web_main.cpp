@@ -11,7 +11,8 @@
 //   gf_web_key()               a key: ends the show at the end of the next pass
 //   gf_web_sync_worst_ms()     the latest a sync has fired after its note, by the audio clock
 //   gf_web_syncs_fired(), gf_web_syncs_later_than(frames)  how many syncs fired, and how many later than that
-//   gf_web_frames(list, n, num, den)  the offline show at num/den fps; each listed frame's pixels go to Module.gfFrame
+//   gf_web_frames(list, n, num, den, order, row)  the offline show at num/den fps from the first frame at or after
+//                              order:row; each listed frame's pixels (counted from there) go to Module.gfFrame
 //   gf_web_benchmark()         the cost of a frame per order, printed as the desktop's --benchmark prints it
 #include <emscripten.h>
 
@@ -128,10 +129,23 @@ EMSCRIPTEN_KEEPALIVE int gf_web_syncs_later_than(int frames) {
     return s_show ? static_cast<int>(s_show->platform.timeline().fired_later_than(static_cast<uint64_t>(frames))) : 0;
 }
 
-EMSCRIPTEN_KEEPALIVE int gf_web_frames(const uint32_t* list, int count, int fps_num, int fps_den) {
+EMSCRIPTEN_KEEPALIVE int gf_web_frames(const uint32_t* list, int count, int fps_num, int fps_den, int start_order,
+                                       int start_row) {
     gf::DemoOptions options;
     if (!find_data(options)) {
         return 1;
+    }
+    // The frames from a start position are the whole show's from its first frame at or after it.
+    if (start_order < 0 || start_row < 0 || start_order >= options.order_count) {
+        std::cerr << "glimmerfrost: start: order " << start_order << " is past the last order ("
+                  << options.order_count - 1 << ")" << std::endl;
+        return 2;
+    }
+    const int rows = gf::module_order_rows(options.files.module, static_cast<uint32_t>(start_order));
+    if (rows >= 0 && start_row >= rows) {
+        std::cerr << "glimmerfrost: start: row " << start_row << " is past the end of order " << start_order
+                  << ", which has " << rows << " rows (0-" << rows - 1 << ")" << std::endl;
+        return 2;
     }
     const std::set<uint64_t> wanted(list, list + std::max(count, 0));
     const uint64_t last = wanted.empty() ? 0 : *wanted.rbegin();
@@ -143,6 +157,7 @@ EMSCRIPTEN_KEEPALIVE int gf_web_frames(const uint32_t* list, int count, int fps_
         return true;
     };
     gf::CapturePlatform platform({fps_num, fps_den}, sink, last + 1);
+    platform.start_at(static_cast<uint32_t>(start_order), static_cast<uint32_t>(start_row));
     return gf::demo_main(platform, options);
 }
 
