@@ -201,9 +201,8 @@ struct CaptureState final : PlatformState {
 
 void CapturePlatform::follow_music_clock() {
     // Syncs fire inside render_music; each one sees the clock at its note's sample.
-    set_sync_position_hook([](uint64_t frame) {
-        set_virtual_clock(kCaptureClockStart + static_cast<uint32_t>(sample_ms(frame)));
-    });
+    set_sync_position_hook(
+        [](uint64_t frame) { set_virtual_clock(kCaptureClockStart + static_cast<uint32_t>(sample_ms(frame))); });
 }
 
 std::unique_ptr<PlatformState> CapturePlatform::start_state() {

@@ -111,7 +111,7 @@ public:
     void start_at(uint32_t order, uint32_t row);
 
     uint64_t frames() const { return frames_ - first_shown_; }  // frames handed to the sink
-    uint64_t first_shown() const { return first_shown_; }      // the show's frame index of the first one
+    uint64_t first_shown() const { return first_shown_; }       // the show's frame index of the first one
     bool showing() const { return showing_; }
     uint64_t samples() const { return samples_; }          // music samples rendered
     CaptureStop stop_reason() const { return stop_; }

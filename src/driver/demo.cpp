@@ -171,10 +171,10 @@ struct Seeker {
     };
     bool enabled = false;
     FrameRate rate;
-    uint64_t every = 1;  // frames between two checkpoints
+    uint64_t every = 1;                       // frames between two checkpoints
     std::unique_ptr<CapturePlatform> shadow;  // made at the first seek
     std::map<uint64_t, Entry> checkpoints;    // by the frame drawn next; frame 0 is the show's start
-    int64_t frame = -1;  // the steady-rate frame the window shows, when it shows one of them
+    int64_t frame = -1;                       // the steady-rate frame the window shows, when it shows one of them
 };
 
 struct DemoRun::State {
@@ -280,8 +280,8 @@ int DemoRun::start() {
     if (seeker.enabled) {
         // The show's start, kept before the music plays: every seek begins from a checkpoint.
         seeker.rate = {num, den};
-        seeker.every = std::max<uint64_t>(1, kCheckpointShowMs * static_cast<uint64_t>(num) /
-                                                 (1000 * static_cast<uint64_t>(den)));
+        seeker.every =
+            std::max<uint64_t>(1, kCheckpointShowMs * static_cast<uint64_t>(num) / (1000 * static_cast<uint64_t>(den)));
         auto start = std::make_shared<Checkpoint>();
         start->show = save_show_state();
         start->buffers.resize(buffers.size());
@@ -451,7 +451,6 @@ bool DemoRun::step() {
     }
     return true;
 }
-
 
 std::shared_ptr<const DemoRun::Checkpoint> DemoRun::save() const { return save_on(platform_); }
 

@@ -375,7 +375,8 @@ bool restore_music_state(const MusicState& state) {
     // the notes heard before it are in the saved syncs' effects already.
     if (!saved.ended && saved.render.last_order < 0) {
         // Nothing rendered yet: the position is where play_music put it.
-        mod.set_position_order_row(static_cast<int32_t>(saved.position & 0xFFFFu), static_cast<int32_t>(saved.position >> 16));
+        mod.set_position_order_row(static_cast<int32_t>(saved.position & 0xFFFFu),
+                                   static_cast<int32_t>(saved.position >> 16));
     } else if (!saved.ended) {
         mod.set_position_order_row(saved.render.last_order, saved.render.last_row);
         float scratch[2 * kMaxChunkFrames];

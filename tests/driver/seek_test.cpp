@@ -5,8 +5,8 @@
 // syncs all come back with it.
 #include <gtest/gtest.h>
 
-#include <array>
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -155,9 +155,9 @@ TEST(Seek, ViewerKeysGoToTheFramesOfTheShowRunFromItsStart) {
         ASSERT_EQ(demo_main(platform, options), 0);
     }
     const auto first_of = [&](uint32_t order) {
-        return static_cast<uint64_t>(std::find_if(positions.begin(), positions.end(),
-                                                  [&](uint32_t p) { return (p & 0xFFFFu) >= order; }) -
-                                     positions.begin());
+        return static_cast<uint64_t>(
+            std::find_if(positions.begin(), positions.end(), [&](uint32_t p) { return (p & 0xFFFFu) >= order; }) -
+            positions.begin());
     };
     const auto said = [&](uint64_t k) {
         return "paused at " + std::to_string(positions[k] & 0xFFFFu) + ":" + std::to_string(positions[k] >> 16);
@@ -197,14 +197,15 @@ TEST(Seek, ViewerKeysGoToTheFramesOfTheShowRunFromItsStart) {
     ASSERT_EQ(drawn.size(), 4 + shown.size() + 1) << out;  // the last pass shows the start again
     const std::size_t first = 4;
     for (std::size_t i = 0; i < shown.size(); ++i) {
-        EXPECT_EQ(drawn[first + i], whole.at(shown[i])) << "key pass " << i << " did not draw the show's frame " << shown[i];
+        EXPECT_EQ(drawn[first + i], whole.at(shown[i]))
+            << "key pass " << i << " did not draw the show's frame " << shown[i];
     }
     std::vector<std::string> lines;
     for (std::size_t at = 0, next; (next = out.find('\n', at)) != std::string::npos; at = next + 1) {
         lines.push_back(out.substr(at, next - at));
     }
-    const std::vector<std::string> expected = {said(3), said(k1), said(k2), said(k2 + 1), said(k2 + 2),
-                                               said(k2 + 1), said(k1), said(0)};
+    const std::vector<std::string> expected = {said(3),      said(k1),     said(k2), said(k2 + 1),
+                                               said(k2 + 2), said(k2 + 1), said(k1), said(0)};
     EXPECT_EQ(lines, expected);
 }
 

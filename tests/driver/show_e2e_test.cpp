@@ -387,14 +387,16 @@ TEST_F(ShowCapture, StartAnywhereGivesTheWholeShowsFramesAndSoundFromThere) {
         ASSERT_EQ(rows.size(), static_cast<std::size_t>(kFrames)) << start;
         for (uint64_t i = 0; i < kFrames; ++i) {
             EXPECT_EQ(rows[i].ms, (*rows_)[k + i].ms) << start << " frame " << i;
-            EXPECT_EQ(bytes_of(dir / FrameFolderWriter::frame_name(i)), bytes_of(*dir_ / FrameFolderWriter::frame_name(k + i)))
+            EXPECT_EQ(bytes_of(dir / FrameFolderWriter::frame_name(i)),
+                      bytes_of(*dir_ / FrameFolderWriter::frame_name(k + i)))
                 << start << ": frame " << i << " is not the whole show's frame " << k + i;
         }
         const std::vector<uint8_t> audio = bytes_of(dir / "audio.wav");
         const std::size_t from = kWavHeader + k * kSamplesPerFrame * 4;
         ASSERT_EQ(audio.size(), kWavHeader + kFrames * kSamplesPerFrame * 4) << start;
         ASSERT_LE(from + audio.size() - kWavHeader, whole_audio.size()) << start;
-        EXPECT_TRUE(std::equal(audio.begin() + kWavHeader, audio.end(), whole_audio.begin() + static_cast<std::ptrdiff_t>(from)))
+        EXPECT_TRUE(std::equal(audio.begin() + kWavHeader, audio.end(),
+                               whole_audio.begin() + static_cast<std::ptrdiff_t>(from)))
             << start << ": the sound is not the whole show's from frame " << k;
         fs::remove_all(dir.parent_path());
     }
