@@ -18,6 +18,19 @@ const kQuietKeys = new Set(['Shift', 'Control', 'Alt', 'AltGraph', 'Meta', 'OS',
   'NumLock', 'ScrollLock', 'Fn', 'FnLock', 'AudioVolumeUp', 'AudioVolumeDown', 'AudioVolumeMute',
   'MediaPlayPause', 'MediaTrackNext', 'MediaTrackPrevious', 'MediaStop', 'Unidentified']);
 
+// The player's keys, as in common video players (numbers: the engine's viewer key roles).
+// Every other key does nothing.
+const kPause = 3;
+const kPreviousOrder = 4;
+const kNextOrder = 5;
+const kNextFrame = 6;
+const kPreviousFrame = 7;
+const kToStart = 8;
+const kViewerKeys = {
+  ' ': kPause, k: kPause, ArrowLeft: kPreviousOrder, j: kPreviousOrder, ArrowRight: kNextOrder, l: kNextOrder,
+  '.': kNextFrame, ',': kPreviousFrame, Home: kToStart, f: 'full', m: 'mute', Escape: 'end',
+};
+
 const $ = (id) => document.getElementById(id);
 const params = new URLSearchParams(location.search);
 let engine = null;
@@ -103,6 +116,27 @@ class Sound {
     }
     if (this.context && this.context.state === 'suspended') this.context.resume();
     this.start = this.now() + 0.1;
+    this.sources = new Set(); // scheduled and not yet ended
+    this.gain = this.context ? this.context.createGain() : null; // M mutes
+    if (this.gain) this.gain.connect(this.context.destination);
+    this.paused = false;
+  }
+  // The music was sought to stream frame `at`: what was scheduled goes, and the
+  // stream carries on from `at`, heard from a moment from now.
+  rebase(at) {
+    for (const source of this.sources) source.stop();
+    this.sources.clear();
+    this.queued = at;
+    this.start = this.now() + 0.05 - at / kRate;
+  }
+  // Held, the audio clock stands still, and with it the position and the syncs.
+  pause(paused) {
+    this.paused = paused;
+    if (!this.context) {
+      if (!paused) this.start = this.now() + 0.05 - this.queued / kRate; // no sound: the stream restarts from where it was rendered
+      return;
+    }
+    if (paused) this.context.suspend(); else this.context.resume();
   }
   now() { return this.context ? this.context.currentTime : performance.now() / 1000; }
   // The stream frame the clock has reached.
@@ -113,6 +147,7 @@ class Sound {
   // notes the clock has reached fire here too, so they keep time in the
   // background as they do on the desktop's audio thread.
   pump() {
+    if (this.paused) return;
     this.module._gf_web_advance(this.frame());
     const now = this.now();
     const lead = document.hidden ? 3.0 : 0.35;
@@ -136,8 +171,13 @@ class Sound {
     }
     const source = this.context.createBufferSource();
     source.buffer = buffer;
-    source.connect(this.context.destination);
+    source.connect(this.gain);
+    source.onended = () => this.sources.delete(source);
+    this.sources.add(source);
     source.start(this.start + this.queued / kRate);
+  }
+  toggleMute() {
+    if (this.gain) this.gain.gain.value = this.gain.gain.value > 0 ? 0 : 1;
   }
   close() {
     if (this.context) this.context.close();
@@ -157,13 +197,34 @@ function play() {
     return;
   }
   const sound = new Sound(engine);
-  show = { sound, timer: setInterval(() => sound.pump(), 250) };
+  show = { sound, timer: setInterval(() => sound.pump(), 250), seeks: engine._gf_web_seeks() };
+  engine.gfPause = (paused) => {
+    sound.pause(paused !== 0);
+    if (paused) {
+      // The address then names the moment, to be copied.
+      const at = engine._gf_web_position();
+      history.replaceState(null, '', '#t=' + (at & 0xffff) + ':' + (at >>> 16));
+    }
+  };
+  // #t=ORDER:ROW starts there.
+  const link = /^#t=(\d{1,5})(?::(\d{1,5}))?$/.exec(location.hash);
+  if (link) engine._gf_web_seek(Number(link[1]), Number(link[2] || 0));
+  follow_seeks();
   say('', false);
   $('note').textContent = sound.context ? '' : 'No Web Audio in this browser: the show plays silently.';
   $('start').style.display = 'none';
   $('stage').classList.add('on');
   sound.pump();
   requestAnimationFrame(pass);
+}
+
+// After a seek the sound starts again from where the music was left.
+function follow_seeks() {
+  const seeks = engine._gf_web_seeks();
+  if (seeks === show.seeks) return;
+  show.seeks = seeks;
+  show.sound.rebase(engine._gf_web_stream_frame());
+  show.sound.pump();
 }
 
 function pass() {
@@ -173,6 +234,7 @@ function pass() {
     end();
     return;
   }
+  follow_seeks();
   requestAnimationFrame(pass);
 }
 
@@ -213,7 +275,16 @@ document.addEventListener('keydown', (event) => {
   }
   if (kQuietKeys.has(event.key)) return;
   event.preventDefault();
-  engine._gf_web_key();
+  const role = kViewerKeys[event.key.length === 1 ? event.key.toLowerCase() : event.key];
+  if (role === 'end') {
+    engine._gf_web_key();
+  } else if (role === 'full') {
+    toggleFullscreen();
+  } else if (role === 'mute') {
+    show.sound.toggleMute();
+  } else if (role !== undefined) {
+    engine._gf_web_viewer_key(role);
+  }
 });
 $('stage').addEventListener('dblclick', toggleFullscreen);
 $('fullscreen').addEventListener('click', (event) => { event.stopPropagation(); toggleFullscreen(); });

@@ -453,6 +453,8 @@ bool music_ended() { return g_player.ended.load(std::memory_order_relaxed); }
 
 double module_duration_seconds() { return g_player.module ? g_player.module->get_duration_seconds() : 0.0; }
 
+uint64_t music_stream_frame() { return g_player.render.stream_frame; }
+
 void pull_music(bool pulled) {
     if (pulled == g_player.pulled) {
         return;

@@ -104,6 +104,9 @@ MusicState music_start_state();
 // resumes). False, changing nothing, for an invalid state.
 bool restore_music_state(const MusicState& state);
 
+// Stream frames rendered since play_music (where a seek has left the music).
+uint64_t music_stream_frame();
+
 // Takes the music from its output (true): the sound device or the silent thread
 // stops asking for sound and the caller renders it with render_music, as offline
 // output does (a seek runs the show offline); false gives it back to the output,

@@ -26,6 +26,7 @@
 #include "driver/data_files.h"
 #include "driver/demo.h"
 #include "driver/timeline.h"
+#include "platform/music.h"
 #include "platform/web/web_platform.h"
 
 // The page hashes each listed frame.
@@ -72,6 +73,7 @@ EMSCRIPTEN_KEEPALIVE int gf_web_start() {
     if (!find_data(show->options)) {
         return 1;
     }
+    show->options.interactive = true;  // the page's keys pause, step and seek
     show->run = std::make_unique<gf::DemoRun>(show->platform, show->options, gf::real_effect_ops());
     if (show->run->start() != 0) {
         return 1;
@@ -112,6 +114,31 @@ EMSCRIPTEN_KEEPALIVE void gf_web_key() {
     if (s_show) {
         s_show->platform.press_key();
     }
+}
+
+// A viewer key of the page (keys.h's KeyRole numbers), taken at the end of the next pass.
+EMSCRIPTEN_KEEPALIVE void gf_web_viewer_key(int role) {
+    if (s_show && role > static_cast<int>(gf::KeyRole::ToggleFullscreen) &&
+        role <= static_cast<int>(gf::KeyRole::ToStart)) {
+        s_show->platform.viewer_key(static_cast<gf::KeyRole>(role));
+    }
+}
+
+// Goes to the first frame at or after order:row (a #t= link); 0 when it cannot.
+EMSCRIPTEN_KEEPALIVE int gf_web_seek(int order, int row) {
+    if (!s_show || order < 0 || row < 0 || order >= s_show->options.order_count) {
+        return 0;
+    }
+    return s_show->run->seek_to_position(static_cast<uint32_t>(order), static_cast<uint32_t>(row)) ? 1 : 0;
+}
+
+// Seeks so far, and the stream frame the music stands at after the latest: the page
+// starts its sound again from there.
+EMSCRIPTEN_KEEPALIVE int gf_web_seeks() { return s_show ? s_show->platform.seeks() : 0; }
+EMSCRIPTEN_KEEPALIVE double gf_web_stream_frame() { return static_cast<double>(gf::music_stream_frame()); }
+// The position heard now: order in the low 16 bits, row in the high 16.
+EMSCRIPTEN_KEEPALIVE int gf_web_position() {
+    return s_show ? static_cast<int>(s_show->platform.music_position()) : 0;
 }
 
 EMSCRIPTEN_KEEPALIVE double gf_web_sync_worst_ms() {
