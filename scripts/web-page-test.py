@@ -150,8 +150,14 @@ def check_player(page):
               "the same picture as before '.' after ','")
     page.key("Home", "Home", 36)
     page.wait(f"{POSITION} === 0", "the start after Home")
+    # A click on the timeline just after order 12's mark goes there.
+    x, y = page.value("(() => { const m = document.querySelectorAll('#timeline .mark')[12].getBoundingClientRect();"
+                      " return [m.x + m.width + 3, m.y + m.height / 2]; })()")
+    for kind in ("mousePressed", "mouseReleased"):
+        page.call("Input.dispatchMouseEvent", type=kind, x=x, y=y, button="left", clickCount=1)
+    page.wait(f"({POSITION} & 0xffff) === 12", "order 12 after a click on the timeline")
     page.key("ArrowRight", "ArrowRight", 39)
-    page.wait(f"({POSITION} & 0xffff) === 1", "order 1 after Right")
+    page.wait(f"({POSITION} & 0xffff) === 13", "order 13 after Right")
     late_before = page.value("engine._gf_web_syncs_later_than(kChunkFrames)")
     fired = page.value("engine._gf_web_syncs_fired()")
     page.key("k", "KeyK", 75)
@@ -159,6 +165,11 @@ def check_player(page):
     late = page.value("engine._gf_web_syncs_later_than(kChunkFrames)") - late_before
     if late != 0:
         raise AssertionError(f"{late} of the syncs after a seek and a resume fired later than one audio chunk")
+    page.value("history.replaceState(null, '', location.pathname)")
+    page.call("Input.dispatchMouseEvent", type="mouseMoved", x=5, y=5)  # the pointer wakes the controls
+    page.click("toggle")
+    page.wait("/^#t=13:\\d+$/.test(location.hash) && document.getElementById('toggle').textContent === 'Play'",
+              "paused by the Pause button, the address naming the moment")
     page.key("Escape", "Escape", 27)
     page.wait(AT_START, "the start screen after Esc")
     page.value("history.replaceState(null, '', location.pathname)")
@@ -250,7 +261,7 @@ def main():
             browser.wait()
     server.shutdown()
     print("web-page-test: Play, F11, a double-click, Esc, the player's keys (Space, Right, '.', ',', Home, K) "
-          "and a #t= link work, other keys do nothing; after a seek and a resume, and after 2 s in the "
+          "a click on the timeline, the Pause button and a #t= link work, other keys do nothing; after a seek and a resume, and after 2 s in the "
           "background, the syncs fire within one audio chunk")
     return 0
 

@@ -176,8 +176,9 @@ class Sound {
     this.sources.add(source);
     source.start(this.start + this.queued / kRate);
   }
-  toggleMute() {
-    if (this.gain) this.gain.gain.value = this.gain.gain.value > 0 ? 0 : 1;
+  // M and the Mute button; the volume slider sets the level heard when not muted.
+  setSound(muted, volume) {
+    if (this.gain) this.gain.gain.value = muted ? 0 : volume;
   }
   close() {
     if (this.context) this.context.close();
@@ -200,12 +201,19 @@ function play() {
   show = { sound, timer: setInterval(() => sound.pump(), 250), seeks: engine._gf_web_seeks() };
   engine.gfPause = (paused) => {
     sound.pause(paused !== 0);
+    show.paused = paused !== 0;
+    $('toggle').textContent = show.paused ? 'Play' : 'Pause';
+    $('toggle').title = (show.paused ? 'Play' : 'Pause') + ' (Space or K)';
+    wake();
     if (paused) {
       // The address then names the moment, to be copied.
       const at = engine._gf_web_position();
       history.replaceState(null, '', '#t=' + (at & 0xffff) + ':' + (at >>> 16));
     }
   };
+  buildTimeline();
+  applySound();
+  wake();
   // #t=ORDER:ROW starts there.
   const link = /^#t=(\d{1,5})(?::(\d{1,5}))?$/.exec(location.hash);
   if (link) engine._gf_web_seek(Number(link[1]), Number(link[2] || 0));
@@ -235,8 +243,133 @@ function pass() {
     return;
   }
   follow_seeks();
+  showPosition();
   requestAnimationFrame(pass);
 }
+
+// ---------------------------------------------------------------- the player's controls
+
+// What each order of the music shows.
+const kScenes = ['intro picture, flashes and snow; the swirl', 'planes under the fading zoom', 'planes',
+  'planes turning', 'tunnel with glowing cubes', 'tunnel with glowing cubes', 'picture band and snow',
+  'picture band, noise and flashes', 'credits', 'beat-switched scenes', 'beat-switched scenes',
+  'beat-switched scenes', 'glowing cubes and picture', 'glowing cubes and picture', 'closing picture and flashes',
+  'closing flashes', 'fade-out'];
+let muted = false;
+let idleTimer = 0;
+
+function minutes(seconds) {
+  const s = Math.max(0, Math.floor(seconds));
+  return Math.floor(s / 60) + ':' + String(s % 60).padStart(2, '0');
+}
+
+function buildTimeline() {
+  const timeline = $('timeline');
+  for (const old of timeline.querySelectorAll('.mark')) old.remove();
+  const room = 64;
+  const out = engine._malloc(8 * room);
+  const count = engine._gf_web_orders(out, room);
+  const values = Array.from(new Float64Array(engine.HEAPU8.buffer, out, count + 1));
+  engine._free(out);
+  show.length = values[0] > 0 ? values[0] : 1;
+  timeline.setAttribute('aria-valuemax', String(Math.round(show.length)));
+  values.slice(1).forEach((start, order) => {
+    const mark = document.createElement('div');
+    mark.className = 'mark';
+    mark.tabIndex = 0;
+    mark.style.left = (100 * start / show.length) + '%';
+    const label = order + ':0 ' + (kScenes[order] || 'order ' + order) + ' (' + minutes(start) + ')';
+    mark.setAttribute('aria-label', label);
+    const tip = () => {
+      $('tip').textContent = label;
+      $('tip').style.left = mark.style.left;
+      $('tip').style.display = 'block';
+    };
+    mark.addEventListener('mouseenter', tip);
+    mark.addEventListener('focus', tip);
+    mark.addEventListener('mouseleave', () => { $('tip').style.display = 'none'; });
+    mark.addEventListener('blur', () => { $('tip').style.display = 'none'; });
+    mark.addEventListener('keydown', (event) => {
+      if (event.key === 'Enter') {
+        event.stopPropagation();
+        engine._gf_web_seek(order, 0);
+      }
+    });
+    timeline.appendChild(mark);
+  });
+}
+
+// The position heard now: m:ss of the show and ORDER:ROW.
+function showPosition() {
+  const seconds = show.sound.frame() / kRate;
+  const at = engine._gf_web_position();
+  const text = minutes(seconds) + ' · ' + (at & 0xffff) + ':' + (at >>> 16);
+  if ($('clock').textContent !== text) $('clock').textContent = text;
+  $('elapsed').style.width = Math.min(100, 100 * seconds / show.length) + '%';
+  $('timeline').setAttribute('aria-valuenow', String(Math.round(seconds)));
+  $('timeline').setAttribute('aria-valuetext', text);
+}
+
+// The controls show on any pointer move or tap, and hide after a while of playing.
+function wake() {
+  if (!show) return;
+  $('stage').classList.remove('idle');
+  clearTimeout(idleTimer);
+  if (!show.paused) idleTimer = setTimeout(() => { if (show && !show.paused) $('stage').classList.add('idle'); }, 2500);
+}
+
+function applySound() {
+  if (show) show.sound.setSound(muted, Number($('volume').value) / 100);
+  $('mute').textContent = muted ? 'Unmute' : 'Mute';
+}
+
+function toggleMute() {
+  muted = !muted;
+  applySound();
+}
+
+// A click or a drag on the timeline seeks there, exactly as the keys do.
+function seekAt(event) {
+  const box = $('timeline').getBoundingClientRect();
+  const share = Math.min(1, Math.max(0, (event.clientX - box.left) / box.width));
+  engine._gf_web_seek_ms(share * show.length * 1000);
+}
+
+$('timeline').addEventListener('pointerdown', (event) => {
+  if (!show) return;
+  event.preventDefault();
+  $('timeline').setPointerCapture(event.pointerId);
+  show.dragging = true;
+  seekAt(event);
+});
+$('timeline').addEventListener('pointermove', (event) => {
+  if (!show || !show.dragging) return;
+  // At most one seek an animation frame while dragging.
+  if (show.dragPending) return;
+  show.dragPending = true;
+  requestAnimationFrame(() => {
+    if (show) {
+      show.dragPending = false;
+      seekAt(event);
+    }
+  });
+});
+for (const kind of ['pointerup', 'pointercancel']) {
+  $('timeline').addEventListener(kind, () => { if (show) show.dragging = false; });
+}
+// Buttons let go of the focus once clicked, so that Space stays the player's key.
+$('toggle').addEventListener('click', (event) => {
+  event.currentTarget.blur();
+  if (show) engine._gf_web_viewer_key(kPause);
+});
+$('mute').addEventListener('click', (event) => {
+  event.currentTarget.blur();
+  toggleMute();
+});
+$('volume').addEventListener('input', applySound);
+for (const kind of ['pointermove', 'pointerdown']) $('stage').addEventListener(kind, wake);
+// A tap or click on the picture itself pauses or plays.
+$('screen').addEventListener('click', () => { if (show) engine._gf_web_viewer_key(kPause); });
 
 // Back to the start screen, with Play again.
 function end() {
@@ -248,7 +381,8 @@ function end() {
   show.sound.close();
   show = null;
   if (document.fullscreenElement) document.exitFullscreen();
-  $('stage').classList.remove('on');
+  $('stage').classList.remove('on', 'idle');
+  clearTimeout(idleTimer);
   $('start').style.display = '';
   if (params.has('autoplay')) {
     $('results').textContent += 'worst sync ' + worst.toFixed(2) + ' ms after its note, by the audio clock; ' +
@@ -275,13 +409,14 @@ document.addEventListener('keydown', (event) => {
   }
   if (kQuietKeys.has(event.key)) return;
   event.preventDefault();
+  wake();
   const role = kViewerKeys[event.key.length === 1 ? event.key.toLowerCase() : event.key];
   if (role === 'end') {
     engine._gf_web_key();
   } else if (role === 'full') {
     toggleFullscreen();
   } else if (role === 'mute') {
-    show.sound.toggleMute();
+    toggleMute();
   } else if (role !== undefined) {
     engine._gf_web_viewer_key(role);
   }

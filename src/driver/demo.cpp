@@ -300,6 +300,8 @@ int DemoRun::start() {
 
 bool DemoRun::seek_to_position(uint32_t order, uint32_t row) { return seek(position_key(order, row), -1); }
 
+bool DemoRun::seek_to_frame(uint64_t frame) { return seek(0, static_cast<int64_t>(frame)); }
+
 void DemoRun::shadow_pass() {
     CapturePlatform& shadow = *state_->seeker.shadow;
     screen = shadow.lock_frame();

@@ -70,6 +70,8 @@ public:
     // the platform's steady rate (Platform::seek_rate), from the nearest checkpoint; the
     // next step() draws that frame. False, changing nothing, when the platform cannot seek.
     bool seek_to_position(uint32_t order, uint32_t row);
+    // The same to frame `frame` (from 0) of that run.
+    bool seek_to_frame(uint64_t frame);
 
 private:
     struct State;

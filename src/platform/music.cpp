@@ -188,6 +188,7 @@ void apply_volume(int16_t* out, std::size_t frames) {
 
 void unload_module() {
     g_player.module.reset();
+    g_player.module_bytes.clear();
     g_player.scheduler.clear();
 }
 
@@ -291,6 +292,7 @@ Status load_module_from_memory(const void* data, std::size_t size, const std::st
     }
     try {
         g_player.module = std::make_unique<openmpt::module>(data, size, s_null_log);
+        g_player.module_bytes.assign(static_cast<const char*>(data), static_cast<const char*>(data) + size);
         g_player.module->ctl_set_text("play.at_end", "stop");
         // A jump to a position plays on the notes struck before it, as if the song had been
         // played up to there: this also puts the row timing exactly where the whole song has it.
@@ -450,6 +452,23 @@ void set_sync_position_hook(std::function<void(uint64_t frame)> hook) {
 }
 
 bool music_ended() { return g_player.ended.load(std::memory_order_relaxed); }
+
+std::vector<double> order_start_seconds(int orders) {
+    std::vector<double> starts;
+    if (!g_player.module || orders <= 0) {
+        return starts;
+    }
+    try {
+        // A copy of the song, so that the one playing is not moved.
+        openmpt::module song(g_player.module_bytes, s_null_log);
+        for (int order = 0; order < orders; ++order) {
+            starts.push_back(song.set_position_order_row(order, 0));
+        }
+    } catch (const std::exception&) {
+        starts.clear();
+    }
+    return starts;
+}
 
 double module_duration_seconds() { return g_player.module ? g_player.module->get_duration_seconds() : 0.0; }
 

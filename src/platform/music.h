@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "common/status.h"
 
@@ -70,6 +71,10 @@ void simulate_audio_device_loss();
 
 // True once the module has played past its last order.
 bool music_ended();
+
+// Where each of the first `orders` orders of the loaded module starts, in seconds
+// from the song's start (empty when none is loaded).
+std::vector<double> order_start_seconds(int orders);
 
 // Length of the loaded module in seconds (libopenmpt's estimate).
 double module_duration_seconds();

@@ -132,6 +132,27 @@ EMSCRIPTEN_KEEPALIVE int gf_web_seek(int order, int row) {
     return s_show->run->seek_to_position(static_cast<uint32_t>(order), static_cast<uint32_t>(row)) ? 1 : 0;
 }
 
+// Goes to the frame of the show at `ms` from its start (a click on the timeline); 0 when it cannot.
+EMSCRIPTEN_KEEPALIVE int gf_web_seek_ms(double ms) {
+    if (!s_show || !(ms >= 0)) {
+        return 0;
+    }
+    constexpr double kPageFramesPerMs = 60.0 / 1000.0;  // WebPlatform::seek_rate
+    return s_show->run->seek_to_frame(static_cast<uint64_t>(ms * kPageFramesPerMs)) ? 1 : 0;
+}
+
+// The show's length and where each order starts, in seconds, for the page's timeline:
+// fills `out` with the length then each order's start; returns how many orders.
+EMSCRIPTEN_KEEPALIVE int gf_web_orders(double* out, int room) {
+    if (!s_show || room < 1) {
+        return 0;
+    }
+    const std::vector<double> starts = gf::order_start_seconds(std::min(s_show->options.order_count, room - 1));
+    out[0] = gf::module_duration_seconds();
+    std::copy(starts.begin(), starts.end(), out + 1);
+    return static_cast<int>(starts.size());
+}
+
 // Seeks so far, and the stream frame the music stands at after the latest: the page
 // starts its sound again from there.
 EMSCRIPTEN_KEEPALIVE int gf_web_seeks() { return s_show ? s_show->platform.seeks() : 0; }
