@@ -158,9 +158,7 @@ EMSCRIPTEN_KEEPALIVE int gf_web_orders(double* out, int room) {
 EMSCRIPTEN_KEEPALIVE int gf_web_seeks() { return s_show ? s_show->platform.seeks() : 0; }
 EMSCRIPTEN_KEEPALIVE double gf_web_stream_frame() { return static_cast<double>(gf::music_stream_frame()); }
 // The position heard now: order in the low 16 bits, row in the high 16.
-EMSCRIPTEN_KEEPALIVE int gf_web_position() {
-    return s_show ? static_cast<int>(s_show->platform.music_position()) : 0;
-}
+EMSCRIPTEN_KEEPALIVE int gf_web_position() { return s_show ? static_cast<int>(s_show->platform.music_position()) : 0; }
 
 EMSCRIPTEN_KEEPALIVE double gf_web_sync_worst_ms() {
     if (!s_show) {

@@ -6,10 +6,9 @@
 // with what is heard however far ahead the sound is rendered.
 #pragma once
 
-#include <deque>
-
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <vector>
 
 #include "common/types.h"
