@@ -161,6 +161,66 @@ def check_gentle(page):
     page.wait("!" + GENTLE, "the gentle switch off again")
 
 
+POSITION = "engine._gf_web_position()"
+
+
+def order_row(page):
+    at = page.value(POSITION)
+    return at & 0xFFFF, at >> 16
+
+
+def check_player(page):
+    """Space pauses (the address names the moment), Right goes to the next order, '.' and ','
+    step a frame while paused, Home goes to the start, and a #t= link starts where it says;
+    after a seek, a pause and a resume the syncs fire within one audio chunk of their notes."""
+    page.value("location.hash = '#t=9:0'")
+    page.click("play")
+    page.wait(PLAYING + f" && ({POSITION} & 0xffff) === 9", "the show at order 9 from a #t=9:0 link")
+    page.wait("engine._gf_web_syncs_fired() > 0", "a first sync after the link", 60)
+    page.key(" ", "Space", 32)
+    page.wait("/^#t=\\d+:\\d+$/.test(location.hash) && location.hash !== '#t=9:0'", "the address naming the paused moment")
+    paused_at = order_row(page)
+    time.sleep(0.5)
+    if order_row(page) != paused_at:
+        raise AssertionError(f"the position moved while paused: {paused_at} then {order_row(page)}")
+    page.key("ArrowRight", "ArrowRight", 39)
+    page.wait(f"({POSITION} & 0xffff) === {paused_at[0] + 1}", f"order {paused_at[0] + 1} after Right")
+    at_order = order_row(page)
+    picture = "document.getElementById('screen').toDataURL()"
+    time.sleep(0.3)
+    page.value(f"window.gfShown = {picture}")
+    page.key(".", "Period", 190)
+    page.wait(f"{picture} !== window.gfShown", "the next frame after '.'")
+    page.key(",", "Comma", 188)
+    page.wait(f"{picture} === window.gfShown && {POSITION} === {at_order[0] | (at_order[1] << 16)}",
+              "the same picture as before '.' after ','")
+    page.key("Home", "Home", 36)
+    page.wait(f"{POSITION} === 0", "the start after Home")
+    # A click on the timeline just after order 12's mark goes there.
+    x, y = page.value("(() => { const m = document.querySelectorAll('#timeline .mark')[12].getBoundingClientRect();"
+                      " return [m.x + m.width + 3, m.y + m.height / 2]; })()")
+    for kind in ("mousePressed", "mouseReleased"):
+        page.call("Input.dispatchMouseEvent", type=kind, x=x, y=y, button="left", clickCount=1)
+    page.wait(f"({POSITION} & 0xffff) === 12", "order 12 after a click on the timeline")
+    page.key("ArrowRight", "ArrowRight", 39)
+    page.wait(f"({POSITION} & 0xffff) === 13", "order 13 after Right")
+    late_before = page.value("engine._gf_web_syncs_later_than(kChunkFrames)")
+    fired = page.value("engine._gf_web_syncs_fired()")
+    page.key("k", "KeyK", 75)
+    page.wait(f"engine._gf_web_syncs_fired() >= {fired + 4}", "four syncs after a seek and resuming", 60)
+    late = page.value("engine._gf_web_syncs_later_than(kChunkFrames)") - late_before
+    if late != 0:
+        raise AssertionError(f"{late} of the syncs after a seek and a resume fired later than one audio chunk")
+    page.value("history.replaceState(null, '', location.pathname)")
+    page.call("Input.dispatchMouseEvent", type="mouseMoved", x=5, y=5)  # the pointer wakes the controls
+    page.click("toggle")
+    page.wait("/^#t=13:\\d+$/.test(location.hash) && document.getElementById('toggle').textContent === 'Play'",
+              "paused by the Pause button, the address naming the moment")
+    page.key("Escape", "Escape", 27)
+    page.wait(AT_START, "the start screen after Esc")
+    page.value("history.replaceState(null, '', location.pathname)")
+
+
 def check_page(page):
     page.wait("!document.getElementById('play').disabled", "the start screen's Play button")
     page.click("play")
@@ -173,7 +233,12 @@ def check_page(page):
     page.wait(FULL, "full screen after a double-click")
     page.wait(PLAYING, "the show still running in full screen")
     page.key("x", "KeyX", 88)
-    page.wait(AT_START + " && " + NOT_FULL, "the start screen after a key, out of full screen")
+    time.sleep(0.3)
+    page.wait(PLAYING, "the show still running after a key the player does not use")
+    page.key("Escape", "Escape", 27)
+    page.wait(AT_START + " && " + NOT_FULL, "the start screen after Esc, out of full screen")
+
+    check_player(page)
 
     page.click("play")
     page.wait(PLAYING, "the show after Play again")
@@ -263,8 +328,9 @@ def main():
             browser.terminate()
             browser.wait()
     print("web-page-test: the warning and the gentle switch (reduced motion, remembered) work; Play, F11, a double-click, "
-          "a key and Esc work; after 2 s in the background the syncs fire within one audio chunk again; with the server "
-          "gone the page plays from its offline copy")
+          "Esc, the player's keys (Space, Right, '.', ',', Home, K), a click on the timeline, the Pause button and a #t= "
+          "link work, other keys do nothing; after a seek and a resume, and after 2 s in the background, the syncs fire "
+          "within one audio chunk; with the server gone the page plays from its offline copy")
     return 0
 
 

@@ -3,6 +3,7 @@
 // through Web Audio, and the two offline modes:
 //   ?frames=N,N,...&fps=F  the listed frames' SHA-256, one "N <hash>" line each, in #frame-hashes
 //                          (&gentle: of the gentle show, as the desktop's --gentle renders it)
+//                          (&start=O:R: counted from the first frame at or after O:R, as --start does)
 //   ?benchmark             the cost of a frame per order, as the desktop's --benchmark prints it
 // ?autoplay starts the live show without the click (headless measurements) and,
 // once it is over, puts the latest sync seen into #results. With &report=PATH the
@@ -17,6 +18,19 @@ const kDataFiles = ['xmas.it', 'kubus.3ds', 'glimzz.jpg', 'muur.jpg', 'credits.j
 const kQuietKeys = new Set(['Shift', 'Control', 'Alt', 'AltGraph', 'Meta', 'OS', 'Super', 'Hyper', 'CapsLock',
   'NumLock', 'ScrollLock', 'Fn', 'FnLock', 'AudioVolumeUp', 'AudioVolumeDown', 'AudioVolumeMute',
   'MediaPlayPause', 'MediaTrackNext', 'MediaTrackPrevious', 'MediaStop', 'Unidentified']);
+
+// The player's keys, as in common video players (numbers: the engine's viewer key roles).
+// Every other key does nothing.
+const kPause = 3;
+const kPreviousOrder = 4;
+const kNextOrder = 5;
+const kNextFrame = 6;
+const kPreviousFrame = 7;
+const kToStart = 8;
+const kViewerKeys = {
+  ' ': kPause, k: kPause, ArrowLeft: kPreviousOrder, j: kPreviousOrder, ArrowRight: kNextOrder, l: kNextOrder,
+  '.': kNextFrame, ',': kPreviousFrame, Home: kToStart, f: 'full', m: 'mute', Escape: 'end',
+};
 
 const $ = (id) => document.getElementById(id);
 const params = new URLSearchParams(location.search);
@@ -103,6 +117,27 @@ class Sound {
     }
     if (this.context && this.context.state === 'suspended') this.context.resume();
     this.start = this.now() + 0.1;
+    this.sources = new Set(); // scheduled and not yet ended
+    this.gain = this.context ? this.context.createGain() : null; // M mutes
+    if (this.gain) this.gain.connect(this.context.destination);
+    this.paused = false;
+  }
+  // The music was sought to stream frame `at`: what was scheduled goes, and the
+  // stream carries on from `at`, heard from a moment from now.
+  rebase(at) {
+    for (const source of this.sources) source.stop();
+    this.sources.clear();
+    this.queued = at;
+    this.start = this.now() + 0.05 - at / kRate;
+  }
+  // Held, the audio clock stands still, and with it the position and the syncs.
+  pause(paused) {
+    this.paused = paused;
+    if (!this.context) {
+      if (!paused) this.start = this.now() + 0.05 - this.queued / kRate; // no sound: the stream restarts from where it was rendered
+      return;
+    }
+    if (paused) this.context.suspend(); else this.context.resume();
   }
   now() { return this.context ? this.context.currentTime : performance.now() / 1000; }
   // The stream frame the clock has reached.
@@ -113,6 +148,7 @@ class Sound {
   // notes the clock has reached fire here too, so they keep time in the
   // background as they do on the desktop's audio thread.
   pump() {
+    if (this.paused) return;
     this.module._gf_web_advance(this.frame());
     const now = this.now();
     const lead = document.hidden ? 3.0 : 0.35;
@@ -136,8 +172,14 @@ class Sound {
     }
     const source = this.context.createBufferSource();
     source.buffer = buffer;
-    source.connect(this.context.destination);
+    source.connect(this.gain);
+    source.onended = () => this.sources.delete(source);
+    this.sources.add(source);
     source.start(this.start + this.queued / kRate);
+  }
+  // M and the Mute button; the volume slider sets the level heard when not muted.
+  setSound(muted, volume) {
+    if (this.gain) this.gain.gain.value = muted ? 0 : volume;
   }
   close() {
     if (this.context) this.context.close();
@@ -182,13 +224,41 @@ function play() {
     return;
   }
   const sound = new Sound(engine);
-  show = { sound, timer: setInterval(() => sound.pump(), 250) };
+  show = { sound, timer: setInterval(() => sound.pump(), 250), seeks: engine._gf_web_seeks() };
+  engine.gfPause = (paused) => {
+    sound.pause(paused !== 0);
+    show.paused = paused !== 0;
+    $('toggle').textContent = show.paused ? 'Play' : 'Pause';
+    $('toggle').title = (show.paused ? 'Play' : 'Pause') + ' (Space or K)';
+    wake();
+    if (paused) {
+      // The address then names the moment, to be copied.
+      const at = engine._gf_web_position();
+      history.replaceState(null, '', '#t=' + (at & 0xffff) + ':' + (at >>> 16));
+    }
+  };
+  buildTimeline();
+  applySound();
+  wake();
+  // #t=ORDER:ROW starts there.
+  const link = /^#t=(\d{1,5})(?::(\d{1,5}))?$/.exec(location.hash);
+  if (link) engine._gf_web_seek(Number(link[1]), Number(link[2] || 0));
+  follow_seeks();
   say('', false);
   $('note').textContent = sound.context ? '' : 'No Web Audio in this browser: the show plays silently.';
   $('start').style.display = 'none';
   $('stage').classList.add('on');
   sound.pump();
   requestAnimationFrame(pass);
+}
+
+// After a seek the sound starts again from where the music was left.
+function follow_seeks() {
+  const seeks = engine._gf_web_seeks();
+  if (seeks === show.seeks) return;
+  show.seeks = seeks;
+  show.sound.rebase(engine._gf_web_stream_frame());
+  show.sound.pump();
 }
 
 function pass() {
@@ -198,8 +268,134 @@ function pass() {
     end();
     return;
   }
+  follow_seeks();
+  showPosition();
   requestAnimationFrame(pass);
 }
+
+// ---------------------------------------------------------------- the player's controls
+
+// What each order of the music shows.
+const kScenes = ['intro picture, flashes and snow; the swirl', 'planes under the fading zoom', 'planes',
+  'planes turning', 'tunnel with glowing cubes', 'tunnel with glowing cubes', 'picture band and snow',
+  'picture band, noise and flashes', 'credits', 'beat-switched scenes', 'beat-switched scenes',
+  'beat-switched scenes', 'glowing cubes and picture', 'glowing cubes and picture', 'closing picture and flashes',
+  'closing flashes', 'fade-out'];
+let muted = false;
+let idleTimer = 0;
+
+function minutes(seconds) {
+  const s = Math.max(0, Math.floor(seconds));
+  return Math.floor(s / 60) + ':' + String(s % 60).padStart(2, '0');
+}
+
+function buildTimeline() {
+  const timeline = $('timeline');
+  for (const old of timeline.querySelectorAll('.mark')) old.remove();
+  const room = 64;
+  const out = engine._malloc(8 * room);
+  const count = engine._gf_web_orders(out, room);
+  const values = Array.from(new Float64Array(engine.HEAPU8.buffer, out, count + 1));
+  engine._free(out);
+  show.length = values[0] > 0 ? values[0] : 1;
+  timeline.setAttribute('aria-valuemax', String(Math.round(show.length)));
+  values.slice(1).forEach((start, order) => {
+    const mark = document.createElement('div');
+    mark.className = 'mark';
+    mark.tabIndex = 0;
+    mark.style.left = (100 * start / show.length) + '%';
+    const label = order + ':0 ' + (kScenes[order] || 'order ' + order) + ' (' + minutes(start) + ')';
+    mark.setAttribute('aria-label', label);
+    const tip = () => {
+      $('tip').textContent = label;
+      $('tip').style.left = mark.style.left;
+      $('tip').style.display = 'block';
+    };
+    mark.addEventListener('mouseenter', tip);
+    mark.addEventListener('focus', tip);
+    mark.addEventListener('mouseleave', () => { $('tip').style.display = 'none'; });
+    mark.addEventListener('blur', () => { $('tip').style.display = 'none'; });
+    mark.addEventListener('keydown', (event) => {
+      if (event.key === 'Enter') {
+        event.stopPropagation();
+        engine._gf_web_seek(order, 0);
+      }
+    });
+    timeline.appendChild(mark);
+  });
+}
+
+// The position heard now: m:ss of the show and ORDER:ROW.
+function showPosition() {
+  const seconds = show.sound.frame() / kRate;
+  const at = engine._gf_web_position();
+  const text = minutes(seconds) + ' · ' + (at & 0xffff) + ':' + (at >>> 16);
+  if ($('clock').textContent !== text) $('clock').textContent = text;
+  $('elapsed').style.width = Math.min(100, 100 * seconds / show.length) + '%';
+  $('timeline').setAttribute('aria-valuenow', String(Math.round(seconds)));
+  $('timeline').setAttribute('aria-valuetext', text);
+}
+
+// The controls show on any pointer move or tap, and hide after a while of playing.
+function wake() {
+  if (!show) return;
+  $('stage').classList.remove('idle');
+  clearTimeout(idleTimer);
+  if (!show.paused) idleTimer = setTimeout(() => { if (show && !show.paused) $('stage').classList.add('idle'); }, 2500);
+}
+
+function applySound() {
+  if (show) show.sound.setSound(muted, Number($('volume').value) / 100);
+  $('mute').textContent = muted ? 'Unmute' : 'Mute';
+}
+
+function toggleMute() {
+  muted = !muted;
+  applySound();
+}
+
+// A click or a drag on the timeline seeks there, exactly as the keys do.
+function seekAt(event) {
+  const box = $('timeline').getBoundingClientRect();
+  const share = Math.min(1, Math.max(0, (event.clientX - box.left) / box.width));
+  engine._gf_web_seek_ms(share * show.length * 1000);
+}
+
+$('timeline').addEventListener('pointerdown', (event) => {
+  if (!show) return;
+  event.preventDefault();
+  $('timeline').setPointerCapture(event.pointerId);
+  show.dragging = true;
+  seekAt(event);
+});
+$('timeline').addEventListener('pointermove', (event) => {
+  if (!show || !show.dragging) return;
+  // At most one seek an animation frame while dragging.
+  if (show.dragPending) return;
+  show.dragPending = true;
+  requestAnimationFrame(() => {
+    if (show) {
+      show.dragPending = false;
+      seekAt(event);
+    }
+  });
+});
+for (const kind of ['pointerup', 'pointercancel']) {
+  $('timeline').addEventListener(kind, () => { if (show) show.dragging = false; });
+}
+// Buttons let go of the focus once clicked, so that Space stays the player's key.
+$('toggle').addEventListener('click', (event) => {
+  event.currentTarget.blur();
+  if (show) engine._gf_web_viewer_key(kPause);
+});
+$('mute').addEventListener('click', (event) => {
+  event.currentTarget.blur();
+  toggleMute();
+});
+$('volume').addEventListener('input', applySound);
+for (const kind of ['pointermove', 'pointerdown']) $('stage').addEventListener(kind, wake);
+// A tap or click on the picture itself pauses or plays.
+$('screen').addEventListener('click', () => { if (show) engine._gf_web_viewer_key(kPause); });
 
 // Back to the start screen, with Play again.
 function end() {
@@ -211,7 +407,8 @@ function end() {
   show.sound.close();
   show = null;
   if (document.fullscreenElement) document.exitFullscreen();
-  $('stage').classList.remove('on');
+  $('stage').classList.remove('on', 'idle');
+  clearTimeout(idleTimer);
   $('start').style.display = '';
   if (params.has('autoplay')) {
     $('results').textContent += 'worst sync ' + worst.toFixed(2) + ' ms after its note, by the audio clock; ' +
@@ -238,7 +435,17 @@ document.addEventListener('keydown', (event) => {
   }
   if (kQuietKeys.has(event.key)) return;
   event.preventDefault();
-  engine._gf_web_key();
+  wake();
+  const role = kViewerKeys[event.key.length === 1 ? event.key.toLowerCase() : event.key];
+  if (role === 'end') {
+    engine._gf_web_key();
+  } else if (role === 'full') {
+    toggleFullscreen();
+  } else if (role === 'mute') {
+    toggleMute();
+  } else if (role !== undefined) {
+    engine._gf_web_viewer_key(role);
+  }
 });
 $('stage').addEventListener('dblclick', toggleFullscreen);
 $('fullscreen').addEventListener('click', (event) => { event.stopPropagation(); toggleFullscreen(); });
@@ -246,7 +453,8 @@ $('fullscreen').addEventListener('dblclick', (event) => event.stopPropagation())
 $('play').addEventListener('click', play);
 setUpGentleSwitch();
 
-// ?frames=N,N,...&fps=F (F whole, or N/D): the offline show's listed frames.
+// ?frames=N,N,...&fps=F (F whole, or N/D)[&start=O:R]: the offline show's listed frames,
+// counted from the first frame at or after O:R as the desktop's --start O:R --frames counts them.
 async function runFrames() {
   const frames = params.get('frames').split(',').map((text) => text.trim());
   for (const text of frames) {
@@ -258,6 +466,8 @@ async function runFrames() {
   if (!Number.isInteger(num) || !Number.isInteger(den) || num < 1 || den < 1 || fps.length > 2) {
     throw new Error('fps: "' + params.get('fps') + '" is not a frame rate');
   }
+  const start = /^(\d{1,5})(?::(\d{1,5}))?$/.exec(params.get('start') || '0');
+  if (!start) throw new Error('start: "' + params.get('start') + '" is not ORDER or ORDER:ROW');
   const hashes = new Map();
   engine.gfFrame = (index, pointer) => {
     const words = new Uint32Array(engine.HEAPU8.buffer, pointer, 64000).map((w) => w & 0xffffff);
@@ -265,7 +475,8 @@ async function runFrames() {
   };
   const list = engine._malloc(4 * frames.length);
   new Uint32Array(engine.HEAPU8.buffer, list, frames.length).set(frames.map(Number));
-  const result = engine._gf_web_frames(list, frames.length, num, den, params.has('gentle') ? 1 : 0);
+  const result = engine._gf_web_frames(list, frames.length, num, den, params.has('gentle') ? 1 : 0,
+                                       Number(start[1]), Number(start[2] || 0));
   engine._free(list);
   if (result !== 0) throw new Error(lastError || 'the show could not start');
   const lines = [];

@@ -393,6 +393,7 @@ int run_capture(const DemoOptions& demo, const CaptureOptions& capture) {
     const double total_seconds = clip_seconds(demo, capture);
     const double started = wall_now();
     bool limit_reached = false;
+    uint64_t first_ms = 0;  // the show's time of the first frame written
     CaptureSink sink;
     sink.frame = [&](const CapturedFrame& frame) {
         if (frame.ms >= capture.max_show_ms) {
@@ -413,9 +414,12 @@ int run_capture(const DemoOptions& demo, const CaptureOptions& capture) {
                 return false;
             }
         }
+        if (frame.index == 0) {
+            first_ms = frame.ms;
+        }
         ProgressSnapshot snapshot;
         snapshot.frames = frame.index + 1;
-        snapshot.show_seconds = static_cast<double>(frame.ms) / 1000.0;
+        snapshot.show_seconds = static_cast<double>(frame.ms - first_ms) / 1000.0;
         snapshot.total_seconds = total_seconds;
         snapshot.order = frame.order;
         snapshot.row = frame.row;
@@ -445,7 +449,8 @@ int run_capture(const DemoOptions& demo, const CaptureOptions& capture) {
     if (capture.end_given) {
         platform.set_end_position(ClipEnd{capture.end_order, capture.end_row});
     }
-    const int result = demo_main(platform, demo);
+    platform.start_at(demo.start_order, demo.start_row);
+    const int result = demo_main(platform, from_the_start(demo));
     const double elapsed = wall_now() - started;
     const bool interrupted = platform.stop_reason() == CaptureStop::Interrupted;
     if (result != kExitOk) {
@@ -472,7 +477,9 @@ int run_capture(const DemoOptions& demo, const CaptureOptions& capture) {
         return kExitFailure;
     }
 
-    const std::string kept = format_minutes(static_cast<double>(frame_start_ms(kept_frames, rate)) / 1000.0);
+    const uint64_t first = platform.first_shown();
+    const std::string kept = format_minutes(
+        static_cast<double>(frame_start_ms(first + kept_frames, rate) - frame_start_ms(first, rate)) / 1000.0);
     const std::string written = written_names(out);
     const char* verb = out.video_final.empty() || out.frames_final.empty() ? " holds" : " hold";
     if (interrupted) {

@@ -7,12 +7,16 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <iostream>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "common/frame_globals.h"
 #include "common/types.h"
+#include "driver/capture.h"
+#include "driver/timeline.h"
 
 namespace gf {
 
@@ -52,7 +56,37 @@ double time_frame_copy() {
 struct OrderCost {
     uint64_t frames = 0;
     double seconds = 0;
+    uint64_t first_frame = 0;  // the show's index of the order's first frame
+    double seek_ms = -1;       // a seek to that frame from the checkpoint before it; -1: not measured
+    double seek_cpu_ms = -1;
 };
+
+// A seek keeps a checkpoint every this many ms of show: a seek restores the one at or
+// before its frame and runs the show on from there, at most this long.
+constexpr uint64_t kCheckpointShowMs = 2000;
+
+// The thread's CPU time in seconds, or -1 where there is no such clock (a browser).
+double thread_seconds() {
+    timespec ts{};
+    if (clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts) != 0) {
+        return -1;
+    }
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+}
+
+// FNV-1a over a frame's pixels: enough to tell a sought frame from the one the run drew.
+uint64_t frame_hash(const uint32_t* pixels) {
+    uint64_t hash = 14695981039346656037ull;
+    for (int i = 0; i < kScreenPixels; ++i) {
+        hash = (hash ^ pixels[i]) * 1099511628211ull;
+    }
+    return hash;
+}
+
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values.empty() ? 0.0 : values[values.size() / 2];
+}
 
 }  // namespace
 
@@ -60,23 +94,92 @@ int run_benchmark(const DemoOptions& demo, const FrameRate& rate, uint64_t max_f
                   const std::atomic<bool>* interrupt, std::optional<ClipEnd> end) {
     const double copy_seconds = time_frame_copy();
     std::array<OrderCost, kOrderCount + 1> orders{};  // the last: positions with no scene
+    std::vector<uint64_t> hashes;                     // of every frame shown, by its index from the first one shown
+    // While a seek replays, only the frame it seeks is looked at.
+    bool seeking = false;
+    uint64_t sought = 0;
+    uint64_t sought_hash = 0;
     CaptureSink sink;
     sink.frame = [&](const CapturedFrame& frame) {
+        if (seeking) {
+            if (frame.index == sought) {
+                sought_hash = frame_hash(frame.pixels);
+            }
+            return true;
+        }
         OrderCost& cost = orders[std::min(frame.order, kOrderCount)];
+        if (cost.frames == 0) {
+            cost.first_frame = frame.index;
+        }
         ++cost.frames;
         cost.seconds += frame.draw_seconds;
+        hashes.push_back(frame_hash(frame.pixels));
         return true;
     };
     CapturePlatform platform(rate, sink, max_frames, interrupt);
     if (end) {
         platform.set_end_position(*end);
     }
+    platform.start_at(demo.start_order, demo.start_row);
+    const DemoOptions whole = from_the_start(demo);
+    DemoRun run(platform, whole, real_effect_ops());
     const double started = wall_now();
-    const int result = demo_main(platform, demo);
-    const double elapsed = wall_now() - started;
-    if (result != kExitOk) {
-        return result;
+    int result = run.start();
+    // The whole run, with a checkpoint every kCheckpointShowMs of show, by the frame count at which it was saved.
+    std::vector<std::pair<uint64_t, std::shared_ptr<const DemoRun::Checkpoint>>> checkpoints;
+    const uint64_t checkpoint_frames = std::max<uint64_t>(
+        1, kCheckpointShowMs * static_cast<uint64_t>(rate.num) / (1000 * static_cast<uint64_t>(rate.den)));
+    if (result == kExitOk) {
+        uint64_t presented = 0;  // frames of the whole show so far
+        do {
+            if (presented % checkpoint_frames == 0) {
+                if (auto checkpoint = run.save()) {
+                    checkpoints.emplace_back(presented, std::move(checkpoint));
+                }
+            }
+            ++presented;
+        } while (run.step());
     }
+    const double elapsed = wall_now() - started;
+
+    // Seeks to each order's first frame shown, each checked against the frame the run drew.
+    bool all_same = true;
+    const bool whole_run =
+        platform.stop_reason() == CaptureStop::None || platform.stop_reason() == CaptureStop::MusicEnded;
+    if (result == kExitOk && whole_run && !checkpoints.empty()) {
+        const uint64_t first_shown = platform.first_shown();
+        seeking = true;
+        for (OrderCost& cost : orders) {
+            if (cost.frames == 0) {
+                continue;
+            }
+            sought = cost.first_frame;
+            const uint64_t target = first_shown + cost.first_frame;  // in the whole show's frames
+            auto from = std::upper_bound(checkpoints.begin(), checkpoints.end(), target,
+                                         [](uint64_t frame, const auto& c) { return frame < c.first; });
+            if (from == checkpoints.begin()) {
+                continue;  // no checkpoint before it (none could be kept)
+            }
+            --from;
+            sought_hash = 0;
+            const double wall0 = wall_now();
+            const double cpu0 = thread_seconds();
+            const bool ok = run.restore(*from->second);
+            while (ok && !(platform.showing() && platform.frames() > sought) && run.step()) {
+            }
+            cost.seek_ms = (wall_now() - wall0) * 1e3;
+            cost.seek_cpu_ms = cpu0 < 0 ? -1 : (thread_seconds() - cpu0) * 1e3;
+            if (!ok || sought_hash != hashes.at(sought)) {
+                all_same = false;
+                report("seek to frame " + std::to_string(target) + " drew a frame other than the whole run's");
+            }
+        }
+        seeking = false;
+    }
+    if (result != kExitOk) {
+        return result;  // start-up failed, and said why
+    }
+    run.finish();
     if (platform.stop_reason() == CaptureStop::Interrupted) {
         report("benchmark interrupted");
         return kExitInterrupted;
@@ -95,9 +198,13 @@ int run_benchmark(const DemoOptions& demo, const FrameRate& rate, uint64_t max_f
     }
 
     std::printf("Glimmerfrost benchmark: %llu frames at %s fps; one 256000-byte memcpy takes %.1f us\n",
-                static_cast<unsigned long long>(platform.frames()), rate_text(rate).c_str(), copy_seconds * 1e6);
-    std::printf("%6s %8s %12s %12s %14s\n", "order", "frames", "ms/frame", "frames/s", "memcpys/frame");
+                static_cast<unsigned long long>(hashes.size()), rate_text(rate).c_str(), copy_seconds * 1e6);
+    std::printf("%6s %8s %12s %12s %14s %10s\n", "order", "frames", "ms/frame", "frames/s", "memcpys/frame", "seek ms");
     OrderCost total;
+    std::vector<double> seek_wall;
+    std::vector<double> seek_cpu;
+    double worst_seek = -1;
+    std::string worst_seek_order;
     uint32_t heaviest = 0;
     double heaviest_cost = -1;
     for (uint32_t order = 0; order < orders.size(); ++order) {
@@ -114,8 +221,18 @@ int run_benchmark(const DemoOptions& demo, const FrameRate& rate, uint64_t max_f
         total.frames += cost.frames;
         total.seconds += cost.seconds;
         const std::string label = order < kOrderCount ? std::to_string(order) : "none";
-        std::printf("%6s %8llu %12.3f %12.0f %14.1f\n", label.c_str(), static_cast<unsigned long long>(cost.frames),
+        std::printf("%6s %8llu %12.3f %12.0f %14.1f", label.c_str(), static_cast<unsigned long long>(cost.frames),
                     per_frame * 1e3, per_frame > 0 ? 1.0 / per_frame : 0.0, copies);
+        if (cost.seek_ms >= 0) {
+            std::printf(" %10.1f", cost.seek_ms);
+            seek_wall.push_back(cost.seek_ms);
+            seek_cpu.push_back(cost.seek_cpu_ms);
+            if (cost.seek_ms > worst_seek) {
+                worst_seek = cost.seek_ms;
+                worst_seek_order = label;
+            }
+        }
+        std::printf("\n");
     }
     if (total.frames > 0) {
         const double per_frame = total.seconds / static_cast<double>(total.frames);
@@ -125,10 +242,23 @@ int run_benchmark(const DemoOptions& demo, const FrameRate& rate, uint64_t max_f
                     heaviest, heaviest_cost, platform.mixing_seconds() * 1e3 / static_cast<double>(total.frames),
                     elapsed);
     }
+    if (!seek_wall.empty()) {
+        char cpu[96] = "thread CPU not measured here";
+        if (seek_cpu.front() >= 0) {
+            std::snprintf(cpu, sizeof cpu, "thread CPU worst %.1f ms, median %.1f ms",
+                          *std::max_element(seek_cpu.begin(), seek_cpu.end()), median(seek_cpu));
+        }
+        std::printf(
+            "seek to an order's first frame (from a checkpoint every %.0f s of show, %zu kept, then run on): "
+            "worst %.1f ms (order %s), median %.1f ms; %s; %s\n",
+            static_cast<double>(kCheckpointShowMs) / 1000.0, checkpoints.size(), worst_seek, worst_seek_order.c_str(),
+            median(seek_wall), cpu,
+            all_same ? "every sought frame equals the whole run's" : "SOME SOUGHT FRAMES DIFFER");
+    }
     if (platform.stop_reason() == CaptureStop::MusicEnded) {
         report("the music ended without the closing fade; stopped one second after its end");
     }
-    return kExitOk;
+    return all_same ? kExitOk : kExitFailure;
 }
 
 std::string rate_text(const FrameRate& rate) {

@@ -17,6 +17,9 @@ constexpr uint64_t kMsPerSecond = 1000;
 constexpr uint64_t kSampleRate = static_cast<uint64_t>(kMixRate);
 constexpr uint64_t kMusicEndGraceMs = 1000;  // how long a capture runs on after a module that never fades
 
+// The position word (order low, row high) as a number that orders positions as the show does.
+uint32_t position_key(uint32_t order, uint32_t row) { return (order << 16) | (row & 0xFFFFu); }
+
 double wall_seconds() {
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
@@ -75,13 +78,28 @@ uint32_t* CapturePlatform::lock_frame() {
 
 void CapturePlatform::unlock_frame() { draw_seconds_ = wall_seconds() - lock_started_; }
 
+void CapturePlatform::start_at(uint32_t order, uint32_t row) {
+    start_key_ = position_key(order, row);
+    showing_ = start_key_ == 0;
+    first_shown_ = 0;
+}
+
 void CapturePlatform::present_frame() {
     if (stop_ == CaptureStop::OutputFailed) {
         return;
     }
     const uint32_t position = gf::music_position();
+    if (!showing_) {
+        // The position after the music's end is order 0xFFFF: at or after any start.
+        if (position_key(position & 0xFFFFu, position >> 16) < start_key_) {
+            ++frames_;
+            ++first_shown_;
+            return;
+        }
+        showing_ = true;
+    }
     CapturedFrame frame;
-    frame.index = frames_;
+    frame.index = frames_ - first_shown_;
     frame.ms = frame_start_ms(frames_, rate_);
     frame.order = position & 0xFFFFu;
     frame.row = position >> 16;
@@ -110,7 +128,7 @@ void CapturePlatform::update_display() {
                 music_end_sample_ = samples_ + rendered;
             }
             samples_ = end;
-            if (stop_ != CaptureStop::OutputFailed && sink_.audio && !sink_.audio(audio_.data(), count)) {
+            if (showing_ && stop_ != CaptureStop::OutputFailed && sink_.audio && !sink_.audio(audio_.data(), count)) {
                 stop_ = CaptureStop::OutputFailed;
             }
         }
@@ -124,7 +142,7 @@ bool CapturePlatform::key_pressed() {
     }
     if (interrupt_ != nullptr && interrupt_->load()) {
         stop_ = CaptureStop::Interrupted;
-    } else if (max_frames_ != 0 && frames_ >= max_frames_) {
+    } else if (max_frames_ != 0 && frames() >= max_frames_) {
         stop_ = CaptureStop::FrameLimit;
     } else if (end_given_ && position_at_or_after(gf::music_position(), end_.order, end_.row)) {
         // The music has been rendered up to the next frame's time: that frame would be at the end.
@@ -140,10 +158,7 @@ void CapturePlatform::destroy_display() { screen = nullptr; }
 
 Status CapturePlatform::init_music() {
     Status status = from(gf::init_music(AudioOutput::Offline));
-    // Syncs fire inside render_music; each one sees the clock at its note's sample.
-    set_sync_position_hook([](uint64_t frame) {
-        set_virtual_clock(kCaptureClockStart + static_cast<uint32_t>(sample_ms(frame)));
-    });
+    follow_music_clock();
     return status;
 }
 
@@ -182,5 +197,70 @@ Status CapturePlatform::load_jpeg(Image& image, const std::string& path) {
 }
 
 void CapturePlatform::release_image(Image& image) { gf::release_image(image); }
+
+namespace {
+
+struct CaptureState final : PlatformState {
+    uint64_t frames = 0;
+    uint64_t samples = 0;
+    uint64_t music_end_sample = 0;
+    uint64_t first_shown = 0;
+    bool showing = true;
+    bool playing = false;
+    uint32_t clock = 0;
+    PixelBuffer surface;
+    MusicState music;
+};
+
+}  // namespace
+
+void CapturePlatform::follow_music_clock() {
+    // Syncs fire inside render_music; each one sees the clock at its note's sample.
+    set_sync_position_hook(
+        [](uint64_t frame) { set_virtual_clock(kCaptureClockStart + static_cast<uint32_t>(sample_ms(frame))); });
+}
+
+std::unique_ptr<PlatformState> CapturePlatform::start_state() {
+    auto state = std::make_unique<CaptureState>();
+    state->music = music_start_state();
+    state->music_end_sample = kNotEnded;
+    state->playing = true;
+    state->clock = kCaptureClockStart;
+    return state;
+}
+
+std::unique_ptr<PlatformState> CapturePlatform::save_state() {
+    auto state = std::make_unique<CaptureState>();
+    state->music = save_music_state();
+    if (playing_ && !state->music.valid()) {
+        return nullptr;
+    }
+    state->frames = frames_;
+    state->samples = samples_;
+    state->music_end_sample = music_end_sample_;
+    state->first_shown = first_shown_;
+    state->showing = showing_;
+    state->playing = playing_;
+    state->clock = time_get_time();
+    state->surface = surface_;
+    return state;
+}
+
+bool CapturePlatform::restore_state(const PlatformState& saved) {
+    const auto* state = dynamic_cast<const CaptureState*>(&saved);
+    if (state == nullptr || (state->playing && !restore_music_state(state->music))) {
+        return false;
+    }
+    frames_ = state->frames;
+    samples_ = state->samples;
+    music_end_sample_ = state->music_end_sample;
+    first_shown_ = state->first_shown;
+    showing_ = state->showing;
+    playing_ = state->playing;
+    set_virtual_clock(state->clock);
+    surface_ = state->surface;
+    stop_ = CaptureStop::None;
+    return true;
+}
 
 }  // namespace gf

@@ -43,8 +43,8 @@ struct ClipEnd {
 
 // One finished frame as it leaves the surface.
 struct CapturedFrame {
-    uint64_t index = 0;        // from 0
-    uint64_t ms = 0;           // frame_start_ms(index): the time the timeline drew it at
+    uint64_t index = 0;        // from 0: the first frame handed out
+    uint64_t ms = 0;           // the whole show's time of the frame: frame_start_ms of its place in the show
     uint32_t order = 0;        // music position the timeline saw
     uint32_t row = 0;
     double draw_seconds = 0;   // wall time from lock_frame to unlock_frame (benchmark)
@@ -102,7 +102,28 @@ public:
     Status load_jpeg(Image& image, const std::string& path) override;
     void release_image(Image& image) override;
 
-    uint64_t frames() const { return frames_; }            // frames presented
+    // The state of a capture at the show's start, the module loaded and about to play
+    // from 0:0, with nothing rendered: where a seek from the start begins.
+    static std::unique_ptr<PlatformState> start_state();
+    // Syncs fired while rendering see the clock at their note's sample (init_music sets this).
+    static void follow_music_clock();
+
+    // The frame count, the clock, the surface and the music (whose sound after a
+    // restore rings on as libopenmpt plays it from the row; positions and syncs are exact).
+    std::unique_ptr<PlatformState> save_state() override;
+    bool restore_state(const PlatformState& state) override;
+
+    // Shows the whole show from the first frame whose music position is at or after
+    // ORDER:ROW: the show runs from its start as it always does, and the frames
+    // before that one, and their sound, are drawn but not handed to the sink. So
+    // every frame handed out is, byte for byte, the whole show's frame at that
+    // time: clock, beat state, random sequence and feedback buffers included,
+    // and the sound goes on with its notes ringing. Call before the show starts.
+    void start_at(uint32_t order, uint32_t row);
+
+    uint64_t frames() const { return frames_ - first_shown_; }  // frames handed to the sink
+    uint64_t first_shown() const { return first_shown_; }       // the show's frame index of the first one
+    bool showing() const { return showing_; }
     uint64_t samples() const { return samples_; }          // music samples rendered
     CaptureStop stop_reason() const { return stop_; }
     double mixing_seconds() const { return mixing_seconds_; }  // wall time spent rendering music
@@ -118,8 +139,11 @@ private:
     const std::atomic<bool>* interrupt_;
     PixelBuffer surface_;
     std::vector<int16_t> audio_;
-    uint64_t frames_ = 0;
+    uint64_t frames_ = 0;  // frames presented since the show's start
     uint64_t samples_ = 0;
+    uint32_t start_key_ = 0;  // order << 16 | row of the first frame to hand out
+    bool showing_ = true;     // frames and sound go to the sink
+    uint64_t first_shown_ = 0;
     uint64_t music_end_sample_ = kNotEnded;
     bool playing_ = false;
     CaptureStop stop_ = CaptureStop::None;

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <system_error>
+#include <vector>
 
 #include "common/bytes.h"
 #include "common/it_layout.h"
@@ -206,6 +207,42 @@ int module_order_count(const std::string& path) {
     }
     const std::size_t end = orders.find(static_cast<char>(it::kOrderEnd));  // 254 marks an entry that is skipped
     return static_cast<int>(end == std::string::npos ? entries : end);
+}
+
+int module_order_rows(const std::string& path, uint32_t order) {
+    constexpr int kEmptyPatternRows = 64;  // a pattern stored as offset 0 is 64 empty rows
+    std::ifstream in(path, std::ios::binary);
+    uint8_t header[it::header::kSize] = {};
+    if (!in.read(reinterpret_cast<char*>(header), sizeof(header))) {
+        return -1;
+    }
+    const std::size_t orders = le::load16(header + it::header::kOrderCount);
+    const std::size_t instruments = le::load16(header + it::header::kInstrumentCount);
+    const std::size_t samples = le::load16(header + it::header::kSampleCount);
+    const std::size_t patterns = le::load16(header + it::header::kPatternCount);
+    std::vector<uint8_t> list(orders);
+    if (order >= orders || !in.read(reinterpret_cast<char*>(list.data()), static_cast<std::streamsize>(orders))) {
+        return -1;
+    }
+    const std::size_t pattern = list[order];
+    if (pattern >= patterns) {
+        return -1;  // a skip or end marker, or a pattern that is not stored
+    }
+    // The pattern offsets follow the instrument and sample offsets, four bytes each.
+    uint8_t word[4] = {};
+    in.seekg(static_cast<std::streamoff>(it::header::kSize + orders + 4 * (instruments + samples + pattern)));
+    if (!in.read(reinterpret_cast<char*>(word), sizeof word)) {
+        return -1;
+    }
+    const uint32_t offset = le::load32(word);
+    if (offset == 0) {
+        return kEmptyPatternRows;
+    }
+    in.seekg(static_cast<std::streamoff>(offset + it::pattern::kRows));
+    if (!in.read(reinterpret_cast<char*>(word), 2)) {
+        return -1;
+    }
+    return le::load16(word);
 }
 
 std::string next_free_name(const std::string& dir, const std::string& stem, const std::string& ext) {

@@ -45,6 +45,10 @@ Status check_picture(const Image& image, const std::string& path, int slot);
 // to the first end marker), or -1 when the header cannot be read.
 int module_order_count(const std::string& path);
 
+// Rows of the pattern that order `order` of the module at `path` plays (an empty
+// pattern has 64), or -1 when the order or its pattern cannot be read.
+int module_order_rows(const std::string& path, uint32_t order);
+
 // The first of `dir/stem.ext`, `dir/stem-1.ext`, `dir/stem-2.ext`, ... that does not exist.
 std::string next_free_name(const std::string& dir, const std::string& stem, const std::string& ext);
 

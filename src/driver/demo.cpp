@@ -4,13 +4,18 @@
 // closing fade has silenced the music, or a second after the music has ended.
 #include "driver/demo.h"
 
+#include <algorithm>
 #include <array>
 #include <iostream>
+#include <map>
 #include <memory>
+#include <vector>
 
 #include "common/frame_globals.h"
 #include "driver/beat_state.h"
+#include "driver/capture_platform.h"
 #include "driver/data_files.h"
+#include "driver/show_state.h"
 #include "driver/timeline.h"
 #include "effects/flash_limit.h"
 #include "platform/clock.h"
@@ -56,6 +61,12 @@ struct Viewer {
     bool paused = false;
     bool redraw = false;  // draw one frame while paused: the order has changed
 };
+
+constexpr uint64_t kCheckpointShowMs = 2000;  // a seek runs on at most this much show from a checkpoint
+
+// The position word (order low, row high) as a number that orders positions as the show does.
+uint32_t position_key(uint32_t position) { return ((position & 0xFFFFu) << 16) | (position >> 16); }
+uint32_t position_key(uint32_t order, uint32_t row) { return (order << 16) | (row & 0xFFFFu); }
 
 void jump_to_order(Platform& platform, uint32_t order) {
     platform.stop_music();  // no sync may run while the beat state is reset
@@ -121,6 +132,13 @@ std::string about(const std::string& path, const std::string& message, const cha
 
 }  // namespace
 
+DemoOptions from_the_start(const DemoOptions& demo) {
+    DemoOptions whole = demo;
+    whole.start_order = 0;
+    whole.start_row = 0;
+    return whole;
+}
+
 int demo_main(Platform& platform, const DemoOptions& options) {
     return demo_main(platform, options, real_effect_ops());
 }
@@ -137,6 +155,30 @@ int demo_main(Platform& platform, const DemoOptions& options, const EffectOps& f
 }
 
 // What lives from start-up to shutdown.
+struct DemoRun::Checkpoint {
+    ShowState show;
+    std::vector<PixelBuffer> buffers;
+    MusicEndWatch music_end;
+    std::unique_ptr<PlatformState> platform;
+    std::unique_ptr<FlashLimitState> flash_limit;  // the gentle show's limiter (kept on the heap: it holds a frame)
+};
+
+// Seeking in a window: the show as it runs from its start at a steady frame rate, on
+// an offline platform of its own (the shadow), with a checkpoint every
+// kCheckpointShowMs of show kept as seeks pass them.
+struct Seeker {
+    struct Entry {
+        uint32_t key = 0;  // position_key of the next frame's position
+        std::shared_ptr<const DemoRun::Checkpoint> checkpoint;
+    };
+    bool enabled = false;
+    FrameRate rate;
+    uint64_t every = 1;                       // frames between two checkpoints
+    std::unique_ptr<CapturePlatform> shadow;  // made at the first seek
+    std::map<uint64_t, Entry> checkpoints;    // by the frame drawn next; frame 0 is the show's start
+    int64_t frame = -1;                       // the steady-rate frame the window shows, when it shows one of them
+};
+
 struct DemoRun::State {
     std::array<Image, kPictureCount> images{};
     std::array<std::unique_ptr<PixelBuffer>, kWorkBuffers> buffers;
@@ -144,6 +186,7 @@ struct DemoRun::State {
     Viewer viewer;
     MusicEndWatch music_end;
     bool first_pass = true;
+    Seeker seeker;
 };
 
 DemoRun::DemoRun(Platform& platform, const DemoOptions& options, const EffectOps& effects)
@@ -233,9 +276,150 @@ int DemoRun::start() {
     band_sync.store(platform.add_instrument_sync(on_music_sync, kInstrumentBeat), std::memory_order_relaxed);
     // 10, 11: the cubes, then the music.
     fx.load_cubes(files.mesh);
-    platform.play_music(options_.start_order, options_.start_row);
+    Seeker& seeker = state_->seeker;
+    int num = 0;
+    int den = 1;
+    seeker.enabled = platform.seek_rate(num, den);
+    if (seeker.enabled) {
+        // The show's start, kept before the music plays: every seek begins from a checkpoint.
+        seeker.rate = {num, den};
+        seeker.every =
+            std::max<uint64_t>(1, kCheckpointShowMs * static_cast<uint64_t>(num) / (1000 * static_cast<uint64_t>(den)));
+        auto start = std::make_shared<Checkpoint>();
+        start->show = save_show_state();
+        start->buffers.resize(buffers.size());
+        start->platform = CapturePlatform::start_state();
+        seeker.checkpoints[0] = {0, std::move(start)};
+        platform.play_music(0, 0);
+        if (options_.start_order != 0 || options_.start_row != 0) {
+            seek_to_position(options_.start_order, options_.start_row);
+        }
+    } else {
+        platform.play_music(options_.start_order, options_.start_row);
+    }
 
     return 0;
+}
+
+bool DemoRun::seek_to_position(uint32_t order, uint32_t row) { return seek(position_key(order, row), -1); }
+
+bool DemoRun::seek_to_frame(uint64_t frame) { return seek(0, static_cast<int64_t>(frame)); }
+
+void DemoRun::shadow_pass() {
+    CapturePlatform& shadow = *state_->seeker.shadow;
+    screen = shadow.lock_frame();
+    run_timeline(shadow, state_->objects, fx_);
+    shadow.unlock_frame();
+    shadow.present_frame();
+    shadow.update_display();
+    frame_time = time_get_time();
+}
+
+// Runs the shadow from the checkpoint before the target up to it: the frame `frame`
+// (from 0), or with frame < 0 the first frame whose position is at or after `key`.
+// Then the window goes on from there: its clock from the frame's time (held while
+// paused), the music from the frame's sample.
+bool DemoRun::seek(uint32_t key, int64_t frame) {
+    Seeker& s = state_->seeker;
+    if (!s.enabled) {
+        return false;
+    }
+    const bool paused = state_->viewer.paused;
+    platform_.pull_music(true);
+    if (!s.shadow) {
+        s.shadow = std::make_unique<CapturePlatform>(s.rate, CaptureSink{});
+    }
+    use_virtual_clock(kCaptureClockStart);
+    CapturePlatform::follow_music_clock();
+    auto from = s.checkpoints.begin();
+    for (auto it = s.checkpoints.begin(); it != s.checkpoints.end(); ++it) {
+        const bool before = frame >= 0 ? it->first <= static_cast<uint64_t>(frame) : it->second.key < key;
+        if (before) {
+            from = it;
+        }
+    }
+    bool ok = restore_on(*s.shadow, *from->second.checkpoint);
+    while (ok) {
+        const uint64_t at = s.shadow->frames();
+        const uint32_t next = position_key(s.shadow->music_position());
+        if (at % s.every == 0 && s.checkpoints.count(at) == 0) {
+            if (auto checkpoint = save_on(*s.shadow)) {
+                s.checkpoints[at] = {next, std::move(checkpoint)};
+            }
+        }
+        const bool reached = frame >= 0 ? at >= static_cast<uint64_t>(frame) : next >= key;
+        if (reached || exit_requested == 1 || s.shadow->key_pressed()) {
+            break;
+        }
+        shadow_pass();
+    }
+    s.frame = ok ? static_cast<int64_t>(s.shadow->frames()) : -1;
+    const uint32_t now = time_get_time();
+    set_sync_position_hook({});
+    use_system_clock();
+    set_clock(now);
+    if (paused) {
+        hold_clock(true);
+    }
+    platform_.pull_music(false);
+    if (paused) {
+        platform_.pause_music(true);
+        state_->viewer.redraw = true;
+    }
+    return ok;
+}
+
+void DemoRun::viewer_keys() {
+    Platform& platform = platform_;
+    Viewer& viewer = state_->viewer;
+    Seeker& seeker = state_->seeker;
+    if (!seeker.enabled) {
+        handle_viewer_keys(platform, viewer, options_.order_count);
+        return;
+    }
+    const int order_count = options_.order_count;
+    for (KeyRole key = platform.take_viewer_key(); key != KeyRole::Ignore; key = platform.take_viewer_key()) {
+        const uint32_t at = platform.music_position();
+        uint32_t order = at & 0xFFFFu;
+        if (order == kOrderAfterEnd) {
+            order = order_count > 0 ? static_cast<uint32_t>(order_count) : 0;  // past the end: the last is previous
+        }
+        switch (key) {
+            case KeyRole::Pause:
+                viewer.paused = !viewer.paused;
+                hold_clock(viewer.paused);
+                platform.pause_music(viewer.paused);
+                break;
+            case KeyRole::PreviousOrder:
+                seek(position_key(order > 0 ? order - 1 : 0, 0), -1);  // the first order restarts
+                break;
+            case KeyRole::NextOrder:
+                if (order_count >= 0 && order + 1 >= static_cast<uint32_t>(order_count)) {
+                    continue;  // already at the last order
+                }
+                seek(position_key(order + 1, 0), -1);
+                break;
+            case KeyRole::ToStart:
+                seek(0, 0);
+                break;
+            case KeyRole::NextFrame:
+            case KeyRole::PreviousFrame:
+                if (!viewer.paused) {
+                    continue;  // frame steps are for a paused picture
+                }
+                if (seeker.frame < 0) {
+                    seek(position_key(at), -1);  // first onto the steady frames, at the position shown
+                } else if (key == KeyRole::NextFrame) {
+                    seek(0, seeker.frame + 1);
+                } else {
+                    seek(0, std::max<int64_t>(0, seeker.frame - 1));
+                }
+                break;
+            default:
+                continue;
+        }
+        say_where(platform, viewer);
+    }
 }
 
 bool DemoRun::step() {
@@ -268,8 +452,50 @@ bool DemoRun::step() {
     if (platform.key_pressed() || state_->music_end.over(platform.music_position(), frame_time)) {
         return false;
     }
+    if (!viewer.paused) {
+        state_->seeker.frame = -1;  // playing on at the window's own pace
+    }
     if (options_.interactive) {
-        handle_viewer_keys(platform, viewer, options_.order_count);
+        viewer_keys();
+    }
+    return true;
+}
+
+std::shared_ptr<const DemoRun::Checkpoint> DemoRun::save() const { return save_on(platform_); }
+
+bool DemoRun::restore(const Checkpoint& checkpoint) { return restore_on(platform_, checkpoint); }
+
+std::shared_ptr<const DemoRun::Checkpoint> DemoRun::save_on(Platform& platform) const {
+    auto checkpoint = std::make_shared<Checkpoint>();
+    checkpoint->platform = platform.save_state();
+    if (!checkpoint->platform) {
+        return nullptr;
+    }
+    checkpoint->show = save_show_state();
+    checkpoint->buffers.reserve(state_->buffers.size());
+    for (const auto& buffer : state_->buffers) {
+        checkpoint->buffers.push_back(*buffer);
+    }
+    checkpoint->music_end = state_->music_end;
+    if (options_.gentle) {
+        checkpoint->flash_limit = std::make_unique<FlashLimitState>(flash_limit);
+    }
+    return checkpoint;
+}
+
+bool DemoRun::restore_on(Platform& platform, const Checkpoint& checkpoint) {
+    if (checkpoint.buffers.size() != state_->buffers.size() || !platform.restore_state(*checkpoint.platform)) {
+        return false;
+    }
+    restore_show_state(checkpoint.show);
+    for (std::size_t i = 0; i < checkpoint.buffers.size(); ++i) {
+        *state_->buffers[i] = checkpoint.buffers[i];
+    }
+    state_->music_end = checkpoint.music_end;
+    if (checkpoint.flash_limit) {
+        flash_limit = *checkpoint.flash_limit;
+    } else {
+        reset_flash_limit();
     }
     return true;
 }

@@ -28,6 +28,11 @@ struct DemoOptions {
     int order_count = -1;      // orders the module plays; -1 when not known (the viewer then steps on freely)
 };
 
+// The same options with the music played from the show's start: an offline run
+// reaches a start position by running the whole show up to it (see
+// CapturePlatform::start_at), so that what it shows there is what the show shows.
+DemoOptions from_the_start(const DemoOptions& demo);
+
 // Runs the whole demo on `platform`: start-up, frame loop, shutdown. Returns the exit code
 // (0, or 1 when start-up fails, with one line on stderr naming the file and the problem).
 int demo_main(Platform& platform, const DemoOptions& options);
@@ -52,8 +57,31 @@ public:
     bool step();
     int finish();
 
+    // A seek's checkpoint: the whole show's state between two passes (its
+    // module-wide state, the work buffers, the platform's clock, surface and
+    // music). Restoring one and stepping on draws, byte for byte, the frames
+    // the run drew after it was saved. save() gives nullptr when the platform
+    // cannot keep its state; restore() is false, changing nothing, when it
+    // cannot put it back.
+    struct Checkpoint;
+    std::shared_ptr<const Checkpoint> save() const;
+    bool restore(const Checkpoint& checkpoint);
+
+    // Goes to the first frame at or after ORDER:ROW of the show run from its start at
+    // the platform's steady rate (Platform::seek_rate), from the nearest checkpoint; the
+    // next step() draws that frame. False, changing nothing, when the platform cannot seek.
+    bool seek_to_position(uint32_t order, uint32_t row);
+    // The same to frame `frame` (from 0) of that run.
+    bool seek_to_frame(uint64_t frame);
+
 private:
     struct State;
+    std::shared_ptr<const Checkpoint> save_on(Platform& platform) const;
+    bool restore_on(Platform& platform, const Checkpoint& checkpoint);
+    bool seek(uint32_t key, int64_t frame);
+    void viewer_keys();
+    void shadow_pass();
+
     Platform& platform_;
     const DemoOptions& options_;
     const EffectOps& fx_;

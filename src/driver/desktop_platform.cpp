@@ -2,6 +2,8 @@
 // player and the JPEG loader.
 #include "driver/desktop_platform.h"
 
+#include <cmath>
+
 #include "common/frame_globals.h"
 #include "platform/image_loader.h"
 
@@ -69,6 +71,19 @@ int DesktopPlatform::music_volume() { return gf::music_volume(); }
 void DesktopPlatform::set_music_volume(int volume) { gf::set_music_volume(volume); }
 
 void DesktopPlatform::pause_music(bool paused) { gf::pause_music(paused); }
+
+bool DesktopPlatform::seek_rate(int& num, int& den) {
+    if (display_ == nullptr) {
+        return false;
+    }
+    // In thousandths of a frame a second, so that 59.94 and the like stay what they are.
+    constexpr int kRateScale = 1000;
+    num = static_cast<int>(std::lround(display_frame_rate(display_) * kRateScale));
+    den = kRateScale;
+    return num > 0;
+}
+
+void DesktopPlatform::pull_music(bool pulled) { gf::pull_music(pulled); }
 
 Status DesktopPlatform::load_jpeg(Image& image, const std::string& path) { return gf::load_jpeg(image, path); }
 

@@ -35,6 +35,8 @@ public:
     int music_volume() override;
     void set_music_volume(int volume) override;
     void pause_music(bool paused) override;
+    bool seek_rate(int& num, int& den) override;
+    void pull_music(bool pulled) override;
 
     Status load_jpeg(Image& image, const std::string& path) override;
     void release_image(Image& image) override;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "common/status.h"
@@ -13,9 +14,24 @@
 
 namespace gf {
 
+// What a platform carries from one frame to the next (its clock, the picture on
+// the surface, the music), kept at a seek's checkpoint.
+class PlatformState {
+public:
+    virtual ~PlatformState() = default;
+};
+
 class Platform {
 public:
     virtual ~Platform() = default;
+
+    // A seek's checkpoint between two frames: nullptr when this platform cannot keep one.
+    virtual std::unique_ptr<PlatformState> save_state() { return nullptr; }
+    // Puts back what save_state kept; false, changing nothing, when it cannot.
+    virtual bool restore_state(const PlatformState& state) {
+        (void)state;
+        return false;
+    }
 
     // Display: the window (or offline frame sink) and its 320 × 200 frame surface.
     virtual Status open_display(const char* title, int width, int height, int use_options) = 0;
@@ -29,6 +45,17 @@ public:
     // The viewer (--interactive): the oldest of its key presses waiting (Pause, PreviousOrder,
     // NextOrder), or Ignore when there is none. Only a window has a viewer.
     virtual KeyRole take_viewer_key() { return KeyRole::Ignore; }
+
+    // Seeking (the viewer's keys, a start position in a window): the show's state at a
+    // position is that of the show run from its start at a steady rate, this platform's
+    // frame rate (num / den frames a second); false when it cannot seek.
+    virtual bool seek_rate(int& num, int& den) {
+        (void)num;
+        (void)den;
+        return false;
+    }
+    // Takes the music from its output so that a seek renders it (true), or gives it back (false).
+    virtual void pull_music(bool pulled) { (void)pulled; }
 
     // Music.
     virtual Status init_music() = 0;

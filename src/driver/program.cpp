@@ -68,6 +68,15 @@ int run_show(int argc, char** argv) {
         return kExitUsage;
     }
 
+    // A row past the order's pattern would play the show from its start.
+    const int rows = o.start_given ? module_order_rows(demo.files.module, demo.start_order) : -1;
+    if (rows >= 0 && demo.start_row >= static_cast<uint32_t>(rows)) {
+        std::cerr << "glimmerfrost: option --start: row " << demo.start_row << " is past the end of order "
+                  << demo.start_order << ", which has " << rows << " rows (0-" << rows - 1 << ")\n"
+                  << kTryHelp;
+        return kExitUsage;
+    }
+
     if (o.action == ProgramAction::Capture) {
         return run_capture(demo, o.capture);
     }

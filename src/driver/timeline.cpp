@@ -41,12 +41,6 @@ constexpr int64_t kFadeVolume = 100;
 constexpr int64_t kFadeBand = 6;
 constexpr uint32_t kFadeGapMs = 500;  // a fade pass this long after the previous one starts the line afresh
 
-struct FadeState {
-    bool started = false;
-    uint32_t origin_ms = 0;  // the clock at the fade's first pass
-    uint32_t last_ms = 0;    // the clock at its latest pass
-    int start_volume = 0;    // the volume read in the first pass
-};
 FadeState s_fade;
 
 // The volume the odd-frame rule gives, held within the band at `elapsed_ms` into the s_fade.
@@ -283,6 +277,10 @@ private:
 };
 
 }  // namespace
+
+FadeState fade_state() { return s_fade; }
+
+void set_fade_state(const FadeState& state) { s_fade = state; }
 
 void reset_timeline() {
     snow_fast = 0;

@@ -77,6 +77,16 @@ extern uint32_t snow_fast;          // 1: the next snow pass lets the flakes fal
 extern uint32_t zoom_fade_started;  // latched in the first pass of the swirl scene
 extern uint32_t zoom_fade_start;    // frame_time of that pass: origin of the fading zoom
 
+// The closing fade's own state (a seek saves and restores it with the rest of the show).
+struct FadeState {
+    bool started = false;
+    uint32_t origin_ms = 0;  // the clock at the fade's first pass
+    uint32_t last_ms = 0;    // the clock at its latest pass
+    int start_volume = 0;    // the volume read in the first pass
+};
+FadeState fade_state();
+void set_fade_state(const FadeState& state);
+
 // Puts the timeline state back to its start values.
 void reset_timeline();
 

@@ -63,6 +63,14 @@ void hold_clock(bool held) {
     }
 }
 
+void set_clock(uint32_t ms) {
+    if (s_held.load()) {
+        s_held_at.store(ms);
+    } else {
+        s_held_total.store(running_ms() - ms);
+    }
+}
+
 void set_virtual_clock(uint32_t ms) { s_virtual_ms.store(ms, std::memory_order_relaxed); }
 
 void advance_virtual_clock(uint32_t ms) { s_virtual_ms.fetch_add(ms, std::memory_order_relaxed); }

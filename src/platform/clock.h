@@ -22,6 +22,9 @@ void use_system_clock();
 void set_virtual_clock(uint32_t ms);
 void advance_virtual_clock(uint32_t ms);
 
+// The active clock reads `ms` from now on and runs on from there (held: holds at `ms`).
+void set_clock(uint32_t ms);
+
 // Holds the clock (true): every reader sees the time of the hold until it is
 // released (false); after that the clock runs on from that time, as if the held
 // span had not passed. Holding a held clock or releasing a running one changes

@@ -215,6 +215,17 @@ void pace(Display* d) {
     d->last_present = clock::now();
 }
 
+}  // namespace
+
+double display_frame_rate(Display* d) {
+    if (d == nullptr || d->pacing || !d->vsync) {
+        return d != nullptr && d->options.fps > 0.0 ? d->options.fps : 60.0;
+    }
+    return refresh_rate(d);
+}
+
+namespace {
+
 // When the X server goes away, Xlib calls its I/O error handler and then exit(). By
 // default that prints Xlib's own lines, and exit() runs the static destructors while
 // the music's threads still run: a silent show ended in std::terminate. This handler

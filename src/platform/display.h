@@ -32,6 +32,8 @@ bool key_pressed(Display* display);
 // off the queue; Ignore when there is none. Only the viewer queues them.
 KeyRole take_viewer_key(Display* display);
 void destroy_display(Display* display);
+// Frames per second the window shows: the paced rate, or the screen's refresh rate under vsync.
+double display_frame_rate(Display* display);
 
 // True when SDL can open a video output here (a display server is reachable); when
 // not, `reason` (if given) says why, naming the display the environment gives.

@@ -80,6 +80,12 @@ KeyRole key_role(int scancode, int keycode, unsigned modifiers, bool interactive
             return KeyRole::PreviousOrder;
         case SDLK_RIGHT:
             return KeyRole::NextOrder;
+        case SDLK_PERIOD:
+            return KeyRole::NextFrame;
+        case SDLK_COMMA:
+            return KeyRole::PreviousFrame;
+        case SDLK_HOME:
+            return KeyRole::ToStart;
         case SDLK_ESCAPE:
         case SDLK_q:
             return KeyRole::EndShow;

@@ -95,6 +95,7 @@ void row_started(int order, int row, uint64_t frame) {
     RenderState& r = g_player.render;
     r.last_order = order;
     r.last_row = row;
+    r.row_start = frame;
     fire_due(frame);  // delayed notes of the last row go first, while the position still shows it
     g_player.position.store((static_cast<uint32_t>(order) & 0xFFFFu) | (static_cast<uint32_t>(row) << 16),
                             std::memory_order_relaxed);
@@ -187,6 +188,7 @@ void apply_volume(int16_t* out, std::size_t frames) {
 
 void unload_module() {
     g_player.module.reset();
+    g_player.module_bytes.clear();
     g_player.scheduler.clear();
 }
 
@@ -290,7 +292,11 @@ Status load_module_from_memory(const void* data, std::size_t size, const std::st
     }
     try {
         g_player.module = std::make_unique<openmpt::module>(data, size, s_null_log);
+        g_player.module_bytes.assign(static_cast<const char*>(data), static_cast<const char*>(data) + size);
         g_player.module->ctl_set_text("play.at_end", "stop");
+        // A jump to a position plays on the notes struck before it, as if the song had been
+        // played up to there: this also puts the row timing exactly where the whole song has it.
+        g_player.module->ctl_set_boolean("seek.sync_samples", true);
         g_player.module->set_repeat_count(0);
         load_patterns();
     } catch (const std::exception& e) {
@@ -314,6 +320,85 @@ void play_music(uint32_t order, uint32_t row) {
     g_player.position.store((order & 0xFFFFu) | (row << 16));
     g_player.render_open.store(true);
     start_output();
+}
+
+struct MusicState::Saved {
+    NoteScheduler scheduler;
+    RenderState render;
+    uint32_t position = 0;
+    bool ended = false;
+    int volume = 100;
+};
+
+MusicState::MusicState() = default;
+MusicState::~MusicState() = default;
+MusicState::MusicState(MusicState&&) noexcept = default;
+MusicState& MusicState::operator=(MusicState&&) noexcept = default;
+
+MusicState save_music_state() {
+    MusicState state;
+    if (!g_player.module) {
+        return state;
+    }
+    const bool was_open = g_player.render_open.load();
+    close_gate();
+    state.saved_ = std::make_unique<MusicState::Saved>();
+    state.saved_->scheduler = g_player.scheduler;
+    state.saved_->render = g_player.render;
+    state.saved_->position = g_player.position.load();
+    state.saved_->ended = g_player.ended.load();
+    state.saved_->volume = g_player.volume.load();
+    g_player.render_open.store(was_open);
+    return state;
+}
+
+MusicState music_start_state() {
+    MusicState state;
+    if (!g_player.module) {
+        return state;
+    }
+    state.saved_ = std::make_unique<MusicState::Saved>();
+    state.saved_->scheduler = g_player.scheduler;
+    state.saved_->scheduler.restart();
+    state.saved_->render = RenderState{};
+    return state;
+}
+
+bool restore_music_state(const MusicState& state) {
+    if (!state.saved_ || !g_player.module) {
+        return false;
+    }
+    close_gate();
+    stop_output();
+    const MusicState::Saved& saved = *state.saved_;
+    openmpt::module& mod = *g_player.module;
+    // libopenmpt goes to the start of the row in progress, its notes ringing and its row
+    // timing as in the whole song, and renders on to the saved frame with nothing fired:
+    // the notes heard before it are in the saved syncs' effects already.
+    if (!saved.ended && saved.render.last_order < 0) {
+        // Nothing rendered yet: the position is where play_music put it.
+        mod.set_position_order_row(static_cast<int32_t>(saved.position & 0xFFFFu),
+                                   static_cast<int32_t>(saved.position >> 16));
+    } else if (!saved.ended) {
+        mod.set_position_order_row(saved.render.last_order, saved.render.last_row);
+        float scratch[2 * kMaxChunkFrames];
+        for (uint64_t left = saved.render.stream_frame - saved.render.row_start; left > 0;) {
+            const std::size_t step = static_cast<std::size_t>(std::min<uint64_t>(left, kMaxChunkFrames));
+            const std::size_t got = mod.read_interleaved_stereo(kMixRate, step, scratch);
+            if (got == 0) {
+                break;
+            }
+            left -= got;
+        }
+    }
+    g_player.scheduler = saved.scheduler;
+    g_player.render = saved.render;
+    g_player.position.store(saved.position);
+    g_player.ended.store(saved.ended);
+    g_player.volume.store(saved.volume);
+    g_player.render_open.store(true);
+    start_output();
+    return true;
 }
 
 void stop_music() {
@@ -368,7 +453,41 @@ void set_sync_position_hook(std::function<void(uint64_t frame)> hook) {
 
 bool music_ended() { return g_player.ended.load(std::memory_order_relaxed); }
 
+std::vector<double> order_start_seconds(int orders) {
+    std::vector<double> starts;
+    if (!g_player.module || orders <= 0) {
+        return starts;
+    }
+    try {
+        // A copy of the song, so that the one playing is not moved.
+        openmpt::module song(g_player.module_bytes, s_null_log);
+        for (int order = 0; order < orders; ++order) {
+            starts.push_back(song.set_position_order_row(order, 0));
+        }
+    } catch (const std::exception&) {
+        starts.clear();
+    }
+    return starts;
+}
+
 double module_duration_seconds() { return g_player.module ? g_player.module->get_duration_seconds() : 0.0; }
+
+uint64_t music_stream_frame() { return g_player.render.stream_frame; }
+
+void pull_music(bool pulled) {
+    if (pulled == g_player.pulled) {
+        return;
+    }
+    if (pulled) {
+        stop_output();
+        g_player.pulled = true;
+        return;
+    }
+    g_player.pulled = false;
+    if (g_player.render_open.load()) {
+        start_output();
+    }
+}
 
 void pause_music(bool paused) {
     if (!g_player.render_open.load()) {

@@ -7,7 +7,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "common/status.h"
 
@@ -70,8 +72,51 @@ void simulate_audio_device_loss();
 // True once the module has played past its last order.
 bool music_ended();
 
+// Where each of the first `orders` orders of the loaded module starts, in seconds
+// from the song's start (empty when none is loaded).
+std::vector<double> order_start_seconds(int orders);
+
 // Length of the loaded module in seconds (libopenmpt's estimate).
 double module_duration_seconds();
+
+// Where the playing music stands, to come back to it later (a seek): the stream
+// position, the row in progress and where it began, the syncs' view of the
+// channels and the notes still to fire, the volume. The sound itself is not
+// kept: coming back, libopenmpt goes to the row and plays on from the same
+// sample with the notes struck before still ringing (close to the sound of the
+// whole song; the row timing, the positions and the syncs are exact).
+class MusicState {
+public:
+    MusicState();
+    ~MusicState();
+    MusicState(MusicState&&) noexcept;
+    MusicState& operator=(MusicState&&) noexcept;
+    bool valid() const { return saved_ != nullptr; }
+
+private:
+    struct Saved;
+    std::unique_ptr<Saved> saved_;
+    friend MusicState save_music_state();
+    friend MusicState music_start_state();
+    friend bool restore_music_state(const MusicState& state);
+};
+
+// The state of the music now: invalid when no module is loaded.
+MusicState save_music_state();
+// The state of the loaded module about to play from 0:0 at full volume, nothing rendered.
+MusicState music_start_state();
+// Puts the playing music back where `state` was and lets it play on (the output
+// resumes). False, changing nothing, for an invalid state.
+bool restore_music_state(const MusicState& state);
+
+// Stream frames rendered since play_music (where a seek has left the music).
+uint64_t music_stream_frame();
+
+// Takes the music from its output (true): the sound device or the silent thread
+// stops asking for sound and the caller renders it with render_music, as offline
+// output does (a seek runs the show offline); false gives it back to the output,
+// which plays on from where the caller left it.
+void pull_music(bool pulled);
 
 // Holds the playing music where it is (true) or lets it go on (false): the sound
 // device, or the silent thread, stops asking for sound, so the position and the

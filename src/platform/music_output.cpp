@@ -59,6 +59,9 @@ auto quietly(F open) {
 namespace music_detail {
 
 void start_output() {
+    if (g_player.pulled) {
+        return;  // the caller renders for now
+    }
     if (g_player.output == AudioOutput::Device && g_player.device != 0) {
         SDL_PauseAudioDevice(g_player.device, 0);
     } else if (g_player.output == AudioOutput::Silent) {

@@ -19,6 +19,7 @@
 #include <libopenmpt/libopenmpt.hpp>
 #include <memory>
 #include <thread>
+#include <vector>
 
 #include "platform/music.h"
 #include "platform/note_scheduler.h"
@@ -45,6 +46,7 @@ struct RenderState {
     uint64_t stream_frame = 0;  // frames rendered since play_music
     int last_order = -1;
     int last_row = -1;
+    uint64_t row_start = 0;  // stream frame where the row last_order:last_row was first heard
     // Frames [watch_from, watch_until] are rendered one at a time: the next row starts among them.
     uint64_t watch_from = kNever;
     uint64_t watch_until = kNever;
@@ -56,8 +58,10 @@ struct RenderState {
 struct Player {
     // Control side; the renderer only reads these while the gate is open.
     std::unique_ptr<openmpt::module> module;
+    std::vector<char> module_bytes;  // the loaded file, for questions about the song as a whole
     NoteScheduler scheduler;  // the renderer drives it while the gate is open
     AudioOutput output = AudioOutput::Offline;
+    bool pulled = false;  // the caller renders, whatever the output (a seek)
     bool sdl_audio = false;
     SDL_AudioDeviceID device = 0;
     std::thread silent_thread;

@@ -46,14 +46,18 @@ TEST(ProgramTest, HelpSucceedsAndAUsageErrorIsOneLineThenTheHelpHintWithCodeTwo)
     }
 }
 
-TEST(ProgramTest, StartPastTheLastOrderIsRefused) {
-    const ProcessResult result = run({"--data", GF_DATA_DIR, "--start", "40"});
-    EXPECT_EQ(result.exit_code, 2);
-    ASSERT_FALSE(lines_of(result.err).empty());
-    EXPECT_EQ(lines_of(result.err)[0].rfind("glimmerfrost: option --start: order 40 is past the last order of ", 0), 0u)
-        << result.err;
-    EXPECT_EQ(lines_of(result.err).size(), 2u);
-    EXPECT_EQ(lines_of(result.err).back(), kTryHelp);
+TEST(ProgramTest, StartPastTheLastOrderOrPastTheOrdersLastRowIsRefused) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"40", "order 40 is past the last order of "},
+        {"16:199", "row 199 is past the end of order 16, which has 128 rows (0-127)"},
+    };
+    for (const auto& [start, error] : cases) {
+        const ProcessResult result = run({"--data", GF_DATA_DIR, "--start", start});
+        EXPECT_EQ(result.exit_code, 2) << start;
+        ASSERT_EQ(lines_of(result.err).size(), 2u) << result.err;
+        EXPECT_EQ(lines_of(result.err)[0].rfind("glimmerfrost: option --start: " + error, 0), 0u) << result.err;
+        EXPECT_EQ(lines_of(result.err).back(), kTryHelp);
+    }
 }
 
 TEST(ProgramTest, MissingDataIsOneLineAndCodeOneBeforeAnythingIsWritten) {

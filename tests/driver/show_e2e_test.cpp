@@ -396,6 +396,45 @@ TEST(ShowClip, AClipEndsBeforeTheFirstFrameAtItsEndAndMuteWritesNoSound) {
     fs::remove_all(work);
 }
 
+// A start anywhere shows exactly what the whole show shows from there: the swirl under the zoom
+// whose origin was latched at the swirl's first frame, the band and snow trails of order 6, a
+// sub-scene of order 10 picked by the accents heard since the start, and the flashes of order 14.
+// The frames, their whole-show times and the sound from there on are the whole show's, byte for byte.
+TEST_F(ShowCapture, StartAnywhereGivesTheWholeShowsFramesAndSoundFromThere) {
+    ASSERT_EQ(run_->exit_code, 0) << run_->err;
+    constexpr int kFrames = 12;
+    constexpr std::size_t kWavHeader = 44;
+    const std::vector<uint8_t> whole_audio = bytes_of(*dir_ / "audio.wav");
+    for (const auto& [order, row] : std::vector<std::pair<uint32_t, uint32_t>>{{0, 80}, {6, 50}, {10, 40}, {14, 3}}) {
+        const std::string start = std::to_string(order) + ":" + std::to_string(row);
+        const auto first = std::find_if(rows_->begin(), rows_->end(), [&](const FrameRow& r) {
+            return r.order > order || (r.order == order && r.row >= row);
+        });
+        ASSERT_NE(first, rows_->end()) << start;
+        const uint64_t k = first->frame;
+        const fs::path dir = scratch("start") / "frames";
+        const ProcessResult run = run_program({"--data", kData, "--frames", dir.string(), "--fps", std::to_string(kFps),
+                                               "--start", start, "--max-frames", std::to_string(kFrames)});
+        ASSERT_EQ(run.exit_code, 0) << start << ": " << run.err;
+        const std::vector<FrameRow> rows = read_csv(dir / "frames.csv");
+        ASSERT_EQ(rows.size(), static_cast<std::size_t>(kFrames)) << start;
+        for (uint64_t i = 0; i < kFrames; ++i) {
+            EXPECT_EQ(rows[i].ms, (*rows_)[k + i].ms) << start << " frame " << i;
+            EXPECT_EQ(bytes_of(dir / FrameFolderWriter::frame_name(i)),
+                      bytes_of(*dir_ / FrameFolderWriter::frame_name(k + i)))
+                << start << ": frame " << i << " is not the whole show's frame " << k + i;
+        }
+        const std::vector<uint8_t> audio = bytes_of(dir / "audio.wav");
+        const std::size_t from = kWavHeader + k * kSamplesPerFrame * 4;
+        ASSERT_EQ(audio.size(), kWavHeader + kFrames * kSamplesPerFrame * 4) << start;
+        ASSERT_LE(from + audio.size() - kWavHeader, whole_audio.size()) << start;
+        EXPECT_TRUE(std::equal(audio.begin() + kWavHeader, audio.end(),
+                               whole_audio.begin() + static_cast<std::ptrdiff_t>(from)))
+            << start << ": the sound is not the whole show's from frame " << k;
+        fs::remove_all(dir.parent_path());
+    }
+}
+
 // ---------------------------------------------------------------- short runs
 
 // Width and height of the H.264 sample entry: the 'stsd' box whose first entry is 'avc1'.

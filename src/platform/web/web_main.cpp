@@ -12,8 +12,9 @@
 //   gf_web_key()               a key: ends the show at the end of the next pass
 //   gf_web_sync_worst_ms()     the latest a sync has fired after its note, by the audio clock
 //   gf_web_syncs_fired(), gf_web_syncs_later_than(frames)  how many syncs fired, and how many later than that
-//   gf_web_frames(list, n, num, den, gentle)  the offline show at num/den fps (gentle: as --gentle);
-//                              each listed frame's pixels go to Module.gfFrame
+//   gf_web_frames(list, n, num, den, gentle, order, row)  the offline show at num/den fps (gentle: as --gentle)
+//                              from the first frame at or after order:row; each listed frame's pixels
+//                              (counted from there) go to Module.gfFrame
 //   gf_web_benchmark()         the cost of a frame per order, printed as the desktop's --benchmark prints it
 #include <emscripten.h>
 
@@ -27,6 +28,7 @@
 #include "driver/data_files.h"
 #include "driver/demo.h"
 #include "driver/timeline.h"
+#include "platform/music.h"
 #include "platform/web/web_platform.h"
 
 // The page hashes each listed frame.
@@ -74,6 +76,7 @@ EMSCRIPTEN_KEEPALIVE int gf_web_start(int gentle) {
         return 1;
     }
     show->options.gentle = gentle != 0;
+    show->options.interactive = true;  // the page's keys pause, step and seek
     show->run = std::make_unique<gf::DemoRun>(show->platform, show->options, gf::real_effect_ops());
     if (show->run->start() != 0) {
         return 1;
@@ -118,6 +121,50 @@ EMSCRIPTEN_KEEPALIVE void gf_web_key() {
     }
 }
 
+// A viewer key of the page (keys.h's KeyRole numbers), taken at the end of the next pass.
+EMSCRIPTEN_KEEPALIVE void gf_web_viewer_key(int role) {
+    if (s_show && role > static_cast<int>(gf::KeyRole::ToggleFullscreen) &&
+        role <= static_cast<int>(gf::KeyRole::ToStart)) {
+        s_show->platform.viewer_key(static_cast<gf::KeyRole>(role));
+    }
+}
+
+// Goes to the first frame at or after order:row (a #t= link); 0 when it cannot.
+EMSCRIPTEN_KEEPALIVE int gf_web_seek(int order, int row) {
+    if (!s_show || order < 0 || row < 0 || order >= s_show->options.order_count) {
+        return 0;
+    }
+    return s_show->run->seek_to_position(static_cast<uint32_t>(order), static_cast<uint32_t>(row)) ? 1 : 0;
+}
+
+// Goes to the frame of the show at `ms` from its start (a click on the timeline); 0 when it cannot.
+EMSCRIPTEN_KEEPALIVE int gf_web_seek_ms(double ms) {
+    if (!s_show || !(ms >= 0)) {
+        return 0;
+    }
+    constexpr double kPageFramesPerMs = 60.0 / 1000.0;  // WebPlatform::seek_rate
+    return s_show->run->seek_to_frame(static_cast<uint64_t>(ms * kPageFramesPerMs)) ? 1 : 0;
+}
+
+// The show's length and where each order starts, in seconds, for the page's timeline:
+// fills `out` with the length then each order's start; returns how many orders.
+EMSCRIPTEN_KEEPALIVE int gf_web_orders(double* out, int room) {
+    if (!s_show || room < 1) {
+        return 0;
+    }
+    const std::vector<double> starts = gf::order_start_seconds(std::min(s_show->options.order_count, room - 1));
+    out[0] = gf::module_duration_seconds();
+    std::copy(starts.begin(), starts.end(), out + 1);
+    return static_cast<int>(starts.size());
+}
+
+// Seeks so far, and the stream frame the music stands at after the latest: the page
+// starts its sound again from there.
+EMSCRIPTEN_KEEPALIVE int gf_web_seeks() { return s_show ? s_show->platform.seeks() : 0; }
+EMSCRIPTEN_KEEPALIVE double gf_web_stream_frame() { return static_cast<double>(gf::music_stream_frame()); }
+// The position heard now: order in the low 16 bits, row in the high 16.
+EMSCRIPTEN_KEEPALIVE int gf_web_position() { return s_show ? static_cast<int>(s_show->platform.music_position()) : 0; }
+
 EMSCRIPTEN_KEEPALIVE double gf_web_sync_worst_ms() {
     if (!s_show) {
         return -1;
@@ -133,12 +180,25 @@ EMSCRIPTEN_KEEPALIVE int gf_web_syncs_later_than(int frames) {
     return s_show ? static_cast<int>(s_show->platform.timeline().fired_later_than(static_cast<uint64_t>(frames))) : 0;
 }
 
-EMSCRIPTEN_KEEPALIVE int gf_web_frames(const uint32_t* list, int count, int fps_num, int fps_den, int gentle) {
+EMSCRIPTEN_KEEPALIVE int gf_web_frames(const uint32_t* list, int count, int fps_num, int fps_den, int gentle,
+                                       int start_order, int start_row) {
     gf::DemoOptions options;
     if (!find_data(options)) {
         return 1;
     }
     options.gentle = gentle != 0;
+    // The frames from a start position are the whole show's from its first frame at or after it.
+    if (start_order < 0 || start_row < 0 || start_order >= options.order_count) {
+        std::cerr << "glimmerfrost: start: order " << start_order << " is past the last order ("
+                  << options.order_count - 1 << ")" << std::endl;
+        return 2;
+    }
+    const int rows = gf::module_order_rows(options.files.module, static_cast<uint32_t>(start_order));
+    if (rows >= 0 && start_row >= rows) {
+        std::cerr << "glimmerfrost: start: row " << start_row << " is past the end of order " << start_order
+                  << ", which has " << rows << " rows (0-" << rows - 1 << ")" << std::endl;
+        return 2;
+    }
     const std::set<uint64_t> wanted(list, list + std::max(count, 0));
     const uint64_t last = wanted.empty() ? 0 : *wanted.rbegin();
     gf::CaptureSink sink;
@@ -149,6 +209,7 @@ EMSCRIPTEN_KEEPALIVE int gf_web_frames(const uint32_t* list, int count, int fps_
         return true;
     };
     gf::CapturePlatform platform({fps_num, fps_den}, sink, last + 1);
+    platform.start_at(static_cast<uint32_t>(start_order), static_cast<uint32_t>(start_row));
     return gf::demo_main(platform, options);
 }
 

@@ -13,6 +13,8 @@
 
 // The page draws the frame into its canvas.
 EM_JS(void, page_present, (const uint32_t* pixels), { Module.gfPresent(pixels); });
+// The page holds its sound (the audio clock stands still) or lets it go on.
+EM_JS(void, page_pause, (int paused), { Module.gfPause(paused); });
 
 namespace gf {
 
@@ -26,11 +28,21 @@ constexpr std::size_t kStretchFrames = kMaxChunkFrames;  // the position is know
 WebPlatform* s_live = nullptr;
 uint64_t s_note_frame = 0;
 std::array<SyncProc, 256> s_procs{};
+bool s_seeking = false;  // a seek renders: each sync fires when rendered
 
 void on_rendered_sync(uint32_t handle, uint32_t data) {
-    if (s_live != nullptr && handle < s_procs.size() && s_procs.at(handle) != nullptr) {
+    if (s_live == nullptr || handle >= s_procs.size() || s_procs.at(handle) == nullptr) {
+        return;
+    }
+    if (s_seeking) {
+        s_procs.at(handle)(handle, data);
+    } else {
         s_live->timeline().queue({s_note_frame, s_procs.at(handle), handle, data});
     }
+}
+
+void follow_notes() {
+    set_sync_position_hook([](uint64_t frame) { s_note_frame = frame; });
 }
 
 }  // namespace
@@ -59,7 +71,7 @@ void WebPlatform::present_frame() { page_present(surface_.data()); }
 
 Status WebPlatform::init_music() {
     Status status = gf::init_music(AudioOutput::Offline);
-    set_sync_position_hook([](uint64_t frame) { s_note_frame = frame; });
+    follow_notes();
     return status;
 }
 
@@ -104,6 +116,38 @@ Status WebPlatform::load_jpeg(Image& image, const std::string& path) {
 }
 
 void WebPlatform::release_image(Image& image) { gf::release_image(image); }
+
+bool WebPlatform::seek_rate(int& num, int& den) {
+    num = 60;  // the animation frames of most screens
+    den = 1;
+    return true;
+}
+
+void WebPlatform::pull_music(bool pulled) {
+    s_seeking = pulled;
+    if (pulled) {
+        return;
+    }
+    follow_notes();
+    const uint64_t at = music_stream_frame();
+    timeline_.clear();
+    timeline_.rendered(at, gf::music_position());
+    timeline_.reach(at);
+    rendered_ = at;
+    playing_ = true;
+    ++seeks_;
+}
+
+void WebPlatform::pause_music(bool paused) { page_pause(paused ? 1 : 0); }
+
+KeyRole WebPlatform::take_viewer_key() {
+    if (viewer_keys_.empty()) {
+        return KeyRole::Ignore;
+    }
+    const KeyRole key = viewer_keys_.front();
+    viewer_keys_.pop_front();
+    return key;
+}
 
 const int16_t* WebPlatform::render_ahead(std::size_t frames) {
     sound_.assign(2 * frames, 0);

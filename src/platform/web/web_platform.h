@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <vector>
 
 #include "common/types.h"
@@ -44,8 +45,19 @@ public:
     Status load_jpeg(Image& image, const std::string& path) override;
     void release_image(Image& image) override;
 
+    // Seeking: at the page's animation rate; while a seek runs the syncs fire at once
+    // (the seek keeps the clock), and afterwards the audio clock's timeline starts
+    // again at the stream frame the seek left the music at.
+    bool seek_rate(int& num, int& den) override;
+    void pull_music(bool pulled) override;
+    void pause_music(bool paused) override;
+    KeyRole take_viewer_key() override;
+
     // The page's side.
     void press_key() { key_ = true; }
+    void viewer_key(KeyRole key) { viewer_keys_.push_back(key); }
+    // Seeks so far: the page starts its sound again from music_stream_frame() after each.
+    int seeks() const { return seeks_; }
     // Renders `frames` stereo frames ahead into an interleaved 16-bit buffer and returns it.
     const int16_t* render_ahead(std::size_t frames);
     // The audio clock has reached stream frame `now`.
@@ -59,6 +71,8 @@ private:
     uint64_t rendered_ = 0;  // stream frames rendered since play_music
     bool playing_ = false;
     bool key_ = false;
+    std::deque<KeyRole> viewer_keys_;
+    int seeks_ = 0;
 };
 
 }  // namespace gf

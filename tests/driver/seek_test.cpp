@@ -1,0 +1,213 @@
+// Seeking through checkpoints: the whole show run once, its state kept at a few
+// moments, each put back later and run on. What it draws from there must be the
+// whole run's frames, byte for byte: the clock, the accents counted since the
+// start, the random snow, the feedback buffers and the music's positions and
+// syncs all come back with it.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/random.h"
+#include "driver/capture_platform.h"
+#include "driver/data_files.h"
+#include "driver/demo.h"
+#include "driver/timeline.h"
+#include "platform/music.h"
+
+namespace gf {
+namespace {
+
+uint64_t frame_hash(const uint32_t* pixels) {
+    uint64_t hash = 14695981039346656037ull;
+    for (int i = 0; i < kScreenPixels; ++i) {
+        hash = (hash ^ pixels[i]) * 1099511628211ull;
+    }
+    return hash;
+}
+
+struct Moment {
+    uint32_t order;
+    uint32_t row;
+    std::shared_ptr<const DemoRun::Checkpoint> checkpoint;
+    uint64_t frame = 0;  // the first frame drawn after the checkpoint
+};
+
+TEST(Seek, ACheckpointPutBackDrawsTheWholeRunsFramesFromThere) {
+    constexpr int kAfter = 25;  // frames compared after each checkpoint
+    DemoOptions options;
+    ASSERT_TRUE(find_data_files({GF_DATA_DIR}, options.files).ok);
+    std::vector<uint64_t> whole;
+    std::vector<uint64_t> replay;
+    bool replaying = false;
+    CaptureSink sink;
+    sink.frame = [&](const CapturedFrame& frame) {
+        (replaying ? replay : whole).push_back(frame_hash(frame.pixels));
+        return true;
+    };
+    CapturePlatform platform({10, 1}, sink);
+    DemoRun run(platform, options, real_effect_ops());
+    ASSERT_EQ(run.start(), 0);
+    // The swirl's latched zoom, order 6's band and snow trails, a sub-scene of order 10 after
+    // its accents, order 14's flashes; each kept at the pass where the music reaches it.
+    std::array<Moment, 4> moments = {{{0, 80, {}}, {6, 50, {}}, {10, 40, {}}, {14, 3, {}}}};
+    do {
+        const uint32_t at = music_position();
+        for (Moment& m : moments) {
+            if (!m.checkpoint && ((at & 0xFFFFu) > m.order || ((at & 0xFFFFu) == m.order && (at >> 16) >= m.row))) {
+                m.checkpoint = run.save();
+                m.frame = whole.size();
+                ASSERT_NE(m.checkpoint, nullptr);
+            }
+        }
+    } while (run.step());
+    // Latest first, so that each put-back undoes a state that ran past it.
+    replaying = true;
+    for (auto m = moments.rbegin(); m != moments.rend(); ++m) {
+        ASSERT_NE(m->checkpoint, nullptr) << m->order << ":" << m->row << " never reached";
+        replay.clear();
+        ASSERT_TRUE(run.restore(*m->checkpoint));
+        for (int i = 0; i < kAfter && run.step(); ++i) {
+        }
+        ASSERT_EQ(replay.size(), static_cast<std::size_t>(kAfter));
+        for (int i = 0; i < kAfter; ++i) {
+            EXPECT_EQ(replay[i], whole.at(m->frame + i))
+                << "from " << m->order << ":" << m->row << ", frame " << i << " differs from the whole run's";
+        }
+    }
+    run.finish();
+}
+
+// A window whose frames are a capture's: it seeks at the capture's rate, takes the
+// viewer's keys from a script, and while paused neither advances the clock nor plays.
+class ScriptedWindow final : public Platform {
+public:
+    ScriptedWindow(FrameRate rate, CaptureSink sink) : rate_(rate), capture_(rate, std::move(sink)) {}
+    std::map<int, std::vector<KeyRole>> keys;  // by the pass after which they are pressed
+    int end_after = 0;
+
+    bool seek_rate(int& num, int& den) override {
+        num = rate_.num;
+        den = rate_.den;
+        return true;
+    }
+    KeyRole take_viewer_key() override {
+        std::vector<KeyRole>& due = keys[passes_];
+        if (due.empty()) return KeyRole::Ignore;
+        const KeyRole key = due.front();
+        due.erase(due.begin());
+        return key;
+    }
+    void pause_music(bool paused) override { paused_ = paused; }
+    Status open_display(const char* t, int w, int h, int o) override { return capture_.open_display(t, w, h, o); }
+    uint32_t* lock_frame() override { return capture_.lock_frame(); }
+    void unlock_frame() override { capture_.unlock_frame(); }
+    void present_frame() override { capture_.present_frame(); }
+    void update_display() override {
+        ++passes_;
+        if (!paused_) capture_.update_display();
+    }
+    bool key_pressed() override { return passes_ > end_after; }
+    void destroy_display() override { capture_.destroy_display(); }
+    Status init_music() override { return capture_.init_music(); }
+    Status load_module(const std::string& path) override { return capture_.load_module(path); }
+    void play_music(uint32_t order, uint32_t row) override { capture_.play_music(order, row); }
+    void stop_music() override { capture_.stop_music(); }
+    void free_music() override { capture_.free_music(); }
+    uint32_t music_position() override { return capture_.music_position(); }
+    uint32_t add_instrument_sync(SyncProc proc, int instrument) override {
+        return capture_.add_instrument_sync(proc, instrument);
+    }
+    int music_volume() override { return capture_.music_volume(); }
+    void set_music_volume(int volume) override { capture_.set_music_volume(volume); }
+    Status load_jpeg(Image& image, const std::string& path) override { return capture_.load_jpeg(image, path); }
+    void release_image(Image& image) override { capture_.release_image(image); }
+
+private:
+    FrameRate rate_;
+    CapturePlatform capture_;
+    int passes_ = 0;
+    bool paused_ = false;
+};
+
+// The viewer's keys while paused: each goes exactly to a frame of the show run from its
+// start at the window's rate, draws it as that run drew it, and says where it is.
+TEST(Seek, ViewerKeysGoToTheFramesOfTheShowRunFromItsStart) {
+    const FrameRate rate{10, 1};
+    DemoOptions options;
+    ASSERT_TRUE(find_data_files({GF_DATA_DIR}, options.files).ok);
+    std::vector<uint64_t> whole;
+    std::vector<uint32_t> positions;
+    {
+        CaptureSink sink;
+        sink.frame = [&](const CapturedFrame& frame) {
+            whole.push_back(frame_hash(frame.pixels));
+            positions.push_back(frame.order | (frame.row << 16));
+            return true;
+        };
+        seed_rand(kRandInitialState);  // each run here starts the one random sequence, as a program does
+        CapturePlatform platform(rate, sink, 1200);
+        ASSERT_EQ(demo_main(platform, options), 0);
+    }
+    const auto first_of = [&](uint32_t order) {
+        return static_cast<uint64_t>(
+            std::find_if(positions.begin(), positions.end(), [&](uint32_t p) { return (p & 0xFFFFu) >= order; }) -
+            positions.begin());
+    };
+    const auto said = [&](uint64_t k) {
+        return "paused at " + std::to_string(positions[k] & 0xFFFFu) + ":" + std::to_string(positions[k] >> 16);
+    };
+
+    std::vector<uint64_t> drawn;
+    CaptureSink sink;
+    sink.frame = [&](const CapturedFrame& frame) {
+        drawn.push_back(frame_hash(frame.pixels));
+        return true;
+    };
+    ScriptedWindow window(rate, sink);
+    window.keys[3] = {KeyRole::Pause};
+    window.keys[4] = {KeyRole::NextOrder, KeyRole::NextOrder};  // from order 0 to order 2
+    window.keys[5] = {KeyRole::NextFrame};
+    window.keys[6] = {KeyRole::NextFrame};
+    window.keys[7] = {KeyRole::PreviousFrame};
+    window.keys[8] = {KeyRole::PreviousOrder};
+    window.keys[9] = {KeyRole::ToStart};
+    window.end_after = 10;
+    options.interactive = true;
+    options.order_count = 17;
+    seed_rand(kRandInitialState);
+    ::testing::internal::CaptureStdout();
+    EXPECT_EQ(demo_main(window, options), 0);
+    const std::string out = ::testing::internal::GetCapturedStdout();
+
+    const uint64_t k2 = first_of(2);
+    const uint64_t k1 = first_of(1);
+    // The last passes draw one frame per key pass: order 2's first frame, the two after it,
+    // one back, order 1's first, the start.
+    // The first three passes play the show from its start; after the pause the picture stays.
+    for (std::size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(drawn.at(i), whole.at(i)) << "frame " << i;
+    }
+    const std::vector<uint64_t> shown = {k2, k2 + 1, k2 + 2, k2 + 1, k1, 0};
+    ASSERT_EQ(drawn.size(), 4 + shown.size() + 1) << out;  // the last pass shows the start again
+    const std::size_t first = 4;
+    for (std::size_t i = 0; i < shown.size(); ++i) {
+        EXPECT_EQ(drawn[first + i], whole.at(shown[i]))
+            << "key pass " << i << " did not draw the show's frame " << shown[i];
+    }
+    std::vector<std::string> lines;
+    for (std::size_t at = 0, next; (next = out.find('\n', at)) != std::string::npos; at = next + 1) {
+        lines.push_back(out.substr(at, next - at));
+    }
+    const std::vector<std::string> expected = {said(3),      said(k1),     said(k2), said(k2 + 1),
+                                               said(k2 + 2), said(k2 + 1), said(k1), said(0)};
+    EXPECT_EQ(lines, expected);
+}
+
+}  // namespace
+}  // namespace gf
