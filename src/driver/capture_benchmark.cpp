@@ -19,6 +19,7 @@ namespace gf {
 namespace {
 
 constexpr int kExitOk = 0;
+constexpr int kExitFailure = 1;
 constexpr int kExitInterrupted = 130;
 constexpr uint32_t kOrderCount = 17;  // orders 0..16 have scenes
 constexpr int kMemcpyBatches = 31;
@@ -56,11 +57,16 @@ struct OrderCost {
 }  // namespace
 
 int run_benchmark(const DemoOptions& demo, const FrameRate& rate, uint64_t max_frames,
-                  const std::atomic<bool>* interrupt) {
+                  const std::atomic<bool>* interrupt, uint64_t max_show_ms) {
     const double copy_seconds = time_frame_copy();
     std::array<OrderCost, kOrderCount + 1> orders{};  // the last: positions with no scene
     CaptureSink sink;
+    bool limit_reached = false;
     sink.frame = [&](const CapturedFrame& frame) {
+        if (frame.ms >= max_show_ms) {
+            limit_reached = true;  // a module that never ends: stop as a capture does
+            return false;
+        }
         OrderCost& cost = orders[std::min(frame.order, kOrderCount)];
         ++cost.frames;
         cost.seconds += frame.draw_seconds;
@@ -73,13 +79,12 @@ int run_benchmark(const DemoOptions& demo, const FrameRate& rate, uint64_t max_f
     if (result != kExitOk) {
         return result;
     }
-    if (platform.stop_reason() == CaptureStop::Interrupted) {
-        report("benchmark interrupted");
-        return kExitInterrupted;
-    }
+    const bool interrupted = platform.stop_reason() == CaptureStop::Interrupted;
+    const uint64_t timed_frames = limit_reached ? platform.frames() - 1 : platform.frames();
 
+    // The table of what ran, also when the run was cut short.
     std::printf("Glimmerfrost benchmark: %llu frames at %s fps; one 256000-byte memcpy takes %.1f us\n",
-                static_cast<unsigned long long>(platform.frames()), rate_text(rate).c_str(), copy_seconds * 1e6);
+                static_cast<unsigned long long>(timed_frames), rate_text(rate).c_str(), copy_seconds * 1e6);
     std::printf("%6s %8s %12s %12s %14s\n", "order", "frames", "ms/frame", "frames/s", "memcpys/frame");
     OrderCost total;
     uint32_t heaviest = 0;
@@ -108,6 +113,17 @@ int run_benchmark(const DemoOptions& demo, const FrameRate& rate, uint64_t max_f
         std::printf("heaviest: order %u at %.1f memcpys a frame; music mixing %.3f ms a frame; whole run %.2f s\n",
                     heaviest, heaviest_cost, platform.mixing_seconds() * 1e3 / static_cast<double>(total.frames),
                     elapsed);
+    }
+    if (interrupted) {
+        report("benchmark interrupted; the table holds the frames that ran");
+        return kExitInterrupted;
+    }
+    if (limit_reached) {
+        char limit[32];
+        std::snprintf(limit, sizeof limit, "%llu:%02llu", static_cast<unsigned long long>(max_show_ms / 60000),
+                      static_cast<unsigned long long>(max_show_ms / 1000 % 60));
+        report(std::string("the show did not end within ") + limit + " (the music plays on); the benchmark stops there");
+        return kExitFailure;
     }
     if (platform.stop_reason() == CaptureStop::MusicEnded) {
         report("the music ended without the closing fade; stopped one second after its end");

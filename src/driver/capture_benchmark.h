@@ -10,10 +10,11 @@
 
 namespace gf {
 
-// Prints the cost of a frame per music order on stdout. Returns the exit code
-// (130 when `interrupt` was set).
+// Prints the cost of a frame per music order on stdout: for the whole show, or for what ran
+// when `interrupt` was set (exit code 130) or the show went on past `max_show_ms` (a module
+// that never ends; exit code 1). Returns the exit code.
 int run_benchmark(const DemoOptions& demo, const FrameRate& rate, uint64_t max_frames,
-                  const std::atomic<bool>* interrupt);
+                  const std::atomic<bool>* interrupt, uint64_t max_show_ms = 30 * 60 * 1000);
 
 // "60" or "59.940": a frame rate for messages.
 std::string rate_text(const FrameRate& rate);

@@ -73,18 +73,23 @@ void jump_to_order(Platform& platform, uint32_t order) {
 
 // One line on stdout after each viewer key: where the music stands, as ORDER:ROW,
 // the form --start takes, so that a scene found here can be started directly.
-void say_where(Platform& platform, const Viewer& viewer) {
+// False when the line cannot be written (the reader of a pipe has gone).
+bool say_where(Platform& platform, const Viewer& viewer) {
     const uint32_t at = platform.music_position();
     std::cout << (viewer.paused ? "paused at " : "playing from ") << (at & 0xFFFFu) << ':' << (at >> 16) << std::endl;
+    return static_cast<bool>(std::cout);
 }
 
-void handle_viewer_keys(Platform& platform, Viewer& viewer, int order_count) {
+// False when the show should end because its lines can no longer be written.
+bool handle_viewer_keys(Platform& platform, Viewer& viewer, int order_count) {
     for (KeyRole key = platform.take_viewer_key(); key != KeyRole::Ignore; key = platform.take_viewer_key()) {
         if (key == KeyRole::Pause) {
             viewer.paused = !viewer.paused;
             hold_clock(viewer.paused);
             platform.pause_music(viewer.paused);
-            say_where(platform, viewer);
+            if (!say_where(platform, viewer)) {
+                return false;
+            }
             continue;
         }
         uint32_t order = platform.music_position() & 0xFFFFu;
@@ -103,8 +108,11 @@ void handle_viewer_keys(Platform& platform, Viewer& viewer, int order_count) {
             platform.pause_music(true);
             viewer.redraw = true;
         }
-        say_where(platform, viewer);
+        if (!say_where(platform, viewer)) {
+            return false;
+        }
     }
+    return true;
 }
 
 // A loader's message with the file named in it.
@@ -262,8 +270,8 @@ bool DemoRun::step() {
     if (platform.key_pressed() || state_->music_end.over(platform.music_position(), frame_time)) {
         return false;
     }
-    if (options_.interactive) {
-        handle_viewer_keys(platform, viewer, options_.order_count);
+    if (options_.interactive && !handle_viewer_keys(platform, viewer, options_.order_count)) {
+        return false;  // nobody reads the lines any more: the end of the show
     }
     return true;
 }

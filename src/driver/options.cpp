@@ -10,6 +10,7 @@
 
 #include "common/types.h"
 #include "platform/output_file.h"
+#include "platform/video_encoder.h"
 
 namespace gf {
 
@@ -244,6 +245,9 @@ ParsedOptions parse_options(int argc, const char* const* argv) {
             o.start_given = true;
         } else if (name == "--capture") {
             if (!need_value() || value.empty()) return fail("option --capture needs a file name");
+            if (find_video_container(without_trailing_separator(value).string()) == nullptr) {
+                return fail("option --capture: '" + value + "' is not a video name: use " + video_extensions_text());
+            }
             o.capture.video_path = value;
         } else if (name == "--frames") {
             if (!need_value() || value.empty()) return fail("option --frames needs a folder");

@@ -477,6 +477,19 @@ TEST(ShowVideo, CaptureStopsAtTheTimeLimit) {
     EXPECT_NEAR(lengths.video_seconds, 1.0, 1e-6);
     EXPECT_NEAR(lengths.audio_seconds, lengths.video_seconds, 1.0 / 30.0);
     fs::remove_all(dir);
+
+    // The benchmark stops there too, and prints the table of what ran.
+    capture = CaptureOptions{};
+    capture.benchmark = true;
+    capture.max_show_ms = 1000;
+    ::testing::internal::CaptureStdout();
+    ::testing::internal::CaptureStderr();
+    const int benchmark_code = run_capture(demo, capture);
+    const std::string table = ::testing::internal::GetCapturedStdout();
+    const std::string benchmark_err = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(benchmark_code, 1) << benchmark_err;
+    EXPECT_NE(benchmark_err.find("did not end within 0:01"), std::string::npos) << benchmark_err;
+    EXPECT_NE(table.find("Glimmerfrost benchmark: 60 frames at 60 fps"), std::string::npos) << table;
 }
 
 TEST(ShowVideo, RefusedCaptureLeavesNoFile) {
