@@ -316,8 +316,12 @@ std::optional<std::string> commit_outputs(Outputs& out, bool keep_existing) {
     return std::nullopt;
 }
 
+// From 1 to 1000 frames a second. Slower, a single frame's interval of sound (days of it
+// at 1/1000000) would not fit in memory, and every frame after the first would lie past
+// the 30 minutes a capture may last.
 bool valid_rate(const CaptureOptions& capture) {
-    return capture.fps_num > 0 && capture.fps_den > 0 && capture.fps_num <= 1000 * capture.fps_den;
+    return capture.fps_num > 0 && capture.fps_den > 0 && capture.fps_num >= capture.fps_den &&
+           capture.fps_num <= 1000 * capture.fps_den;
 }
 
 std::string written_names(const Outputs& out) {

@@ -508,6 +508,11 @@ TEST(ShowVideo, RefusedCaptureLeavesNoFile) {
     EXPECT_NE(run.err.find(busy.string()), std::string::npos) << run.err;
     EXPECT_EQ(std::distance(fs::directory_iterator(busy), fs::directory_iterator {}), 1);
     fs::remove_all(busy);
+    // A frame rate below one a second: one frame's sound would be days long.
+    run = run_program({"--data", kData, "--frames", (dir / "slow").string(), "--fps", "1/1000000"});
+    EXPECT_EQ(run.exit_code, 2);
+    EXPECT_NE(run.err.find("--fps: 1/1000000 is not a frame rate from 1 to 1000"), std::string::npos) << run.err;
+    EXPECT_FALSE(fs::exists(dir / "slow"));
     fs::remove_all(dir);
 }
 
