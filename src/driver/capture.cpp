@@ -213,7 +213,7 @@ VideoSettings video_settings(const CaptureOptions& capture, const FrameRate& rat
     VideoSettings settings;
     settings.fps_num = rate.num;
     settings.fps_den = rate.den;
-    const VideoContainer* container = find_video_container(capture.video_path);
+    const VideoContainer* container = find_video_container(without_trailing_separator(capture.video_path).string());
     const bool gif = container != nullptr && container->codecs == VideoCodecs::Gif;
     settings.width = capture.width > 0 ? capture.width : gif ? kScreenWidth : kDefaultWidth;
     settings.height = capture.height > 0 ? capture.height
