@@ -47,8 +47,8 @@ struct VideoSettings {
     // choose these.
     int crf = 18;
     std::string preset = "ultrafast";
-    // VP9's constant quality (0 lossless .. 63) for .webm.
-    int vp9_crf = 32;
+    // VP9's constant quality for .webm: 0 (lossless) .. 63.
+    int vp9_crf = 0;
     bool audio = true;  // false: a video with no sound track
     int audio_bit_rate = 256000;
     int sample_rate = 44100;
