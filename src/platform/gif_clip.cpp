@@ -4,6 +4,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <cmath>
 #include <new>
 
 #include "common/types.h"
@@ -24,8 +25,8 @@ int channel_of(uint32_t bin, int channel) { return static_cast<int>(bin >> (10 -
 
 // A 5-bit level widened back to 8 bits, so that 31 is full brightness.
 uint32_t widen(double level) {
-    const int v = static_cast<int>(level * 255.0 / 31.0 + 0.5);
-    return static_cast<uint32_t>(std::clamp(v, 0, 255));
+    const long v = std::lround(level * 255.0 / 31.0);
+    return static_cast<uint32_t>(std::clamp(v, 0L, 255L));
 }
 
 // A set of histogram bins (colours) that the median cut splits along its widest channel.

@@ -362,7 +362,12 @@ Status claim_free_name(const fs::path& temp, fs::path& final_path) {
     const std::string stem = final_path.stem().string();
     const std::string extension = final_path.extension().string();
     for (int n = 0;; ++n) {
-        const std::string name = n == 0 ? stem + extension : stem + "-" + std::to_string(n) + extension;
+        std::string name = stem;
+        if (n > 0) {
+            name += '-';
+            name += std::to_string(n);
+        }
+        name += extension;
         const fs::path candidate = folder.empty() ? fs::path(name) : folder / name;
         // Fails when the name exists, so another run's finished file is never replaced.
         int moved = renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, candidate.c_str(), RENAME_NOREPLACE);
