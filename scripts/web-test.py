@@ -11,8 +11,10 @@ on the page). Prints the frames and orders that differ; exit 0 only when every
 frame matches (with --report-only, also when some differ).
 
 Then checks that a page which cannot start says why in words: with a data file
-missing, with one damaged, and with no WebAssembly; and that the benchmark mode
-under a clock that stands still (Chromium's virtual time) says so.
+missing, with one damaged (the mesh cut short, empty or an HTML page in its
+place), with no WebAssembly, and with frame rates or frame numbers the desktop
+would refuse; and that the benchmark mode under a clock that stands still
+(Chromium's virtual time) says so.
 """
 import argparse
 import csv
@@ -105,24 +107,33 @@ def refusals(chromium, site):
             page = f.read()
         os.mkdir(os.path.join(tmp, "data"))
         data = os.path.join(site, "data")
-        cases = [("kubus.3ds missing", "kubus.3ds", None, "data/kubus.3ds"),
-                 ("xmas.it damaged", "xmas.it", 4096, "xmas.it"),
-                 ("no WebAssembly", None, None, "WebAssembly")]
-        for label, changed, keep, expected in cases:
+        html = b"<!DOCTYPE html><html><body>404 Not Found</body></html>\n"
+        cases = [("kubus.3ds missing", "kubus.3ds", None, "data/kubus.3ds", ""),
+                 ("xmas.it damaged", "xmas.it", 4096, "xmas.it", ""),
+                 ("kubus.3ds cut short", "kubus.3ds", 100, "kubus.3ds", ""),
+                 ("kubus.3ds empty", "kubus.3ds", 0, "kubus.3ds", ""),
+                 ("kubus.3ds served as a web page", "kubus.3ds", html, "kubus.3ds", ""),
+                 ("no WebAssembly", None, None, "WebAssembly", ""),
+                 ("a rate past the desktop's numbers", "", None, "fps", "?frames=0&fps=1/1000000000"),
+                 ("a rate below one a second", "", None, "fps", "?frames=0&fps=1/1000000"),
+                 ("a rate too fast", "", None, "fps", "?frames=4000000000&fps=1000000000"),
+                 ("a rate past 32 bits", "", None, "fps", "?frames=0&fps=4294967356"),
+                 ("a frame past 30 minutes", "", None, "frames", "?frames=4000000000&fps=60")]
+        for label, changed, keep, expected, query in cases:
             for name in os.listdir(data):
                 target = os.path.join(tmp, "data", name)
                 if os.path.lexists(target):
                     os.remove(target)
                 if name == changed and keep is not None:
                     with open(os.path.join(data, name), "rb") as f, open(target, "wb") as out:
-                        out.write(f.read(keep))
+                        out.write(keep if isinstance(keep, bytes) else f.read(keep))
                 elif name != changed:
                     os.symlink(os.path.join(data, name), target)
             # A browser without WebAssembly: the page as served, with it taken away first.
             without = '<head><script>delete window.WebAssembly;</script>' if changed is None else '<head>'
             with open(os.path.join(tmp, "index.html"), "w") as f:
                 f.write(page.replace("<head>", without, 1))
-            dom = page_dom(chromium, tmp, "", 20000)
+            dom = page_dom(chromium, tmp, query, 20000)
             title = re.search(r"<title>(.*?)</title>", dom, re.S)
             said = title.group(1) if title else ""
             if not said.startswith("Glimmerfrost: ") or expected not in said:
@@ -211,8 +222,8 @@ def main():
     for gentle in (False, True):
         differ_any = compare(program, chromium, args, gentle) or differ_any
     missed = refusals(chromium, os.path.realpath(args.site))
-    print("web-test: a missing data file, a damaged one, no WebAssembly and a benchmark under a clock that "
-          "stands still are each said in words"
+    print("web-test: missing and damaged data files, no WebAssembly, refused rates and a benchmark under a clock "
+          "that stands still are each said in words"
           if not missed else "web-test: a start-up failure not said in words:\n  " + "\n  ".join(missed))
     return 0 if (not differ_any or args.report_only) and not missed else 1
 

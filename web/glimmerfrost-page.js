@@ -42,6 +42,12 @@ function say(text, isError) {
   $('message').className = isError ? 'error' : '';
 }
 
+// What went wrong, in words, whatever was thrown: an Error, or whatever else the engine threw.
+function errorText(e) {
+  if (e instanceof Error && e.message) return e.message;
+  return lastError || 'the engine stopped (' + e + ')';
+}
+
 // A failure before or during start-up: said in words, never a blank canvas.
 function fail(text) {
   say(text, true);
@@ -454,17 +460,30 @@ $('play').addEventListener('click', play);
 setUpGentleSwitch();
 
 // ?frames=N,N,...&fps=F (F whole, or N/D)[&start=O:R]: the offline show's listed frames,
-// counted from the first frame at or after O:R as the desktop's --start O:R --frames counts them.
+// counted from the first frame at or after O:R as the desktop's --start O:R --frames counts them. The rate
+// follows the desktop's --frames --fps (each part a whole number from 1 to 1000000, from 1
+// to 1000 frames a second), and a frame must lie within the 30 minutes a capture may last.
+const kMaxRatePart = 1000000;
+const kMaxFps = 1000;
+const kMaxShowSeconds = 30 * 60;
 async function runFrames() {
+  const fpsText = params.get('fps') || '60';
+  const fps = fpsText.split('/');
+  const parts = fps.map((part) => (/^\d+$/.test(part) ? Number(part) : NaN));
+  const num = parts[0];
+  const den = parts.length > 1 ? parts[1] : 1;
+  if (parts.length > 2 || !(num >= 1 && num <= kMaxRatePart && den >= 1 && den <= kMaxRatePart) ||
+      num > kMaxFps * den || num < den) {
+    throw new Error('fps: "' + fpsText + '" is not a rate like 60 or 60000/1001 (from 1 to ' + kMaxFps + ')');
+  }
+  const lastFrame = Math.floor((kMaxShowSeconds * num) / den);
   const frames = params.get('frames').split(',').map((text) => text.trim());
   for (const text of frames) {
     if (!/^\d+$/.test(text)) throw new Error('frames: "' + text + '" is not a frame number');
-  }
-  const fps = (params.get('fps') || '60').split('/');
-  const num = Number(fps[0]);
-  const den = fps.length > 1 ? Number(fps[1]) : 1;
-  if (!Number.isInteger(num) || !Number.isInteger(den) || num < 1 || den < 1 || fps.length > 2) {
-    throw new Error('fps: "' + params.get('fps') + '" is not a frame rate');
+    if (Number(text) > lastFrame) {
+      throw new Error('frames: ' + text + ' is past the 30 minutes a capture may last (frame ' + lastFrame +
+        ' at ' + fpsText + ' fps)');
+    }
   }
   const start = /^(\d{1,5})(?::(\d{1,5}))?$/.exec(params.get('start') || '0');
   if (!start) throw new Error('start: "' + params.get('start') + '" is not ORDER or ORDER:ROW');
@@ -475,9 +494,13 @@ async function runFrames() {
   };
   const list = engine._malloc(4 * frames.length);
   new Uint32Array(engine.HEAPU8.buffer, list, frames.length).set(frames.map(Number));
-  const result = engine._gf_web_frames(list, frames.length, num, den, params.has('gentle') ? 1 : 0,
-                                       Number(start[1]), Number(start[2] || 0));
-  engine._free(list);
+  let result;
+  try {
+    result = engine._gf_web_frames(list, frames.length, num, den, params.has('gentle') ? 1 : 0,
+                                   Number(start[1]), Number(start[2] || 0));
+  } finally {
+    engine._free(list);
+  }
   if (result !== 0) throw new Error(lastError || 'the show could not start');
   const lines = [];
   for (const text of frames) {
@@ -494,11 +517,18 @@ async function main() {
   try {
     engine = await loadEngine();
   } catch (e) {
-    fail(e.message);
+    fail(errorText(e));
     return;
   }
   attachCanvas(engine);
-  if (engine._gf_web_check() !== 0) {
+  let checked;
+  try {
+    checked = engine._gf_web_check();
+  } catch (e) {
+    fail(errorText(e));
+    return;
+  }
+  if (checked !== 0) {
     fail(lastError || 'The data set cannot be used.');
     return;
   }
@@ -514,7 +544,7 @@ async function main() {
         report();
       }
     } catch (e) {
-      fail(e.message);
+      fail(errorText(e));
     }
     return;
   }

@@ -51,6 +51,9 @@ constexpr int kMaxVideoFps = 240;
 // cut across the transform grid and cost three to four times the bits for the same luma SSIM.
 constexpr int kDefaultWidth = 1280;
 constexpr int kDefaultHeight = 800;
+// A GIF is for short clips shared where video is not: the frame's own 320 pixels across, shown
+// at 4:3 (GIF viewers ignore a pixel shape) or 320 × 200 with square pixels.
+constexpr int kGifHeight = 240;
 
 // Measured on the whole show against a lossless capture of the same size, per music order:
 // at 1280 × 800, ultrafast (with CABAC, see the encoder) keeps every order's luma SSIM at or
@@ -58,11 +61,16 @@ constexpr int kDefaultHeight = 800;
 // 18 down, at about a fifth of its size and half of its CPU time. Slower presets did worse on
 // these pictures: superfast at crf 17 made larger files than ultrafast at crf 18, with a lower
 // SSIM, in twice the CPU time.
+// VP9 (.webm) fares worse on these pictures: at any constant quality it was softer than
+// H.264's normal level and, on the noise scenes, larger than VP9's own lossless mode, which
+// keeps every value exact at two to three and a half times normal's size. So every level
+// but small is lossless in .webm; small (crf 30) is smaller than normal on still scenes and
+// visibly softer.
 const std::vector<QualityLevel> kQualityLevels = {
-    {"normal", "ultrafast", 18},   // the default: small, and as sharp as the old 1600 × 1200 captures
-    {"small", "ultrafast", 22},    // for sharing where size matters: a little softer
-    {"high", "ultrafast", 14},     // sharper still, a third larger than normal
-    {"lossless", "ultrafast", 0},  // every luma value exact; very large
+    {"normal", "ultrafast", 18, 0},   // the default: small, and as sharp as the old 1600 × 1200 captures
+    {"small", "ultrafast", 22, 30},   // for sharing where size matters: a little softer
+    {"high", "ultrafast", 14, 0},     // sharper still, a third larger than normal
+    {"lossless", "ultrafast", 0, 0},  // every luma value exact; very large
 };
 
 const char* const kX264Presets[] = {"ultrafast", "superfast", "veryfast", "faster",  "fast",
@@ -85,6 +93,9 @@ double wall_now() { return std::chrono::duration<double>(std::chrono::steady_clo
 std::atomic<bool> s_interrupted{false};
 std::atomic<int> s_stop_signals{0};  // lock-free, so safe in the handler
 std::atomic<bool> s_progress_live{false};  // a progress bar may stand on the line
+// Set while the encoder flushes and the files are finished: the frames are all drawn, so a
+// first signal changes nothing there, and it is said so.
+std::atomic<bool> s_finishing{false};
 
 extern "C" void on_stop_signal(int sig) {
     if (s_stop_signals.fetch_add(1) > 0) {
@@ -101,6 +112,13 @@ extern "C" void on_stop_signal(int sig) {
         _exit(128 + sig);
     }
     s_interrupted.store(true);
+    if (s_finishing.load()) {
+        static const char kFinishing[] =
+            "\nglimmerfrost: every frame is rendered and the file is being finished; "
+            "press Ctrl+C again to stop at once and keep nothing\n";
+        const ssize_t ignored = write(STDERR_FILENO, kFinishing, sizeof kFinishing - 1);
+        static_cast<void>(ignored);
+    }
 }
 
 constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
@@ -111,6 +129,7 @@ public:
         s_interrupted.store(false);
         s_stop_signals.store(0);
         s_progress_live.store(stderr_is_terminal());
+        s_finishing.store(false);
         struct sigaction action {};
         action.sa_handler = on_stop_signal;
         sigemptyset(&action.sa_mask);
@@ -168,6 +187,9 @@ struct Outputs {
     std::unique_ptr<VideoEncoder> video;
     std::unique_ptr<FrameFolderWriter> frames;
     std::string error;  // the first failure of a sink
+    // Locks that mark the temporary outputs as live for other runs' clean-up.
+    int video_lock = -1;
+    int frames_lock = -1;
 
     std::string user_message(const std::string& message) const {
         return with_final_name(with_final_name(message, video_temp, video_final), frames_temp, frames_final);
@@ -187,7 +209,16 @@ struct Outputs {
             fs::remove_all(frames_temp, ignored);
             frames_temp.clear();
         }
+        release(video_lock);
+        release(frames_lock);
         clear_abort_outputs();
+    }
+
+    static void release(int& lock) {
+        if (lock >= 0) {
+            close(lock);
+            lock = -1;
+        }
     }
 };
 
@@ -205,8 +236,12 @@ VideoSettings video_settings(const CaptureOptions& capture, const FrameRate& rat
     VideoSettings settings;
     settings.fps_num = rate.num;
     settings.fps_den = rate.den;
-    settings.width = capture.width > 0 ? capture.width : kDefaultWidth;
-    settings.height = capture.height > 0 ? capture.height : kDefaultHeight;
+    const VideoContainer* container = find_video_container(without_trailing_separator(capture.video_path).string());
+    const bool gif = container != nullptr && container->codecs == VideoCodecs::Gif;
+    settings.width = capture.width > 0 ? capture.width : gif ? kScreenWidth : kDefaultWidth;
+    settings.height = capture.height > 0 ? capture.height
+                      : gif                ? (capture.square_pixels ? kScreenHeight : kGifHeight)
+                                           : kDefaultHeight;
     // Pixel shape that shows the frame at its intended shape: 4:3, or 320:200 for square pixels.
     const int shape_w = capture.square_pixels ? kScreenWidth : 4;
     const int shape_h = capture.square_pixels ? kScreenHeight : 3;
@@ -218,12 +253,14 @@ VideoSettings video_settings(const CaptureOptions& capture, const FrameRate& rat
     if (const QualityLevel* level = find_quality_level(capture.quality)) {
         settings.preset = level->preset;
         settings.crf = level->crf;
+        settings.vp9_crf = level->vp9_crf;
     }
     if (!capture.preset.empty()) {
         settings.preset = capture.preset;
     }
     if (capture.crf >= 0) {
         settings.crf = capture.crf;
+        settings.vp9_crf = capture.crf;
     }
     settings.audio = !capture.mute;
     return settings;
@@ -237,7 +274,7 @@ std::optional<std::string> open_outputs(const CaptureOptions& capture, const Fra
         }
         clean_stale(out.video_final);
         int fd = -1;
-        const Status created = create_temporary_file(out.video_final, out.video_temp, fd);
+        const Status created = create_temporary_file(out.video_final, out.video_temp, fd, out.video_lock);
         if (!created.ok) {
             return capture.video_path + ": " + created.message;
         }
@@ -255,7 +292,7 @@ std::optional<std::string> open_outputs(const CaptureOptions& capture, const Fra
             return problem;
         }
         clean_stale(out.frames_final);
-        const Status created = create_temporary_folder(out.frames_final, out.frames_temp);
+        const Status created = create_temporary_folder(out.frames_final, out.frames_temp, out.frames_lock);
         if (!created.ok) {
             return capture.frames_dir + ": " + created.message;
         }
@@ -270,18 +307,20 @@ std::optional<std::string> open_outputs(const CaptureOptions& capture, const Fra
 }
 
 // Finishes the files and moves them to their final names.
-std::optional<std::string> commit_outputs(Outputs& out) {
+std::optional<std::string> commit_outputs(Outputs& out, bool keep_existing) {
     if (out.video) {
         const Status status = out.video->finish();
         if (!status.ok) {
             return status.message;
         }
         out.video.reset();
-        const Status moved = move_into_place(out.video_temp, out.video_final);
+        const Status moved = keep_existing ? claim_free_name(out.video_temp, out.video_final)
+                                           : move_into_place(out.video_temp, out.video_final);
         if (!moved.ok) {
             return moved.message;
         }
         out.video_temp.clear();
+        Outputs::release(out.video_lock);
     }
     if (out.frames) {
         const Status status = out.frames->finish();
@@ -294,13 +333,18 @@ std::optional<std::string> commit_outputs(Outputs& out) {
             return moved.message;
         }
         out.frames_temp.clear();
+        Outputs::release(out.frames_lock);
     }
     clear_abort_outputs();
     return std::nullopt;
 }
 
+// From 1 to 1000 frames a second. Slower, a single frame's interval of sound (days of it
+// at 1/1000000) would not fit in memory, and every frame after the first would lie past
+// the 30 minutes a capture may last.
 bool valid_rate(const CaptureOptions& capture) {
-    return capture.fps_num > 0 && capture.fps_den > 0 && capture.fps_num <= 1000 * capture.fps_den;
+    return capture.fps_num > 0 && capture.fps_den > 0 && capture.fps_num >= capture.fps_den &&
+           capture.fps_num <= 1000 * capture.fps_den;
 }
 
 // The outputs by their absolute paths, the names a user can open from anywhere.
@@ -375,7 +419,8 @@ int run_capture(const DemoOptions& demo, const CaptureOptions& capture) {
     if (capture.benchmark) {
         return run_benchmark(demo, rate, capture.max_frames, &s_interrupted,
                              capture.end_given ? std::optional<ClipEnd>(ClipEnd{capture.end_order, capture.end_row})
-                                               : std::nullopt);
+                                               : std::nullopt,
+                             capture.max_show_ms);
     }
     if (capture.video_path.empty() && capture.frames_dir.empty()) {
         report("nothing to capture: give --capture FILE, --frames DIR or --benchmark");
@@ -451,7 +496,6 @@ int run_capture(const DemoOptions& demo, const CaptureOptions& capture) {
     }
     platform.start_at(demo.start_order, demo.start_row);
     const int result = demo_main(platform, from_the_start(demo));
-    const double elapsed = wall_now() - started;
     const bool interrupted = platform.stop_reason() == CaptureStop::Interrupted;
     if (result != kExitOk) {
         progress.finish("glimmerfrost: capture abandoned; no file written");
@@ -472,10 +516,15 @@ int run_capture(const DemoOptions& demo, const CaptureOptions& capture) {
     }
     // Frames refused at the limit were not written; what was is a complete show up to there.
     const uint64_t kept_frames = limit_reached ? platform.frames() - 1 : platform.frames();
-    if (const auto error = commit_outputs(out)) {
-        progress.finish("glimmerfrost: " + out.user_message(*error) + "; no file written");
+    // The encoder's flush (and all of a GIF's encoding) happens here; it counts in the time taken.
+    s_finishing.store(true);
+    const auto commit_error = commit_outputs(out, capture.keep_existing);
+    s_finishing.store(false);
+    if (commit_error) {
+        progress.finish("glimmerfrost: " + out.user_message(*commit_error) + "; no file written");
         return kExitFailure;
     }
+    const double elapsed = wall_now() - started;
 
     const uint64_t first = platform.first_shown();
     const std::string kept = format_minutes(

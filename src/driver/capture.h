@@ -10,11 +10,13 @@
 
 namespace gf {
 
-// A named quality of the video: an x264 speed preset and constant quality.
+// A named quality of the video: an x264 speed preset and constant quality, and VP9's
+// constant quality for .webm.
 struct QualityLevel {
     const char* name;
     const char* preset;
     int crf;
+    int vp9_crf;
 };
 
 // The levels, the default first.
@@ -25,6 +27,9 @@ bool is_x264_preset(const std::string& name);
 
 struct CaptureOptions {
     std::string video_path;  // --capture FILE.mp4; empty for none
+    // The video never replaces an existing file: it takes the first free name of
+    // NAME.EXT, NAME-1.EXT, ... when it is complete (the capture made with no display).
+    bool keep_existing = false;
     std::string frames_dir;  // --frames DIR; empty for none
     int fps_num = 60;        // --fps: 24-240 or 24000/1001, 30000/1001, 60000/1001, 120000/1001
     int fps_den = 1;

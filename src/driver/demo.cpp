@@ -85,18 +85,23 @@ void jump_to_order(Platform& platform, uint32_t order) {
 
 // One line on stdout after each viewer key: where the music stands, as ORDER:ROW,
 // the form --start takes, so that a scene found here can be started directly.
-void say_where(Platform& platform, const Viewer& viewer) {
+// False when the line cannot be written (the reader of a pipe has gone).
+bool say_where(Platform& platform, const Viewer& viewer) {
     const uint32_t at = platform.music_position();
     std::cout << (viewer.paused ? "paused at " : "playing from ") << (at & 0xFFFFu) << ':' << (at >> 16) << std::endl;
+    return static_cast<bool>(std::cout);
 }
 
-void handle_viewer_keys(Platform& platform, Viewer& viewer, int order_count) {
+// False when the show should end because its lines can no longer be written.
+bool handle_viewer_keys(Platform& platform, Viewer& viewer, int order_count) {
     for (KeyRole key = platform.take_viewer_key(); key != KeyRole::Ignore; key = platform.take_viewer_key()) {
         if (key == KeyRole::Pause) {
             viewer.paused = !viewer.paused;
             hold_clock(viewer.paused);
             platform.pause_music(viewer.paused);
-            say_where(platform, viewer);
+            if (!say_where(platform, viewer)) {
+                return false;
+            }
             continue;
         }
         uint32_t order = platform.music_position() & 0xFFFFu;
@@ -115,8 +120,11 @@ void handle_viewer_keys(Platform& platform, Viewer& viewer, int order_count) {
             platform.pause_music(true);
             viewer.redraw = true;
         }
-        say_where(platform, viewer);
+        if (!say_where(platform, viewer)) {
+            return false;
+        }
     }
+    return true;
 }
 
 // A loader's message with the file named in it.
@@ -369,13 +377,12 @@ bool DemoRun::seek(uint32_t key, int64_t frame) {
     return ok;
 }
 
-void DemoRun::viewer_keys() {
+bool DemoRun::viewer_keys() {
     Platform& platform = platform_;
     Viewer& viewer = state_->viewer;
     Seeker& seeker = state_->seeker;
     if (!seeker.enabled) {
-        handle_viewer_keys(platform, viewer, options_.order_count);
-        return;
+        return handle_viewer_keys(platform, viewer, options_.order_count);
     }
     const int order_count = options_.order_count;
     for (KeyRole key = platform.take_viewer_key(); key != KeyRole::Ignore; key = platform.take_viewer_key()) {
@@ -418,8 +425,11 @@ void DemoRun::viewer_keys() {
             default:
                 continue;
         }
-        say_where(platform, viewer);
+        if (!say_where(platform, viewer)) {
+            return false;
+        }
     }
+    return true;
 }
 
 bool DemoRun::step() {
@@ -455,8 +465,8 @@ bool DemoRun::step() {
     if (!viewer.paused) {
         state_->seeker.frame = -1;  // playing on at the window's own pace
     }
-    if (options_.interactive) {
-        viewer_keys();
+    if (options_.interactive && !viewer_keys()) {
+        return false;  // nobody reads the lines any more: the end of the show
     }
     return true;
 }

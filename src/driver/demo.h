@@ -79,7 +79,7 @@ private:
     std::shared_ptr<const Checkpoint> save_on(Platform& platform) const;
     bool restore_on(Platform& platform, const Checkpoint& checkpoint);
     bool seek(uint32_t key, int64_t frame);
-    void viewer_keys();
+    bool viewer_keys();  // false once the lines it writes can no longer be written
     void shadow_pass();
 
     Platform& platform_;

@@ -10,6 +10,7 @@
 
 #include "common/types.h"
 #include "platform/output_file.h"
+#include "platform/video_encoder.h"
 
 namespace gf {
 
@@ -285,6 +286,9 @@ ParsedOptions parse_options(int argc, const char* const* argv) {
             o.capture.end_given = true;
         } else if (name == "--capture") {
             if (!need_value()) return missing("a file name");
+            if (find_video_container(without_trailing_separator(value).string()) == nullptr) {
+                return fail("option --capture: '" + value + "' is not a video name: use " + video_extensions_text());
+            }
             o.capture.video_path = value;
         } else if (name == "--frames") {
             if (!need_value()) return missing("a folder");

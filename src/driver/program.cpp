@@ -1,5 +1,12 @@
 // run_program: the command line, the data lookup, then the show in a window,
 // or a capture when asked for one or when there is no display.
+#include <poll.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <iostream>
 #include <new>
@@ -95,6 +102,7 @@ int run_show(int argc, char** argv) {
         }
         CaptureOptions capture = o.capture;
         capture.video_path = next_free_name(".", "glimmerfrost", ".mp4");
+        capture.keep_existing = true;
         std::error_code ec;
         const std::filesystem::path shown = std::filesystem::absolute(capture.video_path, ec).lexically_normal();
         std::cerr << "glimmerfrost: no display found (" << reason << "); rendering the show to "
@@ -110,13 +118,41 @@ int run_show(int argc, char** argv) {
     return demo_main(platform, demo);
 }
 
+// True when standard output is a pipe whose reader has gone.
+bool stdout_reader_gone() {
+    pollfd out{STDOUT_FILENO, POLLOUT, 0};
+    return poll(&out, 1, 0) == 1 && (out.revents & POLLERR) != 0;
+}
+
+// What was printed (the usage, the benchmark's table, the viewer's lines) reached standard
+// output, or the failure is said and the exit code says so. A pipe whose reader has gone
+// only ends the output, as the reader wanted.
+int finish_output(int code) {
+    errno = 0;
+    const bool flushed = std::fflush(stdout) == 0 && std::ferror(stdout) == 0;
+    const int flush_error = errno;
+    const bool reader_gone = stdout_reader_gone();
+    errno = 0;
+    const bool closed = std::fclose(stdout) == 0;
+    const int close_error = errno;
+    if ((flushed && closed) || reader_gone || flush_error == EPIPE || close_error == EPIPE) {
+        return code;
+    }
+    const int error = flush_error != 0 ? flush_error : close_error;
+    std::cerr << "glimmerfrost: cannot write to standard output"
+              << (error != 0 ? std::string(": ") + std::strerror(error) : std::string()) << '\n';
+    return code == 0 ? kExitFailure : code;
+}
+
 }  // namespace
 
 int run_program(int argc, char** argv) {
+    // A closed pipe on standard output fails the write instead of killing the program.
+    std::signal(SIGPIPE, SIG_IGN);
     // Running out of memory anywhere on the way is said as such, in one line,
     // rather than ending in the runtime's abort.
     try {
-        return run_show(argc, argv);
+        return finish_output(run_show(argc, argv));
     } catch (const std::bad_alloc&) {
         std::cerr << "glimmerfrost: out of memory\n";
         return kExitFailure;

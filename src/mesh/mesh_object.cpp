@@ -2,6 +2,8 @@
 // triangle mesh of a 3D Studio file, released once at shutdown.
 #include "mesh/mesh_object.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -16,6 +18,8 @@ namespace {
 
 constexpr char kLoadedMeshName[] = "Object";
 constexpr float kCubeStartDepth = 200.0f;
+// The cube is a few hundred bytes; a file of millions of tiny chunks would stall the start.
+constexpr long kMaxMeshFileBytes = 1L << 20;
 
 }  // namespace
 
@@ -36,6 +40,11 @@ std::string load_mesh_3ds(MeshObject& object, const std::string& path) {
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr) {
         return path + ": cannot open: " + std::strerror(errno);
+    }
+    struct stat info {};
+    if (fstat(fileno(file), &info) == 0 && info.st_size > kMaxMeshFileBytes) {
+        std::fclose(file);
+        return path + ": " + std::to_string(info.st_size) + " bytes, more than the 1 MB a mesh file may have";
     }
     Mesh3dsList* list = nullptr;
     const Status parsed = read_3ds(file, READ_FROM_FILE, 0, list);
@@ -89,10 +98,16 @@ void release_mesh(MeshObject& object) {
 }
 
 void load_cubes(const std::string& path) {
+    // The five cubes hold identical copies of the file's mesh: it is parsed once and copied.
+    // A failure leaves every cube empty.
+    load_mesh_3ds(cubes[0], path);
     for (MeshObject& cube : cubes) {
+        if (&cube != &cubes[0]) {
+            const Matrix3 rotation = cube.rotation;
+            cube = cubes[0];
+            cube.rotation = rotation;
+        }
         cube.position = Vec3{0.0f, 0.0f, kCubeStartDepth};
-        // Each cube parses the file anew; a failure leaves that cube empty.
-        load_mesh_3ds(cube, path);
     }
 }
 

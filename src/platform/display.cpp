@@ -183,6 +183,8 @@ double refresh_rate(Display* d) {
     return 60.0;
 }
 
+constexpr std::chrono::milliseconds kLongestWait{100};
+
 void pace(Display* d) {
     using clock = std::chrono::steady_clock;
     const auto now = clock::now();
@@ -211,7 +213,16 @@ void pace(Display* d) {
         d->next_present = now;  // far behind (a slow frame or a stall): do not rush to catch up
         return;
     }
-    std::this_thread::sleep_until(d->next_present);
+    // At a very slow rate the wait is long: keys, the window's close and signals (which SDL
+    // turns into a quit event) are looked at every 100 ms, and any of them ends the wait, so
+    // the frame loop sees it at once.
+    while (clock::now() < d->next_present) {
+        std::this_thread::sleep_until(std::min(d->next_present, clock::now() + kLongestWait));
+        SDL_PumpEvents();
+        if (SDL_HasEvent(SDL_QUIT) || SDL_HasEvents(SDL_KEYDOWN, SDL_KEYUP) || SDL_HasEvent(SDL_WINDOWEVENT)) {
+            break;
+        }
+    }
     d->last_present = clock::now();
 }
 

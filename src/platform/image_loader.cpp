@@ -33,6 +33,7 @@ struct ErrorManager {
     std::jmp_buf jump;
     int error_code;
     bool truncated;  // libjpeg saw the data end early
+    bool scan_cut;   // a marker came where a scan's picture data should be
     bool too_many_scans;
     char message[JMSG_LENGTH_MAX];
 };
@@ -55,8 +56,11 @@ void on_emit_message(j_common_ptr cinfo, int level) {
     auto* errors = reinterpret_cast<ErrorManager*>(cinfo->err);
     switch (cinfo->err->msg_code) {
         case JWRN_JPEG_EOF:
-        case JWRN_HIT_MARKER:
             errors->truncated = true;
+            break;
+        case JWRN_HIT_MARKER:
+            // The file goes on: its picture data is damaged, not cut short.
+            errors->scan_cut = true;
             break;
         case JWRN_EXTRANEOUS_DATA:
         case JWRN_HUFF_BAD_CODE:
@@ -220,6 +224,10 @@ Status load_jpeg_from_memory(Image& image, const void* data, std::size_t size, c
             }
             if (ctx.errors.truncated) {
                 return fail(name, "truncated JPEG data (the file ends before the picture does)");
+            }
+            if (ctx.errors.scan_cut) {
+                return fail(name, "corrupt JPEG data: a scan's picture data is damaged (it ends at a marker before "
+                                  "the picture is complete)");
             }
             if (ctx.errors.too_many_scans) {
                 return fail(name, "progressive JPEG with more than " + std::to_string(kMaxScans) + " scans");

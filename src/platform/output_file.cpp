@@ -4,6 +4,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -12,6 +13,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <climits>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -49,12 +51,20 @@ std::string random_part() {
 }
 
 fs::path temporary_name(const fs::path& final_path) {
+    std::string tail = kPartialTag;
+    tail += std::to_string(getpid());
+    tail += '-';
+    tail += random_part();
+    // A final name near the file system's limit is shortened in the temporary name, which
+    // must fit too; the tag at its end still says whose it is.
+    std::string stem = final_path.filename().string();
+    const std::size_t room = NAME_MAX - 1 - tail.size();
+    if (stem.size() > room) {
+        stem.resize(room);
+    }
     std::string name = ".";
-    name += final_path.filename().string();
-    name += kPartialTag;
-    name += std::to_string(getpid());
-    name += '-';
-    name += random_part();
+    name += stem;
+    name += tail;
     const fs::path folder = final_path.parent_path();
     return folder.empty() ? fs::path(name) : folder / name;
 }
@@ -129,6 +139,14 @@ fs::path without_trailing_separator(const std::string& text) {
     return path;
 }
 
+// True when `path` is mounted on its own (a mount point): its device differs from its folder's.
+// Such a name cannot be renamed over.
+bool is_mount_point(const fs::path& path, const struct stat& info) {
+    const fs::path parent = path.has_parent_path() ? path.parent_path() : fs::path(".");
+    struct stat above {};
+    return stat(parent.c_str(), &above) == 0 && above.st_dev != info.st_dev;
+}
+
 std::optional<std::string> check_file_target(const fs::path& final_path, const std::string& given) {
     struct stat info {};
     if (stat(final_path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
@@ -136,6 +154,10 @@ std::optional<std::string> check_file_target(const fs::path& final_path, const s
             return given + ": is a folder, not a video file name";
         }
         return given + ": is " + kind_of(info.st_mode) + "; a capture is written only to a regular file";
+    }
+    struct stat own {};
+    if (lstat(final_path.c_str(), &own) == 0 && !S_ISLNK(own.st_mode) && is_mount_point(final_path, own)) {
+        return given + ": is a mount point and cannot be replaced";
     }
     return std::nullopt;
 }
@@ -151,6 +173,14 @@ std::optional<std::string> check_folder_target(const fs::path& final_path, const
         if (!fs::is_directory(state)) {
             return given + ": exists and is not a folder";
         }
+        // The finished folder is renamed over the empty one, which works for the folder itself only.
+        struct stat own {};
+        if (lstat(final_path.c_str(), &own) == 0 && S_ISLNK(own.st_mode)) {
+            return given + ": is a link to a folder; name the folder itself";
+        }
+        if (is_mount_point(final_path, own)) {
+            return given + ": is a mount point and cannot be replaced; name a folder inside it";
+        }
         if (fs::equivalent(final_path, fs::current_path(ec), ec)) {
             return given + ": is the current folder; name a new or empty folder";
         }
@@ -161,11 +191,45 @@ std::optional<std::string> check_folder_target(const fs::path& final_path, const
     return std::nullopt;
 }
 
-Status create_temporary_file(const fs::path& final_path, fs::path& temp, int& fd) {
+namespace {
+
+// Gives `fd` the permission bits and group of the file or folder `final_path` names now, so
+// that what replaces it is no more open than it was. Nothing to keep when it does not exist.
+void keep_mode_and_group(int fd, const fs::path& final_path) {
+    struct stat info {};
+    if (stat(final_path.c_str(), &info) != 0) {
+        return;
+    }
+    // The group may be one this user cannot give; then the folder's default stands. The
+    // mode comes second, as a change of group clears the set-id bits.
+    if (fchown(fd, static_cast<uid_t>(-1), info.st_gid) != 0) {
+        errno = 0;
+    }
+    if (fchmod(fd, info.st_mode & 07777) != 0) {
+        errno = 0;
+    }
+}
+
+// Holds an exclusive advisory lock on `fd` for as long as the returned descriptor stays open,
+// which marks the output as live for other runs' clean-up, whatever process ids they can see.
+int lock_output(int fd) {
+    const int lock = fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    if (lock >= 0 && flock(lock, LOCK_EX | LOCK_NB) != 0) {
+        close(lock);
+        return -1;
+    }
+    return lock;
+}
+
+}  // namespace
+
+Status create_temporary_file(const fs::path& final_path, fs::path& temp, int& fd, int& lock) {
     for (int attempt = 0; attempt < kCreateAttempts; ++attempt) {
         const fs::path name = temporary_name(final_path);
         fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (fd >= 0) {
+            lock = lock_output(fd);
+            keep_mode_and_group(fd, final_path);
             temp = name;
             return {};
         }
@@ -176,10 +240,16 @@ Status create_temporary_file(const fs::path& final_path, fs::path& temp, int& fd
     return {false, "cannot create a temporary file in " + folder_words(final_path) + ": every name tried exists"};
 }
 
-Status create_temporary_folder(const fs::path& final_path, fs::path& temp) {
+Status create_temporary_folder(const fs::path& final_path, fs::path& temp, int& lock) {
     for (int attempt = 0; attempt < kCreateAttempts; ++attempt) {
         const fs::path name = temporary_name(final_path);
         if (mkdir(name.c_str(), 0777) == 0) {
+            const int dir = open(name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (dir >= 0) {
+                lock = lock_output(dir);
+                keep_mode_and_group(dir, final_path);
+                close(dir);
+            }
             temp = name;
             return {};
         }
@@ -247,6 +317,19 @@ int remove_stale_temporaries(const fs::path& folder) {
         if (kill(*owner, 0) == 0 || errno != ESRCH) {
             continue;
         }
+        // A process in another PID namespace (a container, a sandbox) looks gone from here:
+        // a live run holds a lock on its output, so a locked one is left alone.
+        if (!S_ISLNK(info.st_mode)) {
+            const int probe = open(it->path().c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+            if (probe < 0) {
+                continue;
+            }
+            const bool live = flock(probe, LOCK_EX | LOCK_NB) != 0;
+            close(probe);
+            if (live) {
+                continue;
+            }
+        }
         std::error_code ignored;
         if (fs::remove_all(it->path(), ignored) > 0) {  // a link is removed, never followed
             ++removed;
@@ -272,6 +355,37 @@ Status move_into_place(const fs::path& temp, const fs::path& final_path) {
         return {false, final_path.string() + ": cannot move the finished output into place: " + std::strerror(errno)};
     }
     return {};
+}
+
+Status claim_free_name(const fs::path& temp, fs::path& final_path) {
+    const fs::path folder = final_path.parent_path();
+    const std::string stem = final_path.stem().string();
+    const std::string extension = final_path.extension().string();
+    for (int n = 0;; ++n) {
+        std::string name = stem;
+        if (n > 0) {
+            name += '-';
+            name += std::to_string(n);
+        }
+        name += extension;
+        const fs::path candidate = folder.empty() ? fs::path(name) : folder / name;
+        // Fails when the name exists, so another run's finished file is never replaced.
+        int moved = renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, candidate.c_str(), RENAME_NOREPLACE);
+        if (moved != 0 && (errno == EINVAL || errno == ENOSYS)) {
+            // A file system without that kind of rename: a new link fails on an existing name too.
+            moved = link(temp.c_str(), candidate.c_str());
+            if (moved == 0) {
+                unlink(temp.c_str());
+            }
+        }
+        if (moved == 0) {
+            final_path = candidate;
+            return {};
+        }
+        if (errno != EEXIST) {
+            return {false, candidate.string() + ": cannot move the finished output into place: " + std::strerror(errno)};
+        }
+    }
 }
 
 void register_abort_file(const fs::path& path) { store_abort_path(s_abort_file, s_has_abort_file, path); }

@@ -1,4 +1,4 @@
-// H.264 + AAC encoding with libavcodec, muxing with libavformat.
+// Video encoding with libavcodec (H.264 and AAC, VP9 and Opus, GIF), muxing with libavformat.
 #include "platform/video_encoder.h"
 
 extern "C" {
@@ -6,6 +6,7 @@ extern "C" {
 #include <libavformat/avformat.h>
 #include <libavutil/channel_layout.h>
 #include <libavutil/opt.h>
+#include <libswresample/swresample.h>
 }
 
 #include <fcntl.h>
@@ -13,18 +14,33 @@ extern "C" {
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <optional>
 #include <vector>
 
 #include "common/types.h"
+#include "platform/gif_clip.h"
 
 namespace gf {
 
 namespace {
 
 constexpr int kAudioChannels = 2;
+constexpr int kOpusSampleRate = 48000;  // Opus codes 48 kHz (or lower rates), never 44.1 kHz
+constexpr int kOpusBitRate = 192000;
+constexpr int kGifCentiseconds = 4;  // a GIF frame every 4 cs: 25 frames a second, which every viewer honours
+// libvpx's real-time mode at its fastest setting: on these pictures of flat 4 x 4 blocks and
+// TV noise the slower "good" mode took four to ten times the CPU time for files no sharper.
+constexpr int kVp9CpuUsed = 8;
+constexpr int kVp9TileColumns = 2;  // log2: up to four tiles side by side, coded in parallel
+
+const VideoContainer kContainers[] = {
+    {".mp4", "mp4", VideoCodecs::H264Aac},      {".mkv", "matroska", VideoCodecs::H264Aac},
+    {".mov", "mov", VideoCodecs::H264Aac},      {".webm", "webm", VideoCodecs::Vp9Opus},
+    {".gif", "gif", VideoCodecs::Gif},
+};
 
 std::string av_error_text(int code) {
     char text[AV_ERROR_MAX_STRING_SIZE] = {};
@@ -75,9 +91,50 @@ int64_t seek_in_file(void* opaque, int64_t offset, int whence) {
 
 }  // namespace
 
+const VideoContainer* find_video_container(const std::string& name) {
+    const std::size_t dot = name.rfind('.');
+    if (dot == std::string::npos || name.find('/', dot) != std::string::npos) {
+        return nullptr;
+    }
+    std::string extension = name.substr(dot);
+    for (char& c : extension) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    for (const VideoContainer& container : kContainers) {
+        if (extension == container.extension) {
+            return &container;
+        }
+    }
+    return nullptr;
+}
+
+std::string video_extensions_text() {
+    std::string text;
+    const std::size_t count = std::size(kContainers);
+    for (std::size_t i = 0; i < count; ++i) {
+        text += i == 0 ? "" : (i + 1 == count ? " or " : ", ");
+        text += kContainers[i].extension;
+    }
+    return text;
+}
+
+namespace {
+
+// What a GIF clip needs beside the encoder: its stored frames and the time slot of each.
+struct GifFrames {
+    GifClip clip;
+    std::vector<int64_t> slots;  // in kGifCentiseconds steps
+    uint64_t frames_seen = 0;
+};
+
+}  // namespace
+
 struct VideoEncoder::State {
     std::string path;
     VideoSettings settings;
+    const VideoContainer* container = nullptr;
+    std::unique_ptr<GifFrames> gif;
+    SwrContext* resampler = nullptr;  // the 44.1 kHz sound to the audio encoder's rate, when they differ
     AVFormatContext* format = nullptr;
     AVCodecContext* video = nullptr;
     AVCodecContext* audio = nullptr;
@@ -92,7 +149,8 @@ struct VideoEncoder::State {
     bool finished = false;
     int64_t frames_sent = 0;
     int64_t samples_sent = 0;
-    std::vector<int16_t> pending;  // interleaved samples not yet making a whole audio frame
+    std::vector<int16_t> pending;  // interleaved samples at the encoder's rate, not yet a whole audio frame
+    std::vector<int16_t> resampled;
 
     ~State() {
         // An unfinished file is closed as it stands; the caller removes it.
@@ -101,6 +159,7 @@ struct VideoEncoder::State {
         av_frame_free(&sound);
         avcodec_free_context(&video);
         avcodec_free_context(&audio);
+        swr_free(&resampler);
         if (format != nullptr) {
             format->pb = nullptr;
             avformat_free_context(format);
@@ -183,16 +242,133 @@ struct VideoEncoder::State {
             return fail("out of memory", made_writable);
         }
         sound->nb_samples = count;
-        float* left = reinterpret_cast<float*>(sound->data[0]);
-        float* right = reinterpret_cast<float*>(sound->data[1]);
-        for (int i = 0; i < count; ++i) {
-            left[i] = static_cast<float>(pending[2 * static_cast<std::size_t>(i)]) / 32768.0f;
-            right[i] = static_cast<float>(pending[2 * static_cast<std::size_t>(i) + 1]) / 32768.0f;
+        if (audio->sample_fmt == AV_SAMPLE_FMT_S16) {
+            std::memcpy(sound->data[0], pending.data(), static_cast<std::size_t>(count) * kAudioChannels * 2);
+        } else {
+            float* left = reinterpret_cast<float*>(sound->data[0]);
+            float* right = reinterpret_cast<float*>(sound->data[1]);
+            for (int i = 0; i < count; ++i) {
+                left[i] = static_cast<float>(pending[2 * static_cast<std::size_t>(i)]) / 32768.0f;
+                right[i] = static_cast<float>(pending[2 * static_cast<std::size_t>(i) + 1]) / 32768.0f;
+            }
         }
         sound->pts = samples_sent;
         samples_sent += count;
         pending.erase(pending.begin(), pending.begin() + 2 * static_cast<std::ptrdiff_t>(count));
         return send(audio, audio_stream, sound);
+    }
+
+    // Takes 44.1 kHz samples into `pending`, at the encoder's rate; none flushes the resampler.
+    Status take_samples(const int16_t* samples, std::size_t frames) {
+        if (resampler == nullptr) {
+            pending.insert(pending.end(), samples, samples + frames * kAudioChannels);
+            return {};
+        }
+        const int room = swr_get_out_samples(resampler, static_cast<int>(frames));
+        if (room < 0) {
+            return fail("cannot resample the sound", room);
+        }
+        resampled.resize(static_cast<std::size_t>(room) * kAudioChannels);
+        auto* out = reinterpret_cast<uint8_t*>(resampled.data());
+        const auto* in = reinterpret_cast<const uint8_t*>(samples);
+        const int made = swr_convert(resampler, &out, room, samples == nullptr ? nullptr : &in, static_cast<int>(frames));
+        if (made < 0) {
+            return fail("cannot resample the sound", made);
+        }
+        pending.insert(pending.end(), resampled.begin(),
+                       resampled.begin() + static_cast<std::ptrdiff_t>(made) * kAudioChannels);
+        return {};
+    }
+
+    // Sets up the sound's encoder: AAC at the show's rate, or Opus at 48 kHz through a resampler.
+    Status add_audio_stream() {
+        const bool opus = container->codecs == VideoCodecs::Vp9Opus;
+        const AVCodec* codec = opus ? avcodec_find_encoder_by_name("libopus") : avcodec_find_encoder(AV_CODEC_ID_AAC);
+        if (codec == nullptr) {
+            return fail(opus ? "this FFmpeg has no Opus encoder (libavcodec built without libopus)"
+                             : "this FFmpeg has no AAC encoder");
+        }
+        if (Status added = add_stream(codec, audio_stream, audio); !added.ok) {
+            return added;
+        }
+        const int rate = opus ? kOpusSampleRate : settings.sample_rate;
+        audio->sample_fmt = opus ? AV_SAMPLE_FMT_S16 : AV_SAMPLE_FMT_FLTP;
+        audio->sample_rate = rate;
+        av_channel_layout_default(&audio->ch_layout, kAudioChannels);
+        audio->bit_rate = opus ? kOpusBitRate : settings.audio_bit_rate;
+        audio->time_base = AVRational{1, rate};
+        if (rate != settings.sample_rate) {
+            AVChannelLayout stereo{};
+            av_channel_layout_default(&stereo, kAudioChannels);
+            const int made = swr_alloc_set_opts2(&resampler, &stereo, AV_SAMPLE_FMT_S16, rate, &stereo,
+                                                 AV_SAMPLE_FMT_S16, settings.sample_rate, 0, nullptr);
+            if (made < 0 || swr_init(resampler) < 0) {
+                return fail("cannot set up the sound's resampler");
+            }
+        }
+        return open_stream(codec, audio, audio_stream, nullptr, opus ? "Opus encoder" : "AAC encoder", "audio");
+    }
+
+    // Sets the video encoder's own options: x264's preset and quality, VP9's quality and speed.
+    void video_options(const AVCodec* codec, AVDictionary** options) const {
+        if (std::strcmp(codec->name, "libx264") == 0) {
+            av_dict_set(options, "preset", settings.preset.c_str(), 0);
+            av_dict_set_int(options, "crf", settings.crf, 0);
+            // Arithmetic coding at every preset: ultrafast leaves it out, yet on these blocky
+            // pictures it makes the file 20-40 % smaller for about a tenth more CPU time.
+            av_dict_set(options, "coder", "cabac", 0);
+        } else if (std::strcmp(codec->name, "libvpx-vp9") == 0) {
+            // Constant quality: no bit rate target.
+            av_dict_set_int(options, "crf", settings.vp9_crf, 0);
+            av_dict_set(options, "b", "0", 0);
+            if (settings.vp9_crf == 0) {
+                av_dict_set(options, "lossless", "1", 0);
+            }
+            av_dict_set(options, "deadline", "realtime", 0);
+            av_dict_set_int(options, "cpu-used", kVp9CpuUsed, 0);
+            av_dict_set(options, "row-mt", "1", 0);
+            av_dict_set_int(options, "tile-columns", kVp9TileColumns, 0);
+        }
+    }
+
+    // Writes every stored GIF frame with the palette chosen from all of them.
+    Status write_gif_frames() {
+        GifClip& clip = gif->clip;
+        clip.choose_palette();
+        std::vector<uint8_t> indices(kScreenPixels);
+        std::vector<int> source_x(static_cast<std::size_t>(settings.width));
+        for (int x = 0; x < settings.width; ++x) {
+            source_x[static_cast<std::size_t>(x)] = x * kScreenWidth / settings.width;
+        }
+        for (std::size_t i = 0; i < clip.frames(); ++i) {
+            const int made_writable = av_frame_make_writable(picture);
+            if (made_writable < 0) {
+                return fail("out of memory", made_writable);
+            }
+            if (!clip.indices(i, indices.data())) {
+                return fail("the GIF's stored frames were damaged in memory");
+            }
+            for (int y = 0; y < settings.height; ++y) {
+                const uint8_t* row = indices.data() + static_cast<std::size_t>(y * kScreenHeight / settings.height) *
+                                                          kScreenWidth;
+                uint8_t* out = picture->data[0] + static_cast<std::ptrdiff_t>(y) * picture->linesize[0];
+                for (int x = 0; x < settings.width; ++x) {
+                    out[x] = row[source_x[static_cast<std::size_t>(x)]];
+                }
+            }
+            auto* colours = reinterpret_cast<uint32_t*>(picture->data[1]);
+            for (int entry = 0; entry < AVPALETTE_COUNT; ++entry) {
+                const std::size_t at = static_cast<std::size_t>(entry);
+                colours[entry] = entry == GifClip::kTransparentIndex ? 0u
+                                 : at < clip.palette().size()        ? 0xFF000000u | clip.palette()[at]
+                                                                     : 0xFF000000u;
+            }
+            picture->pts = gif->slots[i] * kGifCentiseconds;
+            if (Status sent = send(video, video_stream, picture); !sent.ok) {
+                return sent;
+            }
+        }
+        return {};
     }
 };
 
@@ -215,8 +391,8 @@ std::optional<std::string> settings_problem(const std::string& name, const Video
     if (settings.fps_num <= 0 || settings.fps_den <= 0) {
         return name + ": bad frame rate";
     }
-    if (av_guess_format(nullptr, name.c_str(), nullptr) == nullptr) {
-        return name + ": cannot tell the video container from the file name (use .mp4, .mkv or .mov)";
+    if (find_video_container(name) == nullptr) {
+        return name + ": not a video name this program writes: use " + video_extensions_text();
     }
     return std::nullopt;
 }
@@ -247,19 +423,32 @@ Status VideoEncoder::open(int fd, const std::string& name, const VideoSettings& 
     // The encoders' own chatter (x264's banner and statistics) would garble the progress line.
     av_log_set_level(AV_LOG_ERROR);
 
-    const AVOutputFormat* container = av_guess_format(nullptr, name.c_str(), nullptr);
-    int result = avformat_alloc_output_context2(&s.format, container, nullptr, nullptr);
+    s.container = find_video_container(name);
+    const AVOutputFormat* muxer = av_guess_format(s.container->muxer, nullptr, nullptr);
+    if (muxer == nullptr) {
+        return s.fail(std::string("this FFmpeg has no ") + s.container->muxer + " writer");
+    }
+    int result = avformat_alloc_output_context2(&s.format, muxer, nullptr, nullptr);
     if (result < 0 || s.format == nullptr) {
         return s.fail("cannot set up the container", result);
     }
 
-    // Video: H.264 through libx264 when this FFmpeg has it, else whatever H.264 encoder it offers.
-    const AVCodec* video_codec = avcodec_find_encoder_by_name("libx264");
-    if (video_codec == nullptr) {
-        video_codec = avcodec_find_encoder(AV_CODEC_ID_H264);
+    // Video: H.264 through libx264 when this FFmpeg has it, else whatever H.264 encoder it
+    // offers; VP9 through libvpx; GIF through FFmpeg's own encoder.
+    const VideoCodecs codecs = s.container->codecs;
+    const AVCodec* video_codec = nullptr;
+    if (codecs == VideoCodecs::H264Aac) {
+        video_codec = avcodec_find_encoder_by_name("libx264");
+        if (video_codec == nullptr) {
+            video_codec = avcodec_find_encoder(AV_CODEC_ID_H264);
+        }
+    } else {
+        video_codec = avcodec_find_encoder_by_name(codecs == VideoCodecs::Vp9Opus ? "libvpx-vp9" : "gif");
     }
     if (video_codec == nullptr) {
-        return s.fail("this FFmpeg has no H.264 encoder (libavcodec built without libx264)");
+        return s.fail(codecs == VideoCodecs::H264Aac   ? "this FFmpeg has no H.264 encoder (libavcodec built without libx264)"
+                      : codecs == VideoCodecs::Vp9Opus ? "this FFmpeg has no VP9 encoder (libavcodec built without libvpx)"
+                                                       : "this FFmpeg has no GIF encoder");
     }
     if (Status added = s.add_stream(video_codec, s.video_stream, s.video); !added.ok) {
         return added;
@@ -269,6 +458,13 @@ Status VideoEncoder::open(int fd, const std::string& name, const VideoSettings& 
     s.video->time_base = AVRational{settings.fps_den, settings.fps_num};
     s.video->framerate = AVRational{settings.fps_num, settings.fps_den};
     s.video->pix_fmt = AV_PIX_FMT_YUV420P;
+    s.video->thread_count = 0;  // as many threads as the encoder can use
+    if (codecs == VideoCodecs::Gif) {
+        s.video->time_base = AVRational{1, 100};
+        s.video->framerate = AVRational{100, kGifCentiseconds};
+        s.video->pix_fmt = AV_PIX_FMT_PAL8;
+        s.gif = std::make_unique<GifFrames>();
+    }
     s.video->gop_size = std::max(1, 2 * settings.fps_num / settings.fps_den);  // a key frame every 2 s
     s.video->color_range = AVCOL_RANGE_MPEG;
     s.video->colorspace = AVCOL_SPC_BT709;
@@ -276,13 +472,7 @@ Status VideoEncoder::open(int fd, const std::string& name, const VideoSettings& 
     s.video->color_trc = AVCOL_TRC_BT709;
     s.video->sample_aspect_ratio = AVRational{settings.pixel_aspect_num, settings.pixel_aspect_den};
     AVDictionary* video_options = nullptr;
-    if (std::strcmp(video_codec->name, "libx264") == 0) {
-        av_dict_set(&video_options, "preset", settings.preset.c_str(), 0);
-        av_dict_set_int(&video_options, "crf", settings.crf, 0);
-        // Arithmetic coding at every preset: ultrafast leaves it out, yet on these blocky
-        // pictures it makes the file 20-40 % smaller for about a tenth more CPU time.
-        av_dict_set(&video_options, "coder", "cabac", 0);
-    }
+    s.video_options(video_codec, &video_options);
     Status video_open = s.open_stream(video_codec, s.video, s.video_stream, &video_options,
                                       std::string("video encoder ") + video_codec->name, "video");
     av_dict_free(&video_options);
@@ -292,22 +482,9 @@ Status VideoEncoder::open(int fd, const std::string& name, const VideoSettings& 
     s.video_stream->sample_aspect_ratio = s.video->sample_aspect_ratio;
     s.video_stream->avg_frame_rate = s.video->framerate;
 
-    // Audio: AAC, planar float as FFmpeg's encoder takes it.
-    if (settings.audio) {
-        const AVCodec* audio_codec = avcodec_find_encoder(AV_CODEC_ID_AAC);
-        if (audio_codec == nullptr) {
-            return s.fail("this FFmpeg has no AAC encoder");
-        }
-        if (Status added = s.add_stream(audio_codec, s.audio_stream, s.audio); !added.ok) {
-            return added;
-        }
-        s.audio->sample_fmt = AV_SAMPLE_FMT_FLTP;
-        s.audio->sample_rate = settings.sample_rate;
-        av_channel_layout_default(&s.audio->ch_layout, kAudioChannels);
-        s.audio->bit_rate = settings.audio_bit_rate;
-        s.audio->time_base = AVRational{1, settings.sample_rate};
-        if (Status opened = s.open_stream(audio_codec, s.audio, s.audio_stream, nullptr, "AAC encoder", "audio");
-            !opened.ok) {
+    // Sound, except in a GIF, which has none.
+    if (settings.audio && codecs != VideoCodecs::Gif) {
+        if (Status opened = s.add_audio_stream(); !opened.ok) {
             return opened;
         }
     }
@@ -365,6 +542,21 @@ Status VideoEncoder::add_frame(const uint32_t* pixels) {
         return {false, "video encoder not open"};
     }
     State& s = *state_;
+    if (s.gif) {
+        // A GIF frame for each 4 cs slot the show reaches; the frame drawn first in a slot stands for it.
+        GifFrames& gif = *s.gif;
+        const int64_t slot = static_cast<int64_t>(gif.frames_seen * static_cast<uint64_t>(s.settings.fps_den) * 100 /
+                                                  (static_cast<uint64_t>(s.settings.fps_num) * kGifCentiseconds));
+        ++gif.frames_seen;
+        if (!gif.slots.empty() && gif.slots.back() == slot) {
+            return {};
+        }
+        if (!gif.clip.add(pixels)) {
+            return s.fail("out of memory for the GIF's frames");
+        }
+        gif.slots.push_back(slot);
+        return {};
+    }
     const int made_writable = av_frame_make_writable(s.picture);
     if (made_writable < 0) {
         return s.fail("out of memory", made_writable);
@@ -383,7 +575,9 @@ Status VideoEncoder::add_audio(const int16_t* samples, std::size_t frames) {
     if (s.audio == nullptr) {
         return {};
     }
-    s.pending.insert(s.pending.end(), samples, samples + frames * kAudioChannels);
+    if (Status taken = s.take_samples(samples, frames); !taken.ok) {
+        return taken;
+    }
     const int frame_size = s.audio->frame_size > 0 ? s.audio->frame_size : 1024;
     while (s.pending.size() >= static_cast<std::size_t>(frame_size) * kAudioChannels) {
         Status status = s.send_audio(frame_size);
@@ -400,6 +594,25 @@ Status VideoEncoder::finish() {
     }
     State& s = *state_;
     Status status;
+    if (s.gif) {
+        status = s.write_gif_frames();
+        if (!status.ok) {
+            return status;
+        }
+    }
+    if (s.resampler != nullptr) {
+        status = s.take_samples(nullptr, 0);
+        if (!status.ok) {
+            return status;
+        }
+        const int frame_size = s.audio->frame_size > 0 ? s.audio->frame_size : 1024;
+        while (s.pending.size() > static_cast<std::size_t>(frame_size) * kAudioChannels) {
+            status = s.send_audio(frame_size);
+            if (!status.ok) {
+                return status;
+            }
+        }
+    }
     if (s.audio != nullptr && !s.pending.empty()) {
         const int remaining = static_cast<int>(s.pending.size() / kAudioChannels);
         const bool short_frame_ok =

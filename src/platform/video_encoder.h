@@ -1,8 +1,10 @@
-// The show as a video file: 320 × 200 frames scaled up with nearest neighbour
-// and encoded as H.264 (yuv420p), the 44.1 kHz stereo sound as AAC, muxed by
-// libavformat into the container the file name asks for (.mp4, .mkv, .mov).
-// The file is written through a descriptor the caller opened: a name is never
-// handed to FFmpeg's protocol layer, so "http:" or "file:" in it mean nothing.
+// The show as a video file: 320 × 200 frames scaled up with nearest neighbour,
+// muxed by libavformat into the container the file name's extension names:
+// H.264 (yuv420p) and AAC in .mp4, .mkv and .mov; VP9 and Opus in .webm; a
+// GIF with one palette for the whole clip and no sound. Each container is
+// written by its named muxer, never one FFmpeg guesses from the name, and the
+// file through a descriptor the caller opened: a name is never handed to
+// FFmpeg's protocol layer, so "http:" or "file:" in it mean nothing.
 #pragma once
 
 #include <cstddef>
@@ -14,6 +16,19 @@
 #include "platform/yuv_convert.h"
 
 namespace gf {
+
+enum class VideoCodecs { H264Aac, Vp9Opus, Gif };
+
+struct VideoContainer {
+    const char* extension;  // with the dot, lower case; matched in any case
+    const char* muxer;      // libavformat's name for it
+    VideoCodecs codecs;
+};
+
+// The container for a file name, or nullptr when its extension is not one of ours.
+const VideoContainer* find_video_container(const std::string& name);
+// The extensions, in words: ".mp4, .mkv, .mov, .webm or .gif".
+std::string video_extensions_text();
 
 struct VideoSettings {
     int fps_num = 60;  // frame rate num / den
@@ -32,6 +47,8 @@ struct VideoSettings {
     // choose these.
     int crf = 18;
     std::string preset = "ultrafast";
+    // VP9's constant quality for .webm: 0 (lossless) .. 63.
+    int vp9_crf = 0;
     bool audio = true;  // false: a video with no sound track
     int audio_bit_rate = 256000;
     int sample_rate = 44100;
@@ -45,7 +62,8 @@ public:
     VideoEncoder& operator=(const VideoEncoder&) = delete;
 
     // Writes to `fd`, which it owns from here on (closed by finish() or the destructor). The
-    // container is chosen from `name`'s extension, and messages name `name`.
+    // container is chosen from `name`'s extension, and messages name `name`. A GIF keeps its
+    // frames until finish(), which writes them all with the clip's palette.
     Status open(int fd, const std::string& name, const VideoSettings& settings);
     // Creates or truncates `path` and writes to it; the container comes from `name_for_format`.
     Status open(const std::string& path, const std::string& name_for_format, const VideoSettings& settings);
@@ -56,7 +74,7 @@ public:
     // Flushes both encoders and writes the container's index.
     Status finish();
 
-    // Which H.264 encoder is used ("libx264" normally).
+    // Which video encoder is used ("libx264" normally).
     std::string video_codec_name() const;
 
 private:

@@ -71,6 +71,22 @@ TEST(OptionsTest, VideoQualitySizeAndRates) {
     EXPECT_TRUE(parse({"--frames", "d", "--fps", "10"}).ok);
 }
 
+TEST(OptionsTest, OnlyTheVideoContainersWeWriteAreAccepted) {
+    // Some of these would make FFmpeg write other files of its own (playlists, segments),
+    // metadata or raw dumps; all are refused before anything is opened.
+    for (const char* name : {"x.m3u8", "x.mpd", "x.ffmeta", "x.yuv", "x.rgb", "x.js", "x.roq", "x.avi", "x.flv",
+                             "x.ts", "x.nut", "x.3gp", "x.m4v", "x.png", "x.jpg", "x.wav", "x", "x.mp4.", "dir.mp4/x"}) {
+        const ParsedOptions parsed = parse({"--capture", name});
+        EXPECT_FALSE(parsed.ok) << name;
+        EXPECT_NE(parsed.error.find(std::string("'") + name + "' is not a video name: use .mp4, .mkv, .mov, .webm or .gif"),
+                  std::string::npos)
+            << parsed.error;
+    }
+    for (const char* name : {"x.mp4", "x.mkv", "x.mov", "x.webm", "x.gif", "X.MP4", "take:1.webm", "out/x.gif/"}) {
+        EXPECT_TRUE(parse({"--capture", name}).ok) << name;
+    }
+}
+
 TEST(OptionsTest, RefusedOptionsAreNamed) {
     const std::vector<std::pair<std::vector<const char*>, const char*>> cases = {
         {{"--bogus"}, "--bogus"},           {{"stray"}, "stray"},
@@ -90,7 +106,7 @@ TEST(OptionsTest, RefusedOptionsAreNamed) {
         {{"--capture", "x.mp4", "--fps", "30001/1000"}, "--fps"},
         {{"--benchmark", "--capture", "x.mp4"}, "--benchmark"},
         {{"--frames", "d", "--benchmark"}, "--benchmark"},
-        {{"--capture", "out", "--frames", "./out/"}, "same path"},
+        {{"--capture", "out.mkv", "--frames", "./out.mkv/"}, "same path"},
         {{"--capture", "x.mp4", "--end", "9:200"}, "--end"},
         {{"--start", "10", "--capture", "x.mp4", "--end", "9:63"}, "not after the start 10:0"},
         {{"--start", "9:8", "--frames", "d", "--end", "9:8"}, "not after the start 9:8"},

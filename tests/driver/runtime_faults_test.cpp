@@ -55,6 +55,7 @@ struct Launch {
     std::chrono::seconds timeout {120};
     std::string x_display;    // ":N": show on that X server instead of SDL's dummy video
     pid_t signal_target = 0;  // where the signal goes (0: the program)
+    int stdout_fd = -1;       // the program's standard output (-1: /dev/null)
 };
 
 std::string slurp(const fs::path& path) {
@@ -87,7 +88,7 @@ Outcome launch(const Launch& l) {
             _exit(126);
         }
         dup2(null_fd, STDIN_FILENO);
-        dup2(null_fd, STDOUT_FILENO);
+        dup2(l.stdout_fd >= 0 ? l.stdout_fd : null_fd, STDOUT_FILENO);
         dup2(err, STDERR_FILENO);
         if (l.max_file_bytes != RLIM_INFINITY) {
             // SIGXFSZ keeps its default action here: the program itself must turn the
@@ -385,15 +386,44 @@ TEST_F(RuntimeFaults, DiskFullDuringCapture) {
     }
 }
 
+// What goes to standard output (the usage, the benchmark's table) either arrives or the
+// run fails saying so; a pipe whose reader has gone just ends the output, with no SIGPIPE.
+TEST_F(RuntimeFaults, StandardOutputThatCannotBeWritten) {
+    const int full = open("/dev/full", O_WRONLY);
+    int pipe_ends[2];
+    ASSERT_EQ(pipe(pipe_ends), 0);
+    close(pipe_ends[0]);
+    struct Case {
+        std::vector<std::string> args;
+        int fd;
+        int exit_code;
+    };
+    for (const Case& c : {Case{{"--help"}, full, 1}, Case{{"--benchmark", "--max-frames", "3"}, full, 1},
+                          Case{{"--help"}, pipe_ends[1], 0}, Case{{"--benchmark", "--max-frames", "3"}, pipe_ends[1], 0}}) {
+        SCOPED_TRACE(c.args[0] + (c.fd == full ? " > /dev/full" : " | closed pipe"));
+        Launch l = base(c.args);
+        l.stdout_fd = c.fd;
+        const Outcome run = launch(l);
+        EXPECT_EQ(run.signal, 0);
+        EXPECT_EQ(run.exit_code, c.exit_code) << joined(run.err_lines);
+        if (c.exit_code != 0) {
+            ASSERT_FALSE(run.err_lines.empty());
+            EXPECT_EQ(run.err_lines.back(), "glimmerfrost: cannot write to standard output: No space left on device");
+        }
+    }
+    close(full);
+    close(pipe_ends[1]);
+}
+
 // Outputs that cannot be created are refused before the show starts, with the name given.
 TEST_F(RuntimeFaults, UnwritableOutputRefused) {
     std::ofstream(root_ / "cwd" / "plain-file") << "x";
-    ASSERT_EQ(mkfifo((root_ / "cwd" / "pipe").c_str(), 0600), 0);
+    ASSERT_EQ(mkfifo((root_ / "cwd" / "pipe.mp4").c_str(), 0600), 0);
     fs::create_directory(root_ / "cwd" / "empty");
     const std::vector<std::vector<std::string>> cases = {
         {"--capture", "plain-file/show.mp4"},
         {"--capture", "missing-folder/show.mp4"},
-        {"--capture", "pipe"},  // a reader waiting on it would get video data
+        {"--capture", "pipe.mp4"},  // a reader waiting on it would get video data
         {"--frames", "plain-file/frames"},
         {"--frames", "plain-file"},
         {"--frames", "empty/."},  // cannot be renamed into place once rendered
@@ -405,7 +435,7 @@ TEST_F(RuntimeFaults, UnwritableOutputRefused) {
         EXPECT_EQ(run.exit_code, 1) << joined(run.err_lines);
         ASSERT_EQ(run.err_lines.size(), 1u) << joined(run.err_lines);
         EXPECT_NE(run.err_lines[0].find(args[1]), std::string::npos) << run.err_lines[0];
-        EXPECT_EQ(listing(root_ / "cwd"), (std::vector<std::string> {"empty", "pipe", "plain-file"}));
+        EXPECT_EQ(listing(root_ / "cwd"), (std::vector<std::string> {"empty", "pipe.mp4", "plain-file"}));
         EXPECT_EQ(slurp(root_ / "cwd" / "plain-file"), "x");
     }
 }

@@ -549,6 +549,19 @@ TEST(ShowVideo, CaptureStopsAtTheTimeLimit) {
     EXPECT_NEAR(lengths.video_seconds, 1.0, 1e-6);
     EXPECT_NEAR(lengths.audio_seconds, lengths.video_seconds, 1.0 / 30.0);
     fs::remove_all(dir);
+
+    // The benchmark stops there too, and prints the table of what ran.
+    capture = CaptureOptions{};
+    capture.benchmark = true;
+    capture.max_show_ms = 1000;
+    ::testing::internal::CaptureStdout();
+    ::testing::internal::CaptureStderr();
+    const int benchmark_code = run_capture(demo, capture);
+    const std::string table = ::testing::internal::GetCapturedStdout();
+    const std::string benchmark_err = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(benchmark_code, 1) << benchmark_err;
+    EXPECT_NE(benchmark_err.find("did not end within 0:01"), std::string::npos) << benchmark_err;
+    EXPECT_NE(table.find("Glimmerfrost benchmark: 60 frames at 60 fps"), std::string::npos) << table;
 }
 
 TEST(ShowVideo, RefusedCaptureLeavesNoFile) {
@@ -567,6 +580,11 @@ TEST(ShowVideo, RefusedCaptureLeavesNoFile) {
     EXPECT_NE(run.err.find(busy.string()), std::string::npos) << run.err;
     EXPECT_EQ(std::distance(fs::directory_iterator(busy), fs::directory_iterator {}), 1);
     fs::remove_all(busy);
+    // A frame rate below one a second: one frame's sound would be days long.
+    run = run_program({"--data", kData, "--frames", (dir / "slow").string(), "--fps", "1/1000000"});
+    EXPECT_EQ(run.exit_code, 2);
+    EXPECT_NE(run.err.find("--fps: 1/1000000 is not a frame rate from 1 to 1000"), std::string::npos) << run.err;
+    EXPECT_FALSE(fs::exists(dir / "slow"));
     fs::remove_all(dir);
 }
 

@@ -71,6 +71,8 @@ TEST(MeshObject, LoadCubesFillsFiveEqualObjectsAtDepth200) {
 TEST(MeshFileCheck, EachProblemNamesTheFileAndTheCause) {
     auto damaged = test::cube_file();
     damaged.resize(damaged.size() - 5);
+    auto huge = test::cube_file();
+    huge.resize((1u << 20) + 1, 0);  // a size cap, checked before any parsing
     const struct {
         const char* name;
         std::vector<uint8_t> bytes;
@@ -87,6 +89,7 @@ TEST(MeshFileCheck, EachProblemNamesTheFileAndTheCause) {
                                tds::face_list({{0, 1, 2, 0}, {0, 3, 1, 0}})}),
          "face 1 uses vertex 3 but the mesh has only 3 vertices"},
         {"novertices.3ds", one_mesh_file("Box", {tds::face_list({{0, 0, 0, 0}})}), "face 0 uses vertex 0"},
+        {"huge.3ds", huge, "1048577 bytes, more than the 1 MB a mesh file may have"},
     };
     for (const auto& c : cases) {
         const TempFile file(c.name, c.bytes);

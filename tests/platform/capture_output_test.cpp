@@ -13,6 +13,11 @@
 #include <utility>
 #include <vector>
 
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+}
+
 #include "driver/mp4_tracks.h"
 #include "platform/frame_files.h"
 #include "platform/video_encoder.h"
@@ -452,11 +457,129 @@ TEST(VideoFile, Mp4HoldsH264AndAacOfTheSameLength) {
     fs::remove_all(dir);
 }
 
+// What FFmpeg's decoders make of a file: the codec of each stream, the frames decoded
+// and every error or warning they logged.
+struct Decoded {
+    std::vector<std::string> codecs;
+    int video_frames = 0;
+    int audio_frames = 0;
+    int problems = 0;
+};
+
+int s_decode_problems = 0;
+
+extern "C" void count_problems(void* object, int level, const char* format, va_list args) {
+    if (level <= AV_LOG_WARNING) {
+        ++s_decode_problems;
+        static_cast<void>(object);
+        std::vfprintf(stderr, format, args);  // said in the test's output
+    }
+}
+
+Decoded decode_with_ffmpeg(const fs::path& path) {
+    Decoded result;
+    s_decode_problems = 0;
+    av_log_set_callback(count_problems);
+    AVFormatContext* format = nullptr;
+    if (avformat_open_input(&format, path.c_str(), nullptr, nullptr) < 0 ||
+        avformat_find_stream_info(format, nullptr) < 0) {
+        avformat_close_input(&format);
+        av_log_set_callback(av_log_default_callback);
+        result.problems = 1 + s_decode_problems;
+        return result;
+    }
+    std::vector<AVCodecContext*> decoders;
+    for (unsigned i = 0; i < format->nb_streams; ++i) {
+        const AVCodecParameters* par = format->streams[i]->codecpar;
+        const AVCodec* codec = avcodec_find_decoder(par->codec_id);
+        result.codecs.push_back(avcodec_get_name(par->codec_id));
+        AVCodecContext* context = avcodec_alloc_context3(codec);
+        avcodec_parameters_to_context(context, par);
+        context->pkt_timebase = format->streams[i]->time_base;
+        if (avcodec_open2(context, codec, nullptr) < 0) {
+            ++result.problems;
+        }
+        decoders.push_back(context);
+    }
+    AVPacket* packet = av_packet_alloc();
+    AVFrame* frame = av_frame_alloc();
+    auto drain = [&](AVCodecContext* context) {
+        while (avcodec_receive_frame(context, frame) >= 0) {
+            (context->codec_type == AVMEDIA_TYPE_VIDEO ? result.video_frames : result.audio_frames) += 1;
+        }
+    };
+    while (av_read_frame(format, packet) >= 0) {
+        AVCodecContext* context = decoders[static_cast<std::size_t>(packet->stream_index)];
+        if (avcodec_send_packet(context, packet) < 0) {
+            ++result.problems;
+        }
+        drain(context);
+        av_packet_unref(packet);
+    }
+    for (AVCodecContext* context : decoders) {
+        avcodec_send_packet(context, nullptr);
+        drain(context);
+        avcodec_free_context(&context);
+    }
+    av_frame_free(&frame);
+    av_packet_free(&packet);
+    avformat_close_input(&format);
+    av_log_set_callback(av_log_default_callback);
+    result.problems += s_decode_problems;
+    return result;
+}
+
+TEST(VideoFile, WebmAndGifAreWrittenByTheirOwnCodecsAndDecodeCleanly) {
+    const fs::path dir = scratch_dir("webm_gif");
+    struct Case {
+        const char* name;
+        int width;
+        int height;
+        std::vector<std::string> codecs;
+        int video_frames;  // 0.75 s at 60 fps; a GIF keeps one frame in each 4 cs
+    };
+    const Case cases[] = {
+        {"clip.webm", 640, 400, {"vp9", "opus"}, 45},
+        {"clip.GIF", 320, 240, {"gif"}, 19},
+    };
+    for (const Case& c : cases) {
+        const fs::path path = dir / c.name;
+        VideoSettings settings;
+        settings.width = c.width;
+        settings.height = c.height;
+        VideoEncoder encoder;
+        const Status opened = encoder.open(path.string(), path.string(), settings);
+        ASSERT_TRUE(opened.ok) << opened.message;
+        std::vector<uint32_t> pixels = test_frame();
+        std::vector<int16_t> sound(2 * 735);
+        for (int k = 0; k < 45; ++k) {
+            std::fill_n(pixels.begin() + k * 320, 320, 0xFFFFFFu);  // something moves
+            for (std::size_t i = 0; i < sound.size(); ++i) {
+                sound[i] = static_cast<int16_t>(((k * 735 + static_cast<int>(i / 2)) % 100) * 300 - 15000);
+            }
+            ASSERT_TRUE(encoder.add_frame(pixels.data()).ok);
+            ASSERT_TRUE(encoder.add_audio(sound.data(), 735).ok);
+        }
+        const Status finished = encoder.finish();
+        ASSERT_TRUE(finished.ok) << finished.message;
+        const Decoded decoded = decode_with_ffmpeg(path);
+        EXPECT_EQ(decoded.codecs, c.codecs) << c.name;
+        EXPECT_EQ(decoded.video_frames, c.video_frames) << c.name;
+        EXPECT_EQ(decoded.problems, 0) << c.name;
+        if (c.codecs.size() > 1) {
+            // 0.75 s of Opus in 20 ms packets.
+            EXPECT_NEAR(decoded.audio_frames, 38, 2) << c.name;
+        }
+    }
+    fs::remove_all(dir);
+}
+
 TEST(VideoFile, UnknownContainerAndBadSizeAreRefusedByName) {
     VideoEncoder encoder;
-    Status s = encoder.open("/tmp/x.partial", "show.notavideo", VideoSettings{});
+    Status s = encoder.open("/tmp/x.partial", "show.m3u8", VideoSettings{});
     EXPECT_FALSE(s.ok);
-    EXPECT_NE(s.message.find("show.notavideo"), std::string::npos);
+    EXPECT_NE(s.message.find("show.m3u8"), std::string::npos);
+    EXPECT_FALSE(fs::exists("/tmp/x.partial")) << "nothing is created for a refused name";
     VideoSettings odd;
     odd.width = 1001;
     s = encoder.open("/tmp/y.mp4", "/tmp/y.mp4", odd);

@@ -4,10 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "common/frame_globals.h"
@@ -228,6 +230,28 @@ TEST_F(DummyVideo, TheViewerQueuesItsKeysAndOnlyEscOrQEndsIt) {
         EXPECT_EQ(gf::take_viewer_key(d), want);
     }
     press(SDLK_q);
+    EXPECT_TRUE(gf::key_pressed(d));
+}
+
+// At a very slow rate (one frame in 100 s) a quit request (a signal, the window's close)
+// still ends the wait for the next frame almost at once.
+TEST_F(DummyVideo, ASlowRateStillAnswersAQuitRequest) {
+    gf::DisplayOptions slow;
+    slow.fps = 0.01;
+    gf::Display* d = open(slow);
+    gf::present_frame(d);  // the first frame starts the pacing
+    std::thread requester([] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        SDL_Event quit{};
+        quit.type = SDL_QUIT;
+        SDL_PushEvent(&quit);
+    });
+    const auto started = std::chrono::steady_clock::now();
+    gf::present_frame(d);
+    const double waited = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    requester.join();
+    EXPECT_LT(waited, 50.0) << "the wait ran to the next frame time";
+    gf::update_display(d);
     EXPECT_TRUE(gf::key_pressed(d));
 }
 

@@ -203,6 +203,15 @@ TEST(ImageLoader, RefusesBrokenInput) {
     expect_refused(std::vector<uint8_t>(good.begin(), good.begin() + 40), "header.jpg", "truncated");
     // Only the end-of-image marker missing is still a cut file.
     expect_refused(std::vector<uint8_t>(good.begin(), good.end() - 2), "noeoi.jpg", "truncated");
+    // Full length, with the picture data damaged: said as damaged, not as cut short.
+    std::vector<uint8_t> damaged = good;
+    const uint8_t start_of_scan[] = {0xFF, 0xDA};
+    const auto scan = std::search(damaged.begin(), damaged.end(), std::begin(start_of_scan), std::end(start_of_scan));
+    ASSERT_NE(scan, damaged.end());
+    const auto data = scan + 2 + (scan[2] << 8 | scan[3]);
+    data[0] = 0xFF;  // an end-of-image marker where the picture data begins; the file goes on
+    data[1] = 0xD9;
+    expect_refused(damaged, "damaged.jpg", "corrupt JPEG data: a scan's picture data is damaged");
 
     // A start marker followed by garbage is corrupt, not a crash.
     std::vector<uint8_t> garbage = {0xFF, 0xD8};
@@ -302,7 +311,7 @@ TEST(ImageLoader, HostileProgressiveFilesAreRefusedBeforeTheyCostAFullDecode) {
         const char* problem;
     };
     for (const Case& c : {Case{"scans.jpg", progressive_jpeg(8, 8, valid), {}, "more than 64 scans"},
-                          Case{"empty.jpg", progressive_jpeg(1024, 1024, empty), {}, "truncated"},
+                          Case{"empty.jpg", progressive_jpeg(1024, 1024, empty), {}, "scan's picture data is damaged"},
                           Case{"big.jpg", progressive_jpeg(5792, 5792, empty), {}, "too large"},
                           Case{"need.jpg",
                                progressive_jpeg(1024, 1024, empty),
