@@ -218,6 +218,13 @@ def check_player(page):
     page.click("toggle")
     page.wait("/^#t=13:\\d+$/.test(location.hash) && document.getElementById('toggle').textContent === 'Play'",
               "paused by the Pause button, the address naming the moment")
+    # The gentle switch in the controls turns the running show's limiter on and off.
+    gentle_before = page.value("engine._gf_web_gentle()")
+    page.click("gentle-now")
+    page.wait(f"engine._gf_web_gentle() === {1 - gentle_before}", "the limiter switched by the controls' gentle switch")
+    page.click("gentle-now")
+    page.wait(f"engine._gf_web_gentle() === {gentle_before} && {GENTLE} === {'true' if gentle_before else 'false'}",
+              "the limiter switched back, the start screen's switch following")
     page.key("Escape", "Escape", 27)
     page.wait(AT_START, "the start screen after Esc")
     page.value("history.replaceState(null, '', location.pathname)")

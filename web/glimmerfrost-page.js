@@ -208,13 +208,24 @@ function setUpGentleSwitch() {
   const stored = storedGentle();
   $('gentle').checked = stored !== null ? stored === '1'
     : window.matchMedia('(prefers-reduced-motion: reduce)').matches;
-  $('gentle').addEventListener('change', () => {
-    try {
-      localStorage.setItem(kGentleKey, $('gentle').checked ? '1' : '0');
-    } catch (e) {
-      // as above
-    }
+  $('gentle').addEventListener('change', () => rememberGentle($('gentle').checked));
+  // The same switch in the player's controls: it turns the limiter on or off in the
+  // running show, from the next frame, and is remembered as the start screen's is.
+  $('gentle-now').addEventListener('change', (event) => {
+    event.currentTarget.blur();
+    const on = $('gentle-now').checked;
+    $('gentle').checked = on;
+    rememberGentle(on);
+    if (show) engine._gf_web_set_gentle(on ? 1 : 0);
   });
+}
+
+function rememberGentle(on) {
+  try {
+    localStorage.setItem(kGentleKey, on ? '1' : '0');
+  } catch (e) {
+    // storage blocked: as above
+  }
 }
 
 let show = null;
@@ -225,6 +236,7 @@ function report() {
 
 function play() {
   if (show || !engine) return;
+  $('gentle-now').checked = $('gentle').checked;
   if (engine._gf_web_start($('gentle').checked ? 1 : 0) !== 0) {
     fail(lastError || 'The show could not start.');
     return;

@@ -5,6 +5,7 @@
 //   gf_web_check()             checks the data set; 0, or 1 with one line on stderr
 //   gf_web_start(gentle)       start-up of the live show, with the flash limiter when gentle is 1; 0, or 1 with one line on stderr
 //   gf_web_gentle()            1 when the live show runs with the flash limiter
+//   gf_web_set_gentle(on)      turns the live show's flash limiter on (counting from the next frame) or off
 //   gf_web_step(now)           one pass of the show with the audio clock at stream frame `now`; 0 once over
 //   gf_web_stop()              shutdown (also after the show has ended by itself)
 //   gf_web_advance(now)        the audio clock has reached stream frame `now`: the syncs due fire
@@ -28,6 +29,7 @@
 #include "driver/data_files.h"
 #include "driver/demo.h"
 #include "driver/timeline.h"
+#include "effects/flash_limit.h"
 #include "platform/music.h"
 #include "platform/web/web_platform.h"
 
@@ -86,6 +88,18 @@ EMSCRIPTEN_KEEPALIVE int gf_web_start(int gentle) {
 }
 
 EMSCRIPTEN_KEEPALIVE int gf_web_gentle() { return s_show && s_show->options.gentle ? 1 : 0; }
+
+// The show reads its options by reference, so the change holds from the next pass; a
+// limiter turned on starts afresh, as it does at the show's start.
+EMSCRIPTEN_KEEPALIVE void gf_web_set_gentle(int on) {
+    if (!s_show || s_show->options.gentle == (on != 0)) {
+        return;
+    }
+    if (on != 0) {
+        gf::reset_flash_limit();
+    }
+    s_show->options.gentle = on != 0;
+}
 
 EMSCRIPTEN_KEEPALIVE int gf_web_step(double now) {
     if (!s_show) {
