@@ -99,11 +99,11 @@ bool write_modules(const std::string& dir) {
         Pattern a(16, 4);
         Pattern b(8, 4);
         for (int row = 0; row < 16; row += 2) {
-            a.at(row, 0) = Cell {kMiddleC + row, 1, 64, 0, 0};
-            a.at(row + 1, 1) = Cell {kMiddleC - 12, 6, -1, 0, 0};
+            a.at(row, 0) = Cell{kMiddleC + row, 1, 64, 0, 0};
+            a.at(row + 1, 1) = Cell{kMiddleC - 12, 6, -1, 0, 0};
         }
-        b.at(0, 2) = Cell {kMiddleC, 6, -1, 0, 0};
-        b.at(4, 2) = Cell {kNoteOff, 0, -1, 0, 0};
+        b.at(0, 2) = Cell{kMiddleC, 6, -1, 0, 0};
+        b.at(4, 2) = Cell{kNoteOff, 0, -1, 0, 0};
         m.patterns = {a, b};
         m.orders = {0, 1, 0, 255};
         modules.emplace_back("two_patterns.it", m);
@@ -112,12 +112,12 @@ bool write_modules(const std::string& dir) {
     {
         Module m = base_module(6);
         Pattern a(8, 4);
-        a.at(0, 0) = Cell {kMiddleC, 1, -1, effect('S'), 0xD2};
-        a.at(1, 1) = Cell {kMiddleC, 6, -1, effect('S'), 0xE2};
-        a.at(2, 0) = Cell {kNoteCut, 0, -1, 0, 0};
-        a.at(3, 1) = Cell {kNoteFade, 0, -1, 0, 0};
-        a.at(4, 0) = Cell {kMiddleC, 0, -1, effect('S'), 0xD0};
-        a.at(5, 3) = Cell {kNoNote, 0, -1, effect('S'), 0x00};
+        a.at(0, 0) = Cell{kMiddleC, 1, -1, effect('S'), 0xD2};
+        a.at(1, 1) = Cell{kMiddleC, 6, -1, effect('S'), 0xE2};
+        a.at(2, 0) = Cell{kNoteCut, 0, -1, 0, 0};
+        a.at(3, 1) = Cell{kNoteFade, 0, -1, 0, 0};
+        a.at(4, 0) = Cell{kMiddleC, 0, -1, effect('S'), 0xD0};
+        a.at(5, 3) = Cell{kNoNote, 0, -1, effect('S'), 0x00};
         m.patterns = {a};
         m.orders = {0, 254, 0};
         modules.emplace_back("delays.it", m);
@@ -127,9 +127,9 @@ bool write_modules(const std::string& dir) {
         Module m = base_module(2);
         Pattern a(4, 2);
         Pattern b(4, 2);
-        a.at(0, 0) = Cell {kMiddleC, 1, -1, 0, 0};
-        a.at(3, 1) = Cell {kNoNote, 0, -1, effect('C'), 2};
-        b.at(2, 0) = Cell {kMiddleC, 2, -1, effect('B'), 3};
+        a.at(0, 0) = Cell{kMiddleC, 1, -1, 0, 0};
+        a.at(3, 1) = Cell{kNoNote, 0, -1, effect('C'), 2};
+        b.at(2, 0) = Cell{kMiddleC, 2, -1, effect('B'), 3};
         m.patterns = {a, b};
         m.orders = {0, 1, 0, 1};
         modules.emplace_back("jumps.it", m);
@@ -138,9 +138,9 @@ bool write_modules(const std::string& dir) {
     {
         Module m = base_module(1);
         Pattern a(1, 1);
-        a.at(0, 0) = Cell {kMiddleC, 1, 32, effect('T'), 0xFF};
+        a.at(0, 0) = Cell{kMiddleC, 1, 32, effect('T'), 0xFF};
         Pattern b(3, 1);
-        b.at(0, 0) = Cell {kMiddleC + 7, 1, -1, effect('A'), 1};
+        b.at(0, 0) = Cell{kMiddleC + 7, 1, -1, effect('A'), 1};
         m.patterns = {a, b};
         m.orders = {0, 1, 1, 0};
         modules.emplace_back("tempo.it", m);

@@ -15,7 +15,7 @@ constexpr std::size_t kFrameBytes = kScreenPixels * 4;       // 256000, 1280 byt
 // One 320 × 200 frame of 0x00RRGGBB words, row-major, top row first, no gap
 // between rows. Black (all bytes zero) when made.
 struct alignas(64) PixelBuffer {
-    uint32_t pixels[kScreenPixels] {};
+    uint32_t pixels[kScreenPixels]{};
 
     uint32_t* data() { return pixels; }
     const uint32_t* data() const { return pixels; }

@@ -6,9 +6,9 @@
 namespace gf {
 
 BeatState beat;
-std::atomic<uint32_t> inst6_sync {0};
-std::atomic<uint32_t> scene_sync {0};
-std::atomic<uint32_t> band_sync {0};
+std::atomic<uint32_t> inst6_sync{0};
+std::atomic<uint32_t> scene_sync{0};
+std::atomic<uint32_t> band_sync{0};
 
 namespace {
 constexpr auto kRelaxed = std::memory_order_relaxed;

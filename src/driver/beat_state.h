@@ -10,13 +10,13 @@
 namespace gf {
 
 struct BeatState {
-    std::atomic<uint32_t> instrument6_time {0};  // clock at the last instrument-6 note
-    std::atomic<uint32_t> flash_time {0};        // clock at the last accepted scene event
-    std::atomic<int32_t> scene_pick {0};         // 0..5
-    std::atomic<uint32_t> scene_pending {0};     // 1 from an accepted scene event until the timeline clears it
-    std::atomic<uint32_t> band_index {0};        // 0..4
-    std::atomic<uint32_t> band_odd {0};          // flips at every band event
-    std::atomic<uint32_t> band_run {0};          // flips when band_odd becomes 1; band_index advances while 1
+    std::atomic<uint32_t> instrument6_time{0};  // clock at the last instrument-6 note
+    std::atomic<uint32_t> flash_time{0};        // clock at the last accepted scene event
+    std::atomic<int32_t> scene_pick{0};         // 0..5
+    std::atomic<uint32_t> scene_pending{0};     // 1 from an accepted scene event until the timeline clears it
+    std::atomic<uint32_t> band_index{0};        // 0..4
+    std::atomic<uint32_t> band_odd{0};          // flips at every band event
+    std::atomic<uint32_t> band_run{0};          // flips when band_odd becomes 1; band_index advances while 1
 };
 
 extern BeatState beat;

@@ -91,7 +91,7 @@ double wall_now() { return std::chrono::duration<double>(std::chrono::steady_clo
 // The first stop signal asks the capture to finish at the current frame; a second
 // one removes the temporary outputs and ends the process at once.
 std::atomic<bool> s_interrupted{false};
-std::atomic<int> s_stop_signals{0};  // lock-free, so safe in the handler
+std::atomic<int> s_stop_signals{0};        // lock-free, so safe in the handler
 std::atomic<bool> s_progress_live{false};  // a progress bar may stand on the line
 // Set while the encoder flushes and the files are finished: the frames are all drawn, so a
 // first signal changes nothing there, and it is said so.
@@ -240,8 +240,8 @@ VideoSettings video_settings(const CaptureOptions& capture, const FrameRate& rat
     const bool gif = container != nullptr && container->codecs == VideoCodecs::Gif;
     settings.width = capture.width > 0 ? capture.width : gif ? kScreenWidth : kDefaultWidth;
     settings.height = capture.height > 0 ? capture.height
-                      : gif                ? (capture.square_pixels ? kScreenHeight : kGifHeight)
-                                           : kDefaultHeight;
+                      : gif              ? (capture.square_pixels ? kScreenHeight : kGifHeight)
+                                         : kDefaultHeight;
     // Pixel shape that shows the frame at its intended shape: 4:3, or 320:200 for square pixels.
     const int shape_w = capture.square_pixels ? kScreenWidth : 4;
     const int shape_h = capture.square_pixels ? kScreenHeight : 3;
@@ -417,10 +417,10 @@ int run_capture(const DemoOptions& demo, const CaptureOptions& capture) {
     const FrameRate rate{capture.fps_num, capture.fps_den};
     SignalGuard signals;
     if (capture.benchmark) {
-        return run_benchmark(demo, rate, capture.max_frames, &s_interrupted,
-                             capture.end_given ? std::optional<ClipEnd>(ClipEnd{capture.end_order, capture.end_row})
-                                               : std::nullopt,
-                             capture.max_show_ms);
+        return run_benchmark(
+            demo, rate, capture.max_frames, &s_interrupted,
+            capture.end_given ? std::optional<ClipEnd>(ClipEnd{capture.end_order, capture.end_row}) : std::nullopt,
+            capture.max_show_ms);
     }
     if (capture.video_path.empty() && capture.frames_dir.empty()) {
         report("nothing to capture: give --capture FILE, --frames DIR or --benchmark");

@@ -36,12 +36,12 @@ struct CaptureOptions {
     bool square_pixels = false;  // --aspect square: the video's pixels shown square, not stretched to 4:3
     int width = 0;               // --size WxH; 0: from the aspect
     int height = 0;
-    std::string quality;      // --quality NAME; empty: the default level
-    int crf = -1;             // --crf N; -1: the level's
-    std::string preset;       // --preset NAME; empty: the level's
-    bool mute = false;        // --mute: a video with no sound track
-    bool benchmark = false;   // --benchmark: render with no output, print per-order cost
-    bool end_given = false;   // --end ORDER[:ROW]: stop before the first frame at or after it
+    std::string quality;     // --quality NAME; empty: the default level
+    int crf = -1;            // --crf N; -1: the level's
+    std::string preset;      // --preset NAME; empty: the level's
+    bool mute = false;       // --mute: a video with no sound track
+    bool benchmark = false;  // --benchmark: render with no output, print per-order cost
+    bool end_given = false;  // --end ORDER[:ROW]: stop before the first frame at or after it
     uint32_t end_order = 0;
     uint32_t end_row = 0;
     uint64_t max_frames = 0;  // --max-frames N (hidden, for tests): stop after N frames; 0 for the whole show

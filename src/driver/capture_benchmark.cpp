@@ -266,7 +266,8 @@ int run_benchmark(const DemoOptions& demo, const FrameRate& rate, uint64_t max_f
         char limit[32];
         std::snprintf(limit, sizeof limit, "%llu:%02llu", static_cast<unsigned long long>(max_show_ms / 60000),
                       static_cast<unsigned long long>(max_show_ms / 1000 % 60));
-        report(std::string("the show did not end within ") + limit + " (the music plays on); the benchmark stops there");
+        report(std::string("the show did not end within ") + limit +
+               " (the music plays on); the benchmark stops there");
         return kExitFailure;
     }
     if (platform.stop_reason() == CaptureStop::MusicEnded) {

@@ -43,11 +43,11 @@ struct ClipEnd {
 
 // One finished frame as it leaves the surface.
 struct CapturedFrame {
-    uint64_t index = 0;        // from 0: the first frame handed out
-    uint64_t ms = 0;           // the whole show's time of the frame: frame_start_ms of its place in the show
-    uint32_t order = 0;        // music position the timeline saw
+    uint64_t index = 0;  // from 0: the first frame handed out
+    uint64_t ms = 0;     // the whole show's time of the frame: frame_start_ms of its place in the show
+    uint32_t order = 0;  // music position the timeline saw
     uint32_t row = 0;
-    double draw_seconds = 0;   // wall time from lock_frame to unlock_frame (benchmark)
+    double draw_seconds = 0;           // wall time from lock_frame to unlock_frame (benchmark)
     const uint32_t* pixels = nullptr;  // 320 × 200, valid during the call
 };
 
@@ -59,12 +59,12 @@ struct CaptureSink {
 
 // Why the capture stopped before the show's own end (the fade), if it did.
 enum class CaptureStop {
-    None,           // still running, or ended by the show
-    MusicEnded,     // the module ended without the fade; stopped one second later
-    FrameLimit,     // the frame limit was reached
-    EndReached,     // the music reached the end position of a clip
-    Interrupted,    // SIGINT / SIGTERM
-    OutputFailed,   // a consumer refused a frame or sound
+    None,          // still running, or ended by the show
+    MusicEnded,    // the module ended without the fade; stopped one second later
+    FrameLimit,    // the frame limit was reached
+    EndReached,    // the music reached the end position of a clip
+    Interrupted,   // SIGINT / SIGTERM
+    OutputFailed,  // a consumer refused a frame or sound
 };
 
 class CapturePlatform final : public Platform {
@@ -124,12 +124,12 @@ public:
     uint64_t frames() const { return frames_ - first_shown_; }  // frames handed to the sink
     uint64_t first_shown() const { return first_shown_; }       // the show's frame index of the first one
     bool showing() const { return showing_; }
-    uint64_t samples() const { return samples_; }          // music samples rendered
+    uint64_t samples() const { return samples_; }  // music samples rendered
     CaptureStop stop_reason() const { return stop_; }
     double mixing_seconds() const { return mixing_seconds_; }  // wall time spent rendering music
 
 private:
-    static constexpr uint64_t kNotEnded = ~uint64_t {0};
+    static constexpr uint64_t kNotEnded = ~uint64_t{0};
 
     FrameRate rate_;
     CaptureSink sink_;

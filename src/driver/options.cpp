@@ -115,7 +115,10 @@ bool parse_start(std::string_view text, uint32_t& order, uint32_t& row) {
 // another (they would otherwise be dropped without a word); empty when all apply.
 std::string inapplicable_option(const std::vector<std::string>& given, const CaptureOptions& c) {
     const bool video = !c.video_path.empty();
-    const char* offline = c.benchmark ? "--benchmark" : video ? "--capture" : !c.frames_dir.empty() ? "--frames" : nullptr;
+    const char* offline = c.benchmark             ? "--benchmark"
+                          : video                 ? "--capture"
+                          : !c.frames_dir.empty() ? "--frames"
+                                                  : nullptr;
     for (const std::string& name : given) {
         const bool video_only = name == "--quality" || name == "--crf" || name == "--preset" || name == "--size";
         const bool offline_only = name == "--end";

@@ -184,7 +184,7 @@ bool observe_flash(FlashTrack& track, FlashKind kind, const AreaLight& light, ui
         return false;
     }
     if (completes_flash(track, kind, light)) {
-        track.direction = track.direction != 0 ? static_cast<int8_t>(-track.direction)
+        track.direction = track.direction != 0                    ? static_cast<int8_t>(-track.direction)
                           : rises_from_low(track, kind, v, ratio) ? int8_t{1}
                                                                   : int8_t{-1};
         track.anchor = v;

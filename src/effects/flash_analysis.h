@@ -32,11 +32,11 @@ constexpr int kFlashAreaColumns = kFlashGridColumns - kFlashAreaCells + 1;
 constexpr int kFlashAreaRows = kFlashGridRows - kFlashAreaCells + 1;
 constexpr int kFlashAreas = kFlashAreaColumns * kFlashAreaRows;
 
-constexpr double kGeneralFlashStep = 0.1;   // a change of at least this much relative luminance
+constexpr double kGeneralFlashStep = 0.1;    // a change of at least this much relative luminance
 constexpr double kGeneralFlashDarker = 0.8;  // counts only when the darker state is below this
-constexpr double kRedFlashStep = 20.0;      // a change of more than this in (R - G - B) × 320
+constexpr double kRedFlashStep = 20.0;       // a change of more than this in (R - G - B) × 320
 constexpr double kRedFlashScale = 320.0;
-constexpr double kRedFlashRatio = 0.8;  // saturated red: R / (R + G + B) at least this
+constexpr double kRedFlashRatio = 0.8;   // saturated red: R / (R + G + B) at least this
 constexpr int kFlashMaxTransitions = 6;  // in any one second: three flashes pass, a fourth fails
 constexpr uint32_t kFlashWindowMs = 1000;
 // Transition times an area keeps: enough to tell how far past the limit a strobe goes.

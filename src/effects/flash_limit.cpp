@@ -220,7 +220,8 @@ void apply_gains(uint32_t* frame, const std::array<double, kFlashGridCells>& gai
         uint32_t* line = frame + y * kScreenWidth;
         for (int x = 0; x < kScreenWidth; ++x) {
             const Between& col = columns[x];
-            const uint64_t top = uint64_t{upper[col.first]} * (256 - col.weight) + uint64_t{upper[col.second]} * col.weight;
+            const uint64_t top =
+                uint64_t{upper[col.first]} * (256 - col.weight) + uint64_t{upper[col.second]} * col.weight;
             const uint64_t bottom =
                 uint64_t{lower[col.first]} * (256 - col.weight) + uint64_t{lower[col.second]} * col.weight;
             const uint64_t g = (top * (256 - rows.weight) + bottom * rows.weight) >> 16;

@@ -25,9 +25,9 @@ namespace gf {
 struct FlashLimitState {
     bool started = false;
     std::array<uint32_t, kScreenPixels> shown{};  // the last frame shown
-    CellLight shown_light{};                       // the cells' light in it
-    CellLight drawn{};                             // the cells' light as the show drew the last frame
-    std::array<bool, kFlashGridCells> held{};      // cells the limiter darkened on the last frame
+    CellLight shown_light{};                      // the cells' light in it
+    CellLight drawn{};                            // the cells' light as the show drew the last frame
+    std::array<bool, kFlashGridCells> held{};     // cells the limiter darkened on the last frame
     std::array<FlashTrack, kFlashAreas> general{};
     std::array<FlashTrack, kFlashAreas> red{};
 };

@@ -128,7 +128,7 @@ void update_scroll_offsets(uint32_t base) {
     const double t = static_cast<double>(frame_time);
     scroll_offsets[0] = float_to_int((gf::sin(t * 0.002) + 1.0) * 140.0);   // 0 … 280
     scroll_offsets[1] = float_to_int(gf::sin(t * 0.0005) * 592.0 + 593.0);  // 1 … 1185
-    const uint32_t since_base = frame_time - base;                           // modulo 2^32
+    const uint32_t since_base = frame_time - base;                          // modulo 2^32
     scroll_offsets[2] = float_to_int(static_cast<double>(since_base) * 0.001);
 }
 

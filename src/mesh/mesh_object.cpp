@@ -63,9 +63,8 @@ std::string load_mesh_3ds(MeshObject& object, const std::string& path) {
         const Face3ds& face = record.faces[f];
         for (uint16_t index : {face.a, face.b, face.c}) {
             if (index >= record.vertex_count) {
-                std::string message = path + ": face " + std::to_string(f) + " uses vertex " +
-                                            std::to_string(index) + " but the mesh has only " +
-                                            std::to_string(record.vertex_count) + " vertices";
+                std::string message = path + ": face " + std::to_string(f) + " uses vertex " + std::to_string(index) +
+                                      " but the mesh has only " + std::to_string(record.vertex_count) + " vertices";
                 free_3ds(list);
                 return message;
             }

@@ -7,14 +7,14 @@
 namespace gf {
 
 namespace {
-std::atomic<bool> s_virtual {false};
-std::atomic<uint32_t> s_virtual_ms {kVirtualClockStart};
-std::atomic<bool> s_held {false};
-std::atomic<uint32_t> s_held_at {0};
-std::atomic<uint32_t> s_held_total {0};  // taken off every reading: the time spent held so far
+std::atomic<bool> s_virtual{false};
+std::atomic<uint32_t> s_virtual_ms{kVirtualClockStart};
+std::atomic<bool> s_held{false};
+std::atomic<uint32_t> s_held_at{0};
+std::atomic<uint32_t> s_held_total{0};  // taken off every reading: the time spent held so far
 
 uint32_t system_ms() {
-    timespec ts {};
+    timespec ts{};
     clock_gettime(CLOCK_MONOTONIC, &ts);
     const uint64_t ms = static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1'000'000u;
     return static_cast<uint32_t>(ms);

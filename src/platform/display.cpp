@@ -14,12 +14,12 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <cerrno>
 #include <cstring>
 #include <deque>
 #include <new>
@@ -57,19 +57,19 @@ struct Display {
     // Pacing: on when vsync is not in effect, or when a rate is forced.
     bool pacing = false;
     bool vsync = false;
-    std::chrono::steady_clock::duration period {};
-    std::chrono::steady_clock::time_point next_present {};
-    std::chrono::steady_clock::time_point last_present {};
+    std::chrono::steady_clock::duration period{};
+    std::chrono::steady_clock::time_point next_present{};
+    std::chrono::steady_clock::time_point last_present{};
     int measured_presents = 0;
-    std::chrono::steady_clock::duration measured_total {};
+    std::chrono::steady_clock::duration measured_total{};
 };
 
 namespace {
 
-constexpr std::align_val_t kSurfaceAlign {64};
+constexpr std::align_val_t kSurfaceAlign{64};
 constexpr int kMaxFrameSide = 8192;
 
-std::atomic<int> s_quit_signals {0};
+std::atomic<int> s_quit_signals{0};
 static_assert(std::atomic<int>::is_always_lock_free, "the signal flag must be usable from a handler");
 
 extern "C" void on_quit_signal(int sig) {
@@ -176,7 +176,7 @@ constexpr double kVsyncTolerance = 0.02;  // real vsync keeps the average within
 
 // The refresh rate of the window's screen in Hz (60 when the screen does not say).
 double refresh_rate(Display* d) {
-    SDL_DisplayMode mode {};
+    SDL_DisplayMode mode{};
     if (SDL_GetWindowDisplayMode(d->window, &mode) == 0 && mode.refresh_rate > 0) {
         return mode.refresh_rate;
     }
@@ -279,7 +279,7 @@ std::string x11_connection_problem(const std::string& name) {
     if (number.empty() || number.find_first_not_of("0123456789") != std::string::npos) {
         return "could not be opened";
     }
-    sockaddr_un address {};
+    sockaddr_un address{};
     address.sun_family = AF_UNIX;
     const std::string path = "/tmp/.X11-unix/X" + number;
     if (path.size() >= sizeof address.sun_path) {
@@ -392,7 +392,7 @@ Status open_display(Display* d, const char* title, int width, int height, int /*
     }
     d->video_started = true;
 
-    SDL_Rect desktop {0, 0, 1024, 768};
+    SDL_Rect desktop{0, 0, 1024, 768};
     if (SDL_GetDisplayUsableBounds(0, &desktop) != 0) {
         SDL_GetDisplayBounds(0, &desktop);
     }
@@ -421,7 +421,7 @@ Status open_display(Display* d, const char* title, int width, int height, int /*
     if (d->renderer == nullptr) {
         return failure(d, "cannot draw into the window");
     }
-    SDL_RendererInfo info {};
+    SDL_RendererInfo info{};
     SDL_GetRendererInfo(d->renderer, &info);
     d->vsync = (info.flags & SDL_RENDERER_PRESENTVSYNC) != 0;
     d->target_textures = (info.flags & SDL_RENDERER_TARGETTEXTURE) != 0;
@@ -440,7 +440,8 @@ Status open_display(Display* d, const char* title, int width, int height, int /*
     d->height = height;
 
     const double fps = d->options.fps > 0.0 ? d->options.fps : 60.0;
-    d->period = std::chrono::duration_cast<std::chrono::steady_clock::duration>(std::chrono::duration<double>(1.0 / fps));
+    d->period =
+        std::chrono::duration_cast<std::chrono::steady_clock::duration>(std::chrono::duration<double>(1.0 / fps));
     d->pacing = d->options.fps > 0.0 || !d->vsync;
     d->next_present = std::chrono::steady_clock::now();
     d->last_present = {};
@@ -464,7 +465,7 @@ void present_frame(Display* d) {
     int out_h = 0;
     SDL_GetRendererOutputSize(d->renderer, &out_w, &out_h);
     const FrameRect r = frame_rect(d->width, d->height, out_w, out_h, d->options.aspect);
-    const SDL_Rect dest {r.x, r.y, r.width, r.height};
+    const SDL_Rect dest{r.x, r.y, r.width, r.height};
     const bool whole = r.width % d->width == 0 && r.height % d->height == 0;
     if (!whole && d->target_textures) {
         const int factor = std::max({1, (r.width + d->width - 1) / d->width, (r.height + d->height - 1) / d->height});
@@ -551,14 +552,14 @@ bool display_resizable(const Display* d) {
 
 void post_input_event(Display* d, InputEvent input) {
     if (input == InputEvent::CloseWindow) {
-        SDL_Event event {};
+        SDL_Event event{};
         event.type = SDL_QUIT;
         if (d->video_started) SDL_PushEvent(&event);
         return;
     }
     const bool alt = input == InputEvent::AltKey || input == InputEvent::AltEnter;
-    const SDL_Keycode key = input == InputEvent::F11      ? SDLK_F11
-                            : input == InputEvent::AltKey ? SDLK_LALT
+    const SDL_Keycode key = input == InputEvent::F11        ? SDLK_F11
+                            : input == InputEvent::AltKey   ? SDLK_LALT
                             : input == InputEvent::KeyPress ? SDLK_a
                                                             : SDLK_RETURN;
     post_key_event(d, SDL_GetScancodeFromKey(key), key, alt ? KMOD_LALT : KMOD_NONE);
@@ -568,7 +569,7 @@ void post_key_event(Display* d, int scancode, int keycode, unsigned modifiers) {
     if (!d->video_started) {
         return;
     }
-    SDL_Event event {};
+    SDL_Event event{};
     event.type = SDL_KEYDOWN;
     event.key.state = SDL_PRESSED;
     event.key.windowID = d->window != nullptr ? SDL_GetWindowID(d->window) : 0;

@@ -198,7 +198,7 @@ Status write_png(const std::string& path, const uint32_t* pixels, int width, int
 }
 
 Status decode_png(const uint8_t* data, std::size_t size, const std::string& name, PngImage& image) {
-    image = PngImage {};
+    image = PngImage{};
     if (size < 8 || png_sig_cmp(data, 0, 8) != 0) {
         return fail(name, "not a PNG file (no PNG signature)");
     }
@@ -256,8 +256,8 @@ Status WavWriter::open(const std::string& path, int sample_rate, int channels) {
         return fail_errno(path, "cannot create");
     }
     uint8_t header[kWavHeaderBytes] = {};
-    std::memcpy(header, "RIFF", 4);  // NOLINT(bugprone-not-null-terminated-result): binary tags
-    le::store32(header + 4, 36);     // sizes are written again by finish()
+    std::memcpy(header, "RIFF", 4);          // NOLINT(bugprone-not-null-terminated-result): binary tags
+    le::store32(header + 4, 36);             // sizes are written again by finish()
     std::memcpy(header + 8, "WAVEfmt ", 8);  // NOLINT(bugprone-not-null-terminated-result)
     le::store32(header + 16, 16);
     le::store16(header + 20, kWavFormatPcm);
@@ -319,12 +319,13 @@ Status WavWriter::finish() {
 }
 
 Status read_wav(const std::string& path, WavData& wav) {
-    wav = WavData {};
+    wav = WavData{};
     std::vector<uint8_t> bytes;
     if (!read_whole_file(path, bytes)) {
         return fail_errno(path, "cannot read");
     }
-    if (bytes.size() < 12 || std::memcmp(bytes.data(), "RIFF", 4) != 0 || std::memcmp(bytes.data() + 8, "WAVE", 4) != 0) {
+    if (bytes.size() < 12 || std::memcmp(bytes.data(), "RIFF", 4) != 0 ||
+        std::memcmp(bytes.data() + 8, "WAVE", 4) != 0) {
         return fail(path, "not a WAV file (no RIFF/WAVE header)");
     }
     std::size_t at = 12;

@@ -226,8 +226,9 @@ Status load_jpeg_from_memory(Image& image, const void* data, std::size_t size, c
                 return fail(name, "truncated JPEG data (the file ends before the picture does)");
             }
             if (ctx.errors.scan_cut) {
-                return fail(name, "corrupt JPEG data: a scan's picture data is damaged (it ends at a marker before "
-                                  "the picture is complete)");
+                return fail(name,
+                            "corrupt JPEG data: a scan's picture data is damaged (it ends at a marker before "
+                            "the picture is complete)");
             }
             if (ctx.errors.too_many_scans) {
                 return fail(name, "progressive JPEG with more than " + std::to_string(kMaxScans) + " scans");

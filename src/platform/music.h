@@ -16,7 +16,7 @@
 namespace gf {
 
 constexpr int kMixRate = 44100;
-constexpr int kMaxChunkFrames = 512;  // the audio thread renders at most this many frames at once
+constexpr int kMaxChunkFrames = 512;         // the audio thread renders at most this many frames at once
 constexpr uint32_t kOrderAfterEnd = 0xFFFF;  // order reported once the module has ended
 
 // Sync procedure: the registration's handle and a data word (the instrument number).

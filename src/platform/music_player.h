@@ -59,7 +59,7 @@ struct Player {
     // Control side; the renderer only reads these while the gate is open.
     std::unique_ptr<openmpt::module> module;
     std::vector<char> module_bytes;  // the loaded file, for questions about the song as a whole
-    NoteScheduler scheduler;  // the renderer drives it while the gate is open
+    NoteScheduler scheduler;         // the renderer drives it while the gate is open
     AudioOutput output = AudioOutput::Offline;
     bool pulled = false;  // the caller renders, whatever the output (a seek)
     bool sdl_audio = false;

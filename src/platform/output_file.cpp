@@ -383,7 +383,8 @@ Status claim_free_name(const fs::path& temp, fs::path& final_path) {
             return {};
         }
         if (errno != EEXIST) {
-            return {false, candidate.string() + ": cannot move the finished output into place: " + std::strerror(errno)};
+            return {false,
+                    candidate.string() + ": cannot move the finished output into place: " + std::strerror(errno)};
         }
     }
 }

@@ -29,8 +29,7 @@ std::optional<std::string> check_folder_target(const std::filesystem::path& fina
 // shortened when the whole would not fit in a file name. On success `temp` holds its name,
 // `fd` the open descriptor, and `lock` a descriptor holding a lock that marks it as live
 // for other runs' clean-up: close it only once the output is in place or removed.
-Status create_temporary_file(const std::filesystem::path& final_path, std::filesystem::path& temp, int& fd,
-                             int& lock);
+Status create_temporary_file(const std::filesystem::path& final_path, std::filesystem::path& temp, int& fd, int& lock);
 // The same for a folder (mkdir fails on any existing name, a link included).
 Status create_temporary_folder(const std::filesystem::path& final_path, std::filesystem::path& temp, int& lock);
 

@@ -37,8 +37,8 @@ constexpr int kVp9CpuUsed = 8;
 constexpr int kVp9TileColumns = 2;  // log2: up to four tiles side by side, coded in parallel
 
 const VideoContainer kContainers[] = {
-    {".mp4", "mp4", VideoCodecs::H264Aac},      {".mkv", "matroska", VideoCodecs::H264Aac},
-    {".mov", "mov", VideoCodecs::H264Aac},      {".webm", "webm", VideoCodecs::Vp9Opus},
+    {".mp4", "mp4", VideoCodecs::H264Aac}, {".mkv", "matroska", VideoCodecs::H264Aac},
+    {".mov", "mov", VideoCodecs::H264Aac}, {".webm", "webm", VideoCodecs::Vp9Opus},
     {".gif", "gif", VideoCodecs::Gif},
 };
 
@@ -271,7 +271,8 @@ struct VideoEncoder::State {
         resampled.resize(static_cast<std::size_t>(room) * kAudioChannels);
         auto* out = reinterpret_cast<uint8_t*>(resampled.data());
         const auto* in = reinterpret_cast<const uint8_t*>(samples);
-        const int made = swr_convert(resampler, &out, room, samples == nullptr ? nullptr : &in, static_cast<int>(frames));
+        const int made =
+            swr_convert(resampler, &out, room, samples == nullptr ? nullptr : &in, static_cast<int>(frames));
         if (made < 0) {
             return fail("cannot resample the sound", made);
         }
@@ -349,8 +350,8 @@ struct VideoEncoder::State {
                 return fail("the GIF's stored frames were damaged in memory");
             }
             for (int y = 0; y < settings.height; ++y) {
-                const uint8_t* row = indices.data() + static_cast<std::size_t>(y * kScreenHeight / settings.height) *
-                                                          kScreenWidth;
+                const uint8_t* row =
+                    indices.data() + static_cast<std::size_t>(y * kScreenHeight / settings.height) * kScreenWidth;
                 uint8_t* out = picture->data[0] + static_cast<std::ptrdiff_t>(y) * picture->linesize[0];
                 for (int x = 0; x < settings.width; ++x) {
                     out[x] = row[source_x[static_cast<std::size_t>(x)]];
@@ -446,9 +447,10 @@ Status VideoEncoder::open(int fd, const std::string& name, const VideoSettings& 
         video_codec = avcodec_find_encoder_by_name(codecs == VideoCodecs::Vp9Opus ? "libvpx-vp9" : "gif");
     }
     if (video_codec == nullptr) {
-        return s.fail(codecs == VideoCodecs::H264Aac   ? "this FFmpeg has no H.264 encoder (libavcodec built without libx264)"
-                      : codecs == VideoCodecs::Vp9Opus ? "this FFmpeg has no VP9 encoder (libavcodec built without libvpx)"
-                                                       : "this FFmpeg has no GIF encoder");
+        return s.fail(
+            codecs == VideoCodecs::H264Aac   ? "this FFmpeg has no H.264 encoder (libavcodec built without libx264)"
+            : codecs == VideoCodecs::Vp9Opus ? "this FFmpeg has no VP9 encoder (libavcodec built without libvpx)"
+                                             : "this FFmpeg has no GIF encoder");
     }
     if (Status added = s.add_stream(video_codec, s.video_stream, s.video); !added.ok) {
         return added;

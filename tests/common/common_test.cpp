@@ -47,18 +47,18 @@ TEST(FloatToInt, TruncatesTowardZeroAndWrapsToLow32Bits) {
     EXPECT_EQ(float_to_int(2.9), 2);
     EXPECT_EQ(float_to_int(-2.9), -2);
     EXPECT_EQ(float_to_int(-0.5), 0);
-    EXPECT_EQ(float_to_int(2147483648.0), INT32_MIN);        // 2^31 keeps its low 32 bits
-    EXPECT_EQ(float_to_int(4294967296.0 + 5.5), 5);          // 2^32 + 5 wraps to 5
-    EXPECT_EQ(float_to_int(-4294967297.0), -1);              // −(2^32 + 1) wraps to −1
+    EXPECT_EQ(float_to_int(2147483648.0), INT32_MIN);  // 2^31 keeps its low 32 bits
+    EXPECT_EQ(float_to_int(4294967296.0 + 5.5), 5);    // 2^32 + 5 wraps to 5
+    EXPECT_EQ(float_to_int(-4294967297.0), -1);        // −(2^32 + 1) wraps to −1
 }
 
 TEST(FloatToInt, NonFiniteAndOutOfRangeGiveZero) {
     EXPECT_EQ(float_to_int(std::numeric_limits<double>::quiet_NaN()), 0);
     EXPECT_EQ(float_to_int(std::numeric_limits<double>::infinity()), 0);
     EXPECT_EQ(float_to_int(-std::numeric_limits<double>::infinity()), 0);
-    EXPECT_EQ(float_to_int(9223372036854775808.0), 0);       // 2^63 is beyond int64
-    EXPECT_EQ(float_to_int(-9223372036854777856.0), 0);      // next double below −2^63
-    EXPECT_EQ(float_to_int(-9223372036854775808.0), 0);      // −2^63 itself: low 32 bits are 0
+    EXPECT_EQ(float_to_int(9223372036854775808.0), 0);   // 2^63 is beyond int64
+    EXPECT_EQ(float_to_int(-9223372036854777856.0), 0);  // next double below −2^63
+    EXPECT_EQ(float_to_int(-9223372036854775808.0), 0);  // −2^63 itself: low 32 bits are 0
     EXPECT_EQ(float_to_int(1e300), 0);
 }
 

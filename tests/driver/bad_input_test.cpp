@@ -7,6 +7,7 @@
 // otherwise render to glimmerfrost.mp4 in its working directory, and in
 // capture mode it must not leave the video or a partial file.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -19,8 +20,6 @@
 #include <random>
 #include <string>
 #include <vector>
-
-#include <unistd.h>
 
 #include "support/run_process.h"
 #include "writers/it_writer.h"
@@ -91,8 +90,8 @@ Bytes mesh_with_face_index(uint16_t bad_index) {
         vertices.push_back({static_cast<float>(i & 1), static_cast<float>((i >> 1) & 1), static_cast<float>(i >> 2)});
     }
     const std::vector<Face> faces = {{0, 1, 2, 0}, {1, 3, 2, 0}, {4, 5, bad_index, 0}};
-    return serialize(main_chunk({editor_chunk({object_block("Box01", {triangle_mesh({vertex_list(vertices),
-                                                                                      face_list(faces)})})})}));
+    return serialize(main_chunk(
+        {editor_chunk({object_block("Box01", {triangle_mesh({vertex_list(vertices), face_list(faces)})})})}));
 }
 
 // A well-formed module whose order list holds only the given entries.
@@ -106,7 +105,7 @@ Bytes module_with_orders(const std::vector<int>& orders) {
     sample.data.assign(256, 1000);
     module.samples = {sample};
     gf::itw::Pattern pattern(8, 2);
-    pattern.at(0, 0) = gf::itw::Cell {gf::itw::kMiddleC, 1, -1, 0, 0};
+    pattern.at(0, 0) = gf::itw::Cell{gf::itw::kMiddleC, 1, -1, 0, 0};
     module.patterns = {pattern};
     module.orders = orders;
     return gf::itw::write_it(module);
@@ -162,7 +161,7 @@ std::vector<Breakage> specific_breakages(const DataFile& file) {
         const int w = file.width;
         const int h = file.min_height;
         // One column too few, one column too many, one row too few.
-        for (const auto& [width, height] : {std::pair {w - 1, h}, std::pair {w + 1, h}, std::pair {w, h - 1}}) {
+        for (const auto& [width, height] : {std::pair{w - 1, h}, std::pair{w + 1, h}, std::pair{w, h - 1}}) {
             list.push_back({"picture of " + std::to_string(width) + " x " + std::to_string(height),
                             [width = width, height = height](const Bytes&, Bytes& out) {
                                 out = picture(width, height);
@@ -170,11 +169,12 @@ std::vector<Breakage> specific_breakages(const DataFile& file) {
                             }});
         }
     } else if (name == "kubus.3ds") {
-        for (const uint16_t index : {uint16_t {8}, uint16_t {0xFFFF}}) {
-            list.push_back({"face index " + std::to_string(index) + " of 8 vertices", [index](const Bytes&, Bytes& out) {
-                                out = mesh_with_face_index(index);
-                                return true;
-                            }});
+        for (const uint16_t index : {uint16_t{8}, uint16_t{0xFFFF}}) {
+            list.push_back(
+                {"face index " + std::to_string(index) + " of 8 vertices", [index](const Bytes&, Bytes& out) {
+                     out = mesh_with_face_index(index);
+                     return true;
+                 }});
         }
     } else if (name == "xmas.it") {
         // An order list holding only its end marker is how a module with no orders is stored.

@@ -1,7 +1,8 @@
 // The sync handler's beat state: the scene handshake, the band rhythm, unknown handles.
+#include "driver/beat_state.h"
+
 #include <gtest/gtest.h>
 
-#include "driver/beat_state.h"
 #include "platform/clock.h"
 
 namespace gf {

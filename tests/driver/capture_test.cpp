@@ -56,8 +56,8 @@ const std::string kModule =
 // ---------------------------------------------------------------- timing
 
 TEST(CaptureTiming, FrameTimesAndSampleBoundariesNeverDrift) {
-    const FrameRate sixty {60, 1};
-    const FrameRate ntsc {60000, 1001};
+    const FrameRate sixty{60, 1};
+    const FrameRate ntsc{60000, 1001};
     // 60 fps: 16.67 ms a frame, 735 samples a frame exactly.
     EXPECT_EQ(frame_start_ms(1, sixty), 16u);
     EXPECT_EQ(frame_start_ms(3, sixty), 50u);
@@ -69,7 +69,7 @@ TEST(CaptureTiming, FrameTimesAndSampleBoundariesNeverDrift) {
     EXPECT_EQ(frame_start_sample(1, ntsc), 735u);
     EXPECT_EQ(frame_start_sample(2, ntsc), 1471u);
     // A show of two hours at 70 fps does not overflow.
-    EXPECT_EQ(frame_start_ms(70u * 7200u, FrameRate {70, 1}), 7'200'000u);
+    EXPECT_EQ(frame_start_ms(70u * 7200u, FrameRate{70, 1}), 7'200'000u);
     EXPECT_EQ(sample_ms(44100), 1000u);
     EXPECT_EQ(sample_ms(44099), 999u);
     EXPECT_EQ(sample_ms(441), 10u);
@@ -89,7 +89,7 @@ void record_sync(uint32_t handle, uint32_t) { g_syncs.push_back({handle, time_ge
 // the rate: the player reports a note at the start of the step in which it finds the row, so the
 // reported positions depend on how the stream is cut.
 struct Reference {
-    std::vector<int16_t> pcm;   // music only, up to its end
+    std::vector<int16_t> pcm;  // music only, up to its end
     std::vector<uint64_t> notes;
 };
 
@@ -119,8 +119,8 @@ Reference render_reference() {
 
 // The frame loop as the demo runs it, with nothing drawn but a marker per frame.
 struct LoopResult {
-    std::vector<uint32_t> clocks;       // clock right after each update_display
-    std::vector<std::size_t> chunks;    // samples handed over per update
+    std::vector<uint32_t> clocks;     // clock right after each update_display
+    std::vector<std::size_t> chunks;  // samples handed over per update
     std::vector<int16_t> pcm;
     std::vector<CapturedFrame> frames;  // pixels not kept
     std::vector<uint32_t> first_pixels;
@@ -128,8 +128,7 @@ struct LoopResult {
     uint64_t frames_presented = 0;
 };
 
-LoopResult run_loop(FrameRate rate, uint64_t max_frames, const std::atomic<bool>* interrupt,
-                    int fail_at_frame = -1) {
+LoopResult run_loop(FrameRate rate, uint64_t max_frames, const std::atomic<bool>* interrupt, int fail_at_frame = -1) {
     LoopResult r;
     CaptureSink sink;
     sink.frame = [&r, fail_at_frame](const CapturedFrame& f) {
@@ -189,7 +188,7 @@ TEST_F(CaptureLoopTest, MusicIsRenderedInLockStepAndSyncsSeeTheirNotesSample) {
     ASSERT_EQ(music_frames, 32u * 5292u) << "32 rows of 5292 samples";
     g_syncs.clear();
 
-    const FrameRate ntsc {60000, 1001};
+    const FrameRate ntsc{60000, 1001};
     LoopResult r = run_loop(ntsc, 0, nullptr);
     const CaptureStop stop = r.stop;
     const uint64_t frames = r.frames_presented;
@@ -215,7 +214,8 @@ TEST_F(CaptureLoopTest, MusicIsRenderedInLockStepAndSyncsSeeTheirNotesSample) {
     }
     EXPECT_EQ(total, expected_frames * 44100 * 1001 / 60000);
     ASSERT_GE(r.pcm.size(), ref.pcm.size());
-    EXPECT_TRUE(std::equal(ref.pcm.begin(), ref.pcm.end(), r.pcm.begin())) << "captured music differs from a straight render";
+    EXPECT_TRUE(std::equal(ref.pcm.begin(), ref.pcm.end(), r.pcm.begin()))
+        << "captured music differs from a straight render";
     EXPECT_TRUE(std::all_of(r.pcm.begin() + static_cast<std::ptrdiff_t>(ref.pcm.size()), r.pcm.end(),
                             [](int16_t v) { return v == 0; }));
 
@@ -241,7 +241,7 @@ TEST_F(CaptureLoopTest, MusicIsRenderedInLockStepAndSyncsSeeTheirNotesSample) {
 TEST_F(CaptureLoopTest, FrameTimesAreOddAtEveryRateSoTheClosingFadeAlwaysProgresses) {
     // The fade steps only on odd frame times. At 50 and 10 fps the frame interval is an even
     // number of ms, so every frame time has the parity of the start.
-    for (const FrameRate rate : {FrameRate {50, 1}, FrameRate {10, 1}}) {
+    for (const FrameRate rate : {FrameRate{50, 1}, FrameRate{10, 1}}) {
         LoopResult r = run_loop(rate, 20, nullptr);
         const CaptureStop stop = r.stop;
         const uint64_t frames = r.frames_presented;
@@ -252,7 +252,7 @@ TEST_F(CaptureLoopTest, FrameTimesAreOddAtEveryRateSoTheClosingFadeAlwaysProgres
         }
     }
     // At 60 fps the times go 16, 33, 50 … past the start: both parities occur.
-    LoopResult r = run_loop(FrameRate {60, 1}, 6, nullptr);
+    LoopResult r = run_loop(FrameRate{60, 1}, 6, nullptr);
     ASSERT_EQ(r.clocks.size(), 6u);
     const auto odd = std::count_if(r.clocks.begin(), r.clocks.end(), [](uint32_t c) { return c % 2 == 1; });
     EXPECT_GT(odd, 0);
@@ -260,16 +260,16 @@ TEST_F(CaptureLoopTest, FrameTimesAreOddAtEveryRateSoTheClosingFadeAlwaysProgres
 }
 
 TEST_F(CaptureLoopTest, InterruptFrameLimitAndRefusedOutputEachStopTheLoop) {
-    std::atomic<bool> interrupt {true};
+    std::atomic<bool> interrupt{true};
     {
-        LoopResult r = run_loop(FrameRate {60, 1}, 0, &interrupt);
+        LoopResult r = run_loop(FrameRate{60, 1}, 0, &interrupt);
         const CaptureStop stop = r.stop;
         const uint64_t frames = r.frames_presented;
         EXPECT_EQ(stop, CaptureStop::Interrupted);
         EXPECT_EQ(frames, 0u) << "an interrupt before the first frame draws none";
     }
     {
-        LoopResult r = run_loop(FrameRate {60, 1}, 5, nullptr);
+        LoopResult r = run_loop(FrameRate{60, 1}, 5, nullptr);
         const CaptureStop stop = r.stop;
         const uint64_t frames = r.frames_presented;
         EXPECT_EQ(stop, CaptureStop::FrameLimit);
@@ -277,7 +277,7 @@ TEST_F(CaptureLoopTest, InterruptFrameLimitAndRefusedOutputEachStopTheLoop) {
         EXPECT_EQ(r.chunks.size(), 5u) << "the sound of the last frame is rendered too";
     }
     {
-        LoopResult r = run_loop(FrameRate {60, 1}, 0, nullptr, 3);
+        LoopResult r = run_loop(FrameRate{60, 1}, 0, nullptr, 3);
         const CaptureStop stop = r.stop;
         const uint64_t frames = r.frames_presented;
         EXPECT_EQ(stop, CaptureStop::OutputFailed);

@@ -11,7 +11,7 @@
 namespace gf::test {
 
 struct Mp4Lengths {
-    bool ok = false;             // both tracks found
+    bool ok = false;  // both tracks found
     double video_seconds = 0;
     double audio_seconds = 0;
 };
@@ -19,9 +19,9 @@ struct Mp4Lengths {
 namespace mp4_detail {
 
 inline uint32_t be32(const uint8_t* p) {
-    return (uint32_t {p[0]} << 24) | (uint32_t {p[1]} << 16) | (uint32_t {p[2]} << 8) | p[3];
+    return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
 }
-inline uint64_t be64(const uint8_t* p) { return (uint64_t {be32(p)} << 32) | be32(p + 4); }
+inline uint64_t be64(const uint8_t* p) { return (uint64_t{be32(p)} << 32) | be32(p + 4); }
 
 struct Track {
     std::string handler;  // "vide", "soun"
@@ -93,9 +93,8 @@ inline Mp4Lengths mp4_track_lengths(const std::vector<uint8_t>& file) {
         if (t.timescale == 0) {
             continue;
         }
-        const double seconds = t.edited && movie_timescale != 0
-                                   ? static_cast<double>(t.edit_duration) / movie_timescale
-                                   : static_cast<double>(t.duration) / t.timescale;
+        const double seconds = t.edited && movie_timescale != 0 ? static_cast<double>(t.edit_duration) / movie_timescale
+                                                                : static_cast<double>(t.duration) / t.timescale;
         if (t.handler == "vide") {
             lengths.video_seconds = seconds;
             video = true;

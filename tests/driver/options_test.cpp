@@ -74,12 +74,13 @@ TEST(OptionsTest, VideoQualitySizeAndRates) {
 TEST(OptionsTest, OnlyTheVideoContainersWeWriteAreAccepted) {
     // Some of these would make FFmpeg write other files of its own (playlists, segments),
     // metadata or raw dumps; all are refused before anything is opened.
-    for (const char* name : {"x.m3u8", "x.mpd", "x.ffmeta", "x.yuv", "x.rgb", "x.js", "x.roq", "x.avi", "x.flv",
-                             "x.ts", "x.nut", "x.3gp", "x.m4v", "x.png", "x.jpg", "x.wav", "x", "x.mp4.", "dir.mp4/x"}) {
+    for (const char* name : {"x.m3u8", "x.mpd", "x.ffmeta", "x.yuv", "x.rgb", "x.js", "x.roq", "x.avi", "x.flv", "x.ts",
+                             "x.nut", "x.3gp", "x.m4v", "x.png", "x.jpg", "x.wav", "x", "x.mp4.", "dir.mp4/x"}) {
         const ParsedOptions parsed = parse({"--capture", name});
         EXPECT_FALSE(parsed.ok) << name;
-        EXPECT_NE(parsed.error.find(std::string("'") + name + "' is not a video name: use .mp4, .mkv, .mov, .webm or .gif"),
-                  std::string::npos)
+        EXPECT_NE(
+            parsed.error.find(std::string("'") + name + "' is not a video name: use .mp4, .mkv, .mov, .webm or .gif"),
+            std::string::npos)
             << parsed.error;
     }
     for (const char* name : {"x.mp4", "x.mkv", "x.mov", "x.webm", "x.gif", "X.MP4", "take:1.webm", "out/x.gif/"}) {
@@ -89,18 +90,29 @@ TEST(OptionsTest, OnlyTheVideoContainersWeWriteAreAccepted) {
 
 TEST(OptionsTest, RefusedOptionsAreNamed) {
     const std::vector<std::pair<std::vector<const char*>, const char*>> cases = {
-        {{"--bogus"}, "--bogus"},           {{"stray"}, "stray"},
-        {{"--aspect", "wide"}, "--aspect"}, {{"--aspect"}, "--aspect"},
-        {{"--scale", "0"}, "--scale"},      {{"--scale", "17"}, "--scale"},
-        {{"--scale", "2x"}, "--scale"},     {{"--fps", "60/0"}, "--fps"},
-        {{"--fps", "5000"}, "--fps"},       {{"--fps", "-60"}, "--fps"},
-        {{"--start", "256"}, "--start"},    {{"--start", "3:200"}, "--start"},
-        {{"--start", ":3"}, "--start"},     {{"--data="}, "--data"},
-        {{"--mute=yes"}, "--mute"},         {{"--max-frames", "0"}, "--max-frames"},
+        {{"--bogus"}, "--bogus"},
+        {{"stray"}, "stray"},
+        {{"--aspect", "wide"}, "--aspect"},
+        {{"--aspect"}, "--aspect"},
+        {{"--scale", "0"}, "--scale"},
+        {{"--scale", "17"}, "--scale"},
+        {{"--scale", "2x"}, "--scale"},
+        {{"--fps", "60/0"}, "--fps"},
+        {{"--fps", "5000"}, "--fps"},
+        {{"--fps", "-60"}, "--fps"},
+        {{"--start", "256"}, "--start"},
+        {{"--start", "3:200"}, "--start"},
+        {{"--start", ":3"}, "--start"},
+        {{"--data="}, "--data"},
+        {{"--mute=yes"}, "--mute"},
+        {{"--max-frames", "0"}, "--max-frames"},
         {{"--gentle=1"}, "--gentle"},
-        {{"--quality", "best"}, "--quality"}, {{"--crf", "52"}, "--crf"},
-        {{"--preset", "turbo"}, "--preset"},  {{"--size", "1601x1200"}, "--size"},
-        {{"--size", "160x100"}, "--size"},    {{"--size", "1600"}, "--size"},
+        {{"--quality", "best"}, "--quality"},
+        {{"--crf", "52"}, "--crf"},
+        {{"--preset", "turbo"}, "--preset"},
+        {{"--size", "1601x1200"}, "--size"},
+        {{"--size", "160x100"}, "--size"},
+        {{"--size", "1600"}, "--size"},
         {{"--capture", "x.mp4", "--fps", "10"}, "--fps"},
         {{"--capture", "x.mp4", "--fps", "241"}, "--fps"},
         {{"--capture", "x.mp4", "--fps", "30001/1000"}, "--fps"},

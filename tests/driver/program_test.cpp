@@ -36,7 +36,8 @@ TEST(ProgramTest, HelpSucceedsAndAUsageErrorIsOneLineThenTheHelpHintWithCodeTwo)
         {{"--sparkle"}, "unknown option --sparkle"},
         {{"--scale", "x"}, "option --scale: 'x' is not a whole number from 1 to 16"},
         {{"--mute", "--", "--help"}, "unexpected argument '--help'"},  // '--' ends the options
-        {{"--interactive", "--capture", "show.mp4"}, "option --interactive only applies to the window, not with --capture"},
+        {{"--interactive", "--capture", "show.mp4"},
+         "option --interactive only applies to the window, not with --capture"},
     };
     for (const auto& [args, error] : cases) {
         const ProcessResult refused = run(args);

@@ -6,9 +6,8 @@
 // The program runs for real, with SDL's dummy video and audio drivers standing
 // in for a desktop; the window-close case runs demo_main in this process on the
 // real SDL platform so that its shutdown calls can be watched.
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -48,11 +47,11 @@ struct Outcome {
 struct Launch {
     std::vector<std::string> args;
     fs::path cwd;
-    int send_signal = 0;  // sent after `signal_after`
+    int send_signal = 0;    // sent after `signal_after`
     int second_signal = 0;  // sent right after the first
-    std::chrono::milliseconds signal_after {0};
+    std::chrono::milliseconds signal_after{0};
     rlim_t max_file_bytes = RLIM_INFINITY;  // the largest file the program may write
-    std::chrono::seconds timeout {120};
+    std::chrono::seconds timeout{120};
     std::string x_display;    // ":N": show on that X server instead of SDL's dummy video
     pid_t signal_target = 0;  // where the signal goes (0: the program)
     int stdout_fd = -1;       // the program's standard output (-1: /dev/null)
@@ -94,7 +93,7 @@ Outcome launch(const Launch& l) {
             // SIGXFSZ keeps its default action here: the program itself must turn the
             // over-limit write into a failure it can clean up after.
             signal(SIGXFSZ, SIG_DFL);
-            const rlimit limit {l.max_file_bytes, l.max_file_bytes};
+            const rlimit limit{l.max_file_bytes, l.max_file_bytes};
             setrlimit(RLIMIT_FSIZE, &limit);
         }
         std::vector<char*> argv;
@@ -172,9 +171,8 @@ std::string joined(const std::vector<std::string>& lines) {
 class RuntimeFaults : public ::testing::Test {
 protected:
     void SetUp() override {
-        root_ = fs::temp_directory_path() /
-                ("gf-faults-" + std::to_string(getpid()) + "-" +
-                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        root_ = fs::temp_directory_path() / ("gf-faults-" + std::to_string(getpid()) + "-" +
+                                             ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(root_);
         fs::create_directories(root_ / "cwd");
     }
@@ -199,9 +197,9 @@ protected:
         EXPECT_EQ(run.exit_code, 1) << joined(run.err_lines);
         ASSERT_FALSE(run.err_lines.empty());
         const std::string& last = run.err_lines.back();
-        EXPECT_TRUE(std::any_of(names.begin(), names.end(),
-                                [&last](const std::string& name) { return last.find(name) != std::string::npos; }))
-            << last;
+        EXPECT_TRUE(std::any_of(names.begin(), names.end(), [&last](const std::string& name) {
+            return last.find(name) != std::string::npos;
+        })) << last;
         EXPECT_NE(last.find("no file written"), std::string::npos) << last;
         EXPECT_EQ(last.find(".partial"), std::string::npos) << "names a temporary file: " << last;
         const std::vector<std::string> left = listing(dir);
@@ -330,7 +328,7 @@ TEST_F(RuntimeFaults, NextRunRemovesWhatAKilledCaptureLeft) {
     ASSERT_TRUE(has_temporary(listing(killed.cwd))) << "nothing for the next run to clean";
     const Outcome next = launch(base({"--capture", "next.mp4", "--max-frames", "6"}));
     EXPECT_EQ(next.exit_code, 0) << joined(next.err_lines);
-    EXPECT_EQ(listing(killed.cwd), std::vector<std::string> {"next.mp4"});
+    EXPECT_EQ(listing(killed.cwd), std::vector<std::string>{"next.mp4"});
 }
 
 // An output name is a file path, never a URL or protocol for FFmpeg.
@@ -353,8 +351,8 @@ TEST_F(RuntimeFaults, OutputFullDuringCapture) {
         rlim_t limit;
     };
     const std::vector<Case> cases = {
-        {{"--capture", "show.mp4"}, 64 * 1024},       // the video grows past it after a few frames
-        {{"--frames", "frames"}, 256 * 1024},          // the WAV grows past it in a few seconds
+        {{"--capture", "show.mp4"}, 64 * 1024},  // the video grows past it after a few frames
+        {{"--frames", "frames"}, 256 * 1024},    // the WAV grows past it in a few seconds
         {{"--capture", "show.mp4", "--frames", "frames"}, 100 * 1024},
     };
     for (const Case& c : cases) {
@@ -398,8 +396,9 @@ TEST_F(RuntimeFaults, StandardOutputThatCannotBeWritten) {
         int fd;
         int exit_code;
     };
-    for (const Case& c : {Case{{"--help"}, full, 1}, Case{{"--benchmark", "--max-frames", "3"}, full, 1},
-                          Case{{"--help"}, pipe_ends[1], 0}, Case{{"--benchmark", "--max-frames", "3"}, pipe_ends[1], 0}}) {
+    for (const Case& c :
+         {Case{{"--help"}, full, 1}, Case{{"--benchmark", "--max-frames", "3"}, full, 1},
+          Case{{"--help"}, pipe_ends[1], 0}, Case{{"--benchmark", "--max-frames", "3"}, pipe_ends[1], 0}}) {
         SCOPED_TRACE(c.args[0] + (c.fd == full ? " > /dev/full" : " | closed pipe"));
         Launch l = base(c.args);
         l.stdout_fd = c.fd;
@@ -435,7 +434,7 @@ TEST_F(RuntimeFaults, UnwritableOutputRefused) {
         EXPECT_EQ(run.exit_code, 1) << joined(run.err_lines);
         ASSERT_EQ(run.err_lines.size(), 1u) << joined(run.err_lines);
         EXPECT_NE(run.err_lines[0].find(args[1]), std::string::npos) << run.err_lines[0];
-        EXPECT_EQ(listing(root_ / "cwd"), (std::vector<std::string> {"empty", "pipe.mp4", "plain-file"}));
+        EXPECT_EQ(listing(root_ / "cwd"), (std::vector<std::string>{"empty", "pipe.mp4", "plain-file"}));
         EXPECT_EQ(slurp(root_ / "cwd" / "plain-file"), "x");
     }
 }

@@ -5,8 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstring>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -34,7 +34,7 @@ using testing::ProcessOptions;
 using testing::ProcessResult;
 using testing::run_process;
 
-constexpr int kFps = 10;                    // 100 ms a frame: the whole show in about 1300 frames
+constexpr int kFps = 10;                     // 100 ms a frame: the whole show in about 1300 frames
 constexpr uint64_t kSamplesPerFrame = 4410;  // 44100 / 10
 constexpr uint32_t kFadeOrder = 16;
 
@@ -145,7 +145,8 @@ class ShowCapture : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         dir_ = new fs::path(scratch("show") / "frames");
-        run_ = new ProcessResult(run_program({"--data", kData, "--frames", dir_->string(), "--fps", std::to_string(kFps)}));
+        run_ = new ProcessResult(
+            run_program({"--data", kData, "--frames", dir_->string(), "--fps", std::to_string(kFps)}));
         rows_ = new std::vector<FrameRow>(read_csv(*dir_ / "frames.csv"));
     }
     static void TearDownTestSuite() {
@@ -279,9 +280,10 @@ TEST_F(ShowCapture, ScenesLookLikeTheirScenes) {
             continue;
         }
         const std::vector<uint32_t> f = frame(r.frame);
-        EXPECT_TRUE(std::all_of(f.begin(), f.end(), [](uint32_t p) {
-            return channel(p, 16) == channel(p, 8) && channel(p, 8) == channel(p, 0);
-        })) << "frame " << r.frame;
+        EXPECT_TRUE(
+            std::all_of(f.begin(), f.end(),
+                        [](uint32_t p) { return channel(p, 16) == channel(p, 8) && channel(p, 8) == channel(p, 0); }))
+            << "frame " << r.frame;
     }
 }
 
@@ -320,7 +322,8 @@ TEST_F(ShowCapture, FlashesLightTheFirstFrameAtOrAfterTheirNote) {
         } else {
             for (int i = 0; i < kScreenPixels; i += 97) {
                 for (int shift : {16, 8, 0}) {
-                    const uint32_t want = std::min<uint32_t>(255, channel(kerst[static_cast<std::size_t>(i)], shift) + g);
+                    const uint32_t want =
+                        std::min<uint32_t>(255, channel(kerst[static_cast<std::size_t>(i)], shift) + g);
                     ASSERT_EQ(channel(f[static_cast<std::size_t>(i)], shift), want)
                         << "frame " << r.frame << " pixel " << i << ", " << since << " ms after the flash";
                 }
@@ -335,13 +338,14 @@ TEST_F(ShowCapture, FlashesLightTheFirstFrameAtOrAfterTheirNote) {
     // Up to the fade the sound is the module's, sample for sample.
     WavData wav;
     ASSERT_TRUE(read_wav((*dir_ / "audio.wav").string(), wav).ok);
-    const auto first_fade = std::find_if(rows_->begin(), rows_->end(), [](const FrameRow& r) { return r.order == kFadeOrder; });
+    const auto first_fade =
+        std::find_if(rows_->begin(), rows_->end(), [](const FrameRow& r) { return r.order == kFadeOrder; });
     ASSERT_NE(first_fade, rows_->end());
     const std::size_t until = static_cast<std::size_t>(2 * kSamplesPerFrame * first_fade->frame);
     ASSERT_GE(ref.pcm.size(), until);
     ASSERT_GE(wav.samples.size(), until);
-    const auto differ = std::mismatch(ref.pcm.begin(), ref.pcm.begin() + static_cast<std::ptrdiff_t>(until),
-                                      wav.samples.begin());
+    const auto differ =
+        std::mismatch(ref.pcm.begin(), ref.pcm.begin() + static_cast<std::ptrdiff_t>(until), wav.samples.begin());
     EXPECT_EQ(differ.first, ref.pcm.begin() + static_cast<std::ptrdiff_t>(until))
         << "the sound differs from the module's from frame "
         << (differ.first - ref.pcm.begin()) / static_cast<std::ptrdiff_t>(2 * kSamplesPerFrame) << " on";
@@ -370,8 +374,8 @@ TEST_F(ShowCapture, SecondCaptureGivesTheSameFramesAndSound) {
 TEST(ShowClip, AClipEndsBeforeTheFirstFrameAtItsEndAndMuteWritesNoSound) {
     const fs::path work = scratch("clip");
     ProcessOptions options;
-    options.args = {"--data", kData, "--start", "9", "--end", "10", "--mute", "--frames", "clip",
-                    "--fps", std::to_string(kFps)};
+    options.args = {"--data", kData,   "--start",           "9", "--end", "10", "--mute", "--frames",
+                    "clip",   "--fps", std::to_string(kFps)};
     options.env = {{"SDL_VIDEODRIVER", "dummy"}, {"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}};
     options.working_dir = work.string();
     options.timeout_seconds = 120.0;
@@ -440,7 +444,8 @@ TEST_F(ShowCapture, StartAnywhereGivesTheWholeShowsFramesAndSoundFromThere) {
 // Width and height of the H.264 sample entry: the 'stsd' box whose first entry is 'avc1'.
 std::pair<int, int> avc_size(const std::vector<uint8_t>& file) {
     const char tag[] = {'s', 't', 's', 'd'};
-    for (auto at = file.begin(); (at = std::search(at, file.end(), std::begin(tag), std::end(tag))) != file.end(); ++at) {
+    for (auto at = file.begin(); (at = std::search(at, file.end(), std::begin(tag), std::end(tag))) != file.end();
+         ++at) {
         // stsd: type, version and flags (4), entry count (4), then the entry: size (4), type (4),
         // reserved and data reference (8), predefined and reserved (16), width (2), height (2).
         const std::size_t type_at = static_cast<std::size_t>(at - file.begin());
@@ -475,7 +480,7 @@ TEST(ShowVideo, FadeCapturedToMp4AtBothShapesWithMatchingLengths) {
         std::vector<std::string> extra;
         std::pair<int, int> shape;
     };
-    for (const Case& c : {Case {{}, {5, 6}}, Case {{"--aspect", "square"}, {1, 1}}}) {
+    for (const Case& c : {Case{{}, {5, 6}}, Case{{"--aspect", "square"}, {1, 1}}}) {
         const fs::path file = dir / ("fade" + std::to_string(c.shape.first) + ".mp4");
         std::vector<std::string> args = {"--data", kData, "--start", "16", "--fps", "24", "--capture", file.string()};
         args.insert(args.end(), c.extra.begin(), c.extra.end());
@@ -493,7 +498,7 @@ TEST(ShowVideo, FadeCapturedToMp4AtBothShapesWithMatchingLengths) {
         EXPECT_NE(run.err.find(file.string()), std::string::npos) << "the summary names the file: " << run.err;
     }
     // Nothing but the two videos: no temporary left beside them.
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator {}), 2);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator{}), 2);
     fs::remove_all(dir);
 }
 
@@ -578,7 +583,7 @@ TEST(ShowVideo, RefusedCaptureLeavesNoFile) {
     run = run_program({"--data", kData, "--frames", busy.string()});
     EXPECT_EQ(run.exit_code, 1);
     EXPECT_NE(run.err.find(busy.string()), std::string::npos) << run.err;
-    EXPECT_EQ(std::distance(fs::directory_iterator(busy), fs::directory_iterator {}), 1);
+    EXPECT_EQ(std::distance(fs::directory_iterator(busy), fs::directory_iterator{}), 1);
     fs::remove_all(busy);
     // A frame rate below one a second: one frame's sound would be days long.
     run = run_program({"--data", kData, "--frames", (dir / "slow").string(), "--fps", "1/1000000"});

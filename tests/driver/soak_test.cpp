@@ -6,7 +6,6 @@
 //    audio driver) that must end by itself through the closing fade; the
 //    frame-time percentiles are printed for the report, not judged.
 #include <gtest/gtest.h>
-
 #include <malloc.h>
 #include <unistd.h>
 
@@ -73,8 +72,7 @@ TEST(Soak, TenWholeShowsInOneProcessKeepMemoryFlat) {
         resident.push_back(resident_bytes());
         heap.push_back(static_cast<long>(mallinfo2().uordblks));
         std::printf("soak: pass %d of %d: resident %.2f MiB, heap in use %.2f MiB\n", pass + 1, passes,
-                    static_cast<double>(resident.back()) / (1 << 20),
-                    static_cast<double>(heap.back()) / (1 << 20));
+                    static_cast<double>(resident.back()) / (1 << 20), static_cast<double>(heap.back()) / (1 << 20));
     }
     for (int pass = 1; pass < passes; ++pass) {
         EXPECT_LE(resident[static_cast<size_t>(pass)] - resident[0], kFlatBytes)
@@ -120,10 +118,11 @@ TEST(Soak, RealTimePlaybackEndsThroughTheFade) {
     const auto percentile = [&gaps](double p) {
         return gaps[std::min(gaps.size() - 1, static_cast<size_t>(p / 100.0 * static_cast<double>(gaps.size())))];
     };
-    std::printf("soak: real-time playback: %zu frames in %.1f s (%.1f frames/s); frame time ms: "
-                "p50 %.2f, p90 %.2f, p99 %.2f, p99.9 %.2f, max %.2f\n",
-                updates.size(), seconds, static_cast<double>(updates.size()) / seconds, percentile(50),
-                percentile(90), percentile(99), percentile(99.9), gaps.back());
+    std::printf(
+        "soak: real-time playback: %zu frames in %.1f s (%.1f frames/s); frame time ms: "
+        "p50 %.2f, p90 %.2f, p99 %.2f, p99.9 %.2f, max %.2f\n",
+        updates.size(), seconds, static_cast<double>(updates.size()) / seconds, percentile(50), percentile(90),
+        percentile(99), percentile(99.9), gaps.back());
     ::testing::Test::RecordProperty("frames", static_cast<int>(updates.size()));
 }
 

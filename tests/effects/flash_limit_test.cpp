@@ -73,10 +73,11 @@ TEST(FlashLimit, StrobesLeaveNoFailingSecondAndTheirFirstFlashesUntouched) {
             // Away from the block (three cells and more) the picture is untouched.
             for (int y = 0; y < kScreenHeight; ++y) {
                 for (int x = 0; x < kScreenWidth; ++x) {
-                    const bool far = x < s.x - 40 || x >= s.x + s.width + 40 || y < s.y - 25 ||
-                                     y >= s.y + s.height + 25;
+                    const bool far =
+                        x < s.x - 40 || x >= s.x + s.width + 40 || y < s.y - 25 || y >= s.y + s.height + 25;
                     if (far) {
-                        ASSERT_EQ(out[y * kScreenWidth + x], in[y * kScreenWidth + x]) << s.name << " x " << x << " y " << y << " frame " << i;
+                        ASSERT_EQ(out[y * kScreenWidth + x], in[y * kScreenWidth + x])
+                            << s.name << " x " << x << " y " << y << " frame " << i;
                     }
                 }
             }

@@ -1,5 +1,7 @@
 // The window under SDL's dummy video driver: sizing and placement of the frame,
 // the pixels that reach the window, keys, frame_time, failures, quit signals.
+#include "platform/display.h"
+
 #include <SDL.h>
 #include <gtest/gtest.h>
 
@@ -15,7 +17,6 @@
 #include "common/frame_globals.h"
 #include "common/types.h"
 #include "platform/clock.h"
-#include "platform/display.h"
 
 namespace {
 
@@ -34,14 +35,14 @@ TEST(WindowGeometry, WindowSizeAndFramePlacement) {
         int desktop_w, desktop_h, w, h;
         bool reduced;
     };
-    for (const Size& c : {Size {options(four_three), 1920, 1050, 1280, 960, false},  // ×5 would need 1200 rows
-                          Size {options(square), 1920, 1050, 1600, 1000, false},
-                          Size {options(four_three), 2560, 1440, 1920, 1440, false},  // fits exactly
-                          Size {options(four_three), 300, 150, 320, 240, false},      // never below ×1
-                          Size {options(four_three, 2), 800, 600, 640, 480, false},   // --scale wins
-                          Size {options(square, 3), 960, 600, 960, 600, false},
-                          Size {options(square, 3), 800, 600, 640, 400, true},  // too large: the largest that fits
-                          Size {options(four_three, 16), 1920, 1050, 1280, 960, true}}) {
+    for (const Size& c : {Size{options(four_three), 1920, 1050, 1280, 960, false},  // ×5 would need 1200 rows
+                          Size{options(square), 1920, 1050, 1600, 1000, false},
+                          Size{options(four_three), 2560, 1440, 1920, 1440, false},  // fits exactly
+                          Size{options(four_three), 300, 150, 320, 240, false},      // never below ×1
+                          Size{options(four_three, 2), 800, 600, 640, 480, false},   // --scale wins
+                          Size{options(square, 3), 960, 600, 960, 600, false},
+                          Size{options(square, 3), 800, 600, 640, 400, true},  // too large: the largest that fits
+                          Size{options(four_three, 16), 1920, 1050, 1280, 960, true}}) {
         const gf::WindowSize s = gf::initial_window_size(320, 200, c.desktop_w, c.desktop_h, c.o);
         EXPECT_EQ(s.width, c.w) << c.desktop_w << "x" << c.desktop_h;
         EXPECT_EQ(s.height, c.h) << c.desktop_w << "x" << c.desktop_h;
@@ -52,10 +53,9 @@ TEST(WindowGeometry, WindowSizeAndFramePlacement) {
         gf::Aspect aspect;
         int x, y, w, h;
     };
-    for (const Place& c : {Place {1280, 960, four_three, 0, 0, 1280, 960},
-                           Place {1920, 1080, four_three, 240, 0, 1440, 1080},  // pillars
-                           Place {1920, 1080, square, 96, 0, 1728, 1080},
-                           Place {1000, 1000, four_three, 0, 125, 1000, 750}}) {  // bars
+    for (const Place& c :
+         {Place{1280, 960, four_three, 0, 0, 1280, 960}, Place{1920, 1080, four_three, 240, 0, 1440, 1080},   // pillars
+          Place{1920, 1080, square, 96, 0, 1728, 1080}, Place{1000, 1000, four_three, 0, 125, 1000, 750}}) {  // bars
         const gf::FrameRect r = gf::frame_rect(320, 200, c.out_w, c.out_h, c.aspect);
         EXPECT_EQ(r.x, c.x);
         EXPECT_EQ(r.y, c.y);
@@ -111,8 +111,8 @@ TEST_F(DummyVideo, PresentedPixelsReachTheWindowScaledAndInOrder) {
     open(options(gf::Aspect::Square, 2));
     int w = 0;
     int h = 0;
-    const std::vector<uint32_t> out = show(
-        [](int x, int y) { return 0xAB000000u | (x & 0xFF) << 16 | y << 8 | ((x + y) & 0xFF); }, w, h);
+    const std::vector<uint32_t> out =
+        show([](int x, int y) { return 0xAB000000u | (x & 0xFF) << 16 | y << 8 | ((x + y) & 0xFF); }, w, h);
     ASSERT_EQ(w, 640);
     ASSERT_EQ(h, 400);
     int wrong = 0;
@@ -120,7 +120,8 @@ TEST_F(DummyVideo, PresentedPixelsReachTheWindowScaledAndInOrder) {
         for (int x = 0; x < w; ++x) {
             const uint32_t fx = x / 2;
             const uint32_t fy = y / 2;
-            wrong += out[static_cast<std::size_t>(y) * static_cast<std::size_t>(w) + static_cast<std::size_t>(x)] != ((fx & 0xFF) << 16 | fy << 8 | ((fx + fy) & 0xFF));
+            wrong += out[static_cast<std::size_t>(y) * static_cast<std::size_t>(w) + static_cast<std::size_t>(x)] !=
+                     ((fx & 0xFF) << 16 | fy << 8 | ((fx + fy) & 0xFF));
         }
     }
     EXPECT_EQ(wrong, 0);
@@ -138,7 +139,9 @@ TEST_F(DummyVideo, FourThreeStretchKeepsFlatColoursExact) {
         w, h);
     ASSERT_EQ(w, 320);
     ASSERT_EQ(h, 240);
-    auto at = [&](int x, int y) { return out[static_cast<std::size_t>(y) * static_cast<std::size_t>(w) + static_cast<std::size_t>(x)]; };
+    auto at = [&](int x, int y) {
+        return out[static_cast<std::size_t>(y) * static_cast<std::size_t>(w) + static_cast<std::size_t>(x)];
+    };
     EXPECT_EQ(at(0, 0), 0x00FF0000u);
     EXPECT_EQ(at(240, 60), 0x0000FF00u);
     EXPECT_EQ(at(319, 239), 0x000000FFu);
@@ -147,7 +150,7 @@ TEST_F(DummyVideo, FourThreeStretchKeepsFlatColoursExact) {
 }
 
 TEST_F(DummyVideo, AnyKeyOrClosingEndsButFullscreenTogglesDoNot) {
-    gf::Display* d = open(gf::DisplayOptions {});
+    gf::Display* d = open(gf::DisplayOptions{});
     EXPECT_FALSE(gf::key_pressed(d));
     const bool was_fullscreen = gf::display_fullscreen(d);
     gf::post_input_event(d, gf::InputEvent::F11);
@@ -165,7 +168,7 @@ TEST_F(DummyVideo, AnyKeyOrClosingEndsButFullscreenTogglesDoNot) {
     EXPECT_TRUE(gf::key_pressed(d));  // not consumed
 
     gf::destroy_display(d);
-    d = open(gf::DisplayOptions {});
+    d = open(gf::DisplayOptions{});
     gf::post_input_event(d, gf::InputEvent::CloseWindow);
     gf::update_display(d);  // events are handled here too
     EXPECT_TRUE(gf::key_pressed(d));
@@ -182,32 +185,44 @@ TEST(KeyRoles, ModifierLockSystemAndMediaKeysNeverEndTheShowAndTheViewerHasItsOw
     const KeyRole ignore = KeyRole::Ignore;
     const KeyRole toggle = KeyRole::ToggleFullscreen;
     for (const Case& c : {
-             Case {SDLK_a, KMOD_NONE, end, ignore},
-             Case {SDLK_c, KMOD_LCTRL, end, ignore},  // Ctrl+C in the window is a key like any other
-             Case {SDLK_RETURN, KMOD_NONE, end, ignore},
-             Case {SDLK_SPACE, KMOD_NONE, end, KeyRole::Pause},
-             Case {SDLK_LEFT, KMOD_NONE, end, KeyRole::PreviousOrder},
-             Case {SDLK_RIGHT, KMOD_NONE, end, KeyRole::NextOrder},
-             Case {SDLK_PERIOD, KMOD_NONE, end, KeyRole::NextFrame},
-             Case {SDLK_COMMA, KMOD_NONE, end, KeyRole::PreviousFrame},
-             Case {SDLK_HOME, KMOD_NONE, end, KeyRole::ToStart},
-             Case {SDLK_ESCAPE, KMOD_NONE, end, end},
-             Case {SDLK_q, KMOD_NONE, end, end},
-             Case {SDLK_RETURN, KMOD_RALT, toggle, toggle},
-             Case {SDLK_KP_ENTER, KMOD_LALT, toggle, toggle},
-             Case {SDLK_F11, KMOD_NONE, toggle, toggle},
-             Case {SDLK_LSHIFT, KMOD_LSHIFT, ignore, ignore},  Case {SDLK_RCTRL, KMOD_RCTRL, ignore, ignore},
-             Case {SDLK_LALT, KMOD_LALT, ignore, ignore},      Case {SDLK_RALT, KMOD_RALT, ignore, ignore},
-             Case {SDLK_MODE, KMOD_MODE, ignore, ignore},      Case {SDLK_LGUI, KMOD_LGUI, ignore, ignore},
-             Case {SDLK_RGUI, KMOD_RGUI, ignore, ignore},      Case {SDLK_CAPSLOCK, KMOD_NONE, ignore, ignore},
-             Case {SDLK_NUMLOCKCLEAR, KMOD_NONE, ignore, ignore}, Case {SDLK_SCROLLLOCK, KMOD_NONE, ignore, ignore},
-             Case {SDLK_AUDIOPLAY, KMOD_NONE, ignore, ignore}, Case {SDLK_AUDIONEXT, KMOD_NONE, ignore, ignore},
-             Case {SDLK_AUDIOMUTE, KMOD_NONE, ignore, ignore}, Case {SDLK_VOLUMEUP, KMOD_NONE, ignore, ignore},
-             Case {SDLK_VOLUMEDOWN, KMOD_NONE, ignore, ignore}, Case {SDLK_MUTE, KMOD_NONE, ignore, ignore},
-             Case {SDLK_BRIGHTNESSUP, KMOD_NONE, ignore, ignore}, Case {SDLK_AUDIOFASTFORWARD, KMOD_NONE, ignore, ignore},
-             Case {SDLK_APPLICATION, KMOD_NONE, ignore, ignore}, Case {SDLK_PRINTSCREEN, KMOD_NONE, ignore, ignore},
-             Case {SDLK_PAUSE, KMOD_NONE, ignore, ignore},     Case {SDLK_SYSREQ, KMOD_LALT, ignore, ignore},
-             Case {SDLK_MENU, KMOD_NONE, ignore, ignore},      Case {SDLK_POWER, KMOD_NONE, ignore, ignore},
+             Case{SDLK_a, KMOD_NONE, end, ignore},
+             Case{SDLK_c, KMOD_LCTRL, end, ignore},  // Ctrl+C in the window is a key like any other
+             Case{SDLK_RETURN, KMOD_NONE, end, ignore},
+             Case{SDLK_SPACE, KMOD_NONE, end, KeyRole::Pause},
+             Case{SDLK_LEFT, KMOD_NONE, end, KeyRole::PreviousOrder},
+             Case{SDLK_RIGHT, KMOD_NONE, end, KeyRole::NextOrder},
+             Case{SDLK_PERIOD, KMOD_NONE, end, KeyRole::NextFrame},
+             Case{SDLK_COMMA, KMOD_NONE, end, KeyRole::PreviousFrame},
+             Case{SDLK_HOME, KMOD_NONE, end, KeyRole::ToStart},
+             Case{SDLK_ESCAPE, KMOD_NONE, end, end},
+             Case{SDLK_q, KMOD_NONE, end, end},
+             Case{SDLK_RETURN, KMOD_RALT, toggle, toggle},
+             Case{SDLK_KP_ENTER, KMOD_LALT, toggle, toggle},
+             Case{SDLK_F11, KMOD_NONE, toggle, toggle},
+             Case{SDLK_LSHIFT, KMOD_LSHIFT, ignore, ignore},
+             Case{SDLK_RCTRL, KMOD_RCTRL, ignore, ignore},
+             Case{SDLK_LALT, KMOD_LALT, ignore, ignore},
+             Case{SDLK_RALT, KMOD_RALT, ignore, ignore},
+             Case{SDLK_MODE, KMOD_MODE, ignore, ignore},
+             Case{SDLK_LGUI, KMOD_LGUI, ignore, ignore},
+             Case{SDLK_RGUI, KMOD_RGUI, ignore, ignore},
+             Case{SDLK_CAPSLOCK, KMOD_NONE, ignore, ignore},
+             Case{SDLK_NUMLOCKCLEAR, KMOD_NONE, ignore, ignore},
+             Case{SDLK_SCROLLLOCK, KMOD_NONE, ignore, ignore},
+             Case{SDLK_AUDIOPLAY, KMOD_NONE, ignore, ignore},
+             Case{SDLK_AUDIONEXT, KMOD_NONE, ignore, ignore},
+             Case{SDLK_AUDIOMUTE, KMOD_NONE, ignore, ignore},
+             Case{SDLK_VOLUMEUP, KMOD_NONE, ignore, ignore},
+             Case{SDLK_VOLUMEDOWN, KMOD_NONE, ignore, ignore},
+             Case{SDLK_MUTE, KMOD_NONE, ignore, ignore},
+             Case{SDLK_BRIGHTNESSUP, KMOD_NONE, ignore, ignore},
+             Case{SDLK_AUDIOFASTFORWARD, KMOD_NONE, ignore, ignore},
+             Case{SDLK_APPLICATION, KMOD_NONE, ignore, ignore},
+             Case{SDLK_PRINTSCREEN, KMOD_NONE, ignore, ignore},
+             Case{SDLK_PAUSE, KMOD_NONE, ignore, ignore},
+             Case{SDLK_SYSREQ, KMOD_LALT, ignore, ignore},
+             Case{SDLK_MENU, KMOD_NONE, ignore, ignore},
+             Case{SDLK_POWER, KMOD_NONE, ignore, ignore},
          }) {
         const int scancode = SDL_GetScancodeFromKey(c.key);
         EXPECT_EQ(gf::key_role(scancode, c.key, c.mod, false), c.show) << SDL_GetKeyName(c.key);
@@ -226,7 +241,8 @@ TEST_F(DummyVideo, TheViewerQueuesItsKeysAndOnlyEscOrQEndsIt) {
     const auto press = [d](SDL_Keycode key) { gf::post_key_event(d, SDL_GetScancodeFromKey(key), key, KMOD_NONE); };
     for (SDL_Keycode key : {SDLK_SPACE, SDLK_a, SDLK_RIGHT, SDLK_RETURN, SDLK_LEFT}) press(key);
     EXPECT_FALSE(gf::key_pressed(d));
-    for (gf::KeyRole want : {gf::KeyRole::Pause, gf::KeyRole::NextOrder, gf::KeyRole::PreviousOrder, gf::KeyRole::Ignore}) {
+    for (gf::KeyRole want :
+         {gf::KeyRole::Pause, gf::KeyRole::NextOrder, gf::KeyRole::PreviousOrder, gf::KeyRole::Ignore}) {
         EXPECT_EQ(gf::take_viewer_key(d), want);
     }
     press(SDLK_q);
@@ -256,7 +272,7 @@ TEST_F(DummyVideo, ASlowRateStillAnswersAQuitRequest) {
 }
 
 TEST_F(DummyVideo, FrameTimeIsReadAfterTheUpdate) {
-    gf::Display* d = open(gf::DisplayOptions {});
+    gf::Display* d = open(gf::DisplayOptions{});
     gf::use_virtual_clock(1'234'567);
     gf::frame_time = 0;
     gf::present_frame(d);
@@ -270,8 +286,8 @@ TEST_F(DummyVideo, FrameTimeIsReadAfterTheUpdate) {
 }
 
 TEST_F(DummyVideo, FailuresAreRefusedWithAReason) {
-    display_ = gf::create_display(gf::DisplayOptions {});
-    for (auto [w, h] : {std::pair {0, 200}, std::pair {320, -1}, std::pair {100000, 200}}) {
+    display_ = gf::create_display(gf::DisplayOptions{});
+    for (auto [w, h] : {std::pair{0, 200}, std::pair{320, -1}, std::pair{100000, 200}}) {
         const gf::Status status = gf::open_display(display_, "Glimmerfrost", w, h, 0);
         EXPECT_FALSE(status.ok);
         EXPECT_NE(status.message.find(std::to_string(w) + " x " + std::to_string(h)), std::string::npos);
@@ -295,7 +311,7 @@ TEST(NoDisplayServer, InvisibleFallbackIsNotADisplay) {
             unsetenv("SDL_VIDEODRIVER");
             unsetenv("DISPLAY");
             unsetenv("WAYLAND_DISPLAY");
-            gf::Display* d = gf::create_display(gf::DisplayOptions {});
+            gf::Display* d = gf::create_display(gf::DisplayOptions{});
             const gf::Status status = gf::open_display(d, "Glimmerfrost", 320, 200, 0);
             const bool said_so = !status.ok && status.message.rfind("no display available (", 0) == 0;
             gf::destroy_display(d);
@@ -309,7 +325,7 @@ TEST(QuitSignals, TerminateAndInterruptReadAsAKeyAndASecondOneKills) {
         EXPECT_EXIT(
             {
                 setenv("SDL_VIDEODRIVER", "dummy", 1);
-                gf::Display* d = gf::create_display(gf::DisplayOptions {});
+                gf::Display* d = gf::create_display(gf::DisplayOptions{});
                 const bool before = gf::key_pressed(d);
                 std::raise(sig);
                 std::exit(!before && gf::key_pressed(d) && gf::quit_signal_received() ? 0 : 3);

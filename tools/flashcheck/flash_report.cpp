@@ -99,7 +99,7 @@ Status analyse_frame_folder(const std::string& dir, FlashAnalyser& analyser) {
         }
         if (image.width != kScreenWidth || image.height != kScreenHeight) {
             return Status{false, path + ": " + std::to_string(image.width) + "x" + std::to_string(image.height) +
-                                   ", not a 320x200 frame"};
+                                     ", not a 320x200 frame"};
         }
         analyser.add_frame(image.pixels.data(), ms, order);
         last_ms = ms;

@@ -18,7 +18,7 @@ struct FlashOrderSummary {
     uint64_t frames = 0;
     int most_general = 0;  // most general transitions of one area in one second ending in this order
     int most_red = 0;
-    uint64_t failing_frames = 0;        // frames that end a failing second
+    uint64_t failing_frames = 0;       // frames that end a failing second
     std::map<uint64_t, bool> seconds;  // seconds of the show this order's frames lie in: failing or not
 };
 

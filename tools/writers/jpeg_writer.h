@@ -12,7 +12,7 @@ namespace gf::jpegw {
 
 enum class ScanMode { baseline, progressive };
 enum class ColourMode { colour, greyscale, cmyk };  // cmyk: Adobe CMYK, C = 255 − red … and K = 0
-enum class ChromaMode { full, half };  // 4:4:4 or 4:2:0 chroma sampling
+enum class ChromaMode { full, half };               // 4:4:4 or 4:2:0 chroma sampling
 enum class EntropyCoding { huffman, arithmetic };
 
 struct JpegOptions {

@@ -3,17 +3,15 @@
 // which the page shows in words.
 //
 //   gf_web_check()             checks the data set; 0, or 1 with one line on stderr
-//   gf_web_start(gentle)       start-up of the live show, with the flash limiter when gentle is 1; 0, or 1 with one line on stderr
-//   gf_web_gentle()            1 when the live show runs with the flash limiter
-//   gf_web_set_gentle(on)      turns the live show's flash limiter on (counting from the next frame) or off
-//   gf_web_step(now)           one pass of the show with the audio clock at stream frame `now`; 0 once over
-//   gf_web_stop()              shutdown (also after the show has ended by itself)
-//   gf_web_advance(now)        the audio clock has reached stream frame `now`: the syncs due fire
-//   gf_web_render_audio(n)     the next n stereo frames of music, interleaved 16-bit
-//   gf_web_key()               a key: ends the show at the end of the next pass
-//   gf_web_sync_worst_ms()     the latest a sync has fired after its note, by the audio clock
-//   gf_web_syncs_fired(), gf_web_syncs_later_than(frames)  how many syncs fired, and how many later than that
-//   gf_web_frames(list, n, num, den, gentle, order, row)  the offline show at num/den fps (gentle: as --gentle)
+//   gf_web_start(gentle)       start-up of the live show, with the flash limiter when gentle is 1; 0, or 1 with one
+//   line on stderr gf_web_gentle()            1 when the live show runs with the flash limiter gf_web_set_gentle(on)
+//   turns the live show's flash limiter on (counting from the next frame) or off gf_web_step(now)           one pass of
+//   the show with the audio clock at stream frame `now`; 0 once over gf_web_stop()              shutdown (also after
+//   the show has ended by itself) gf_web_advance(now)        the audio clock has reached stream frame `now`: the syncs
+//   due fire gf_web_render_audio(n)     the next n stereo frames of music, interleaved 16-bit gf_web_key() a key: ends
+//   the show at the end of the next pass gf_web_sync_worst_ms()     the latest a sync has fired after its note, by the
+//   audio clock gf_web_syncs_fired(), gf_web_syncs_later_than(frames)  how many syncs fired, and how many later than
+//   that gf_web_frames(list, n, num, den, gentle, order, row)  the offline show at num/den fps (gentle: as --gentle)
 //                              from the first frame at or after order:row; each listed frame's pixels
 //                              (counted from there) go to Module.gfFrame
 //   gf_web_benchmark()         the cost of a frame per order, printed as the desktop's --benchmark prints it

@@ -75,9 +75,7 @@ Status WebPlatform::init_music() {
     return status;
 }
 
-Status WebPlatform::load_module(const std::string& path) {
-    return gf::load_module(path);
-}
+Status WebPlatform::load_module(const std::string& path) { return gf::load_module(path); }
 
 void WebPlatform::play_music(uint32_t order, uint32_t row) {
     gf::play_music(order, row);
@@ -111,9 +109,7 @@ int WebPlatform::music_volume() { return gf::music_volume(); }
 
 void WebPlatform::set_music_volume(int volume) { gf::set_music_volume(volume); }
 
-Status WebPlatform::load_jpeg(Image& image, const std::string& path) {
-    return gf::load_jpeg(image, path);
-}
+Status WebPlatform::load_jpeg(Image& image, const std::string& path) { return gf::load_jpeg(image, path); }
 
 void WebPlatform::release_image(Image& image) { gf::release_image(image); }
 
