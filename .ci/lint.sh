@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Static checks on src/: clang-tidy with the checked-in .clang-tidy (over the
-# compile commands of a configured build) and cppcheck with .cppcheck's
-# suppressions. Any finding fails the job.
+# Static checks: clang-tidy on src/ with the checked-in .clang-tidy (over the
+# compile commands of a configured build), clang-format over every tracked C++
+# file, and cppcheck on src/ with .cppcheck's suppressions. Any finding fails the job.
 # Usage: .ci/lint.sh [BUILD_DIR]   (default build; configured here if needed)
 set -euo pipefail
 
@@ -23,6 +23,18 @@ if grep -E '(warning|error):' "$tidy_log" | grep -v '^Error while processing' | 
     status=1
 fi
 [ "$status" -eq 0 ] && echo "clang-tidy: clean ($(grep -c '^clang-tidy' "$tidy_log" || true) files)"
+
+echo "== clang-format"
+unformatted=$(git ls-files '*.cpp' '*.h' | while read -r file; do
+    clang-format "$file" | cmp -s - "$file" || echo "$file"
+done)
+if [ -n "$unformatted" ]; then
+    echo "clang-format: these files differ from what clang-format writes (run clang-format -i on them):"
+    echo "$unformatted"
+    status=1
+else
+    echo "clang-format: clean ($(git ls-files '*.cpp' '*.h' | wc -l) files)"
+fi
 
 echo "== cppcheck"
 cppcheck_status=0

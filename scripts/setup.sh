@@ -22,7 +22,7 @@ packages=(
 dev_packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libxmp-dev lib3ds-dev
-  clang libclang-rt-14-dev clang-tidy cppcheck
+  clang libclang-rt-14-dev clang-tidy clang-format cppcheck
   xvfb xauth
 )
 
