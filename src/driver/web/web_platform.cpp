@@ -1,6 +1,6 @@
 // The live show's platform in the browser: the canvas, the music pulled ahead
 // for Web Audio, and the syncs released by the audio clock.
-#include "platform/web/web_platform.h"
+#include "driver/web/web_platform.h"
 
 #include <emscripten.h>
 

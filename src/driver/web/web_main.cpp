@@ -29,7 +29,7 @@
 #include "driver/timeline.h"
 #include "effects/flash_limit.h"
 #include "platform/music.h"
-#include "platform/web/web_platform.h"
+#include "driver/web/web_platform.h"
 
 // The page hashes each listed frame.
 EM_JS(void, page_frame, (uint32_t index, const uint32_t* pixels), { Module.gfFrame(index, pixels); });
