@@ -10,8 +10,6 @@
 // wait until it is outside a render, then change the player's state.
 #pragma once
 
-#include <SDL.h>
-
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -63,7 +61,7 @@ struct Player {
     AudioOutput output = AudioOutput::Offline;
     bool pulled = false;  // the caller renders, whatever the output (a seek)
     bool sdl_audio = false;
-    SDL_AudioDeviceID device = 0;
+    uint32_t device = 0;  // the SDL audio device's id (SDL_AudioDeviceID), 0 when none is open
     std::thread silent_thread;
     Registration syncs[kMaxSyncs];  // the first sync_count are published
     std::function<void(uint64_t)> sync_hook;
