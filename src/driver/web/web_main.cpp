@@ -27,9 +27,9 @@
 #include "driver/data_files.h"
 #include "driver/demo.h"
 #include "driver/timeline.h"
+#include "driver/web/web_platform.h"
 #include "effects/flash_limit.h"
 #include "platform/music.h"
-#include "driver/web/web_platform.h"
 
 // The page hashes each listed frame.
 EM_JS(void, page_frame, (uint32_t index, const uint32_t* pixels), { Module.gfFrame(index, pixels); });
