@@ -209,6 +209,19 @@ int module_order_count(const std::string& path) {
     return static_cast<int>(end == std::string::npos ? entries : end);
 }
 
+Status check_position(const std::string& path, int orders, uint32_t order, uint32_t row) {
+    if (orders >= 0 && order >= static_cast<uint32_t>(orders)) {
+        return {false, "order " + std::to_string(order) + " is past the last order of " + path + " (" +
+                           std::to_string(orders - 1) + ")"};
+    }
+    const int rows = module_order_rows(path, order);
+    if (rows >= 0 && row >= static_cast<uint32_t>(rows)) {
+        return {false, "row " + std::to_string(row) + " is past the end of order " + std::to_string(order) +
+                           ", which has " + std::to_string(rows) + " rows (0-" + std::to_string(rows - 1) + ")"};
+    }
+    return {};
+}
+
 int module_order_rows(const std::string& path, uint32_t order) {
     constexpr int kEmptyPatternRows = 64;  // a pattern stored as offset 0 is 64 empty rows
     std::ifstream in(path, std::ios::binary);

@@ -49,6 +49,11 @@ int module_order_count(const std::string& path);
 // pattern has 64), or -1 when the order or its pattern cannot be read.
 int module_order_rows(const std::string& path, uint32_t order);
 
+// Whether ORDER:ROW is a position of the module at `path`, which plays `orders`
+// orders (-1 when not known): otherwise the message says what lies past the end.
+// Played from such a position the music would start over from the beginning.
+Status check_position(const std::string& path, int orders, uint32_t order, uint32_t row);
+
 // The first of `dir/stem.ext`, `dir/stem-1.ext`, `dir/stem-2.ext`, ... that does not exist.
 std::string next_free_name(const std::string& dir, const std::string& stem, const std::string& ext);
 

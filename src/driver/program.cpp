@@ -59,27 +59,19 @@ int run_show(int argc, char** argv) {
         std::cerr << "glimmerfrost: " << status.message << '\n';
         return kExitFailure;
     }
-    // A start past the last order would silently play from the beginning.
+    // A start past the module's end would silently play from the beginning.
     const int orders = module_order_count(demo.files.module);
     demo.order_count = orders;
-    if (o.start_given && orders >= 0 && demo.start_order >= static_cast<uint32_t>(orders)) {
-        std::cerr << "glimmerfrost: option --start: order " << demo.start_order << " is past the last order of "
-                  << demo.files.module << " (" << orders - 1 << ")\n"
-                  << kTryHelp;
-        return kExitUsage;
+    if (o.start_given) {
+        if (const Status start = check_position(demo.files.module, orders, demo.start_order, demo.start_row);
+            !start.ok) {
+            std::cerr << "glimmerfrost: option --start: " << start.message << '\n' << kTryHelp;
+            return kExitUsage;
+        }
     }
     if (o.capture.end_given && orders >= 0 && o.capture.end_order >= static_cast<uint32_t>(orders)) {
         std::cerr << "glimmerfrost: option --end: order " << o.capture.end_order << " is past the last order of "
                   << demo.files.module << " (" << orders - 1 << ")\n"
-                  << kTryHelp;
-        return kExitUsage;
-    }
-
-    // A row past the order's pattern would play the show from its start.
-    const int rows = o.start_given ? module_order_rows(demo.files.module, demo.start_order) : -1;
-    if (rows >= 0 && demo.start_row >= static_cast<uint32_t>(rows)) {
-        std::cerr << "glimmerfrost: option --start: row " << demo.start_row << " is past the end of order "
-                  << demo.start_order << ", which has " << rows << " rows (0-" << rows - 1 << ")\n"
                   << kTryHelp;
         return kExitUsage;
     }

@@ -200,15 +200,15 @@ EMSCRIPTEN_KEEPALIVE int gf_web_frames(const uint32_t* list, int count, int fps_
     }
     options.gentle = gentle != 0;
     // The frames from a start position are the whole show's from its first frame at or after it.
-    if (start_order < 0 || start_row < 0 || start_order >= options.order_count) {
-        std::cerr << "glimmerfrost: start: order " << start_order << " is past the last order ("
-                  << options.order_count - 1 << ")" << std::endl;
+    if (start_order < 0 || start_row < 0) {
+        std::cerr << "glimmerfrost: start: " << start_order << ":" << start_row << " is not a position" << std::endl;
         return 2;
     }
-    const int rows = gf::module_order_rows(options.files.module, static_cast<uint32_t>(start_order));
-    if (rows >= 0 && start_row >= rows) {
-        std::cerr << "glimmerfrost: start: row " << start_row << " is past the end of order " << start_order
-                  << ", which has " << rows << " rows (0-" << rows - 1 << ")" << std::endl;
+    if (const gf::Status start =
+            gf::check_position(options.files.module, options.order_count, static_cast<uint32_t>(start_order),
+                               static_cast<uint32_t>(start_row));
+        !start.ok) {
+        std::cerr << "glimmerfrost: start: " << start.message << std::endl;
         return 2;
     }
     const std::set<uint64_t> wanted(list, list + std::max(count, 0));
