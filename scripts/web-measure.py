@@ -16,19 +16,19 @@ The site is served on 127.0.0.1 by Python's http.server; the page sends its
 result back with one POST, after which Chromium is stopped.
 """
 import argparse
-import functools
-import http.server
 import os
 import re
-import shutil
 import statistics
 import subprocess
 import sys
-import tempfile
 import threading
 
+import web_page
 
-class Handler(http.server.SimpleHTTPRequestHandler):
+
+class Handler(web_page.SiteHandler):
+    """The site, and the one POST that carries the page's result."""
+
     report = None
     received = threading.Event()
 
@@ -39,25 +39,14 @@ class Handler(http.server.SimpleHTTPRequestHandler):
         self.end_headers()
         Handler.received.set()
 
-    def log_message(self, *args):
-        pass
-
 
 def run_page(chromium, site, query, limit_s):
-    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), functools.partial(Handler, directory=site))
-    threading.Thread(target=server.serve_forever, daemon=True).start()
-    url = f"http://127.0.0.1:{server.server_address[1]}/index.html?{query}&report=/report"
-    with tempfile.TemporaryDirectory(ignore_cleanup_errors=True) as profile:  # Chromium's helpers may outlive it
-        browser = subprocess.Popen([chromium, "--headless", "--no-sandbox", "--disable-gpu",
-                                    "--autoplay-policy=no-user-gesture-required", f"--user-data-dir={profile}",
-                                    url], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        try:
+    Handler.received.clear()
+    with web_page.serving(site, Handler) as server:
+        url = f"{web_page.base_url(server)}index.html?{query}&report=/report"
+        with web_page.browser(chromium, url, "--autoplay-policy=no-user-gesture-required", mute=False):
             if not Handler.received.wait(limit_s):
                 sys.exit(f"web-measure: no result from the page within {limit_s} s")
-        finally:
-            browser.terminate()
-            browser.wait()
-    server.shutdown()
     return Handler.report
 
 
@@ -75,11 +64,8 @@ def main():
     args = parser.parse_args()
     if args.runs < 1:
         sys.exit(f"web-measure: --runs {args.runs}: needs at least one run")
-    chromium = shutil.which("chromium")
-    if chromium is None:
-        sys.exit("web-measure: chromium not found (scripts/setup.sh --web)")
-    if not os.path.isfile(os.path.join(args.site, "glimmerfrost.wasm")):
-        sys.exit(f"web-measure: {args.site}: no web site (make web)")
+    chromium = web_page.find_chromium("web-measure")
+    web_page.check_site("web-measure", args.site)
     site = os.path.realpath(args.site)
 
     if args.what == "sync":
@@ -92,7 +78,6 @@ def main():
         if run.returncode != 0:
             sys.exit(f"web-measure: {program} --benchmark failed: {run.stderr.strip()}")
         browser = run_page(chromium, site, "benchmark", 600)
-        Handler.received.clear()
         print("desktop:\n" + run.stdout + "\nbrowser:\n" + browser)
         desktop_runs.append(order_ms(run.stdout))
         browser_runs.append(order_ms(browser))

@@ -14,103 +14,11 @@ Chromium's DevTools protocol, so the page gets real clicks and key presses,
 and with them the user activation that sound and full screen need.
 """
 import argparse
-import base64
-import functools
-import http.server
-import json
-import os
-import shutil
-import socket
-import subprocess
 import sys
-import tempfile
 import threading
 import time
-import urllib.parse
-import urllib.request
 
-
-class DevTools:
-    """One page's DevTools connection: a WebSocket client of the few frames the protocol uses."""
-
-    def __init__(self, url):
-        parts = urllib.parse.urlparse(url)
-        self.sock = socket.create_connection((parts.hostname, parts.port), timeout=60)
-        key = base64.b64encode(os.urandom(16)).decode()
-        self.sock.sendall((f"GET {parts.path} HTTP/1.1\r\nHost: {parts.hostname}:{parts.port}\r\n"
-                           f"Upgrade: websocket\r\nConnection: Upgrade\r\nSec-WebSocket-Key: {key}\r\n"
-                           "Sec-WebSocket-Version: 13\r\n\r\n").encode())
-        self.stream = self.sock.makefile("rb")
-        if b" 101 " not in self.stream.readline():
-            raise ConnectionError(f"{url}: no WebSocket")
-        while self.stream.readline() not in (b"\r\n", b""):
-            pass
-        self.last_id = 0
-
-    def call(self, method, **params):
-        self.last_id += 1
-        data = json.dumps({"id": self.last_id, "method": method, "params": params}).encode()
-        size = len(data)
-        if size < 126:
-            header = bytes([0x81, 0x80 | size])
-        elif size < 65536:
-            header = bytes([0x81, 0x80 | 126]) + size.to_bytes(2, "big")
-        else:
-            header = bytes([0x81, 0x80 | 127]) + size.to_bytes(8, "big")
-        mask = os.urandom(4)
-        self.sock.sendall(header + mask + bytes(b ^ mask[i % 4] for i, b in enumerate(data)))
-        while True:
-            message = json.loads(self.receive())
-            if message.get("id") == self.last_id:
-                if "error" in message:
-                    raise RuntimeError(f"{method}: {message['error'].get('message')}")
-                return message.get("result", {})
-
-    def receive(self):
-        payload = b""
-        while True:
-            first, second = self.stream.read(2)
-            size = second & 0x7F
-            if size >= 126:
-                size = int.from_bytes(self.stream.read(2 if size == 126 else 8), "big")
-            chunk = self.stream.read(size)
-            if first & 0x0F == 8:
-                raise ConnectionError("the page closed its DevTools connection")
-            if first & 0x0F in (9, 10):
-                continue
-            payload += chunk
-            if first & 0x80:
-                return payload.decode()
-
-    def value(self, expression):
-        result = self.call("Runtime.evaluate", expression=expression, returnByValue=True)
-        if "exceptionDetails" in result:
-            raise RuntimeError(f"{expression}: {result['exceptionDetails'].get('text')}")
-        return result["result"].get("value")
-
-    def wait(self, expression, what, limit_s=30):
-        deadline = time.monotonic() + limit_s
-        while True:
-            try:
-                if self.value(expression):
-                    return
-            except RuntimeError:  # the page is still loading
-                pass
-            if time.monotonic() > deadline:
-                raise AssertionError(f"{what}: not within {limit_s} s")
-            time.sleep(0.05)
-
-    def click(self, element_id, count=1):
-        box = self.value(f"(() => {{ const r = document.getElementById('{element_id}').getBoundingClientRect();"
-                         " return [r.x + r.width / 2, r.y + r.height / 2]; })()")
-        for n in range(1, count + 1):
-            for kind in ("mousePressed", "mouseReleased"):
-                self.call("Input.dispatchMouseEvent", type=kind, x=box[0], y=box[1], button="left", clickCount=n)
-
-    def key(self, name, code, key_code):
-        for kind in ("keyDown", "keyUp"):
-            self.call("Input.dispatchKeyEvent", type=kind, key=name, code=code, windowsVirtualKeyCode=key_code)
-
+import web_page
 
 PLAYING = "show !== null && document.getElementById('stage').classList.contains('on')"
 AT_START = ("show === null && document.getElementById('start').style.display === ''"
@@ -292,50 +200,26 @@ def check_offline(page, stop_server):
     page.wait(AT_START, "the start screen after Esc, offline")
 
 
-class QuietHandler(http.server.SimpleHTTPRequestHandler):
-    def log_message(self, *args):
-        pass
-
-
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--site", default="build-web/site", help="the web site folder")
     args = parser.parse_args()
-    if not os.path.isfile(os.path.join(args.site, "glimmerfrost.wasm")):
-        sys.exit(f"web-page-test: {args.site}: no web site (make web)")
-    chromium = shutil.which("chromium")
-    if chromium is None:
-        sys.exit("web-page-test: chromium not found (scripts/setup.sh --web)")
+    web_page.check_site("web-page-test", args.site)
+    chromium = web_page.find_chromium("web-page-test")
 
-    server = http.server.ThreadingHTTPServer(
-        ("127.0.0.1", 0), functools.partial(QuietHandler, directory=os.path.realpath(args.site)))
+    server = web_page.make_server(args.site)
     threading.Thread(target=server.serve_forever, daemon=True).start()
-    url = f"http://127.0.0.1:{server.server_address[1]}/index.html"
-    with tempfile.TemporaryDirectory(ignore_cleanup_errors=True) as profile:  # Chromium's helpers may outlive it
-        browser = subprocess.Popen([chromium, "--headless", "--no-sandbox", "--disable-gpu", "--mute-audio",
-                                    "--remote-debugging-port=0", f"--user-data-dir={profile}", url],
-                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    url = f"{web_page.base_url(server)}index.html"
+    with web_page.browser(chromium, url, devtools=True) as profile:
         try:
-            port_file = os.path.join(profile, "DevToolsActivePort")
-            deadline = time.monotonic() + 30
-            while not os.path.isfile(port_file) or os.path.getsize(port_file) == 0:
-                if time.monotonic() > deadline:
-                    sys.exit("web-page-test: Chromium opened no DevTools port")
-                time.sleep(0.1)
-            with open(port_file) as f:
-                port = int(f.readline())
-            with urllib.request.urlopen(f"http://127.0.0.1:{port}/json/list") as listing:
-                target = next(t for t in json.load(listing) if t.get("url", "").startswith(url))
-            page = DevTools(target["webSocketDebuggerUrl"])
-            try:
-                check_gentle(page)
-                check_page(page)
-                check_offline(page, lambda: (server.shutdown(), server.server_close()))
-            except AssertionError as failure:
-                sys.exit(f"web-page-test: {failure}")
-        finally:
-            browser.terminate()
-            browser.wait()
+            page = web_page.devtools_page(profile, url)
+            check_gentle(page)
+            check_page(page)
+            check_offline(page, lambda: (server.shutdown(), server.server_close()))
+        except ConnectionError as failure:
+            sys.exit(f"web-page-test: {failure}")
+        except AssertionError as failure:
+            sys.exit(f"web-page-test: {failure}")
     print("web-page-test: the warning and the gentle switch (reduced motion, remembered) work; Play, F11, a double-click, "
           "Esc, the player's keys (Space, Right, '.', ',', Home, K), a click on the timeline, the Pause button and a #t= "
           "link work, other keys do nothing; after a seek and a resume, and after 2 s in the background, the syncs fire "

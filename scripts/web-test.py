@@ -18,18 +18,16 @@ would refuse; and that the benchmark mode under a clock that stands still
 """
 import argparse
 import csv
-import functools
 import hashlib
-import http.server
 import os
 import re
-import shutil
 import struct
 import subprocess
 import sys
 import tempfile
-import threading
 import zlib
+
+import web_page
 
 
 def png_words(path):
@@ -73,16 +71,8 @@ def pick_frames(rows, step):
 
 def page_dom(chromium, site, query, budget_ms):
     """The page's DOM once Chromium has run it for budget_ms of virtual time."""
-    handler = functools.partial(QuietHandler, directory=site)
-    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
-    threading.Thread(target=server.serve_forever, daemon=True).start()
-    url = f"http://127.0.0.1:{server.server_address[1]}/index.html{query}"
-    with tempfile.TemporaryDirectory(ignore_cleanup_errors=True) as profile:  # Chromium's helpers may outlive it
-        dom = subprocess.run([chromium, "--headless", "--no-sandbox", "--disable-gpu", "--mute-audio",
-                              f"--user-data-dir={profile}", f"--virtual-time-budget={budget_ms}",
-                              "--dump-dom", url], capture_output=True, text=True, timeout=900).stdout
-    server.shutdown()
-    return dom
+    with web_page.serving(site) as server:
+        return web_page.dump_dom(chromium, f"{web_page.base_url(server)}index.html{query}", budget_ms)
 
 
 def browser_hashes(chromium, site, frames, fps, budget_ms, gentle, start=None):
@@ -193,11 +183,6 @@ def compare(program, chromium, args, gentle):
     return bool(differ) or bool(start_differ)
 
 
-class QuietHandler(http.server.SimpleHTTPRequestHandler):
-    def log_message(self, *args):
-        pass
-
-
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--desktop", default="build", help="the desktop build folder")
@@ -212,11 +197,8 @@ def main():
     program = os.path.join(args.desktop, "src", "glimmerfrost")
     if not os.access(program, os.X_OK):
         sys.exit(f"web-test: {program}: no desktop program (build it first)")
-    if not os.path.isfile(os.path.join(args.site, "glimmerfrost.wasm")):
-        sys.exit(f"web-test: {args.site}: no web site (make web)")
-    chromium = shutil.which("chromium")
-    if chromium is None:
-        sys.exit("web-test: chromium not found (scripts/setup.sh --web)")
+    web_page.check_site("web-test", args.site)
+    chromium = web_page.find_chromium("web-test")
 
     differ_any = False
     for gentle in (False, True):
