@@ -20,6 +20,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <string>
 #include <thread>
@@ -50,6 +51,9 @@ struct Launch {
     int send_signal = 0;    // sent after `signal_after`
     int second_signal = 0;  // sent right after the first
     std::chrono::milliseconds signal_after{0};
+    // When set, the signal also waits until the program has got this far (on a loaded
+    // machine 1.5 s may pass before it has even installed its handlers).
+    std::function<bool(const fs::path& cwd)> signal_when;
     rlim_t max_file_bytes = RLIM_INFINITY;  // the largest file the program may write
     std::chrono::seconds timeout{120};
     std::string x_display;    // ":N": show on that X server instead of SDL's dummy video
@@ -120,7 +124,7 @@ Outcome launch(const Launch& l) {
             break;
         }
         const auto elapsed = std::chrono::steady_clock::now() - started;
-        if (!signalled && elapsed >= l.signal_after) {
+        if (!signalled && elapsed >= l.signal_after && (!l.signal_when || l.signal_when(l.cwd))) {
             kill(l.signal_target != 0 ? l.signal_target : pid, l.send_signal);
             if (l.second_signal != 0) {
                 kill(pid, l.second_signal);
@@ -144,6 +148,18 @@ Outcome launch(const Launch& l) {
     run.err_lines = gf::testing::lines_of(slurp(err_path));
     fs::remove(err_path);
     return run;
+}
+
+// True once a capture's frames folder holds its second frame: the capture loop is running.
+bool capture_drawing(const fs::path& cwd) {
+    std::error_code ec;
+    for (const fs::directory_entry& entry : fs::directory_iterator(cwd, ec)) {
+        if (entry.path().filename().string().rfind(".frames.partial", 0) == 0 &&
+            fs::exists(entry.path() / "frame_000001.png", ec)) {
+            return true;
+        }
+    }
+    return false;
 }
 
 std::vector<std::string> listing(const fs::path& dir) {
@@ -279,6 +295,7 @@ TEST_F(RuntimeFaults, InterruptedCaptureKeepsWhatWasRendered) {
         Launch l = base({"--capture", "show.mp4", "--frames", "frames"});
         l.send_signal = sig;
         l.signal_after = 1500ms;
+        l.signal_when = capture_drawing;
         const Outcome run = launch(l);
         EXPECT_FALSE(run.timed_out);
         EXPECT_EQ(run.signal, 0);
@@ -309,6 +326,7 @@ TEST_F(RuntimeFaults, SecondSignalAbortsAndLeavesNothing) {
     l.send_signal = SIGINT;
     l.second_signal = SIGTERM;
     l.signal_after = 1500ms;
+    l.signal_when = capture_drawing;
     const Outcome run = launch(l);
     EXPECT_FALSE(run.timed_out);
     EXPECT_NE(run.exit_code, 0);
