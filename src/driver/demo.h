@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "driver/picture_sizes.h"
+#include "common/data_set.h"
 #include "driver/platform_ops.h"
 
 namespace gf {
