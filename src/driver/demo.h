@@ -13,10 +13,9 @@ namespace gf {
 
 // Where each data file is read from (resolved before start-up).
 struct DataFiles {
-    std::string module;  // "xmas.it"
-    std::string
-        pictures[kPictureCount];  // slots 0..7: glimzz, muur, credits, presents, goodboy, finalgrtz, boem, kerst
-    std::string mesh;             // "kubus.3ds"
+    std::string module;                   // "xmas.it"
+    std::string pictures[kPictureCount];  // by slot, as kPictureSizes lists them
+    std::string mesh;                     // "kubus.3ds"
 };
 
 struct DemoOptions {
