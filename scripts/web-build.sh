@@ -35,9 +35,17 @@ rm -rf "$out/site.new"
 mkdir -p "$out/site.new/data"
 cp "$root/web/index.html" "$root/web/glimmerfrost-page.js" "$out/site.new/"
 cp "$out/engine/glimmerfrost.js" "$out/engine/glimmerfrost.wasm" "$out/site.new/"
-for f in xmas.it kubus.3ds glimzz.jpg muur.jpg credits.jpg presents.jpg goodboy.jpg finalgrtz.jpg boem.jpg kerst.jpg; do
+# The data files are the ones the data set's manifest lists; the page and its
+# service worker take the same list from data-files.js.
+manifest="$root/tools/datagen/dataset.manifest"
+mapfile -t data_files < <(grep -v '^#' "$manifest" | cut -d' ' -f1 | grep .)
+[ "${#data_files[@]}" -gt 0 ] || { echo "web-build.sh: $manifest lists no files" >&2; exit 1; }
+for f in "${data_files[@]}"; do
   cp "$desktop/data/$f" "$out/site.new/data/" || { echo "web-build.sh: $desktop/data/$f missing" >&2; exit 1; }
 done
+listed=$(printf "'%s', " "${data_files[@]}")
+printf '%s\n' "// The data set's files, as tools/datagen/dataset.manifest lists them (written by scripts/web-build.sh)." \
+  "const kDataFiles = [${listed%, }];" >"$out/site.new/data-files.js"
 # The page as an app: its icons (drawn by the desktop build's glimmerfrost-icon), a
 # favicon.ico holding the small ones as PNG, the manifest, and the service worker with
 # the site's version (a hash of its files) so that a new build replaces the cached copy.

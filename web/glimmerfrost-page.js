@@ -12,8 +12,7 @@
 
 const kRate = 44100;
 const kChunkFrames = 4096; // frames of music per AudioBuffer
-const kDataFiles = ['xmas.it', 'kubus.3ds', 'glimzz.jpg', 'muur.jpg', 'credits.jpg', 'presents.jpg',
-  'goodboy.jpg', 'finalgrtz.jpg', 'boem.jpg', 'kerst.jpg'];
+// The data files, kDataFiles, come from data-files.js, which the build writes from the data set's manifest.
 // Keys that on their own do nothing, as on the desktop.
 const kQuietKeys = new Set(['Shift', 'Control', 'Alt', 'AltGraph', 'Meta', 'OS', 'Super', 'Hyper', 'CapsLock',
   'NumLock', 'ScrollLock', 'Fn', 'FnLock', 'AudioVolumeUp', 'AudioVolumeDown', 'AudioVolumeMute',
@@ -63,6 +62,7 @@ async function loadEngine() {
       ? 'This browser cannot run WebAssembly, which the show needs.'
       : 'glimmerfrost.js could not be loaded.');
   }
+  if (typeof kDataFiles === 'undefined') throw new Error('data-files.js could not be loaded.');
   const module = await createGlimmerfrost({
     print: (line) => { $('results').textContent += line + '\n'; },
     printErr: (line) => { lastError = line.replace(/^glimmerfrost: /, ''); console.error(line); },

@@ -6,11 +6,12 @@
 // The build writes the site's version into kVersion, which retires older caches.
 const kVersion = '@SITE_VERSION@';
 const kCache = 'glimmerfrost-' + kVersion;
+// The data files are the page's: data-files.js, written by the build from the data set's manifest.
+importScripts('data-files.js');
 const kFiles = [
-  './', 'index.html', 'glimmerfrost-page.js', 'glimmerfrost.js', 'glimmerfrost.wasm',
+  './', 'index.html', 'glimmerfrost-page.js', 'glimmerfrost.js', 'glimmerfrost.wasm', 'data-files.js',
   'manifest.webmanifest', 'favicon.ico', 'icon-192.png', 'icon-512.png',
-  'data/xmas.it', 'data/kubus.3ds', 'data/glimzz.jpg', 'data/muur.jpg', 'data/credits.jpg',
-  'data/presents.jpg', 'data/goodboy.jpg', 'data/finalgrtz.jpg', 'data/boem.jpg', 'data/kerst.jpg',
+  ...kDataFiles.map((name) => 'data/' + name),
 ];
 
 self.addEventListener('install', (event) => {

@@ -6,12 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "common/data_set.h"
 #include "driver/demo.h"
 
 namespace gf {
-
-constexpr const char* kModuleFile = "xmas.it";
-constexpr const char* kMeshFile = "kubus.3ds";
 
 // The folders searched, in order. With `data_dir` set, only that folder;
 // otherwise the current directory, `<exe dir>/../data` and `<exe dir>/data`

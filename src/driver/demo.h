@@ -6,17 +6,16 @@
 #include <memory>
 #include <string>
 
-#include "driver/picture_sizes.h"
+#include "common/data_set.h"
 #include "driver/platform_ops.h"
 
 namespace gf {
 
 // Where each data file is read from (resolved before start-up).
 struct DataFiles {
-    std::string module;  // "xmas.it"
-    std::string
-        pictures[kPictureCount];  // slots 0..7: glimzz, muur, credits, presents, goodboy, finalgrtz, boem, kerst
-    std::string mesh;             // "kubus.3ds"
+    std::string module;                   // "xmas.it"
+    std::string pictures[kPictureCount];  // by slot, as kPictureSizes lists them
+    std::string mesh;                     // "kubus.3ds"
 };
 
 struct DemoOptions {

@@ -8,8 +8,8 @@
 #include <cstdint>
 #include <string>
 
+#include "common/data_set.h"
 #include "common/types.h"
-#include "driver/picture_sizes.h"
 #include "driver/platform_ops.h"
 
 namespace gf {
@@ -59,7 +59,7 @@ struct EffectOps {
 // The table of the real effects.
 const EffectOps& real_effect_ops();
 
-constexpr int kSceneSlots = kPictureCount;  // one picture per slot of picture_sizes.h
+constexpr int kSceneSlots = kPictureCount;  // one picture per slot of common/data_set.h
 
 // What the chains draw with: the eight pictures and the six work buffers, all owned by demo_main.
 struct SceneObjects {

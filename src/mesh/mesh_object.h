@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "common/data_set.h"
 #include "common/types.h"
 
 namespace gf {
@@ -68,7 +69,7 @@ void release_mesh(MeshObject& object);
 
 // Places each cube at (0, 0, 200) and loads it from `path`. A cube whose file
 // cannot be used stays empty (check the file first with validate_mesh_file).
-void load_cubes(const std::string& path = "kubus.3ds");
+void load_cubes(const std::string& path = kMeshFile);
 void free_cubes();
 
 // "" when `path` holds a usable mesh; else one line naming the file and the

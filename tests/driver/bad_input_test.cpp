@@ -19,8 +19,10 @@
 #include <ostream>
 #include <random>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "common/data_set.h"
 #include "support/run_process.h"
 #include "writers/it_writer.h"
 #include "writers/jpeg_writer.h"
@@ -39,18 +41,19 @@ struct DataFile {
     int min_height = 0;  // pictures only
 };
 
-constexpr std::array<DataFile, 10> kFiles = {{
-    {"xmas.it"},
-    {"glimzz.jpg", 256, 256},
-    {"muur.jpg", 256, 256},
-    {"credits.jpg", 320, 200},
-    {"presents.jpg", 320, 200},
-    {"goodboy.jpg", 320, 480},
-    {"finalgrtz.jpg", 320, 400},
-    {"boem.jpg", 320, 200},
-    {"kerst.jpg", 320, 200},
-    {"kubus.3ds"},
-}};
+constexpr std::array<DataFile, gf::kDataFileCount> kFiles = [] {
+    std::array<DataFile, gf::kDataFileCount> files{};
+    for (std::size_t i = 0; i < files.size(); ++i) files[i].name = gf::kDataFiles[i];
+    for (const gf::PictureSize& need : gf::kPictureSizes) {
+        for (DataFile& file : files) {
+            if (std::string_view(file.name) == need.file) {
+                file.width = need.width;
+                file.min_height = need.min_height;
+            }
+        }
+    }
+    return files;
+}();
 
 // Test names and failure messages show the file's name.
 void PrintTo(const DataFile& file, std::ostream* os) { *os << file.name; }
@@ -137,7 +140,7 @@ std::vector<Breakage> generic_breakages(const std::string& name) {
     list.push_back({"wrong magic", [name](const Bytes& good, Bytes& out) {
                         out = good;
                         // The first bytes identify each format: FF D8 (JPEG), IMPM, 4D 4D.
-                        const size_t magic = is_picture(name) ? 2 : name == "xmas.it" ? 4 : 2;
+                        const size_t magic = is_picture(name) ? 2 : name == gf::kModuleFile ? 4 : 2;
                         for (size_t i = 0; i < magic; ++i) {
                             out[i] = static_cast<uint8_t>('Z' - i);
                         }
@@ -168,7 +171,7 @@ std::vector<Breakage> specific_breakages(const DataFile& file) {
                                 return true;
                             }});
         }
-    } else if (name == "kubus.3ds") {
+    } else if (name == gf::kMeshFile) {
         for (const uint16_t index : {uint16_t{8}, uint16_t{0xFFFF}}) {
             list.push_back(
                 {"face index " + std::to_string(index) + " of 8 vertices", [index](const Bytes&, Bytes& out) {
@@ -176,7 +179,7 @@ std::vector<Breakage> specific_breakages(const DataFile& file) {
                      return true;
                  }});
         }
-    } else if (name == "xmas.it") {
+    } else if (name == gf::kModuleFile) {
         // An order list holding only its end marker is how a module with no orders is stored.
         list.push_back({"no orders", [](const Bytes&, Bytes& out) {
                             out = module_with_orders({255});

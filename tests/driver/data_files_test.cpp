@@ -28,8 +28,7 @@ protected:
     fs::path copy_data(const std::string& dir) {
         const fs::path target = root_ / dir;
         fs::create_directories(target);
-        for (const char* file : {"xmas.it", "glimzz.jpg", "muur.jpg", "credits.jpg", "presents.jpg", "goodboy.jpg",
-                                 "finalgrtz.jpg", "boem.jpg", "kerst.jpg", "kubus.3ds"}) {
+        for (const char* file : kDataFiles) {
             fs::copy_file(fs::path(GF_DATA_DIR) / file, target / file);
         }
         return target;

@@ -14,11 +14,15 @@ namespace {
 
 using Log = std::vector<std::string>;
 
-const char* const kStems[8] = {"glimzz", "muur", "credits", "presents", "goodboy", "finalgrtz", "boem", "kerst"};
+// A picture's file name without ".jpg", as the recorder names its image.
+std::string stem(const PictureSize& picture) {
+    const std::string file = picture.file;
+    return file.substr(0, file.find('.'));
+}
 
 Log startup_calls() {
     Log log = {"init_music()", "load_module(xmas.it)"};
-    for (const char* stem : kStems) log.push_back(std::string("load_jpeg(") + stem + ".jpg)");
+    for (const PictureSize& picture : kPictureSizes) log.push_back(std::string("load_jpeg(") + picture.file + ")");
     const Log rest = {"validate_mesh_file(kubus.3ds)",
                       "open_display(Glimmerfrost,320,200,0)",
                       "reset_tunnel_camera()",
@@ -37,7 +41,7 @@ Log startup_calls() {
 
 Log shutdown_calls() {
     Log log = {"stop_music()", "free_swirl()", "free_cubes()"};
-    for (const char* stem : kStems) log.push_back(std::string("release_image(") + stem + ")");
+    for (const PictureSize& picture : kPictureSizes) log.push_back("release_image(" + stem(picture) + ")");
     log.insert(log.end(), {"free_music()", "destroy_display()"});
     return log;
 }
@@ -53,8 +57,8 @@ protected:
         mesh_problem.clear();
         use_virtual_clock(kVirtualClockStart);
         options_.files.module = "/data/xmas.it";
-        for (int slot = 0; slot < 8; ++slot)
-            options_.files.pictures[slot] = std::string("/data/") + kStems[slot] + ".jpg";
+        for (int slot = 0; slot < kPictureCount; ++slot)
+            options_.files.pictures[slot] = std::string("/data/") + kPictureSizes[static_cast<std::size_t>(slot)].file;
         options_.files.mesh = "/data/kubus.3ds";
     }
     void TearDown() override {

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "common/data_set.h"
 #include "driver/beat_state.h"
-#include "driver/picture_sizes.h"
 #include "driver/platform_ops.h"
 #include "driver/timeline.h"
 #include "platform/clock.h"

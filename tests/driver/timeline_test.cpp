@@ -42,11 +42,11 @@ protected:
         use_virtual_clock(kVirtualClockStart);
         frame_time = 0;
         exit_requested = 0;
-        const char* pictures[kSceneSlots] = {"glimzz",  "muur",      "credits", "presents",
-                                             "goodboy", "finalgrtz", "boem",    "kerst"};
         for (int slot = 0; slot < kSceneSlots; ++slot) {
+            // Each picture by its file name without ".jpg", as the expected calls name it.
+            const std::string file = kPictureSizes[static_cast<std::size_t>(slot)].file;
             images_[slot].pixels = &picture_pixels_[slot];
-            pointer_names[images_[slot].pixels] = pictures[slot];
+            pointer_names[images_[slot].pixels] = file.substr(0, file.find('.'));
             objects_.pictures[slot] = &images_[slot];
         }
         const char* buffers[6] = {"scroll", "band", "cube", "glow", "snow", "flash"};

@@ -3,6 +3,7 @@
 // test checks it against the standard's test vectors.
 #include "datagen/manifest.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdio>
@@ -16,9 +17,11 @@
 
 namespace gf::datagen {
 
-const std::vector<std::string> kDatasetFiles = {"boem.jpg",     "credits.jpg", "finalgrtz.jpg", "glimzz.jpg",
-                                                "goodboy.jpg",  "kerst.jpg",   "kubus.3ds",     "muur.jpg",
-                                                "presents.jpg", "xmas.it"};
+const std::vector<std::string> kDatasetFiles = [] {
+    std::vector<std::string> names(kDataFiles.begin(), kDataFiles.end());
+    std::sort(names.begin(), names.end());
+    return names;
+}();
 
 namespace {
 

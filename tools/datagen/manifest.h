@@ -11,7 +11,7 @@
 
 namespace gf::datagen {
 
-// The ten files the generator writes, in name order.
+// The files the generator writes (kDataFiles), in name order: the manifest's order.
 extern const std::vector<std::string> kDatasetFiles;
 
 // Lower-case hex SHA-256 of `bytes` (FIPS 180-4).

@@ -73,7 +73,7 @@ Status write_mesh(const std::string& dir) {
 
     Status result;
     std::string error;
-    if (!tds::write_file(dir + "/kubus.3ds", tds::serialize(file), &error)) {
+    if (!tds::write_file(dir + "/" + kMeshFile, tds::serialize(file), &error)) {
         result.ok = false;
         result.message = error;
     }

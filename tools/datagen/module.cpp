@@ -74,7 +74,7 @@ itw::Module build_xmas_module() {
 }
 
 Status write_module(const std::string& dir) {
-    const std::string path = dir + "/" + kModuleFileName;
+    const std::string path = dir + "/" + kModuleFile;
     std::vector<uint8_t> bytes;
     try {
         bytes = itw::write_it(build_xmas_module());

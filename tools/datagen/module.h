@@ -10,7 +10,6 @@
 
 namespace gf::datagen {
 
-constexpr const char* kModuleFileName = "xmas.it";
 constexpr int kXmasOrders = 17;
 constexpr int kXmasRows = 128;
 constexpr int kXmasChannels = 20;

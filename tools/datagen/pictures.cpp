@@ -18,24 +18,32 @@
 namespace gf::datagen {
 namespace {
 
+// How each picture is drawn, by its slot; the file name and size come from the
+// data set's declaration.
 struct PictureRecipe {
-    const char* file;
-    int width;
-    int height;
+    PictureSlot slot;
     std::vector<uint32_t> (*draw)();
 };
 
-// Slot order of the show.
-constexpr std::array<PictureRecipe, 8> kRecipes = {{
-    {"glimzz.jpg", 256, 256, draw_glimzz},
-    {"muur.jpg", 256, 256, draw_muur},
-    {"credits.jpg", 320, 200, draw_credits},
-    {"presents.jpg", 320, 200, draw_presents},
-    {"goodboy.jpg", 320, 480, draw_goodboy},
-    {"finalgrtz.jpg", 320, 400, draw_finalgrtz},
-    {"boem.jpg", 320, 200, draw_boem},
-    {"kerst.jpg", 320, 200, draw_kerst},
+constexpr std::array<PictureRecipe, kPictureCount> kRecipes = {{
+    {kGlimzz, draw_glimzz},
+    {kMuur, draw_muur},
+    {kCredits, draw_credits},
+    {kPresents, draw_presents},
+    {kGoodboy, draw_goodboy},
+    {kFinalgrtz, draw_finalgrtz},
+    {kBoem, draw_boem},
+    {kKerst, draw_kerst},
 }};
+
+// The recipes stand in slot order, so the pictures come out in it.
+constexpr bool in_slot_order() {
+    for (std::size_t i = 0; i < kRecipes.size(); ++i) {
+        if (kRecipes[i].slot != static_cast<int>(i)) return false;
+    }
+    return true;
+}
+static_assert(in_slot_order());
 
 // Contact sheet layout: the 320 × 200 cards on the first row, the tall ones
 // and the textures on the second.
@@ -51,7 +59,12 @@ std::vector<Picture> draw_pictures() {
     std::vector<Picture> pictures;
     pictures.reserve(kRecipes.size());
     for (const PictureRecipe& recipe : kRecipes) {
-        pictures.push_back({recipe.file, recipe.width, recipe.height, recipe.draw()});
+        const PictureSize& size = kPictureSizes[static_cast<std::size_t>(recipe.slot)];
+        pictures.push_back({size.file, size.width, size.min_height, recipe.draw()});
+        if (pictures.back().pixels.size() != static_cast<std::size_t>(size.width) * size.min_height) {
+            throw std::logic_error(pictures.back().file + ": drawn at another size than " + std::to_string(size.width) +
+                                   " x " + std::to_string(size.min_height));
+        }
     }
     return pictures;
 }

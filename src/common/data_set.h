@@ -1,18 +1,26 @@
-// The eight pictures the show reads, in slot order, with the size each one's
-// scenes need: textures are fetched at an 8-bit row times 256 plus an 8-bit
+// The show's data set, named once: the module, the eight pictures in slot
+// order with the size each one's scenes need, and the mesh. The program looks
+// for and checks these files, and the generator (tools/datagen) writes them and
+// their manifest, from which the build and the browser page take their lists.
+//
+// The sizes: textures are fetched at an 8-bit row times 256 plus an 8-bit
 // column, whole-frame copies take 320 × 200, the scroll window starts at row
 // 0..280 of the tall picture and the greetings come in five 80-row bands.
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <string_view>
 
 namespace gf {
 
+constexpr const char* kModuleFile = "xmas.it";
+constexpr const char* kMeshFile = "kubus.3ds";
+
 struct PictureSize {
     const char* file;
     int width;       // exact
-    int min_height;  // at least
+    int min_height;  // at least; the generator draws each picture at this height
 };
 
 // Picture slots, in load order: the index of each picture in kPictureSizes.
@@ -46,5 +54,19 @@ static_assert(slot_reads(kGlimzz, "glimzz.jpg") && slot_reads(kMuur, "muur.jpg")
               slot_reads(kCredits, "credits.jpg") && slot_reads(kPresents, "presents.jpg") &&
               slot_reads(kGoodboy, "goodboy.jpg") && slot_reads(kFinalgrtz, "finalgrtz.jpg") &&
               slot_reads(kBoem, "boem.jpg") && slot_reads(kKerst, "kerst.jpg") && kKerst + 1 == kPictureCount);
+
+// Every file of the data set: the module, the pictures in slot order, the mesh
+// (the order the program looks for them in).
+constexpr int kDataFileCount = kPictureCount + 2;
+constexpr std::array<const char*, kDataFileCount> data_file_names() {
+    std::array<const char*, kDataFileCount> files{};
+    files.front() = kModuleFile;
+    for (std::size_t slot = 0; slot < kPictureSizes.size(); ++slot) {
+        files[slot + 1] = kPictureSizes[slot].file;
+    }
+    files.back() = kMeshFile;
+    return files;
+}
+constexpr std::array<const char*, kDataFileCount> kDataFiles = data_file_names();
 
 }  // namespace gf
