@@ -1,6 +1,8 @@
 // What the demo driver needs from the outside world: a display, a music player
-// and a picture loader. The desktop run forwards to SDL2/libopenmpt/libjpeg-turbo;
-// capture renders offline against the virtual clock; tests record the calls.
+// and a picture loader. The music and the pictures are the engine's own player and
+// loader for every real platform (driver/library_platform.h); the desktop run shows
+// the frames in an SDL2 window, capture renders offline against the virtual clock,
+// the browser hands them to its page; tests record the calls.
 #pragma once
 
 #include <cstdint>
