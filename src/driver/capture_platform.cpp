@@ -4,7 +4,6 @@
 #include <chrono>
 #include <utility>
 
-#include "common/frame_globals.h"
 #include "platform/clock.h"
 #include "platform/music.h"
 
@@ -73,7 +72,6 @@ Status CapturePlatform::open_display(const char*, int width, int height, int) {
 
 uint32_t* CapturePlatform::lock_frame() {
     lock_started_ = wall_seconds();
-    screen = surface_.data();
     return surface_.data();
 }
 
@@ -154,8 +152,6 @@ bool CapturePlatform::key_pressed() {
     }
     return stop_ != CaptureStop::None;
 }
-
-void CapturePlatform::destroy_display() { screen = nullptr; }
 
 Status CapturePlatform::init_music() {
     Status status = LibraryPlatform::init_music();

@@ -87,7 +87,7 @@ public:
     void present_frame() override;
     void update_display() override;
     bool key_pressed() override;
-    void destroy_display() override;
+    void destroy_display() override {}
 
     // The music is rendered offline, frame by frame, with the syncs on the virtual clock.
     Status init_music() override;

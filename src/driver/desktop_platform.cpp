@@ -4,8 +4,6 @@
 
 #include <cmath>
 
-#include "common/frame_globals.h"
-
 namespace gf {
 
 DesktopPlatform::DesktopPlatform(const DisplayOptions& display, AudioOutput audio)
@@ -25,10 +23,7 @@ Status DesktopPlatform::open_display(const char* title, int width, int height, i
     return {};
 }
 
-uint32_t* DesktopPlatform::lock_frame() {
-    gf::lock_frame(display_);
-    return screen;
-}
+uint32_t* DesktopPlatform::lock_frame() { return gf::lock_frame(display_); }
 
 void DesktopPlatform::unlock_frame() { gf::unlock_frame(display_); }
 

@@ -37,7 +37,7 @@ public:
 
     // Display: the window (or offline frame sink) and its 320 × 200 frame surface.
     virtual Status open_display(const char* title, int width, int height, int use_options) = 0;
-    virtual uint32_t* lock_frame() = 0;  // returns the new `screen`
+    virtual uint32_t* lock_frame() = 0;  // the frame's surface: the frame loop draws there as `screen`
     virtual void unlock_frame() = 0;
     virtual void present_frame() = 0;
     // Shows the frame and handles events. The driver reads `frame_time` from the clock right after.

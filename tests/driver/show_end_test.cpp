@@ -37,10 +37,7 @@ public:
     ~PacedPlatform() override { use_system_clock(); }
 
     Status open_display(const char*, int, int, int) override { return {}; }
-    uint32_t* lock_frame() override {
-        screen = surface_.data();
-        return screen;
-    }
+    uint32_t* lock_frame() override { return surface_.data(); }
     void unlock_frame() override {}
     void present_frame() override { ++frames_; }
     void update_display() override {

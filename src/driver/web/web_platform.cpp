@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <array>
 
-#include "common/frame_globals.h"
 #include "platform/music.h"
 
 // The page draws the frame into its canvas.
@@ -59,11 +58,6 @@ Status WebPlatform::open_display(const char*, int width, int height, int) {
         return {false, "canvas: only a 320 x 200 frame can be shown"};
     }
     return {};
-}
-
-uint32_t* WebPlatform::lock_frame() {
-    screen = surface_.data();
-    return surface_.data();
 }
 
 void WebPlatform::present_frame() { page_present(surface_.data()); }

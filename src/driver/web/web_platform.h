@@ -25,7 +25,7 @@ public:
     WebPlatform& operator=(const WebPlatform&) = delete;
 
     Status open_display(const char* title, int width, int height, int use_options) override;
-    uint32_t* lock_frame() override;
+    uint32_t* lock_frame() override { return surface_.data(); }
     void unlock_frame() override {}
     void present_frame() override;
     void update_display() override {}
