@@ -32,8 +32,8 @@ set(gf_platform_web_sources
   web/web_music_output.cpp)
 
 set(gf_driver_sources
-  beat_state.cpp capture_benchmark.cpp capture_platform.cpp data_files.cpp demo.cpp effect_ops.cpp show_state.cpp
-  timeline.cpp)
+  beat_state.cpp capture_benchmark.cpp capture_platform.cpp data_files.cpp demo.cpp effect_ops.cpp
+  library_platform.cpp show_state.cpp timeline.cpp)
 set(gf_driver_desktop_sources
   capture.cpp desktop_platform.cpp options.cpp program.cpp)
 set(gf_driver_web_sources

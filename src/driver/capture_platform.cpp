@@ -4,9 +4,7 @@
 #include <chrono>
 #include <utility>
 
-#include "common/frame_globals.h"
 #include "platform/clock.h"
-#include "platform/image_loader.h"
 #include "platform/music.h"
 
 namespace gf {
@@ -23,8 +21,6 @@ uint32_t position_key(uint32_t order, uint32_t row) { return (order << 16) | (ro
 double wall_seconds() {
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
-
-Status from(const Status& status) { return {status.ok, status.message}; }
 
 // A music position (order in the low 16 bits, row in the high 16) at or after ORDER:ROW.
 bool position_at_or_after(uint32_t position, uint32_t order, uint32_t row) {
@@ -47,7 +43,11 @@ uint64_t sample_ms(uint64_t sample) { return sample * kMsPerSecond / kSampleRate
 
 CapturePlatform::CapturePlatform(FrameRate rate, CaptureSink sink, uint64_t max_frames,
                                  const std::atomic<bool>* interrupt)
-    : rate_(rate), sink_(std::move(sink)), max_frames_(max_frames), interrupt_(interrupt) {
+    : LibraryPlatform(AudioOutput::Offline),
+      rate_(rate),
+      sink_(std::move(sink)),
+      max_frames_(max_frames),
+      interrupt_(interrupt) {
     // Everything that moves follows the virtual clock from here on, so two captures draw the same pixels.
     use_virtual_clock(kCaptureClockStart);
     audio_.reserve(2 * (frame_start_sample(1, rate_) + 1));
@@ -72,7 +72,6 @@ Status CapturePlatform::open_display(const char*, int width, int height, int) {
 
 uint32_t* CapturePlatform::lock_frame() {
     lock_started_ = wall_seconds();
-    screen = surface_.data();
     return surface_.data();
 }
 
@@ -154,49 +153,28 @@ bool CapturePlatform::key_pressed() {
     return stop_ != CaptureStop::None;
 }
 
-void CapturePlatform::destroy_display() { screen = nullptr; }
-
 Status CapturePlatform::init_music() {
-    Status status = from(gf::init_music(AudioOutput::Offline));
+    Status status = LibraryPlatform::init_music();
     follow_music_clock();
     return status;
 }
 
-Status CapturePlatform::load_module(const std::string& path) { return from(gf::load_module(path)); }
-
 void CapturePlatform::play_music(uint32_t order, uint32_t row) {
-    gf::play_music(order, row);
+    LibraryPlatform::play_music(order, row);
     playing_ = true;
     samples_ = 0;
     music_end_sample_ = kNotEnded;
 }
 
 void CapturePlatform::stop_music() {
-    gf::stop_music();
+    LibraryPlatform::stop_music();
     playing_ = false;
 }
 
 void CapturePlatform::free_music() {
     set_sync_position_hook({});
-    gf::free_music();
+    LibraryPlatform::free_music();
 }
-
-uint32_t CapturePlatform::music_position() { return gf::music_position(); }
-
-uint32_t CapturePlatform::add_instrument_sync(SyncProc proc, int instrument) {
-    return gf::add_instrument_sync(proc, instrument);
-}
-
-int CapturePlatform::music_volume() { return gf::music_volume(); }
-
-void CapturePlatform::set_music_volume(int volume) { gf::set_music_volume(volume); }
-
-Status CapturePlatform::load_jpeg(Image& image, const std::string& path) {
-    const Status status = gf::load_jpeg(image, path);
-    return {status.ok, status.message};
-}
-
-void CapturePlatform::release_image(Image& image) { gf::release_image(image); }
 
 namespace {
 

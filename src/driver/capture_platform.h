@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "common/types.h"
-#include "driver/platform_ops.h"
+#include "driver/library_platform.h"
 
 namespace gf {
 
@@ -67,7 +67,7 @@ enum class CaptureStop {
     OutputFailed,  // a consumer refused a frame or sound
 };
 
-class CapturePlatform final : public Platform {
+class CapturePlatform : public LibraryPlatform {
 public:
     // `max_frames` 0: no limit. `interrupt`, when given, stops the capture at the end of a pass once set.
     CapturePlatform(FrameRate rate, CaptureSink sink, uint64_t max_frames = 0,
@@ -87,20 +87,13 @@ public:
     void present_frame() override;
     void update_display() override;
     bool key_pressed() override;
-    void destroy_display() override;
+    void destroy_display() override {}
 
+    // The music is rendered offline, frame by frame, with the syncs on the virtual clock.
     Status init_music() override;
-    Status load_module(const std::string& path) override;
     void play_music(uint32_t order, uint32_t row) override;
     void stop_music() override;
     void free_music() override;
-    uint32_t music_position() override;
-    uint32_t add_instrument_sync(SyncProc proc, int instrument) override;
-    int music_volume() override;
-    void set_music_volume(int volume) override;
-
-    Status load_jpeg(Image& image, const std::string& path) override;
-    void release_image(Image& image) override;
 
     // The state of a capture at the show's start, the module loaded and about to play
     // from 0:0, with nothing rendered: where a seek from the start begins.
@@ -124,7 +117,6 @@ public:
     uint64_t frames() const { return frames_ - first_shown_; }  // frames handed to the sink
     uint64_t first_shown() const { return first_shown_; }       // the show's frame index of the first one
     bool showing() const { return showing_; }
-    uint64_t samples() const { return samples_; }  // music samples rendered
     CaptureStop stop_reason() const { return stop_; }
     double mixing_seconds() const { return mixing_seconds_; }  // wall time spent rendering music
 

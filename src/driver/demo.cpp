@@ -54,6 +54,21 @@ private:
 
 void report(const std::string& message) { std::cerr << "glimmerfrost: " << message << '\n'; }
 
+// One frame through `platform`: its surface becomes `screen` while `draw` fills it,
+// the frame is shown, and `frame_time` becomes the clock read after the update (the
+// time the next frame is drawn at). The show's passes and a seek's all go through
+// here, the one place that sets the two; start and finish only clear them, and a
+// checkpoint put back restores `frame_time` with the rest of the show's state.
+template <typename Draw>
+void frame_pass(Platform& platform, const Draw& draw) {
+    screen = platform.lock_frame();
+    draw();
+    platform.unlock_frame();
+    platform.present_frame();
+    platform.update_display();
+    frame_time = time_get_time();
+}
+
 // The viewer's state: Space holds the music, the clock and the picture together;
 // Left and Right restart the music at the previous or next order with a fresh
 // beat state, as a start with --start does.
@@ -315,12 +330,7 @@ bool DemoRun::seek_to_frame(uint64_t frame) { return seek(0, static_cast<int64_t
 
 void DemoRun::shadow_pass() {
     CapturePlatform& shadow = *state_->seeker.shadow;
-    screen = shadow.lock_frame();
-    run_timeline(shadow, state_->objects, fx_);
-    shadow.unlock_frame();
-    shadow.present_frame();
-    shadow.update_display();
-    frame_time = time_get_time();
+    frame_pass(shadow, [&] { run_timeline(shadow, state_->objects, fx_); });
 }
 
 // Runs the shadow from the checkpoint before the target up to it: the frame `frame`
@@ -445,20 +455,17 @@ bool DemoRun::step() {
     if (exit_requested == 1) {
         return false;  // the pass that set it has been shown in full
     }
-    screen = platform.lock_frame();
-    // Paused, the last picture is shown again as it stands, so the window stays live.
-    if (!viewer.paused || viewer.redraw) {
-        run_timeline(platform, state_->objects, fx_);
-        if (options_.gentle) {
-            // The finished frame, before it is shown or encoded.
-            limit_flashes(screen, time_get_time());
+    frame_pass(platform, [&] {
+        // Paused, the last picture is shown again as it stands, so the window stays live.
+        if (!viewer.paused || viewer.redraw) {
+            run_timeline(platform, state_->objects, fx_);
+            if (options_.gentle) {
+                // The finished frame, before it is shown or encoded.
+                limit_flashes(screen, time_get_time());
+            }
+            viewer.redraw = false;
         }
-        viewer.redraw = false;
-    }
-    platform.unlock_frame();
-    platform.present_frame();
-    platform.update_display();
-    frame_time = time_get_time();
+    });
     if (platform.key_pressed() || state_->music_end.over(platform.music_position(), frame_time)) {
         return false;
     }

@@ -1,16 +1,13 @@
-// Forwards the driver's platform operations to the SDL2 display, the music
-// player and the JPEG loader.
+// Forwards the driver's display operations to the SDL2 window, and holds or
+// pulls the music on its output.
 #include "driver/desktop_platform.h"
 
 #include <cmath>
 
-#include "common/frame_globals.h"
-#include "platform/image_loader.h"
-
 namespace gf {
 
 DesktopPlatform::DesktopPlatform(const DisplayOptions& display, AudioOutput audio)
-    : display_(create_display(display)), audio_(audio) {}
+    : LibraryPlatform(audio), display_(create_display(display)) {}
 
 DesktopPlatform::~DesktopPlatform() { DesktopPlatform::destroy_display(); }
 
@@ -26,10 +23,7 @@ Status DesktopPlatform::open_display(const char* title, int width, int height, i
     return {};
 }
 
-uint32_t* DesktopPlatform::lock_frame() {
-    gf::lock_frame(display_);
-    return screen;
-}
+uint32_t* DesktopPlatform::lock_frame() { return gf::lock_frame(display_); }
 
 void DesktopPlatform::unlock_frame() { gf::unlock_frame(display_); }
 
@@ -50,26 +44,6 @@ void DesktopPlatform::destroy_display() {
     }
 }
 
-Status DesktopPlatform::init_music() { return gf::init_music(audio_); }
-
-Status DesktopPlatform::load_module(const std::string& path) { return gf::load_module(path); }
-
-void DesktopPlatform::play_music(uint32_t order, uint32_t row) { gf::play_music(order, row); }
-
-void DesktopPlatform::stop_music() { gf::stop_music(); }
-
-void DesktopPlatform::free_music() { gf::free_music(); }
-
-uint32_t DesktopPlatform::music_position() { return gf::music_position(); }
-
-uint32_t DesktopPlatform::add_instrument_sync(SyncProc proc, int instrument) {
-    return gf::add_instrument_sync(proc, instrument);
-}
-
-int DesktopPlatform::music_volume() { return gf::music_volume(); }
-
-void DesktopPlatform::set_music_volume(int volume) { gf::set_music_volume(volume); }
-
 void DesktopPlatform::pause_music(bool paused) { gf::pause_music(paused); }
 
 bool DesktopPlatform::seek_rate(int& num, int& den) {
@@ -84,9 +58,5 @@ bool DesktopPlatform::seek_rate(int& num, int& den) {
 }
 
 void DesktopPlatform::pull_music(bool pulled) { gf::pull_music(pulled); }
-
-Status DesktopPlatform::load_jpeg(Image& image, const std::string& path) { return gf::load_jpeg(image, path); }
-
-void DesktopPlatform::release_image(Image& image) { gf::release_image(image); }
 
 }  // namespace gf

@@ -1,6 +1,8 @@
 // What the demo driver needs from the outside world: a display, a music player
-// and a picture loader. The desktop run forwards to SDL2/libopenmpt/libjpeg-turbo;
-// capture renders offline against the virtual clock; tests record the calls.
+// and a picture loader. The music and the pictures are the engine's own player and
+// loader for every real platform (driver/library_platform.h); the desktop run shows
+// the frames in an SDL2 window, capture renders offline against the virtual clock,
+// the browser hands them to its page; tests record the calls.
 #pragma once
 
 #include <cstdint>
@@ -35,7 +37,7 @@ public:
 
     // Display: the window (or offline frame sink) and its 320 × 200 frame surface.
     virtual Status open_display(const char* title, int width, int height, int use_options) = 0;
-    virtual uint32_t* lock_frame() = 0;  // returns the new `screen`
+    virtual uint32_t* lock_frame() = 0;  // the frame's surface: the frame loop draws there as `screen`
     virtual void unlock_frame() = 0;
     virtual void present_frame() = 0;
     // Shows the frame and handles events. The driver reads `frame_time` from the clock right after.

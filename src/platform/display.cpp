@@ -26,8 +26,6 @@
 #include <string>
 #include <thread>
 
-#include "common/frame_globals.h"
-#include "platform/clock.h"
 #include "platform/quiet_stderr.h"
 #include "platform/window_icon.h"
 
@@ -82,9 +80,6 @@ extern "C" void on_quit_signal(int sig) {
 
 void release_surface(Display* d) {
     if (d->pixels != nullptr) {
-        if (screen >= d->pixels && screen < d->pixels + static_cast<std::size_t>(d->width) * d->height) {
-            screen = nullptr;
-        }
         ::operator delete[](d->pixels, kSurfaceAlign);
         d->pixels = nullptr;
     }
@@ -450,7 +445,7 @@ Status open_display(Display* d, const char* title, int width, int height, int /*
     return {};
 }
 
-void lock_frame(Display* d) { screen = d->pixels; }
+uint32_t* lock_frame(Display* d) { return d->pixels; }
 
 void unlock_frame(Display*) {}
 
@@ -486,7 +481,6 @@ void update_display(Display* d) {
         pace(d);
     }
     pump_events(d);
-    frame_time = time_get_time();
 }
 
 bool key_pressed(Display* d) {

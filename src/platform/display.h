@@ -19,12 +19,12 @@ Display* create_display(const DisplayOptions& options);
 // Opens the window titled `title` with a width × height frame surface. `use_options`
 // is accepted and ignored: a window has no output options to choose between.
 Status open_display(Display* display, const char* title, int width, int height, int use_options);
-// Locks the frame surface; its first pixel becomes `screen`.
-void lock_frame(Display* display);
+// Locks the frame surface and returns its first pixel: the frame loop draws there.
+uint32_t* lock_frame(Display* display);
 void unlock_frame(Display* display);
 // Uploads the whole surface to the window's texture.
 void present_frame(Display* display);
-// Shows the frame, handles window events, then reads `frame_time` from the clock.
+// Shows the frame and handles window events.
 void update_display(Display* display);
 // True when a key press that ends the show (or a request to close) is waiting. Not consumed.
 bool key_pressed(Display* display);

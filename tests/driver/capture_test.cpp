@@ -150,7 +150,6 @@ LoopResult run_loop(FrameRate rate, uint64_t max_frames, const std::atomic<bool>
     uint32_t marker = 0x00102030;
     for (int guard = 0; guard < 100000 && !platform.key_pressed(); ++guard) {
         uint32_t* surface = platform.lock_frame();
-        EXPECT_EQ(surface, screen);
         surface[0] = marker++;
         platform.unlock_frame();
         platform.present_frame();

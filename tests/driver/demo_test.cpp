@@ -114,6 +114,28 @@ TEST_F(DemoTest, EachPassLocksDrawsUnlocksPresentsUpdatesThenTestsTheKey) {
     Log expected = startup_calls();
     for (const Log& part : {pass, second, shutdown_calls()}) expected.insert(expected.end(), part.begin(), part.end());
     EXPECT_EQ(call_log, expected);
+    EXPECT_EQ(screen, nullptr);  // no pointer into the platform's surface is left behind
+}
+
+// The clock moves while the frame is presented, updated and after: the next frame is
+// drawn at the time read right after the update.
+TEST_F(DemoTest, FrameTimeIsReadAfterTheUpdate) {
+    struct BusyPlatform : FakePlatform {
+        void present_frame() override {
+            FakePlatform::present_frame();
+            advance_virtual_clock(5);
+        }
+        bool key_pressed() override {
+            advance_virtual_clock(3);
+            return FakePlatform::key_pressed();
+        }
+    } platform;
+    platform.positions = {position(4, 0)};
+    platform.key_from_call = 3;  // start-up test, pass 1, then pass 2 ends the loop
+    EXPECT_EQ(run(platform), 0);
+    const std::string second = "animate_tunnel_camera(" + std::to_string(kVirtualClockStart + 3 + 5 + 17) + ",4)";
+    EXPECT_EQ(count("animate_tunnel_camera(0,4)"), 1u);
+    EXPECT_EQ(count(second), 1u);
 }
 
 TEST_F(DemoTest, PassThatSilencesTheMusicIsShownInFullAndTheNextTopOfLoopEndsIt) {

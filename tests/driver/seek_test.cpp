@@ -85,9 +85,9 @@ TEST(Seek, ACheckpointPutBackDrawsTheWholeRunsFramesFromThere) {
 
 // A window whose frames are a capture's: it seeks at the capture's rate, takes the
 // viewer's keys from a script, and while paused neither advances the clock nor plays.
-class ScriptedWindow final : public Platform {
+class ScriptedWindow final : public CapturePlatform {
 public:
-    ScriptedWindow(FrameRate rate, CaptureSink sink) : rate_(rate), capture_(rate, std::move(sink)) {}
+    ScriptedWindow(FrameRate rate, CaptureSink sink) : CapturePlatform(rate, std::move(sink)), rate_(rate) {}
     std::map<int, std::vector<KeyRole>> keys;  // by the pass after which they are pressed
     int end_after = 0;
 
@@ -104,33 +104,14 @@ public:
         return key;
     }
     void pause_music(bool paused) override { paused_ = paused; }
-    Status open_display(const char* t, int w, int h, int o) override { return capture_.open_display(t, w, h, o); }
-    uint32_t* lock_frame() override { return capture_.lock_frame(); }
-    void unlock_frame() override { capture_.unlock_frame(); }
-    void present_frame() override { capture_.present_frame(); }
     void update_display() override {
         ++passes_;
-        if (!paused_) capture_.update_display();
+        if (!paused_) CapturePlatform::update_display();
     }
     bool key_pressed() override { return passes_ > end_after; }
-    void destroy_display() override { capture_.destroy_display(); }
-    Status init_music() override { return capture_.init_music(); }
-    Status load_module(const std::string& path) override { return capture_.load_module(path); }
-    void play_music(uint32_t order, uint32_t row) override { capture_.play_music(order, row); }
-    void stop_music() override { capture_.stop_music(); }
-    void free_music() override { capture_.free_music(); }
-    uint32_t music_position() override { return capture_.music_position(); }
-    uint32_t add_instrument_sync(SyncProc proc, int instrument) override {
-        return capture_.add_instrument_sync(proc, instrument);
-    }
-    int music_volume() override { return capture_.music_volume(); }
-    void set_music_volume(int volume) override { capture_.set_music_volume(volume); }
-    Status load_jpeg(Image& image, const std::string& path) override { return capture_.load_jpeg(image, path); }
-    void release_image(Image& image) override { capture_.release_image(image); }
 
 private:
     FrameRate rate_;
-    CapturePlatform capture_;
     int passes_ = 0;
     bool paused_ = false;
 };

@@ -10,8 +10,8 @@
 #include "common/frame_globals.h"
 #include "driver/data_files.h"
 #include "driver/demo.h"
+#include "driver/library_platform.h"
 #include "platform/clock.h"
-#include "platform/image_loader.h"
 #include "platform/music.h"
 
 namespace gf {
@@ -28,19 +28,16 @@ struct VolumeStep {
     int after = 0;
 };
 
-class PacedPlatform final : public Platform {
+class PacedPlatform final : public LibraryPlatform {
 public:
-    PacedPlatform(double rate, Pacing pacing) : rate_(rate), pacing_(pacing) {
+    PacedPlatform(double rate, Pacing pacing) : LibraryPlatform(AudioOutput::Offline), rate_(rate), pacing_(pacing) {
         use_virtual_clock(pacing == Pacing::Capture ? kVirtualClockStart + 1 : kVirtualClockStart);
         start_ = time_get_time();
     }
     ~PacedPlatform() override { use_system_clock(); }
 
     Status open_display(const char*, int, int, int) override { return {}; }
-    uint32_t* lock_frame() override {
-        screen = surface_.data();
-        return screen;
-    }
+    uint32_t* lock_frame() override { return surface_.data(); }
     void unlock_frame() override {}
     void present_frame() override { ++frames_; }
     void update_display() override {
@@ -57,33 +54,16 @@ public:
     bool key_pressed() override { return frames_ >= kGiveUpFrames; }
     void destroy_display() override {}
 
-    Status init_music() override { return {gf::init_music(AudioOutput::Offline).ok, ""}; }
-    Status load_module(const std::string& path) override {
-        const Status s = gf::load_module(path);
-        return {s.ok, s.message};
-    }
-    void play_music(uint32_t order, uint32_t row) override { gf::play_music(order, row); }
-    void stop_music() override { gf::stop_music(); }
-    void free_music() override { gf::free_music(); }
     uint32_t music_position() override {
-        last_position_ = gf::music_position();
+        last_position_ = LibraryPlatform::music_position();
         return last_position_;
     }
-    uint32_t add_instrument_sync(SyncProc proc, int instrument) override {
-        return gf::add_instrument_sync(proc, instrument);
-    }
-    int music_volume() override { return gf::music_volume(); }
     void set_music_volume(int volume) override {
         if ((last_position_ & 0xFFFFu) == kFadeOrder) {
-            steps.push_back({frame_time, gf::music_volume(), volume});
+            steps.push_back({frame_time, music_volume(), volume});
         }
-        gf::set_music_volume(volume);
+        LibraryPlatform::set_music_volume(volume);
     }
-    Status load_jpeg(Image& image, const std::string& path) override {
-        const Status s = gf::load_jpeg(image, path);
-        return {s.ok, s.message};
-    }
-    void release_image(Image& image) override { gf::release_image(image); }
 
     uint64_t frames() const { return frames_; }
     uint32_t clock_ms() const { return time_get_time() - start_; }

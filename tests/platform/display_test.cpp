@@ -1,5 +1,5 @@
 // The window under SDL's dummy video driver: sizing and placement of the frame,
-// the pixels that reach the window, keys, frame_time, failures, quit signals.
+// the pixels that reach the window, keys, failures, quit signals.
 #include "platform/display.h"
 
 #include <SDL.h>
@@ -14,9 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "common/frame_globals.h"
 #include "common/types.h"
-#include "platform/clock.h"
 
 namespace {
 
@@ -77,10 +75,10 @@ protected:
     // Draws with `pixel(x, y)`, presents, and reads the window back.
     template <typename F>
     std::vector<uint32_t> show(F pixel, int& w, int& h) {
-        gf::lock_frame(display_);
+        uint32_t* surface = gf::lock_frame(display_);
         for (int y = 0; y < gf::kScreenHeight; ++y) {
             for (int x = 0; x < gf::kScreenWidth; ++x) {
-                gf::screen[y * gf::kScreenWidth + x] = pixel(x, y);
+                surface[y * gf::kScreenWidth + x] = pixel(x, y);
             }
         }
         gf::unlock_frame(display_);
@@ -96,14 +94,11 @@ TEST_F(DummyVideo, OpensATitledWindowWithAnAlignedBlackSurface) {
     gf::Display* d = open(options(gf::Aspect::FourThree, 1));
     EXPECT_EQ(gf::display_title(d), "Glimmerfrost");
     EXPECT_TRUE(gf::display_resizable(d));
-    gf::lock_frame(d);
-    ASSERT_NE(gf::screen, nullptr);
-    EXPECT_EQ(reinterpret_cast<uintptr_t>(gf::screen) % 64, 0u);
-    EXPECT_EQ(std::count(gf::screen, gf::screen + gf::kScreenPixels, 0u), gf::kScreenPixels);
+    const uint32_t* surface = gf::lock_frame(d);
+    ASSERT_NE(surface, nullptr);
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(surface) % 64, 0u);
+    EXPECT_EQ(std::count(surface, surface + gf::kScreenPixels, 0u), gf::kScreenPixels);
     gf::unlock_frame(d);
-    gf::destroy_display(d);
-    display_ = nullptr;
-    EXPECT_EQ(gf::screen, nullptr);  // no pointer into freed memory is left behind
 }
 
 // Square pixels at ×2: each frame pixel is a 2 × 2 block of its colour; the top byte is ignored.
@@ -269,20 +264,6 @@ TEST_F(DummyVideo, ASlowRateStillAnswersAQuitRequest) {
     EXPECT_LT(waited, 50.0) << "the wait ran to the next frame time";
     gf::update_display(d);
     EXPECT_TRUE(gf::key_pressed(d));
-}
-
-TEST_F(DummyVideo, FrameTimeIsReadAfterTheUpdate) {
-    gf::Display* d = open(gf::DisplayOptions{});
-    gf::use_virtual_clock(1'234'567);
-    gf::frame_time = 0;
-    gf::present_frame(d);
-    EXPECT_EQ(gf::frame_time, 0u);
-    gf::update_display(d);
-    EXPECT_EQ(gf::frame_time, 1'234'567u);
-    gf::advance_virtual_clock(17);
-    gf::update_display(d);
-    EXPECT_EQ(gf::frame_time, 1'234'584u);
-    gf::use_system_clock();
 }
 
 TEST_F(DummyVideo, FailuresAreRefusedWithAReason) {

@@ -7,8 +7,6 @@
 #include <algorithm>
 #include <array>
 
-#include "common/frame_globals.h"
-#include "platform/image_loader.h"
 #include "platform/music.h"
 
 // The page draws the frame into its canvas.
@@ -47,7 +45,7 @@ void follow_notes() {
 
 }  // namespace
 
-WebPlatform::WebPlatform() { s_live = this; }
+WebPlatform::WebPlatform() : LibraryPlatform(AudioOutput::Offline) { s_live = this; }
 
 WebPlatform::~WebPlatform() {
     set_sync_position_hook({});
@@ -62,23 +60,16 @@ Status WebPlatform::open_display(const char*, int width, int height, int) {
     return {};
 }
 
-uint32_t* WebPlatform::lock_frame() {
-    screen = surface_.data();
-    return surface_.data();
-}
-
 void WebPlatform::present_frame() { page_present(surface_.data()); }
 
 Status WebPlatform::init_music() {
-    Status status = gf::init_music(AudioOutput::Offline);
+    Status status = LibraryPlatform::init_music();
     follow_notes();
     return status;
 }
 
-Status WebPlatform::load_module(const std::string& path) { return gf::load_module(path); }
-
 void WebPlatform::play_music(uint32_t order, uint32_t row) {
-    gf::play_music(order, row);
+    LibraryPlatform::play_music(order, row);
     timeline_.clear();
     timeline_.rendered(0, gf::music_position());
     timeline_.reach(0);
@@ -87,31 +78,23 @@ void WebPlatform::play_music(uint32_t order, uint32_t row) {
 }
 
 void WebPlatform::stop_music() {
-    gf::stop_music();
+    LibraryPlatform::stop_music();
     playing_ = false;
 }
 
 void WebPlatform::free_music() {
     set_sync_position_hook({});
-    gf::free_music();
+    LibraryPlatform::free_music();
     playing_ = false;
 }
 
 uint32_t WebPlatform::add_instrument_sync(SyncProc proc, int instrument) {
-    const uint32_t handle = gf::add_instrument_sync(on_rendered_sync, instrument);
+    const uint32_t handle = LibraryPlatform::add_instrument_sync(on_rendered_sync, instrument);
     if (handle != 0 && handle < s_procs.size()) {
         s_procs.at(handle) = proc;
     }
     return handle;
 }
-
-int WebPlatform::music_volume() { return gf::music_volume(); }
-
-void WebPlatform::set_music_volume(int volume) { gf::set_music_volume(volume); }
-
-Status WebPlatform::load_jpeg(Image& image, const std::string& path) { return gf::load_jpeg(image, path); }
-
-void WebPlatform::release_image(Image& image) { gf::release_image(image); }
 
 bool WebPlatform::seek_rate(int& num, int& den) {
     num = 60;  // the animation frames of most screens

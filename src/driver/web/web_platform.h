@@ -12,12 +12,12 @@
 #include <vector>
 
 #include "common/types.h"
-#include "driver/platform_ops.h"
+#include "driver/library_platform.h"
 #include "platform/web/audio_timeline.h"
 
 namespace gf {
 
-class WebPlatform final : public Platform {
+class WebPlatform final : public LibraryPlatform {
 public:
     WebPlatform();
     ~WebPlatform() override;
@@ -25,25 +25,20 @@ public:
     WebPlatform& operator=(const WebPlatform&) = delete;
 
     Status open_display(const char* title, int width, int height, int use_options) override;
-    uint32_t* lock_frame() override;
+    uint32_t* lock_frame() override { return surface_.data(); }
     void unlock_frame() override {}
     void present_frame() override;
     void update_display() override {}
     bool key_pressed() override { return key_; }
     void destroy_display() override {}
 
+    // The music is rendered ahead for Web Audio; its position and syncs follow the audio clock.
     Status init_music() override;
-    Status load_module(const std::string& path) override;
     void play_music(uint32_t order, uint32_t row) override;
     void stop_music() override;
     void free_music() override;
     uint32_t music_position() override { return timeline_.position(); }
     uint32_t add_instrument_sync(SyncProc proc, int instrument) override;
-    int music_volume() override;
-    void set_music_volume(int volume) override;
-
-    Status load_jpeg(Image& image, const std::string& path) override;
-    void release_image(Image& image) override;
 
     // Seeking: at the page's animation rate; while a seek runs the syncs fire at once
     // (the seek keeps the clock), and afterwards the audio clock's timeline starts
