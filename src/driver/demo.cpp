@@ -52,8 +52,6 @@ private:
     uint32_t since_ = 0;
 };
 
-void report(const std::string& message) { std::cerr << "glimmerfrost: " << message << '\n'; }
-
 // The viewer's state: Space holds the music, the clock and the picture together;
 // Left and Right restart the music at the previous or next order with a fresh
 // beat state, as a start with --start does.
@@ -125,17 +123,6 @@ bool handle_viewer_keys(Platform& platform, Viewer& viewer, int order_count) {
         }
     }
     return true;
-}
-
-// A loader's message with the file named in it.
-std::string about(const std::string& path, const std::string& message, const char* fallback) {
-    if (reports_out_of_memory(message)) {
-        return out_of_memory_loading(path);
-    }
-    if (message.empty()) {
-        return path + ": " + fallback;
-    }
-    return message.find(path) == std::string::npos ? path + ": " + message : message;
 }
 
 }  // namespace
@@ -231,7 +218,7 @@ int DemoRun::start() {
     objects.flash_buffer = buffers[5].get();
     // A start-up failure undoes what was done, in shutdown order, before any window opens.
     const auto fail = [&](const std::string& message) {
-        report(message);
+        const int code = report_failure(failed(message));
         for (Image& image : images) {
             if (image.pixels != nullptr) {
                 platform.release_image(image);
@@ -239,7 +226,7 @@ int DemoRun::start() {
         }
         platform.free_music();
         platform.destroy_display();
-        return 1;
+        return code;
     };
 
     // 5: the player and the module.
@@ -249,14 +236,14 @@ int DemoRun::start() {
     }
     status = platform.load_module(files.module);
     if (!status.ok) {
-        return fail(about(files.module, status.message, "cannot be loaded"));
+        return fail(about_file(files.module, status, "cannot be loaded").message);
     }
     // 6: the pictures, slot 0 first, each at the size its scenes read.
     for (int slot = 0; slot < kPictureCount; ++slot) {
         const std::string& path = files.pictures[slot];
         status = platform.load_jpeg(images[slot], path);
         if (!status.ok) {
-            return fail(about(path, status.message, "cannot be decoded"));
+            return fail(about_file(path, status, "cannot be decoded").message);
         }
         status = check_picture(images[slot], path, slot);
         if (!status.ok) {
@@ -264,9 +251,9 @@ int DemoRun::start() {
         }
     }
     // The mesh is loaded after the window opens, so it is checked now.
-    const std::string mesh_problem = fx.validate_mesh_file(files.mesh);
-    if (!mesh_problem.empty()) {
-        return fail(about(files.mesh, mesh_problem, "not a usable mesh"));
+    status = about_file(files.mesh, fx.validate_mesh_file(files.mesh), "not a usable mesh");
+    if (!status.ok) {
+        return fail(status.message);
     }
     // 7: the window.
     status = platform.open_display(kTitle, kScreenWidth, kScreenHeight, kUseOptions);
