@@ -217,8 +217,8 @@ int DemoRun::start() {
     objects.snow_buffer = buffers[4].get();
     objects.flash_buffer = buffers[5].get();
     // A start-up failure undoes what was done, in shutdown order, before any window opens.
-    const auto fail = [&](const std::string& message) {
-        const int code = report_failure(failed(message));
+    const auto fail = [&](const Status& failure) {
+        const int code = report_failure(failure);
         for (Image& image : images) {
             if (image.pixels != nullptr) {
                 platform.release_image(image);
@@ -232,33 +232,33 @@ int DemoRun::start() {
     // 5: the player and the module.
     Status status = platform.init_music();
     if (!status.ok) {
-        return fail(status.message.empty() ? "cannot start the music player" : status.message);
+        return fail(status.message.empty() ? failed("cannot start the music player") : status);
     }
     status = platform.load_module(files.module);
     if (!status.ok) {
-        return fail(about_file(files.module, status, "cannot be loaded").message);
+        return fail(about_file(files.module, status, "cannot be loaded"));
     }
     // 6: the pictures, slot 0 first, each at the size its scenes read.
     for (int slot = 0; slot < kPictureCount; ++slot) {
         const std::string& path = files.pictures[slot];
         status = platform.load_jpeg(images[slot], path);
         if (!status.ok) {
-            return fail(about_file(path, status, "cannot be decoded").message);
+            return fail(about_file(path, status, "cannot be decoded"));
         }
         status = check_picture(images[slot], path, slot);
         if (!status.ok) {
-            return fail(status.message);
+            return fail(status);
         }
     }
     // The mesh is loaded after the window opens, so it is checked now.
     status = about_file(files.mesh, fx.validate_mesh_file(files.mesh), "not a usable mesh");
     if (!status.ok) {
-        return fail(status.message);
+        return fail(status);
     }
     // 7: the window.
     status = platform.open_display(kTitle, kScreenWidth, kScreenHeight, kUseOptions);
     if (!status.ok) {
-        return fail(status.message.empty() ? "cannot open the display" : status.message);
+        return fail(status.message.empty() ? failed("cannot open the display") : status);
     }
     // 8: effect tables; these draw the first random numbers.
     fx.reset_tunnel_camera();
