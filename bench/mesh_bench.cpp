@@ -43,7 +43,7 @@ BENCHMARK(BM_MeshFrameCopy);
 // built here: corners ±40, twelve triangles.
 void load_bench_cubes() {
     const std::string path = std::string(GF_DATA_DIR) + "/kubus.3ds";
-    if (gf::validate_mesh_file(path).empty()) {
+    if (gf::validate_mesh_file(path).ok) {
         gf::load_cubes(path);
         return;
     }

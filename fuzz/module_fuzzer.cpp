@@ -7,19 +7,18 @@
 #include <cstdlib>
 #include <cstring>
 #include <span>
-#include <string>
 
 #include "platform/module_check.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const std::string problem = gf::module_structure_problem(std::span(data, size));
+    const gf::Status structure = gf::check_module_structure(std::span(data, size));
     // Only Impulse Tracker files are judged; anything else is left to the player library.
     const bool impulse_tracker = size >= 4 && std::memcmp(data, "IMPM", 4) == 0;
-    if (!impulse_tracker && !problem.empty()) {
+    if (!impulse_tracker && !structure.ok) {
         std::abort();
     }
     // A file too short for the header is always refused.
-    if (impulse_tracker && size < 0xC0 && problem.empty()) {
+    if (impulse_tracker && size < 0xC0 && structure.ok) {
         std::abort();
     }
     return 0;

@@ -8,7 +8,7 @@
 # x86-64, the browser the SSE2 ones for WebAssembly SIMD.
 
 set(gf_common_sources
-  cpu_features.cpp frame_globals.cpp random.cpp trig.cpp)
+  cpu_features.cpp frame_globals.cpp random.cpp status.cpp trig.cpp)
 
 set(gf_effects_sources
   flash_analysis.cpp flash_limit.cpp noise_snow.cpp primitives.cpp primitives_avx2.cpp primitives_sse2.cpp

@@ -14,13 +14,13 @@
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
-#include <iostream>
 #include <memory>
 #include <numeric>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "common/status.h"
 #include "common/types.h"
 #include "driver/capture_benchmark.h"
 #include "driver/capture_platform.h"
@@ -37,10 +37,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr int kExitOk = 0;
-constexpr int kExitFailure = 1;
-constexpr int kExitUsage = 2;
-constexpr int kExitInterrupted = 130;  // 128 + SIGINT, as a shell reports Ctrl+C
 constexpr int kNtscDen = 1001;
 constexpr int kMinVideoFps = 24;
 constexpr int kMaxVideoFps = 240;
@@ -75,8 +71,6 @@ const std::vector<QualityLevel> kQualityLevels = {
 
 const char* const kX264Presets[] = {"ultrafast", "superfast", "veryfast", "faster",  "fast",
                                     "medium",    "slow",      "slower",   "veryslow"};
-
-void report(const std::string& message) { std::cerr << "glimmerfrost: " << message << '\n'; }
 
 constexpr uint32_t kMaxOrder = 255;  // past any order a module holds: its end
 
@@ -186,13 +180,16 @@ struct Outputs {
     fs::path frames_temp;
     std::unique_ptr<VideoEncoder> video;
     std::unique_ptr<FrameFolderWriter> frames;
-    std::string error;  // the first failure of a sink
+    Status error;  // the first failure of a sink
     // Locks that mark the temporary outputs as live for other runs' clean-up.
     int video_lock = -1;
     int frames_lock = -1;
 
-    std::string user_message(const std::string& message) const {
-        return with_final_name(with_final_name(message, video_temp, video_final), frames_temp, frames_final);
+    // `status` with the outputs named by their final names: the user knows only those.
+    Status user_status(Status status) const {
+        status.message =
+            with_final_name(with_final_name(status.message, video_temp, video_final), frames_temp, frames_final);
+        return status;
     }
 
     ~Outputs() { discard(); }
@@ -266,77 +263,82 @@ VideoSettings video_settings(const CaptureOptions& capture, const FrameRate& rat
     return settings;
 }
 
-std::optional<std::string> open_outputs(const CaptureOptions& capture, const FrameRate& rate, Outputs& out) {
+Status open_video(const CaptureOptions& capture, const FrameRate& rate, Outputs& out) {
+    out.video_final = without_trailing_separator(capture.video_path);
+    if (Status target = check_file_target(out.video_final, capture.video_path); !target.ok) {
+        return target;
+    }
+    clean_stale(out.video_final);
+    int fd = -1;
+    if (const Status created = create_temporary_file(out.video_final, out.video_temp, fd, out.video_lock);
+        !created.ok) {
+        return failed_on(capture.video_path, created.message);
+    }
+    register_abort_file(out.video_temp);
+    out.video = std::make_unique<VideoEncoder>();
+    const StopSignalsBlocked blocked;
+    return out.video->open(fd, out.video_final.string(), video_settings(capture, rate));
+}
+
+Status open_frames(const CaptureOptions& capture, Outputs& out) {
+    out.frames_final = without_trailing_separator(capture.frames_dir);
+    if (Status target = check_folder_target(out.frames_final, capture.frames_dir); !target.ok) {
+        return target;
+    }
+    clean_stale(out.frames_final);
+    if (const Status created = create_temporary_folder(out.frames_final, out.frames_temp, out.frames_lock);
+        !created.ok) {
+        return failed_on(capture.frames_dir, created.message);
+    }
+    register_abort_folder(out.frames_temp);
+    out.frames = std::make_unique<FrameFolderWriter>();
+    if (const Status opened = out.frames->open(out.frames_temp.string(), kMixRate, !capture.mute); !opened.ok) {
+        return failed_on(capture.frames_dir, opened.message);
+    }
+    return {};
+}
+
+Status open_outputs(const CaptureOptions& capture, const FrameRate& rate, Outputs& out) {
     if (!capture.video_path.empty()) {
-        out.video_final = without_trailing_separator(capture.video_path);
-        if (auto problem = check_file_target(out.video_final, capture.video_path)) {
-            return problem;
-        }
-        clean_stale(out.video_final);
-        int fd = -1;
-        const Status created = create_temporary_file(out.video_final, out.video_temp, fd, out.video_lock);
-        if (!created.ok) {
-            return capture.video_path + ": " + created.message;
-        }
-        register_abort_file(out.video_temp);
-        out.video = std::make_unique<VideoEncoder>();
-        const StopSignalsBlocked blocked;
-        const Status status = out.video->open(fd, out.video_final.string(), video_settings(capture, rate));
-        if (!status.ok) {
-            return status.message;
+        if (Status opened = open_video(capture, rate, out); !opened.ok) {
+            return opened;
         }
     }
     if (!capture.frames_dir.empty()) {
-        out.frames_final = without_trailing_separator(capture.frames_dir);
-        if (auto problem = check_folder_target(out.frames_final, capture.frames_dir)) {
-            return problem;
-        }
-        clean_stale(out.frames_final);
-        const Status created = create_temporary_folder(out.frames_final, out.frames_temp, out.frames_lock);
-        if (!created.ok) {
-            return capture.frames_dir + ": " + created.message;
-        }
-        register_abort_folder(out.frames_temp);
-        out.frames = std::make_unique<FrameFolderWriter>();
-        const Status status = out.frames->open(out.frames_temp.string(), kMixRate, !capture.mute);
-        if (!status.ok) {
-            return capture.frames_dir + ": " + status.message;
-        }
+        return open_frames(capture, out);
     }
-    return std::nullopt;
+    return {};
 }
 
 // Finishes the files and moves them to their final names.
-std::optional<std::string> commit_outputs(Outputs& out, bool keep_existing) {
+Status commit_outputs(Outputs& out, bool keep_existing) {
     if (out.video) {
-        const Status status = out.video->finish();
-        if (!status.ok) {
-            return status.message;
+        if (Status finished = out.video->finish(); !finished.ok) {
+            return finished;
         }
         out.video.reset();
-        const Status moved = keep_existing ? claim_free_name(out.video_temp, out.video_final)
-                                           : move_into_place(out.video_temp, out.video_final);
-        if (!moved.ok) {
-            return moved.message;
+        if (Status moved = keep_existing ? claim_free_name(out.video_temp, out.video_final)
+                                         : move_into_place(out.video_temp, out.video_final);
+            !moved.ok) {
+            return moved;
         }
         out.video_temp.clear();
         Outputs::release(out.video_lock);
     }
     if (out.frames) {
-        const Status status = out.frames->finish();
-        if (!status.ok) {
-            return status.message;
+        if (Status finished = out.frames->finish(); !finished.ok) {
+            return finished;
         }
         out.frames.reset();
-        const Status moved = move_into_place(out.frames_temp, out.frames_final);  // replaces an empty folder
-        if (!moved.ok) {
-            return moved.message;
+        // Replaces an empty folder.
+        if (Status moved = move_into_place(out.frames_temp, out.frames_final); !moved.ok) {
+            return moved;
         }
         out.frames_temp.clear();
         Outputs::release(out.frames_lock);
     }
     clear_abort_outputs();
-    return std::nullopt;
+    return {};
 }
 
 // From 1 to 1000 frames a second. Slower, a single frame's interval of sound (days of it
@@ -373,6 +375,165 @@ double clip_seconds(const DemoOptions& demo, const CaptureOptions& capture) {
     return to_fade > 0 ? to_fade + static_cast<double>(kClosingFadeMs) / 1000.0 : 0.0;
 }
 
+// The options a capture cannot be made with, named as they were given.
+Status check_capture_options(const CaptureOptions& capture) {
+    if (!valid_rate(capture)) {
+        return failed("--fps: " + std::to_string(capture.fps_num) + "/" + std::to_string(capture.fps_den) +
+                          " is not a frame rate from 1 to 1000",
+                      Failure::Usage);
+    }
+    if (!capture.video_path.empty() && !is_video_frame_rate(capture.fps_num, capture.fps_den)) {
+        return failed("--fps: a video is made at 24 to 240 frames per second or at 23.976, 29.97, 59.94 or 119.88",
+                      Failure::Usage);
+    }
+    if (find_quality_level(capture.quality) == nullptr) {
+        return failed("--quality: '" + capture.quality + "' is not a quality level", Failure::Usage);
+    }
+    return {};
+}
+
+// One capture into its opened outputs: the show run on the offline platform, each frame and
+// each stretch of sound written as it comes, the progress shown, and the outcome said.
+class CaptureRun {
+public:
+    CaptureRun(const DemoOptions& demo, const CaptureOptions& capture, const FrameRate& rate, Outputs& out)
+        : demo_(demo),
+          capture_(capture),
+          rate_(rate),
+          out_(out),
+          progress_(stderr_is_terminal()),
+          total_seconds_(clip_seconds(demo, capture)),  // the show still to render, from the start position
+          started_(wall_now()) {}
+
+    // Renders the show and gives the exit code.
+    int render() {
+        CaptureSink sink;
+        sink.frame = [this](const CapturedFrame& frame) { return take_frame(frame); };
+        sink.audio = [this](const int16_t* samples, std::size_t frames) { return take_audio(samples, frames); };
+        CapturePlatform platform(rate_, sink, capture_.max_frames, &s_interrupted);
+        if (capture_.end_given) {
+            platform.set_end_position(ClipEnd{capture_.end_order, capture_.end_row});
+        }
+        platform.start_at(demo_.start_order, demo_.start_row);
+        const int result = demo_main(platform, from_the_start(demo_));
+        return conclude(platform, result);
+    }
+
+private:
+    // False, keeping the failure, when a sink has failed.
+    bool kept(Status status) {
+        if (!status.ok) {
+            out_.error = std::move(status);
+            return false;
+        }
+        return true;
+    }
+
+    bool take_frame(const CapturedFrame& frame) {
+        if (frame.ms >= capture_.max_show_ms) {
+            limit_reached_ = true;
+            return false;
+        }
+        if (out_.video && !kept(out_.video->add_frame(frame.pixels))) {
+            return false;
+        }
+        if (out_.frames && !kept(out_.frames->add_frame(frame.index, frame.ms, frame.order, frame.row, frame.pixels))) {
+            return false;
+        }
+        if (frame.index == 0) {
+            first_ms_ = frame.ms;
+        }
+        ProgressSnapshot snapshot;
+        snapshot.frames = frame.index + 1;
+        snapshot.show_seconds = static_cast<double>(frame.ms - first_ms_) / 1000.0;
+        snapshot.total_seconds = total_seconds_;
+        snapshot.order = frame.order;
+        snapshot.row = frame.row;
+        snapshot.wall_seconds = wall_now() - started_;
+        progress_.update(snapshot);
+        return true;
+    }
+
+    bool take_audio(const int16_t* samples, std::size_t frames) {
+        return (!out_.video || kept(out_.video->add_audio(samples, frames))) &&
+               (!out_.frames || kept(out_.frames->add_audio(samples, frames)));
+    }
+
+    // Clears the progress bar, says how the capture ended and gives its exit code.
+    int end_with(const Status& status) {
+        progress_.finish(report_line(status.message));
+        return exit_code(status);
+    }
+
+    // After the show: the files finished and moved into place, or the failure said.
+    int conclude(const CapturePlatform& platform, int result) {
+        const bool interrupted = platform.stop_reason() == CaptureStop::Interrupted;
+        if (result != kExitOk) {
+            progress_.finish(report_line("capture abandoned; no file written"));
+            return result;
+        }
+        if (platform.stop_reason() == CaptureStop::OutputFailed && !limit_reached_) {
+            return end_with(failed(out_.user_status(out_.error).message + "; no file written"));
+        }
+        if (platform.stop_reason() == CaptureStop::MusicEnded) {
+            report("the music ended without the closing fade; the capture stops one second after its end");
+        }
+        if (platform.frames() == 0) {
+            return end_with(interrupted
+                                ? failed("interrupted before the first frame; no file written", Failure::Interrupted)
+                                : failed("the show drew no frame; no file written"));
+        }
+        // Frames refused at the limit were not written; what was is a complete show up to there.
+        const uint64_t kept_frames = limit_reached_ ? platform.frames() - 1 : platform.frames();
+        // The encoder's flush (and all of a GIF's encoding) happens here; it counts in the time taken.
+        s_finishing.store(true);
+        const Status committed = commit_outputs(out_, capture_.keep_existing);
+        s_finishing.store(false);
+        if (!committed.ok) {
+            return end_with(failed(out_.user_status(committed).message + "; no file written"));
+        }
+        return summarise(platform, kept_frames, interrupted);
+    }
+
+    // The line that names what was written and how much of the show it holds.
+    int summarise(const CapturePlatform& platform, uint64_t kept_frames, bool interrupted) {
+        const double elapsed = wall_now() - started_;
+        const uint64_t first = platform.first_shown();
+        const std::string kept = format_minutes(
+            static_cast<double>(frame_start_ms(first + kept_frames, rate_) - frame_start_ms(first, rate_)) / 1000.0);
+        const std::string written = written_names(out_);
+        const char* verb = out_.video_final.empty() || out_.frames_final.empty() ? " holds" : " hold";
+        if (interrupted) {
+            return end_with(
+                failed("interrupted; " + written + verb + " the first " + kept + " of the show (" +
+                           std::to_string(kept_frames) + " frames" +
+                           (total_seconds_ > 0 ? " of about " + format_minutes(total_seconds_) : std::string()) + ")",
+                       Failure::Interrupted));
+        }
+        if (limit_reached_) {
+            return end_with(failed(
+                "the show did not end within " + format_minutes(static_cast<double>(capture_.max_show_ms) / 1000.0) +
+                " (the music plays on); the capture stops there: " + written + verb + " the first " + kept));
+        }
+        char rate[64];
+        std::snprintf(rate, sizeof rate, "%.0f", elapsed > 0 ? static_cast<double>(kept_frames) / elapsed : 0.0);
+        progress_.finish(report_line(std::to_string(kept_frames) + " frames (" + kept + " of show at " +
+                                     rate_text(rate_) + " fps) in " + format_minutes(elapsed) + ", " + rate +
+                                     " frames/s: " + written));
+        return kExitOk;
+    }
+
+    const DemoOptions& demo_;
+    const CaptureOptions& capture_;
+    const FrameRate rate_;
+    Outputs& out_;
+    ProgressDisplay progress_;
+    const double total_seconds_;
+    const double started_;
+    bool limit_reached_ = false;
+    uint64_t first_ms_ = 0;  // the show's time of the first frame written
+};
+
 }  // namespace
 
 const std::vector<QualityLevel>& quality_levels() { return kQualityLevels; }
@@ -401,18 +562,8 @@ bool is_video_frame_rate(int num, int den) {
 }
 
 int run_capture(const DemoOptions& demo, const CaptureOptions& capture) {
-    if (!valid_rate(capture)) {
-        report("--fps: " + std::to_string(capture.fps_num) + "/" + std::to_string(capture.fps_den) +
-               " is not a frame rate from 1 to 1000");
-        return kExitUsage;
-    }
-    if (!capture.video_path.empty() && !is_video_frame_rate(capture.fps_num, capture.fps_den)) {
-        report("--fps: a video is made at 24 to 240 frames per second or at 23.976, 29.97, 59.94 or 119.88");
-        return kExitUsage;
-    }
-    if (find_quality_level(capture.quality) == nullptr) {
-        report("--quality: '" + capture.quality + "' is not a quality level");
-        return kExitUsage;
+    if (const Status usable = check_capture_options(capture); !usable.ok) {
+        return report_failure(usable);
     }
     const FrameRate rate{capture.fps_num, capture.fps_den};
     SignalGuard signals;
@@ -423,133 +574,14 @@ int run_capture(const DemoOptions& demo, const CaptureOptions& capture) {
             capture.max_show_ms);
     }
     if (capture.video_path.empty() && capture.frames_dir.empty()) {
-        report("nothing to capture: give --capture FILE, --frames DIR or --benchmark");
-        return kExitFailure;
+        return report_failure(failed("nothing to capture: give --capture FILE, --frames DIR or --benchmark"));
     }
-
     Outputs out;
-    if (const auto error = open_outputs(capture, rate, out)) {
-        report(out.user_message(*error));
-        return kExitFailure;
+    if (Status opened = open_outputs(capture, rate, out); !opened.ok) {
+        return report_failure(out.user_status(std::move(opened)));
     }
-
-    ProgressDisplay progress(stderr_is_terminal());
-    // The length of the show still to render: from the start position to the module's end.
-    const double total_seconds = clip_seconds(demo, capture);
-    const double started = wall_now();
-    bool limit_reached = false;
-    uint64_t first_ms = 0;  // the show's time of the first frame written
-    CaptureSink sink;
-    sink.frame = [&](const CapturedFrame& frame) {
-        if (frame.ms >= capture.max_show_ms) {
-            limit_reached = true;
-            return false;
-        }
-        if (out.video) {
-            const Status status = out.video->add_frame(frame.pixels);
-            if (!status.ok) {
-                out.error = status.message;
-                return false;
-            }
-        }
-        if (out.frames) {
-            const Status status = out.frames->add_frame(frame.index, frame.ms, frame.order, frame.row, frame.pixels);
-            if (!status.ok) {
-                out.error = status.message;
-                return false;
-            }
-        }
-        if (frame.index == 0) {
-            first_ms = frame.ms;
-        }
-        ProgressSnapshot snapshot;
-        snapshot.frames = frame.index + 1;
-        snapshot.show_seconds = static_cast<double>(frame.ms - first_ms) / 1000.0;
-        snapshot.total_seconds = total_seconds;
-        snapshot.order = frame.order;
-        snapshot.row = frame.row;
-        snapshot.wall_seconds = wall_now() - started;
-        progress.update(snapshot);
-        return true;
-    };
-    sink.audio = [&](const int16_t* samples, std::size_t frames) {
-        if (out.video) {
-            const Status status = out.video->add_audio(samples, frames);
-            if (!status.ok) {
-                out.error = status.message;
-                return false;
-            }
-        }
-        if (out.frames) {
-            const Status status = out.frames->add_audio(samples, frames);
-            if (!status.ok) {
-                out.error = status.message;
-                return false;
-            }
-        }
-        return true;
-    };
-
-    CapturePlatform platform(rate, sink, capture.max_frames, &s_interrupted);
-    if (capture.end_given) {
-        platform.set_end_position(ClipEnd{capture.end_order, capture.end_row});
-    }
-    platform.start_at(demo.start_order, demo.start_row);
-    const int result = demo_main(platform, from_the_start(demo));
-    const bool interrupted = platform.stop_reason() == CaptureStop::Interrupted;
-    if (result != kExitOk) {
-        progress.finish("glimmerfrost: capture abandoned; no file written");
-        return result;
-    }
-    if (platform.stop_reason() == CaptureStop::OutputFailed && !limit_reached) {
-        progress.finish("glimmerfrost: " + out.user_message(out.error) + "; no file written");
-        return kExitFailure;
-    }
-    if (platform.stop_reason() == CaptureStop::MusicEnded) {
-        report("the music ended without the closing fade; the capture stops one second after its end");
-    }
-    if (platform.frames() == 0) {
-        progress.finish(std::string("glimmerfrost: ") +
-                        (interrupted ? "interrupted before the first frame" : "the show drew no frame") +
-                        "; no file written");
-        return interrupted ? kExitInterrupted : kExitFailure;
-    }
-    // Frames refused at the limit were not written; what was is a complete show up to there.
-    const uint64_t kept_frames = limit_reached ? platform.frames() - 1 : platform.frames();
-    // The encoder's flush (and all of a GIF's encoding) happens here; it counts in the time taken.
-    s_finishing.store(true);
-    const auto commit_error = commit_outputs(out, capture.keep_existing);
-    s_finishing.store(false);
-    if (commit_error) {
-        progress.finish("glimmerfrost: " + out.user_message(*commit_error) + "; no file written");
-        return kExitFailure;
-    }
-    const double elapsed = wall_now() - started;
-
-    const uint64_t first = platform.first_shown();
-    const std::string kept = format_minutes(
-        static_cast<double>(frame_start_ms(first + kept_frames, rate) - frame_start_ms(first, rate)) / 1000.0);
-    const std::string written = written_names(out);
-    const char* verb = out.video_final.empty() || out.frames_final.empty() ? " holds" : " hold";
-    if (interrupted) {
-        progress.finish("glimmerfrost: interrupted; " + written + verb + " the first " + kept + " of the show (" +
-                        std::to_string(kept_frames) + " frames" +
-                        (total_seconds > 0 ? " of about " + format_minutes(total_seconds) : std::string()) + ")");
-        return kExitInterrupted;
-    }
-    if (limit_reached) {
-        progress.finish("glimmerfrost: the show did not end within " +
-                        format_minutes(static_cast<double>(capture.max_show_ms) / 1000.0) +
-                        " (the music plays on); the capture stops there: " + written + verb + " the first " + kept);
-        return kExitFailure;
-    }
-    char summary[512];
-    std::snprintf(summary, sizeof summary, "glimmerfrost: %llu frames (%s of show at %s fps) in %s, %.0f frames/s: %s",
-                  static_cast<unsigned long long>(kept_frames), kept.c_str(), rate_text(rate).c_str(),
-                  format_minutes(elapsed).c_str(), elapsed > 0 ? static_cast<double>(kept_frames) / elapsed : 0.0,
-                  written.c_str());
-    progress.finish(summary);
-    return kExitOk;
+    CaptureRun run(demo, capture, rate, out);
+    return run.render();
 }
 
 }  // namespace gf

@@ -8,12 +8,12 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
-#include <iostream>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "common/frame_globals.h"
+#include "common/status.h"
 #include "common/types.h"
 #include "driver/capture.h"
 #include "driver/timeline.h"
@@ -22,14 +22,9 @@ namespace gf {
 
 namespace {
 
-constexpr int kExitOk = 0;
-constexpr int kExitFailure = 1;
-constexpr int kExitInterrupted = 130;
 constexpr uint32_t kOrderCount = 17;  // orders 0..16 have scenes
 constexpr int kMemcpyBatches = 31;
 constexpr int kMemcpyPerBatch = 100;
-
-void report(const std::string& message) { std::cerr << "glimmerfrost: " << message << '\n'; }
 
 double wall_now() { return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count(); }
 

@@ -57,32 +57,13 @@ Status find_one(const std::vector<std::string>& dirs, const char* name, std::str
             return {};
         }
     }
-    return {false, std::string(name) + ": not found in " + describe_dirs(dirs)};
-}
-
-// Loaders' messages usually name the file already; make sure they name it by
-// the path it was read from, not only by its name.
-std::string naming(const std::string& path, const std::string& message, const char* fallback) {
-    if (reports_out_of_memory(message)) {
-        return out_of_memory_loading(path);
-    }
-    if (message.empty()) {
-        return path + ": " + fallback;
-    }
-    if (message.find(path) != std::string::npos) {
-        return message;
-    }
-    const std::string name_only = fs::path(path).filename().string() + ": ";
-    if (message.rfind(name_only, 0) == 0) {
-        return path + ": " + message.substr(name_only.size());
-    }
-    return path + ": " + message;
+    return failed_on(name, "not found in " + describe_dirs(dirs));
 }
 
 Status check_readable(const std::string& path, char* head, std::size_t head_size, std::size_t& got) {
     std::ifstream in(path, std::ios::binary);
     if (!in) {
-        return {false, path + ": cannot be read (" + std::strerror(errno) + ")"};
+        return failed_on(path, std::string("cannot be read (") + std::strerror(errno) + ")");
     }
     in.read(head, static_cast<std::streamsize>(head_size));
     got = static_cast<std::size_t>(in.gcount());
@@ -93,7 +74,23 @@ Status check_readable(const std::string& path, char* head, std::size_t head_size
 
 bool reports_out_of_memory(const std::string& message) { return message.find("std::bad_alloc") != std::string::npos; }
 
-std::string out_of_memory_loading(const std::string& path) { return path + ": out of memory while loading it"; }
+Status about_file(const std::string& path, const Status& status, const char* fallback) {
+    if (status.ok) {
+        return status;
+    }
+    const std::string& message = status.message;
+    if (reports_out_of_memory(message)) {
+        return failed_on(path, "out of memory while loading it");
+    }
+    if (message.empty()) {
+        return failed_on(path, fallback);
+    }
+    if (message.find(path) != std::string::npos) {
+        return status;
+    }
+    const std::string name_only = fs::path(path).filename().string() + ": ";
+    return failed_on(path, message.rfind(name_only, 0) == 0 ? message.substr(name_only.size()) : message);
+}
 
 Status check_data_dir(const std::string& dir) {
     std::error_code error;
@@ -156,13 +153,13 @@ Status check_data_files(const DataFiles& files) {
         return status;
     }
     if (got < kMagicSize || std::memcmp(head, it::header::kMagicText, kMagicSize) != 0) {
-        return {false, files.module + ": not an Impulse Tracker module"};
+        return failed_on(files.module, "not an Impulse Tracker module");
     }
     // Loading it is the only sure test that the player can play it; no output is opened.
     const Status module = load_module(files.module);
     free_music();
     if (!module.ok) {
-        return {false, naming(files.module, module.message, "cannot be played")};
+        return about_file(files.module, module, "cannot be played");
     }
     for (int slot = 0; slot < kPictureCount; ++slot) {
         const std::string& path = files.pictures[slot];
@@ -175,7 +172,7 @@ Status check_data_files(const DataFiles& files) {
         const Status loaded = load_jpeg(image, path, PictureNeed{size.width, size.min_height});
         if (!loaded.ok) {
             release_image(image);
-            return {false, naming(path, loaded.message, "cannot be decoded")};
+            return about_file(path, loaded, "cannot be decoded");
         }
         status = check_picture(image, path, slot);
         release_image(image);
@@ -187,11 +184,7 @@ Status check_data_files(const DataFiles& files) {
     if (!status.ok) {
         return status;
     }
-    const std::string mesh_problem = real_effect_ops().validate_mesh_file(files.mesh);
-    if (!mesh_problem.empty()) {
-        return {false, naming(files.mesh, mesh_problem, "not a usable mesh")};
-    }
-    return {};
+    return about_file(files.mesh, real_effect_ops().validate_mesh_file(files.mesh), "not a usable mesh");
 }
 
 int module_order_count(const std::string& path) {

@@ -23,7 +23,12 @@ Status check_data_dir(const std::string& dir);
 // The player reports any exception of its library as a module that cannot be
 // played; running out of memory is no fault of the file and is said as such.
 bool reports_out_of_memory(const std::string& message);
-std::string out_of_memory_loading(const std::string& path);
+
+// A loader's failure as the program says it, naming the file by `path`, the path
+// it was read from: a message that names it by its name alone is corrected, an
+// empty one becomes `fallback`, and running out of memory is said as such.
+// Success passes through.
+Status about_file(const std::string& path, const Status& status, const char* fallback);
 
 // Finds each file in the first folder of `dirs` that holds it. On failure the
 // message names the first missing file and where it was looked for.

@@ -52,8 +52,6 @@ private:
     uint32_t since_ = 0;
 };
 
-void report(const std::string& message) { std::cerr << "glimmerfrost: " << message << '\n'; }
-
 // One frame through `platform`: its surface becomes `screen` while `draw` fills it,
 // the frame is shown, and `frame_time` becomes the clock read after the update (the
 // time the next frame is drawn at). The show's passes and a seek's all go through
@@ -140,17 +138,6 @@ bool handle_viewer_keys(Platform& platform, Viewer& viewer, int order_count) {
         }
     }
     return true;
-}
-
-// A loader's message with the file named in it.
-std::string about(const std::string& path, const std::string& message, const char* fallback) {
-    if (reports_out_of_memory(message)) {
-        return out_of_memory_loading(path);
-    }
-    if (message.empty()) {
-        return path + ": " + fallback;
-    }
-    return message.find(path) == std::string::npos ? path + ": " + message : message;
 }
 
 }  // namespace
@@ -245,8 +232,8 @@ int DemoRun::start() {
     objects.snow_buffer = buffers[4].get();
     objects.flash_buffer = buffers[5].get();
     // A start-up failure undoes what was done, in shutdown order, before any window opens.
-    const auto fail = [&](const std::string& message) {
-        report(message);
+    const auto fail = [&](const Status& failure) {
+        const int code = report_failure(failure);
         for (Image& image : images) {
             if (image.pixels != nullptr) {
                 platform.release_image(image);
@@ -254,39 +241,39 @@ int DemoRun::start() {
         }
         platform.free_music();
         platform.destroy_display();
-        return 1;
+        return code;
     };
 
     // 5: the player and the module.
     Status status = platform.init_music();
     if (!status.ok) {
-        return fail(status.message.empty() ? "cannot start the music player" : status.message);
+        return fail(status.message.empty() ? failed("cannot start the music player") : status);
     }
     status = platform.load_module(files.module);
     if (!status.ok) {
-        return fail(about(files.module, status.message, "cannot be loaded"));
+        return fail(about_file(files.module, status, "cannot be loaded"));
     }
     // 6: the pictures, slot 0 first, each at the size its scenes read.
     for (int slot = 0; slot < kPictureCount; ++slot) {
         const std::string& path = files.pictures[slot];
         status = platform.load_jpeg(images[slot], path);
         if (!status.ok) {
-            return fail(about(path, status.message, "cannot be decoded"));
+            return fail(about_file(path, status, "cannot be decoded"));
         }
         status = check_picture(images[slot], path, slot);
         if (!status.ok) {
-            return fail(status.message);
+            return fail(status);
         }
     }
     // The mesh is loaded after the window opens, so it is checked now.
-    const std::string mesh_problem = fx.validate_mesh_file(files.mesh);
-    if (!mesh_problem.empty()) {
-        return fail(about(files.mesh, mesh_problem, "not a usable mesh"));
+    status = about_file(files.mesh, fx.validate_mesh_file(files.mesh), "not a usable mesh");
+    if (!status.ok) {
+        return fail(status);
     }
     // 7: the window.
     status = platform.open_display(kTitle, kScreenWidth, kScreenHeight, kUseOptions);
     if (!status.ok) {
-        return fail(status.message.empty() ? "cannot open the display" : status.message);
+        return fail(status.message.empty() ? failed("cannot open the display") : status);
     }
     // 8: effect tables; these draw the first random numbers.
     fx.reset_tunnel_camera();

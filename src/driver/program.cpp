@@ -23,8 +23,6 @@ namespace gf {
 
 namespace {
 
-constexpr int kExitFailure = 1;
-constexpr int kExitUsage = 2;
 constexpr const char* kTryHelp = "Try 'glimmerfrost --help' for more information.\n";
 
 int run_show(int argc, char** argv) {

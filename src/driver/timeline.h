@@ -50,7 +50,7 @@ struct EffectOps {
     void (*reset_tunnel_camera)();
     void (*animate_tunnel_camera)(uint32_t hit_time, int mode);
     // Wireframe cubes.
-    std::string (*validate_mesh_file)(const std::string& path);  // "" when usable
+    Status (*validate_mesh_file)(const std::string& path);
     void (*load_cubes)(const std::string& path);
     void (*free_cubes)();
     void (*draw_cubes)(uint32_t* buf);

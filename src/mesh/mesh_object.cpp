@@ -35,26 +35,26 @@ void init_mesh(MeshObject& object, const char* name, uint32_t vertex_count, uint
     object.screen_points.assign(vertex_count, ScreenPoint{});
 }
 
-std::string load_mesh_3ds(MeshObject& object, const std::string& path) {
+Status load_mesh_3ds(MeshObject& object, const std::string& path) {
     release_mesh(object);
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr) {
-        return path + ": cannot open: " + std::strerror(errno);
+        return failed_on(path, std::string("cannot open: ") + std::strerror(errno));
     }
     struct stat info {};
     if (fstat(fileno(file), &info) == 0 && info.st_size > kMaxMeshFileBytes) {
         std::fclose(file);
-        return path + ": " + std::to_string(info.st_size) + " bytes, more than the 1 MB a mesh file may have";
+        return failed_on(path, std::to_string(info.st_size) + " bytes, more than the 1 MB a mesh file may have");
     }
     Mesh3dsList* list = nullptr;
     const Status parsed = read_3ds(file, READ_FROM_FILE, 0, list);
     std::fclose(file);
     if (!parsed.ok) {
-        return path + ": " + parsed.message;
+        return failed_on(path, parsed.message);
     }
     if (list->count == 0) {
         free_3ds(list);
-        return path + ": holds no triangle mesh";
+        return failed_on(path, "holds no triangle mesh");
     }
 
     // Only the first triangle mesh in file order is used.
@@ -63,10 +63,11 @@ std::string load_mesh_3ds(MeshObject& object, const std::string& path) {
         const Face3ds& face = record.faces[f];
         for (uint16_t index : {face.a, face.b, face.c}) {
             if (index >= record.vertex_count) {
-                std::string message = path + ": face " + std::to_string(f) + " uses vertex " + std::to_string(index) +
-                                      " but the mesh has only " + std::to_string(record.vertex_count) + " vertices";
+                Status refused =
+                    failed_on(path, "face " + std::to_string(f) + " uses vertex " + std::to_string(index) +
+                                        " but the mesh has only " + std::to_string(record.vertex_count) + " vertices");
                 free_3ds(list);
-                return message;
+                return refused;
             }
         }
     }
@@ -83,7 +84,7 @@ std::string load_mesh_3ds(MeshObject& object, const std::string& path) {
         object.faces[f] = MeshFace{face.a, face.b, face.c};  // widened with zero fill; flags dropped
     }
     free_3ds(list);
-    return "";
+    return {};
 }
 
 void release_mesh(MeshObject& object) {
@@ -99,7 +100,7 @@ void release_mesh(MeshObject& object) {
 void load_cubes(const std::string& path) {
     // The five cubes hold identical copies of the file's mesh: it is parsed once and copied.
     // A failure leaves every cube empty.
-    load_mesh_3ds(cubes[0], path);
+    static_cast<void>(load_mesh_3ds(cubes[0], path));
     for (MeshObject& cube : cubes) {
         if (&cube != &cubes[0]) {
             const Matrix3 rotation = cube.rotation;
@@ -116,7 +117,7 @@ void free_cubes() {
     }
 }
 
-std::string validate_mesh_file(const std::string& path) {
+Status validate_mesh_file(const std::string& path) {
     MeshObject probe;
     return load_mesh_3ds(probe, path);
 }

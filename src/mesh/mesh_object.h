@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/data_set.h"
+#include "common/status.h"
 #include "common/types.h"
 
 namespace gf {
@@ -58,11 +59,11 @@ extern MeshObject cubes[kCubeCount];
 void init_mesh(MeshObject& object, const char* name, uint32_t vertex_count, uint32_t face_count);
 
 // Fills `object` from the first triangle mesh of the 3D Studio file at
-// `path`, named "Object", with the file's y and z swapped. Returns "" on
-// success; otherwise one line naming the file and the problem, and leaves the
-// object without vertices or faces so that nothing is drawn from it. A file
-// whose faces refer to vertices beyond its vertex list is refused.
-std::string load_mesh_3ds(MeshObject& object, const std::string& path);
+// `path`, named "Object", with the file's y and z swapped. On failure the
+// message names the file and the problem, and the object is left without
+// vertices or faces so that nothing is drawn from it. A file whose faces refer
+// to vertices beyond its vertex list is refused.
+Status load_mesh_3ds(MeshObject& object, const std::string& path);
 
 // Frees the object's arrays and sets its counts to 0; safe to call again.
 void release_mesh(MeshObject& object);
@@ -72,9 +73,9 @@ void release_mesh(MeshObject& object);
 void load_cubes(const std::string& path = kMeshFile);
 void free_cubes();
 
-// "" when `path` holds a usable mesh; else one line naming the file and the
-// problem (missing, not a 3D Studio file, damaged, no triangle mesh, a face
+// Succeeds when `path` holds a usable mesh; else the message names the file and
+// the problem (missing, not a 3D Studio file, damaged, no triangle mesh, a face
 // index at or beyond the vertex count).
-std::string validate_mesh_file(const std::string& path);
+Status validate_mesh_file(const std::string& path);
 
 }  // namespace gf

@@ -23,10 +23,8 @@ constexpr int kPngBitDepth = 8;
 constexpr uint16_t kWavFormatPcm = 1;
 constexpr uint32_t kWavHeaderBytes = 44;
 
-Status fail(const std::string& name, const std::string& what) { return {false, name + ": " + what}; }
-
 Status fail_errno(const std::string& name, const char* doing) {
-    return fail(name, std::string(doing) + ": " + std::strerror(errno));
+    return failed_on(name, std::string(doing) + ": " + std::strerror(errno));
 }
 
 bool read_whole_file(const std::string& path, std::vector<uint8_t>& bytes) {
@@ -183,7 +181,7 @@ Status write_png(const std::string& path, const uint32_t* pixels, int width, int
     std::vector<uint8_t> png;
     const Status encoded = encode_png(pixels, width, height, png, how);
     if (!encoded.ok) {
-        return fail(path, encoded.message);
+        return failed_on(path, encoded.message);
     }
     std::FILE* f = std::fopen(path.c_str(), "wb");
     if (f == nullptr) {
@@ -200,7 +198,7 @@ Status write_png(const std::string& path, const uint32_t* pixels, int width, int
 Status decode_png(const uint8_t* data, std::size_t size, const std::string& name, PngImage& image) {
     image = PngImage{};
     if (size < 8 || png_sig_cmp(data, 0, 8) != 0) {
-        return fail(name, "not a PNG file (no PNG signature)");
+        return failed_on(name, "not a PNG file (no PNG signature)");
     }
     PngErrors errors;
     PngSource source{data, size, 0};
@@ -217,8 +215,8 @@ Status decode_png(const uint8_t* data, std::size_t size, const std::string& name
     }
     png_destroy_read_struct(&png, &info, nullptr);
     if (!ok) {
-        return fail(name, std::string("cannot read the PNG: ") +
-                              (errors.message[0] != '\0' ? errors.message : "out of memory"));
+        return failed_on(name, std::string("cannot read the PNG: ") +
+                                   (errors.message[0] != '\0' ? errors.message : "out of memory"));
     }
     image.width = width;
     image.height = height;
@@ -276,12 +274,12 @@ Status WavWriter::open(const std::string& path, int sample_rate, int channels) {
 
 Status WavWriter::append(const int16_t* samples, std::size_t frames) {
     if (file_ == nullptr) {
-        return fail(path_, "not open for writing");
+        return failed_on(path_, "not open for writing");
     }
     const std::size_t values = frames * static_cast<std::size_t>(channels_);
     // The RIFF sizes are 32-bit: refuse to grow past what the header can describe.
     if ((frames_ + frames) * static_cast<uint64_t>(channels_) * 2 > 0xFFFFFFFFu - kWavHeaderBytes) {
-        return fail(path_, "sound too long for a WAV file");
+        return failed_on(path_, "sound too long for a WAV file");
     }
     uint8_t buffer[4096];
     std::size_t done = 0;
@@ -301,7 +299,7 @@ Status WavWriter::append(const int16_t* samples, std::size_t frames) {
 
 Status WavWriter::finish() {
     if (file_ == nullptr) {
-        return fail(path_, "not open for writing");
+        return failed_on(path_, "not open for writing");
     }
     const uint32_t data_bytes = static_cast<uint32_t>(frames_ * static_cast<uint64_t>(channels_) * 2);
     uint8_t size_field[4];
@@ -326,7 +324,7 @@ Status read_wav(const std::string& path, WavData& wav) {
     }
     if (bytes.size() < 12 || std::memcmp(bytes.data(), "RIFF", 4) != 0 ||
         std::memcmp(bytes.data() + 8, "WAVE", 4) != 0) {
-        return fail(path, "not a WAV file (no RIFF/WAVE header)");
+        return failed_on(path, "not a WAV file (no RIFF/WAVE header)");
     }
     std::size_t at = 12;
     bool have_format = false;
@@ -334,19 +332,19 @@ Status read_wav(const std::string& path, WavData& wav) {
         const uint8_t* id = bytes.data() + at;
         const uint32_t length = le::load32(id + 4);
         if (length > bytes.size() - at - 8) {
-            return fail(path, "truncated WAV file (chunk longer than the file)");
+            return failed_on(path, "truncated WAV file (chunk longer than the file)");
         }
         const uint8_t* body = id + 8;
         if (std::memcmp(id, "fmt ", 4) == 0) {
             if (length < 16 || le::load16(body) != kWavFormatPcm || le::load16(body + 14) != 16) {
-                return fail(path, "unsupported WAV format (only 16-bit PCM is read)");
+                return failed_on(path, "unsupported WAV format (only 16-bit PCM is read)");
             }
             wav.channels = le::load16(body + 2);
             wav.sample_rate = static_cast<int>(le::load32(body + 4));
             have_format = wav.channels > 0;
         } else if (std::memcmp(id, "data", 4) == 0) {
             if (!have_format) {
-                return fail(path, "WAV data before its format");
+                return failed_on(path, "WAV data before its format");
             }
             wav.samples.resize(length / 2);
             for (std::size_t i = 0; i < wav.samples.size(); ++i) {
@@ -356,7 +354,7 @@ Status read_wav(const std::string& path, WavData& wav) {
         }
         at += 8 + length + (length & 1);
     }
-    return fail(path, "WAV file without sound data");
+    return failed_on(path, "WAV file without sound data");
 }
 
 FrameFolderWriter::~FrameFolderWriter() {
@@ -387,7 +385,7 @@ Status FrameFolderWriter::open(const std::string& dir, int sample_rate, bool sou
 
 Status FrameFolderWriter::add_frame(uint64_t index, uint64_t ms, uint32_t order, uint32_t row, const uint32_t* pixels) {
     if (csv_ == nullptr) {
-        return fail(dir_, "frame folder not open");
+        return failed_on(dir_, "frame folder not open");
     }
     Status status = write_png(dir_ + "/" + frame_name(index), pixels, 320, 200);
     if (!status.ok) {
@@ -405,7 +403,7 @@ Status FrameFolderWriter::add_audio(const int16_t* samples, std::size_t frames) 
 
 Status FrameFolderWriter::finish() {
     if (csv_ == nullptr) {
-        return fail(dir_, "frame folder not open");
+        return failed_on(dir_, "frame folder not open");
     }
     const bool closed = std::fclose(csv_) == 0;
     csv_ = nullptr;

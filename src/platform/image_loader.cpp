@@ -156,8 +156,6 @@ DecodeOutcome decode_into(DecodeContext& ctx, const unsigned char* data, std::si
     return DecodeOutcome::ok;
 }
 
-Status fail(const std::string& name, const std::string& problem) { return {false, name + ": " + problem}; }
-
 std::string size_text(int width, int height) { return std::to_string(width) + " × " + std::to_string(height); }
 
 // libjpeg's own text, which some messages already open with "Corrupt JPEG data: ".
@@ -177,16 +175,16 @@ std::string need_text(int width, int min_height) {
 Status load_jpeg_from_memory(Image& image, const void* data, std::size_t size, const std::string& name,
                              const PictureNeed& need) {
     if (image.pixels != nullptr) {
-        return fail(name, "the image already holds a picture");
+        return failed_on(name, "the image already holds a picture");
     }
     image.width = 0;
     image.height = 0;
     if (data == nullptr || size == 0) {
-        return fail(name, "empty file");
+        return failed_on(name, "empty file");
     }
     const auto* bytes = static_cast<const unsigned char*>(data);
     if (size < 2 || bytes[0] != 0xFF || bytes[1] != 0xD8) {
-        return fail(name, "not a JPEG file");
+        return failed_on(name, "not a JPEG file");
     }
 
     DecodeContext ctx{};
@@ -203,63 +201,63 @@ Status load_jpeg_from_memory(Image& image, const void* data, std::size_t size, c
     delete[] ctx.pixels;
     switch (outcome) {
         case DecodeOutcome::too_large:
-            return fail(name, "picture of " + size_text(ctx.width, ctx.height) + " pixels is too large to load");
+            return failed_on(name, "picture of " + size_text(ctx.width, ctx.height) + " pixels is too large to load");
         case DecodeOutcome::wrong_size:
             return {false,
                     name + " is " + size_text(ctx.width, ctx.height) + "; " + need_text(need.width, need.min_height)};
         case DecodeOutcome::cmyk:
-            return fail(name, "CMYK/YCCK JPEG (4 components) is not supported; save it as RGB or greyscale");
+            return failed_on(name, "CMYK/YCCK JPEG (4 components) is not supported; save it as RGB or greyscale");
         case DecodeOutcome::precision:
-            return fail(name, std::to_string(ctx.precision) + "-bit JPEG samples are not supported; only 8-bit");
+            return failed_on(name, std::to_string(ctx.precision) + "-bit JPEG samples are not supported; only 8-bit");
         case DecodeOutcome::components:
-            return fail(name, "JPEG with " + std::to_string(ctx.components) +
-                                  " colour components is not supported; only colour or greyscale");
+            return failed_on(name, "JPEG with " + std::to_string(ctx.components) +
+                                       " colour components is not supported; only colour or greyscale");
         case DecodeOutcome::out_of_memory:
-            return fail(name, "out of memory for a " + size_text(ctx.width, ctx.height) + " picture");
+            return failed_on(name, "out of memory for a " + size_text(ctx.width, ctx.height) + " picture");
         case DecodeOutcome::library_error:
             if (ctx.errors.error_code == JERR_BAD_PRECISION) {
                 // This libjpeg build reads only 8-bit samples and stops at the frame header.
-                return fail(name, std::to_string(ctx.errors.pub.msg_parm.i[0]) +
-                                      "-bit JPEG samples are not supported; only 8-bit");
+                return failed_on(name, std::to_string(ctx.errors.pub.msg_parm.i[0]) +
+                                           "-bit JPEG samples are not supported; only 8-bit");
             }
             if (ctx.errors.truncated) {
-                return fail(name, "truncated JPEG data (the file ends before the picture does)");
+                return failed_on(name, "truncated JPEG data (the file ends before the picture does)");
             }
             if (ctx.errors.scan_cut) {
-                return fail(name,
-                            "corrupt JPEG data: a scan's picture data is damaged (it ends at a marker before "
-                            "the picture is complete)");
+                return failed_on(name,
+                                 "corrupt JPEG data: a scan's picture data is damaged (it ends at a marker before "
+                                 "the picture is complete)");
             }
             if (ctx.errors.too_many_scans) {
-                return fail(name, "progressive JPEG with more than " + std::to_string(kMaxScans) + " scans");
+                return failed_on(name, "progressive JPEG with more than " + std::to_string(kMaxScans) + " scans");
             }
-            return fail(name, corrupt_text(ctx.errors.message));
+            return failed_on(name, corrupt_text(ctx.errors.message));
         case DecodeOutcome::ok:
             break;
     }
-    return fail(name, "cannot decode");
+    return failed_on(name, "cannot decode");
 }
 
 Status load_jpeg(Image& image, const std::string& path, const PictureNeed& need) {
     if (image.pixels != nullptr) {
-        return fail(path, "the image already holds a picture");
+        return failed_on(path, "the image already holds a picture");
     }
     std::ifstream file(path, std::ios::binary);
     if (!file) {
-        return fail(path, std::string("cannot open: ") + std::strerror(errno));
+        return failed_on(path, std::string("cannot open: ") + std::strerror(errno));
     }
     file.seekg(0, std::ios::end);
     const std::streamoff length = file.tellg();
     file.seekg(0, std::ios::beg);
     if (length < 0) {
-        return fail(path, "cannot read");
+        return failed_on(path, "cannot read");
     }
     if (static_cast<std::uintmax_t>(length) > kMaxFileBytes) {
-        return fail(path, "file of " + std::to_string(length) + " bytes is too large for a picture");
+        return failed_on(path, "file of " + std::to_string(length) + " bytes is too large for a picture");
     }
     std::vector<unsigned char> bytes(static_cast<std::size_t>(length));
     if (length > 0 && !file.read(reinterpret_cast<char*>(bytes.data()), length)) {
-        return fail(path, "read error");
+        return failed_on(path, "read error");
     }
     return load_jpeg_from_memory(image, bytes.data(), bytes.size(), path, need);
 }

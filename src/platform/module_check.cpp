@@ -9,7 +9,7 @@
 
 namespace gf {
 
-std::string module_structure_problem(std::span<const uint8_t> file) {
+Status check_module_structure(std::span<const uint8_t> file) {
     const uint8_t* bytes = file.data();
     const std::size_t size = file.size();
     constexpr std::size_t kHeaderBytes = it::header::kSize;
@@ -18,10 +18,10 @@ std::string module_structure_problem(std::span<const uint8_t> file) {
     // True when [offset, offset + length) lies inside the file (no overflow: sizes are 64-bit).
     const auto inside = [size](uint64_t offset, uint64_t length) { return offset <= size && length <= size - offset; };
     if (size < 4 || std::memcmp(bytes + it::header::kMagic, it::header::kMagicText, 4) != 0) {
-        return "";  // not Impulse Tracker: libopenmpt judges other formats itself
+        return {};  // not Impulse Tracker: libopenmpt judges other formats itself
     }
     if (size < kHeaderBytes) {
-        return "the file ends inside the module header";
+        return failed("the file ends inside the module header");
     }
     const uint32_t orders = u16(it::header::kOrderCount);
     const uint32_t instruments = u16(it::header::kInstrumentCount);
@@ -29,27 +29,27 @@ std::string module_structure_problem(std::span<const uint8_t> file) {
     const uint32_t patterns = u16(it::header::kPatternCount);
     const std::size_t tables = kHeaderBytes + orders;
     if (!inside(tables, 4ull * (instruments + samples + patterns))) {
-        return "the file ends inside the order list or offset tables (cut short?)";
+        return failed("the file ends inside the order list or offset tables (cut short?)");
     }
     bool playable = false;
     for (uint32_t i = 0; i < orders && bytes[kHeaderBytes + i] != it::kOrderEnd; ++i) {
         playable = playable || bytes[kHeaderBytes + i] < it::kOrderSkip;
     }
     if (!playable) {
-        return "the order list holds no pattern to play";
+        return failed("the order list holds no pattern to play");
     }
     const std::size_t instrument_table = tables;
     const std::size_t sample_table = instrument_table + 4ull * instruments;
     const std::size_t pattern_table = sample_table + 4ull * samples;
     for (uint32_t i = 0; i < instruments; ++i) {
         if (!inside(u32(instrument_table + 4ull * i), 4)) {
-            return "instrument " + std::to_string(i + 1) + " lies past the end of the file (cut short?)";
+            return failed("instrument " + std::to_string(i + 1) + " lies past the end of the file (cut short?)");
         }
     }
     for (uint32_t i = 0; i < samples; ++i) {
         const uint32_t at = u32(sample_table + 4ull * i);
         if (!inside(at, it::sample::kSize)) {
-            return "sample " + std::to_string(i + 1) + " lies past the end of the file (cut short?)";
+            return failed("sample " + std::to_string(i + 1) + " lies past the end of the file (cut short?)");
         }
         const uint8_t flags = bytes[at + it::sample::kFlags];
         const bool has_data = (flags & it::sample::kFlagHasData) != 0;
@@ -63,7 +63,8 @@ std::string module_structure_problem(std::span<const uint8_t> file) {
             bytes[at + it::sample::kConvert] == it::sample::kConvertAdpcm && (flags & it::sample::kFlag16Bit) == 0;
         const uint64_t stored = compressed ? 1 : adpcm ? (length + 1) / 2 + 16 : length * bytes_per_frame;
         if (has_data && length > 0 && !inside(data, stored)) {
-            return "the data of sample " + std::to_string(i + 1) + " runs past the end of the file (cut short?)";
+            return failed("the data of sample " + std::to_string(i + 1) +
+                          " runs past the end of the file (cut short?)");
         }
     }
     for (uint32_t i = 0; i < patterns; ++i) {
@@ -72,14 +73,14 @@ std::string module_structure_problem(std::span<const uint8_t> file) {
             continue;  // an empty pattern
         }
         if (!inside(at, it::pattern::kSize) || !inside(at + it::pattern::kSize, u16(at + it::pattern::kPackedLength))) {
-            return "pattern " + std::to_string(i) + " runs past the end of the file (cut short?)";
+            return failed("pattern " + std::to_string(i) + " runs past the end of the file (cut short?)");
         }
     }
     if ((u16(it::header::kSpecial) & it::header::kSpecialMessage) != 0 &&
         !inside(u32(it::header::kMessageOffset), u16(it::header::kMessageLength))) {
-        return "the song message runs past the end of the file (cut short?)";
+        return failed("the song message runs past the end of the file (cut short?)");
     }
-    return "";
+    return {};
 }
 
 }  // namespace gf

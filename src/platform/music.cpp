@@ -258,7 +258,7 @@ void close_gate() {
 Status load_module(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
     if (!file) {
-        return {false, path + ": cannot open (" + std::strerror(errno) + ")"};
+        return failed_on(path, std::string("cannot open (") + std::strerror(errno) + ")");
     }
     std::vector<char> bytes;
     char buffer[65536];
@@ -266,11 +266,11 @@ Status load_module(const std::string& path) {
         file.read(buffer, sizeof buffer);
         bytes.insert(bytes.end(), buffer, buffer + file.gcount());
         if (bytes.size() > kMaxModuleBytes) {
-            return {false, path + ": too large for a module (over 64 MiB)"};
+            return failed_on(path, "too large for a module (over 64 MiB)");
         }
     }
     if (file.bad()) {
-        return {false, path + ": read error"};
+        return failed_on(path, "read error");
     }
     return load_module_from_memory(bytes.data(), bytes.size(), path);
 }
@@ -284,11 +284,11 @@ Status load_module_from_memory(const void* data, std::size_t size, const std::st
     g_player.volume.store(100);
     g_player.render.gain = 1.0f;
     if (size == 0) {
-        return {false, name + ": empty file, not a module"};
+        return failed_on(name, "empty file, not a module");
     }
-    const std::string problem = module_structure_problem(std::span(static_cast<const uint8_t*>(data), size));
-    if (!problem.empty()) {
-        return {false, name + ": damaged module: " + problem};
+    if (const Status structure = check_module_structure(std::span(static_cast<const uint8_t*>(data), size));
+        !structure.ok) {
+        return failed_on(name, "damaged module: " + structure.message);
     }
     try {
         g_player.module = std::make_unique<openmpt::module>(data, size, s_null_log);
@@ -301,7 +301,7 @@ Status load_module_from_memory(const void* data, std::size_t size, const std::st
         load_patterns();
     } catch (const std::exception& e) {
         unload_module();
-        return {false, name + ": not a module that can be played (" + e.what() + ")"};
+        return failed_on(name, std::string("not a module that can be played (") + e.what() + ")");
     }
     return {};
 }

@@ -152,7 +152,7 @@ Status init_music(AudioOutput output) {
         Status status;
         status.message =
             "no audio device (" + (error.empty() ? std::string("none found") : error) + "); playing silently";
-        std::fprintf(stderr, "glimmerfrost: %s\n", status.message.c_str());
+        report(status.message);
         return status;
     }
     g_player.device = device;

@@ -147,48 +147,48 @@ bool is_mount_point(const fs::path& path, const struct stat& info) {
     return stat(parent.c_str(), &above) == 0 && above.st_dev != info.st_dev;
 }
 
-std::optional<std::string> check_file_target(const fs::path& final_path, const std::string& given) {
+Status check_file_target(const fs::path& final_path, const std::string& given) {
     struct stat info {};
     if (stat(final_path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
         if (S_ISDIR(info.st_mode)) {
-            return given + ": is a folder, not a video file name";
+            return failed_on(given, "is a folder, not a video file name");
         }
-        return given + ": is " + kind_of(info.st_mode) + "; a capture is written only to a regular file";
+        return failed_on(given, "is " + kind_of(info.st_mode) + "; a capture is written only to a regular file");
     }
     struct stat own {};
     if (lstat(final_path.c_str(), &own) == 0 && !S_ISLNK(own.st_mode) && is_mount_point(final_path, own)) {
-        return given + ": is a mount point and cannot be replaced";
+        return failed_on(given, "is a mount point and cannot be replaced");
     }
-    return std::nullopt;
+    return {};
 }
 
-std::optional<std::string> check_folder_target(const fs::path& final_path, const std::string& given) {
+Status check_folder_target(const fs::path& final_path, const std::string& given) {
     const std::string last = final_path.filename().string();
     if (last == "." || last == ".." || final_path.empty()) {
-        return given + ": name the frames folder itself (a new or empty folder), not '" + last + "'";
+        return failed_on(given, "name the frames folder itself (a new or empty folder), not '" + last + "'");
     }
     std::error_code ec;
     const fs::file_status state = fs::status(final_path, ec);
     if (fs::exists(state)) {
         if (!fs::is_directory(state)) {
-            return given + ": exists and is not a folder";
+            return failed_on(given, "exists and is not a folder");
         }
         // The finished folder is renamed over the empty one, which works for the folder itself only.
         struct stat own {};
         if (lstat(final_path.c_str(), &own) == 0 && S_ISLNK(own.st_mode)) {
-            return given + ": is a link to a folder; name the folder itself";
+            return failed_on(given, "is a link to a folder; name the folder itself");
         }
         if (is_mount_point(final_path, own)) {
-            return given + ": is a mount point and cannot be replaced; name a folder inside it";
+            return failed_on(given, "is a mount point and cannot be replaced; name a folder inside it");
         }
         if (fs::equivalent(final_path, fs::current_path(ec), ec)) {
-            return given + ": is the current folder; name a new or empty folder";
+            return failed_on(given, "is the current folder; name a new or empty folder");
         }
         if (!fs::is_empty(final_path, ec)) {
-            return given + ": folder is not empty (frames are written only into a new or empty folder)";
+            return failed_on(given, "folder is not empty (frames are written only into a new or empty folder)");
         }
     }
-    return std::nullopt;
+    return {};
 }
 
 namespace {
@@ -352,7 +352,8 @@ std::string with_final_name(std::string message, const fs::path& temp, const fs:
 
 Status move_into_place(const fs::path& temp, const fs::path& final_path) {
     if (std::rename(temp.c_str(), final_path.c_str()) != 0) {
-        return {false, final_path.string() + ": cannot move the finished output into place: " + std::strerror(errno)};
+        return failed_on(final_path.string(),
+                         std::string("cannot move the finished output into place: ") + std::strerror(errno));
     }
     return {};
 }
@@ -383,8 +384,8 @@ Status claim_free_name(const fs::path& temp, fs::path& final_path) {
             return {};
         }
         if (errno != EEXIST) {
-            return {false,
-                    candidate.string() + ": cannot move the finished output into place: " + std::strerror(errno)};
+            return failed_on(candidate.string(),
+                             std::string("cannot move the finished output into place: ") + std::strerror(errno));
         }
     }
 }

@@ -17,12 +17,12 @@ namespace gf {
 // The path without a trailing separator ("frames/" names the folder "frames").
 std::filesystem::path without_trailing_separator(const std::string& text);
 
-// Checks an output name before any work: `given` is the name as the user wrote it (used in
-// messages). A video may replace a regular file (or a link to one) but not a folder, FIFO,
+// Checks an output name before any work: `given` is the name as the user wrote it (the
+// failure names it). A video may replace a regular file (or a link to one) but not a folder, FIFO,
 // device, socket or mount point; a frames folder must be new or empty, not "." or "..",
 // and neither a link nor a mount point (it is replaced by a rename).
-std::optional<std::string> check_file_target(const std::filesystem::path& final_path, const std::string& given);
-std::optional<std::string> check_folder_target(const std::filesystem::path& final_path, const std::string& given);
+Status check_file_target(const std::filesystem::path& final_path, const std::string& given);
+Status check_folder_target(const std::filesystem::path& final_path, const std::string& given);
 
 // Creates `.NAME.partial-PID-RANDOM` beside `final_path` with O_CREAT | O_EXCL | O_NOFOLLOW,
 // mode 0666 less the umask, or the mode and group of the file it will replace. NAME is

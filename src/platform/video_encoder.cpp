@@ -17,7 +17,6 @@ extern "C" {
 #include <cctype>
 #include <cerrno>
 #include <cstring>
-#include <optional>
 #include <vector>
 
 #include "common/types.h"
@@ -177,8 +176,8 @@ struct VideoEncoder::State {
         }
     }
 
-    Status fail(const std::string& what) { return {false, path + ": " + what}; }
-    Status fail(const std::string& what, int code) { return fail(what + ": " + av_error_text(code)); }
+    Status fail(const std::string& what) const { return failed_on(path, what); }
+    Status fail(const std::string& what, int code) const { return fail(what + ": " + av_error_text(code)); }
 
     // A new stream in the container and an encoder context for `codec` to set up.
     Status add_stream(const AVCodec* codec, AVStream*& stream, AVCodecContext*& context) {
@@ -332,6 +331,127 @@ struct VideoEncoder::State {
         }
     }
 
+    // The container's writer for the name's extension.
+    Status open_container() {
+        const AVOutputFormat* muxer = av_guess_format(container->muxer, nullptr, nullptr);
+        if (muxer == nullptr) {
+            return fail(std::string("this FFmpeg has no ") + container->muxer + " writer");
+        }
+        const int result = avformat_alloc_output_context2(&format, muxer, nullptr, nullptr);
+        if (result < 0 || format == nullptr) {
+            return fail("cannot set up the container", result);
+        }
+        return {};
+    }
+
+    // H.264 through libx264 when this FFmpeg has it, else whatever H.264 encoder it offers;
+    // VP9 through libvpx; GIF through FFmpeg's own encoder. Nothing when it has none of them.
+    const AVCodec* find_video_codec() const {
+        if (container->codecs == VideoCodecs::H264Aac) {
+            const AVCodec* x264 = avcodec_find_encoder_by_name("libx264");
+            return x264 != nullptr ? x264 : avcodec_find_encoder(AV_CODEC_ID_H264);
+        }
+        return avcodec_find_encoder_by_name(container->codecs == VideoCodecs::Vp9Opus ? "libvpx-vp9" : "gif");
+    }
+
+    // Sets up the video's encoder and stream: size, rate, colours, pixel shape and options.
+    Status add_video_stream() {
+        const VideoCodecs codecs = container->codecs;
+        const AVCodec* codec = find_video_codec();
+        if (codec == nullptr) {
+            return fail(
+                codecs == VideoCodecs::H264Aac   ? "this FFmpeg has no H.264 encoder (libavcodec built without libx264)"
+                : codecs == VideoCodecs::Vp9Opus ? "this FFmpeg has no VP9 encoder (libavcodec built without libvpx)"
+                                                 : "this FFmpeg has no GIF encoder");
+        }
+        if (Status added = add_stream(codec, video_stream, video); !added.ok) {
+            return added;
+        }
+        video->width = settings.width;
+        video->height = settings.height;
+        video->time_base = AVRational{settings.fps_den, settings.fps_num};
+        video->framerate = AVRational{settings.fps_num, settings.fps_den};
+        video->pix_fmt = AV_PIX_FMT_YUV420P;
+        video->thread_count = 0;  // as many threads as the encoder can use
+        if (codecs == VideoCodecs::Gif) {
+            video->time_base = AVRational{1, 100};
+            video->framerate = AVRational{100, kGifCentiseconds};
+            video->pix_fmt = AV_PIX_FMT_PAL8;
+            gif = std::make_unique<GifFrames>();
+        }
+        video->gop_size = std::max(1, 2 * settings.fps_num / settings.fps_den);  // a key frame every 2 s
+        video->color_range = AVCOL_RANGE_MPEG;
+        video->colorspace = AVCOL_SPC_BT709;
+        video->color_primaries = AVCOL_PRI_BT709;
+        video->color_trc = AVCOL_TRC_BT709;
+        video->sample_aspect_ratio = AVRational{settings.pixel_aspect_num, settings.pixel_aspect_den};
+        AVDictionary* options = nullptr;
+        video_options(codec, &options);
+        Status opened =
+            open_stream(codec, video, video_stream, &options, std::string("video encoder ") + codec->name, "video");
+        av_dict_free(&options);
+        if (!opened.ok) {
+            return opened;
+        }
+        video_stream->sample_aspect_ratio = video->sample_aspect_ratio;
+        video_stream->avg_frame_rate = video->framerate;
+        return {};
+    }
+
+    // The frames the picture and the sound are encoded from, and the packet they come out in.
+    Status allocate_frames() {
+        picture = av_frame_alloc();
+        packet = av_packet_alloc();
+        if (picture == nullptr || packet == nullptr) {
+            return fail("out of memory");
+        }
+        picture->format = video->pix_fmt;
+        picture->width = video->width;
+        picture->height = video->height;
+        int result = av_frame_get_buffer(picture, 0);
+        if (result < 0) {
+            return fail("out of memory", result);
+        }
+        if (audio == nullptr) {
+            return {};
+        }
+        sound = av_frame_alloc();
+        if (sound == nullptr) {
+            return fail("out of memory");
+        }
+        sound->format = audio->sample_fmt;
+        sound->sample_rate = audio->sample_rate;
+        sound->nb_samples = audio->frame_size > 0 ? audio->frame_size : 1024;
+        result = av_channel_layout_copy(&sound->ch_layout, &audio->ch_layout);
+        if (result >= 0) {
+            result = av_frame_get_buffer(sound, 0);
+        }
+        if (result < 0) {
+            return fail("out of memory", result);
+        }
+        return {};
+    }
+
+    // Written through our own descriptor: no protocol is ever chosen from the name.
+    Status write_header() {
+        auto* buffer = static_cast<unsigned char*>(av_malloc(kIoBufferBytes));
+        io = buffer == nullptr
+                 ? nullptr
+                 : avio_alloc_context(buffer, kIoBufferBytes, 1, &file, nullptr, write_to_file, seek_in_file);
+        if (io == nullptr) {
+            av_free(buffer);
+            return fail("out of memory");
+        }
+        format->pb = io;
+        format->flags |= AVFMT_FLAG_CUSTOM_IO;
+        const int result = avformat_write_header(format, nullptr);
+        if (result < 0) {
+            return fail("cannot write the container header", result);
+        }
+        header_written = true;
+        return {};
+    }
+
     // Writes every stored GIF frame with the palette chosen from all of them.
     Status write_gif_frames() {
         GifClip& clip = gif->clip;
@@ -382,32 +502,33 @@ std::string VideoEncoder::video_codec_name() const {
 
 namespace {
 
-// What is wrong with the settings or the name's container, if anything, before a file is made.
-std::optional<std::string> settings_problem(const std::string& name, const VideoSettings& settings) {
+// Fails, naming the file, when the settings or the name's container cannot make a video,
+// before a file is made.
+Status check_settings(const std::string& name, const VideoSettings& settings) {
     if (settings.width < kScreenWidth || settings.height < kScreenHeight || settings.width > kMaxWidth ||
         settings.height > kMaxHeight || settings.width % 2 != 0 || settings.height % 2 != 0) {
-        return name + ": video size " + std::to_string(settings.width) + " x " + std::to_string(settings.height) +
-               " is not even and from 320 x 200 to 7680 x 4320";
+        return failed_on(name, "video size " + std::to_string(settings.width) + " x " +
+                                   std::to_string(settings.height) + " is not even and from 320 x 200 to 7680 x 4320");
     }
     if (settings.fps_num <= 0 || settings.fps_den <= 0) {
-        return name + ": bad frame rate";
+        return failed_on(name, "bad frame rate");
     }
     if (find_video_container(name) == nullptr) {
-        return name + ": not a video name this program writes: use " + video_extensions_text();
+        return failed_on(name, "not a video name this program writes: use " + video_extensions_text());
     }
-    return std::nullopt;
+    return {};
 }
 
 }  // namespace
 
 Status VideoEncoder::open(const std::string& path, const std::string& name_for_format, const VideoSettings& settings) {
     state_.reset();
-    if (const auto problem = settings_problem(name_for_format, settings)) {
-        return {false, *problem};
+    if (Status usable = check_settings(name_for_format, settings); !usable.ok) {
+        return usable;
     }
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd < 0) {
-        return {false, path + ": cannot create: " + std::strerror(errno)};
+        return failed_on(path, std::string("cannot create: ") + std::strerror(errno));
     }
     return open(fd, name_for_format, settings);
 }
@@ -418,125 +539,28 @@ Status VideoEncoder::open(int fd, const std::string& name, const VideoSettings& 
     s.file.fd = fd;
     s.path = name;
     s.settings = settings;
-    if (const auto problem = settings_problem(name, settings)) {
-        return {false, *problem};
+    if (Status usable = check_settings(name, settings); !usable.ok) {
+        return usable;
     }
     // The encoders' own chatter (x264's banner and statistics) would garble the progress line.
     av_log_set_level(AV_LOG_ERROR);
-
     s.container = find_video_container(name);
-    const AVOutputFormat* muxer = av_guess_format(s.container->muxer, nullptr, nullptr);
-    if (muxer == nullptr) {
-        return s.fail(std::string("this FFmpeg has no ") + s.container->muxer + " writer");
+    if (Status opened = s.open_container(); !opened.ok) {
+        return opened;
     }
-    int result = avformat_alloc_output_context2(&s.format, muxer, nullptr, nullptr);
-    if (result < 0 || s.format == nullptr) {
-        return s.fail("cannot set up the container", result);
-    }
-
-    // Video: H.264 through libx264 when this FFmpeg has it, else whatever H.264 encoder it
-    // offers; VP9 through libvpx; GIF through FFmpeg's own encoder.
-    const VideoCodecs codecs = s.container->codecs;
-    const AVCodec* video_codec = nullptr;
-    if (codecs == VideoCodecs::H264Aac) {
-        video_codec = avcodec_find_encoder_by_name("libx264");
-        if (video_codec == nullptr) {
-            video_codec = avcodec_find_encoder(AV_CODEC_ID_H264);
-        }
-    } else {
-        video_codec = avcodec_find_encoder_by_name(codecs == VideoCodecs::Vp9Opus ? "libvpx-vp9" : "gif");
-    }
-    if (video_codec == nullptr) {
-        return s.fail(
-            codecs == VideoCodecs::H264Aac   ? "this FFmpeg has no H.264 encoder (libavcodec built without libx264)"
-            : codecs == VideoCodecs::Vp9Opus ? "this FFmpeg has no VP9 encoder (libavcodec built without libvpx)"
-                                             : "this FFmpeg has no GIF encoder");
-    }
-    if (Status added = s.add_stream(video_codec, s.video_stream, s.video); !added.ok) {
+    if (Status added = s.add_video_stream(); !added.ok) {
         return added;
     }
-    s.video->width = settings.width;
-    s.video->height = settings.height;
-    s.video->time_base = AVRational{settings.fps_den, settings.fps_num};
-    s.video->framerate = AVRational{settings.fps_num, settings.fps_den};
-    s.video->pix_fmt = AV_PIX_FMT_YUV420P;
-    s.video->thread_count = 0;  // as many threads as the encoder can use
-    if (codecs == VideoCodecs::Gif) {
-        s.video->time_base = AVRational{1, 100};
-        s.video->framerate = AVRational{100, kGifCentiseconds};
-        s.video->pix_fmt = AV_PIX_FMT_PAL8;
-        s.gif = std::make_unique<GifFrames>();
-    }
-    s.video->gop_size = std::max(1, 2 * settings.fps_num / settings.fps_den);  // a key frame every 2 s
-    s.video->color_range = AVCOL_RANGE_MPEG;
-    s.video->colorspace = AVCOL_SPC_BT709;
-    s.video->color_primaries = AVCOL_PRI_BT709;
-    s.video->color_trc = AVCOL_TRC_BT709;
-    s.video->sample_aspect_ratio = AVRational{settings.pixel_aspect_num, settings.pixel_aspect_den};
-    AVDictionary* video_options = nullptr;
-    s.video_options(video_codec, &video_options);
-    Status video_open = s.open_stream(video_codec, s.video, s.video_stream, &video_options,
-                                      std::string("video encoder ") + video_codec->name, "video");
-    av_dict_free(&video_options);
-    if (!video_open.ok) {
-        return video_open;
-    }
-    s.video_stream->sample_aspect_ratio = s.video->sample_aspect_ratio;
-    s.video_stream->avg_frame_rate = s.video->framerate;
-
     // Sound, except in a GIF, which has none.
-    if (settings.audio && codecs != VideoCodecs::Gif) {
-        if (Status opened = s.add_audio_stream(); !opened.ok) {
-            return opened;
+    if (settings.audio && s.container->codecs != VideoCodecs::Gif) {
+        if (Status added = s.add_audio_stream(); !added.ok) {
+            return added;
         }
     }
-
-    s.picture = av_frame_alloc();
-    s.packet = av_packet_alloc();
-    if (s.picture == nullptr || s.packet == nullptr) {
-        return s.fail("out of memory");
+    if (Status allocated = s.allocate_frames(); !allocated.ok) {
+        return allocated;
     }
-    s.picture->format = s.video->pix_fmt;
-    s.picture->width = s.video->width;
-    s.picture->height = s.video->height;
-    result = av_frame_get_buffer(s.picture, 0);
-    if (result < 0) {
-        return s.fail("out of memory", result);
-    }
-    if (s.audio != nullptr) {
-        s.sound = av_frame_alloc();
-        if (s.sound == nullptr) {
-            return s.fail("out of memory");
-        }
-        s.sound->format = s.audio->sample_fmt;
-        s.sound->sample_rate = s.audio->sample_rate;
-        s.sound->nb_samples = s.audio->frame_size > 0 ? s.audio->frame_size : 1024;
-        result = av_channel_layout_copy(&s.sound->ch_layout, &s.audio->ch_layout);
-        if (result >= 0) {
-            result = av_frame_get_buffer(s.sound, 0);
-        }
-        if (result < 0) {
-            return s.fail("out of memory", result);
-        }
-    }
-
-    // Written through our own descriptor: no protocol is ever chosen from the name.
-    auto* buffer = static_cast<unsigned char*>(av_malloc(kIoBufferBytes));
-    s.io = buffer == nullptr
-               ? nullptr
-               : avio_alloc_context(buffer, kIoBufferBytes, 1, &s.file, nullptr, write_to_file, seek_in_file);
-    if (s.io == nullptr) {
-        av_free(buffer);
-        return s.fail("out of memory");
-    }
-    s.format->pb = s.io;
-    s.format->flags |= AVFMT_FLAG_CUSTOM_IO;
-    result = avformat_write_header(s.format, nullptr);
-    if (result < 0) {
-        return s.fail("cannot write the container header", result);
-    }
-    s.header_written = true;
-    return {};
+    return s.write_header();
 }
 
 Status VideoEncoder::add_frame(const uint32_t* pixels) {

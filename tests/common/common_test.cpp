@@ -1,4 +1,5 @@
-// The shared generator, the float-to-integer rule and the byte order, against hand-computed values.
+// The shared generator, the float-to-integer rule and the byte order, against hand-computed values;
+// the exit code and the line each kind of Status ends the program with.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -8,10 +9,32 @@
 #include "common/bytes.h"
 #include "common/float_to_int.h"
 #include "common/random.h"
+#include "common/status.h"
 #include "common/types.h"
 
 namespace gf {
 namespace {
+
+TEST(Status, EachOutcomeEndsWithItsExitCodeAndOneLine) {
+    const struct {
+        Status status;
+        int code;
+    } cases[] = {
+        {Status{}, kExitOk},
+        {failed("no"), 1},
+        {failed_on("xmas.it", "read error"), 1},
+        {failed("--fps: no", Failure::Usage), 2},
+        {failed("interrupted", Failure::Interrupted), 130},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(exit_code(c.status), c.code) << c.status.message;
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(report_failure(c.status), c.code);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(),
+                  c.status.ok ? "" : "glimmerfrost: " + c.status.message + "\n");
+    }
+    EXPECT_EQ(failed_on("xmas.it", "read error").message, "xmas.it: read error");
+}
 
 TEST(Random, FirstValuesFromStateOne) {
     seed_rand(kRandInitialState);

@@ -18,7 +18,7 @@
 namespace gf::test {
 
 inline std::vector<std::string> call_log;
-inline std::string mesh_problem;  // what the recording validate_mesh_file answers
+inline std::string mesh_problem;  // the failure the recording validate_mesh_file answers; empty: none
 inline std::map<const void*, std::string> pointer_names;
 inline int unnamed_pointers = 0;
 inline std::string move_after;       // when a logged call starts with this text ...
@@ -83,7 +83,7 @@ inline const EffectOps& recording_effects() {
         [](uint32_t t, int mode) { record("animate_tunnel_camera", to_string(t), to_string(mode)); },
         [](const std::string& path) {
             record("validate_mesh_file", file_name(path));
-            return mesh_problem;
+            return mesh_problem.empty() ? Status{} : failed(mesh_problem);
         },
         [](const std::string& path) { record("load_cubes", file_name(path)); },
         [] { record("free_cubes"); },

@@ -20,7 +20,7 @@ TEST(MeshObject, LoadSwapsYAndZAndWidensIndices) {
     const TempFile file("swap.3ds", one_mesh_file("Whatever", {tds::vertex_list(vertices),
                                                                tds::face_list({{2, 0, 1, 7}, {39999, 1, 0, 0xFFFF}})}));
     MeshObject object;
-    ASSERT_EQ(load_mesh_3ds(object, file.path), "");
+    ASSERT_TRUE(load_mesh_3ds(object, file.path).ok);
     EXPECT_STREQ(object.name, "Object");
     ASSERT_EQ(object.vertex_count, 40000u);
     EXPECT_EQ(object.source_vertices[0].y, 3.0f);
@@ -43,7 +43,7 @@ TEST(MeshObject, OnlyTheFirstTriangleMeshIsUsed) {
                        tds::object_block("Second", {tds::triangle_mesh({tds::vertex_list({{5, 5, 5}})})}),
                    })})));
     MeshObject object;
-    ASSERT_EQ(load_mesh_3ds(object, file.path), "");
+    ASSERT_TRUE(load_mesh_3ds(object, file.path).ok);
     EXPECT_STREQ(object.name, "Object");
     ASSERT_EQ(object.vertex_count, 2u);
     EXPECT_EQ(object.source_vertices[1].x, 2.0f);
@@ -93,7 +93,9 @@ TEST(MeshFileCheck, EachProblemNamesTheFileAndTheCause) {
     };
     for (const auto& c : cases) {
         const TempFile file(c.name, c.bytes);
-        const std::string message = validate_mesh_file(file.path);
+        const Status status = validate_mesh_file(file.path);
+        const std::string& message = status.message;
+        EXPECT_EQ(status.ok, *c.cause == '\0') << c.name;
         if (*c.cause == '\0') {
             EXPECT_EQ(message, "") << c.name;
         } else {
@@ -101,7 +103,7 @@ TEST(MeshFileCheck, EachProblemNamesTheFileAndTheCause) {
             EXPECT_NE(message.find(c.cause), std::string::npos) << message;
         }
     }
-    EXPECT_NE(validate_mesh_file("/nonexistent-dir/kubus.3ds").find("/nonexistent-dir/kubus.3ds: cannot open"),
+    EXPECT_NE(validate_mesh_file("/nonexistent-dir/kubus.3ds").message.find("/nonexistent-dir/kubus.3ds: cannot open"),
               std::string::npos);
 
     // A refused file leaves the object with nothing to draw.
@@ -109,7 +111,7 @@ TEST(MeshFileCheck, EachProblemNamesTheFileAndTheCause) {
                        one_mesh_file("Box", {tds::vertex_list({{0, 0, 0}}), tds::face_list({{0, 0, 1, 0}})}));
     MeshObject object;
     init_mesh(object, "Old", 5, 5);
-    EXPECT_NE(load_mesh_3ds(object, bad.path), "");
+    EXPECT_FALSE(load_mesh_3ds(object, bad.path).ok);
     EXPECT_EQ(object.vertex_count + object.face_count, 0u);
     EXPECT_TRUE(object.faces.empty());
 }

@@ -48,8 +48,8 @@ struct TempFile {
     TempFile(const std::string& name, const std::vector<uint8_t>& bytes)
         : path((std::filesystem::temp_directory_path() / ("gf_mesh_" + std::to_string(::getpid()) + "_" + name))
                    .string()) {
-        std::string error;
-        EXPECT_TRUE(tds::write_file(path, bytes, &error)) << error;
+        const Status written = tds::write_file(path, bytes);
+        EXPECT_TRUE(written.ok) << written.message;
     }
     TempFile(const TempFile&) = delete;
     TempFile& operator=(const TempFile&) = delete;

@@ -77,9 +77,11 @@ TEST(ModuleCheck, EachStructuralFaultIsNamedAndSoundFilesPass) {
     for (const Case& c : cases) {
         Bytes bytes = intact;
         c.damage(bytes);
-        EXPECT_EQ(gf::module_structure_problem(std::span<const uint8_t>(bytes)), c.problem) << c.name;
+        const gf::Status status = gf::check_module_structure(std::span<const uint8_t>(bytes));
+        EXPECT_EQ(status.ok, c.problem.empty()) << c.name;
+        EXPECT_EQ(status.message, c.problem) << c.name;
     }
-    EXPECT_EQ(gf::module_structure_problem({}), "");  // too short to be anything: the player judges it
+    EXPECT_TRUE(gf::check_module_structure({}).ok);  // too short to be anything: the player judges it
 }
 
 }  // namespace

@@ -122,20 +122,19 @@ TEST(OutputFile, TargetsThatCannotTakeTheOutputAreRefusedByName) {
     fs::create_directory(dir / "folder");
     std::ofstream(dir / "folder" / "x") << "x";
     std::ofstream(dir / "file") << "x";
-    EXPECT_NE(check_file_target(dir / "pipe", "pipe").value_or("").find("FIFO"), std::string::npos);
-    EXPECT_NE(check_file_target("/dev/null", "/dev/null").value_or("").find("device"), std::string::npos);
-    EXPECT_NE(check_file_target(dir / "folder", "folder").value_or("").find("folder"), std::string::npos);
-    EXPECT_FALSE(check_file_target(dir / "file", "file").has_value()) << "a regular file is replaced";
-    EXPECT_FALSE(check_file_target(dir / "new.mp4", "new.mp4").has_value());
+    EXPECT_NE(check_file_target(dir / "pipe", "pipe").message.find("FIFO"), std::string::npos);
+    EXPECT_NE(check_file_target("/dev/null", "/dev/null").message.find("device"), std::string::npos);
+    EXPECT_NE(check_file_target(dir / "folder", "folder").message.find("folder"), std::string::npos);
+    EXPECT_TRUE(check_file_target(dir / "file", "file").ok) << "a regular file is replaced";
+    EXPECT_TRUE(check_file_target(dir / "new.mp4", "new.mp4").ok);
     for (const char* name : {".", "..", "sub/.", "sub/.."}) {
-        EXPECT_NE(check_folder_target(without_trailing_separator(name), name).value_or("").find(name),
-                  std::string::npos)
+        EXPECT_NE(check_folder_target(without_trailing_separator(name), name).message.find(name), std::string::npos)
             << name;
     }
-    EXPECT_NE(check_folder_target(fs::current_path(), "here").value_or("").find("current folder"), std::string::npos);
-    EXPECT_NE(check_folder_target(dir / "folder", "folder").value_or("").find("not empty"), std::string::npos);
-    EXPECT_NE(check_folder_target(dir / "file", "file").value_or("").find("not a folder"), std::string::npos);
-    EXPECT_FALSE(check_folder_target(dir / "new", "new").has_value());
+    EXPECT_NE(check_folder_target(fs::current_path(), "here").message.find("current folder"), std::string::npos);
+    EXPECT_NE(check_folder_target(dir / "folder", "folder").message.find("not empty"), std::string::npos);
+    EXPECT_NE(check_folder_target(dir / "file", "file").message.find("not a folder"), std::string::npos);
+    EXPECT_TRUE(check_folder_target(dir / "new", "new").ok);
     fs::remove_all(dir);
 }
 
@@ -210,7 +209,7 @@ TEST(OutputFile, SharedFoldersKeepOtherRunsOutputsAndWhatIsReplaced) {
     // A link to an empty folder cannot be renamed over: refused before any work.
     fs::create_directory(dir / "empty");
     fs::create_directory_symlink(dir / "empty", dir / "link");
-    EXPECT_NE(check_folder_target(dir / "link", "link").value_or("").find("link to a folder"), std::string::npos);
+    EXPECT_NE(check_folder_target(dir / "link", "link").message.find("link to a folder"), std::string::npos);
     fs::remove_all(dir);
 }
 

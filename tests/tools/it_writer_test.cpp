@@ -357,7 +357,9 @@ TEST(ItWriter, RefusesModulesItCannotWriteWithAMessage) {
     auto message_for = [](const std::function<void(Module&)>& damage) {
         Module module = tiny_module();
         damage(module);
-        return check_module(module);
+        const gf::Status status = check_module(module);
+        EXPECT_EQ(status.ok, status.message.empty());
+        return status.message;
     };
     EXPECT_EQ(message_for([](Module&) {}), "");
     EXPECT_EQ(message_for([](Module& m) {

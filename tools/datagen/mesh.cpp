@@ -71,13 +71,7 @@ Status write_mesh(const std::string& dir) {
         }),
     });
 
-    Status result;
-    std::string error;
-    if (!tds::write_file(dir + "/" + kMeshFile, tds::serialize(file), &error)) {
-        result.ok = false;
-        result.message = error;
-    }
-    return result;
+    return tds::write_file(dir + "/" + kMeshFile, tds::serialize(file));
 }
 
 }  // namespace gf::datagen

@@ -79,7 +79,7 @@ Status write_module(const std::string& dir) {
     try {
         bytes = itw::write_it(build_xmas_module());
     } catch (const std::exception& error) {
-        return {false, path + ": " + error.what()};
+        return failed_on(path, error.what());
     }
     std::ofstream file(path, std::ios::binary | std::ios::trunc);
     if (!file) {

@@ -84,7 +84,7 @@ Status write_pictures(const std::string& dir) {
         const std::string path = dir + "/" + picture.file;
         std::vector<uint8_t> bytes;
         Status result = jpegw::encode_jpeg(picture.pixels.data(), picture.width, picture.height, options, bytes);
-        if (!result.ok) return {false, path + ": " + result.message};
+        if (!result.ok) return failed_on(path, result.message);
         result = jpegw::write_bytes(path, bytes);
         if (!result.ok) return {false, result.message};
     }
@@ -143,7 +143,7 @@ Status write_contact_sheet(const std::vector<Picture>& pictures, const std::stri
     try {
         return draw_contact_sheet(pictures, path, sheet);
     } catch (const std::exception& error) {
-        return {false, path + ": " + error.what()};
+        return failed_on(path, error.what());
     }
 }
 

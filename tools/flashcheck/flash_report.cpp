@@ -70,12 +70,12 @@ Status analyse_frame_folder(const std::string& dir, FlashAnalyser& analyser) {
     const std::string csv_path = dir + "/frames.csv";
     std::ifstream csv(csv_path);
     if (!csv) {
-        return Status{false, csv_path + ": cannot be read (is " + dir + " a --frames folder?)"};
+        return failed_on(csv_path, "cannot be read (is " + dir + " a --frames folder?)");
     }
     std::string text;
     std::getline(csv, text);
     if (text != "frame,ms,order,row") {
-        return Status{false, csv_path + ": not a frame table (its first line is not frame,ms,order,row)"};
+        return failed_on(csv_path, "not a frame table (its first line is not frame,ms,order,row)");
     }
     uint64_t line_number = 1;
     uint64_t last_ms = 0;
@@ -89,7 +89,7 @@ Status analyse_frame_folder(const std::string& dir, FlashAnalyser& analyser) {
         char end = 0;
         if (std::sscanf(text.c_str(), "%" SCNu64 ",%" SCNu64 ",%u,%u%c", &index, &ms, &order, &row, &end) != 4 ||
             (frames > 0 && ms < last_ms)) {
-            return Status{false, csv_path + ": line " + std::to_string(line_number) + " is not a frame row"};
+            return failed_on(csv_path, "line " + std::to_string(line_number) + " is not a frame row");
         }
         PngImage image;
         const std::string path = dir + "/" + FrameFolderWriter::frame_name(index);
@@ -98,15 +98,15 @@ Status analyse_frame_folder(const std::string& dir, FlashAnalyser& analyser) {
             return status;
         }
         if (image.width != kScreenWidth || image.height != kScreenHeight) {
-            return Status{false, path + ": " + std::to_string(image.width) + "x" + std::to_string(image.height) +
-                                     ", not a 320x200 frame"};
+            return failed_on(
+                path, std::to_string(image.width) + "x" + std::to_string(image.height) + ", not a 320x200 frame");
         }
         analyser.add_frame(image.pixels.data(), ms, order);
         last_ms = ms;
         ++frames;
     }
     if (frames == 0) {
-        return Status{false, csv_path + ": lists no frames"};
+        return failed_on(csv_path, "lists no frames");
     }
     return Status{};
 }

@@ -221,8 +221,8 @@ Cell& Pattern::at(int row, int channel) {
 }
 
 std::vector<uint8_t> write_it(const Module& module) {
-    if (std::string error = check_module(module); !error.empty()) {
-        throw std::invalid_argument("cannot write IT module: " + error);
+    if (const Status checked = check_module(module); !checked.ok) {
+        throw std::invalid_argument("cannot write IT module: " + checked.message);
     }
     // The order list is stored as given, without an appended end marker:
     // libxmp would count a trailing 255 as one more order.

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "common/status.h"
+
 namespace gf::itw {
 
 // Note values of a pattern cell (IT numbering: 0 = C-0, 60 = C-5, 119 = B-9).
@@ -108,10 +110,10 @@ struct Module {
     std::vector<Sample> samples;
 };
 
-// Empty when the module can be written; otherwise one line naming the first
-// field that is out of range (e.g. "pattern 2, row 5, channel 3: instrument 14
-// does not exist (the module has 13)").
-std::string check_module(const Module& module);
+// Succeeds when the module can be written; otherwise fails with one line naming
+// the first field that is out of range (e.g. "pattern 2, row 5, channel 3:
+// instrument 14 does not exist (the module has 13)").
+Status check_module(const Module& module);
 
 // Serialises the module. Same input, same bytes. Throws std::invalid_argument
 // with the message of check_module when the module cannot be written.

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "common/bytes.h"
+#include "common/status.h"
 
 namespace gf::tds {
 
@@ -153,13 +154,8 @@ Chunk version_chunk(uint32_t version) { return make_chunk(kVersionChunk, {}, Byt
 
 Chunk mesh_version_chunk(uint32_t version) { return make_chunk(kMeshVersionChunk, {}, Bytes().u32(version).data); }
 
-bool write_file(const std::string& path, const std::vector<uint8_t>& bytes, std::string* error) {
-    auto fail = [&](const char* what) {
-        if (error != nullptr) {
-            *error = path + ": " + what + ": " + std::strerror(errno);
-        }
-        return false;
-    };
+Status write_file(const std::string& path, const std::vector<uint8_t>& bytes) {
+    auto fail = [&](const char* what) { return failed_on(path, std::string(what) + ": " + std::strerror(errno)); };
     std::FILE* file = std::fopen(path.c_str(), "wb");
     if (file == nullptr) {
         return fail("cannot create");
@@ -169,7 +165,7 @@ bool write_file(const std::string& path, const std::vector<uint8_t>& bytes, std:
     if (!written || !closed) {
         return fail("cannot write");
     }
-    return true;
+    return {};
 }
 
 }  // namespace gf::tds

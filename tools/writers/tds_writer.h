@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "common/status.h"
 #include "mesh/tds_chunks.h"
 
 namespace gf::tds {
@@ -73,8 +74,7 @@ Chunk face_material(const std::string& material, const std::vector<uint16_t>& fa
 Chunk version_chunk(uint32_t version);
 Chunk mesh_version_chunk(uint32_t version);
 
-// Writes `bytes` to `path`. On failure returns false and sets `error` to a
-// line naming the file and the problem.
-bool write_file(const std::string& path, const std::vector<uint8_t>& bytes, std::string* error);
+// Writes `bytes` to `path`. The failure names the file and the problem.
+Status write_file(const std::string& path, const std::vector<uint8_t>& bytes);
 
 }  // namespace gf::tds

@@ -18,7 +18,6 @@
 #include <emscripten.h>
 
 #include <algorithm>
-#include <iostream>
 #include <memory>
 #include <set>
 
@@ -53,7 +52,7 @@ bool find_data(gf::DemoOptions& options) {
         status = gf::check_data_files(options.files);
     }
     if (!status.ok) {
-        std::cerr << "glimmerfrost: " << status.message << std::endl;
+        gf::report(status.message);
         return false;
     }
     options.order_count = gf::module_order_count(options.files.module);
@@ -73,13 +72,13 @@ EMSCRIPTEN_KEEPALIVE int gf_web_start(int gentle) {
     s_show.reset();
     auto show = std::make_unique<LiveShow>();
     if (!find_data(show->options)) {
-        return 1;
+        return gf::kExitFailure;
     }
     show->options.gentle = gentle != 0;
     show->options.interactive = true;  // the page's keys pause, step and seek
     show->run = std::make_unique<gf::DemoRun>(show->platform, show->options, gf::real_effect_ops());
     if (show->run->start() != 0) {
-        return 1;
+        return gf::kExitFailure;
     }
     s_show = std::move(show);
     return 0;
@@ -196,20 +195,20 @@ EMSCRIPTEN_KEEPALIVE int gf_web_frames(const uint32_t* list, int count, int fps_
                                        int start_order, int start_row) {
     gf::DemoOptions options;
     if (!find_data(options)) {
-        return 1;
+        return gf::kExitFailure;
     }
     options.gentle = gentle != 0;
     // The frames from a start position are the whole show's from its first frame at or after it.
     if (start_order < 0 || start_row < 0) {
-        std::cerr << "glimmerfrost: start: " << start_order << ":" << start_row << " is not a position" << std::endl;
-        return 2;
+        gf::report("start: " + std::to_string(start_order) + ":" + std::to_string(start_row) + " is not a position");
+        return gf::kExitUsage;
     }
     if (const gf::Status start =
             gf::check_position(options.files.module, options.order_count, static_cast<uint32_t>(start_order),
                                static_cast<uint32_t>(start_row));
         !start.ok) {
-        std::cerr << "glimmerfrost: start: " << start.message << std::endl;
-        return 2;
+        gf::report("start: " + start.message);
+        return gf::kExitUsage;
     }
     const std::set<uint64_t> wanted(list, list + std::max(count, 0));
     const uint64_t last = wanted.empty() ? 0 : *wanted.rbegin();
@@ -228,7 +227,7 @@ EMSCRIPTEN_KEEPALIVE int gf_web_frames(const uint32_t* list, int count, int fps_
 EMSCRIPTEN_KEEPALIVE int gf_web_benchmark() {
     gf::DemoOptions options;
     if (!find_data(options)) {
-        return 1;
+        return gf::kExitFailure;
     }
     return gf::run_benchmark(options, gf::FrameRate{}, 0, nullptr);
 }
