@@ -138,6 +138,57 @@ std::string about(const std::string& path, const std::string& message, const cha
     return message.find(path) == std::string::npos ? path + ": " + message : message;
 }
 
+// Start-up steps 2-4: eight empty pictures and six black work buffers, handed to the scenes
+// that draw with them.
+void make_scene_objects(std::array<Image, kPictureCount>& images,
+                        std::array<std::unique_ptr<PixelBuffer>, kWorkBuffers>& buffers, SceneObjects& objects) {
+    for (auto& buffer : buffers) {
+        buffer = std::make_unique<PixelBuffer>();
+    }
+    for (int slot = 0; slot < kPictureCount; ++slot) {
+        objects.pictures[slot] = &images[slot];
+    }
+    objects.scroll_buffer = buffers[0].get();
+    objects.band_buffer = buffers[1].get();
+    objects.cube_buffer = buffers[2].get();
+    objects.cube_glow_buffer = buffers[3].get();
+    objects.snow_buffer = buffers[4].get();
+    objects.flash_buffer = buffers[5].get();
+}
+
+// Start-up steps 5 and 6, and the mesh checked: returns why the show cannot start, naming
+// the file, or empty.
+std::string load_show_files(Platform& platform, const EffectOps& fx, const DataFiles& files,
+                            std::array<Image, kPictureCount>& images) {
+    // 5: the player and the module.
+    Status status = platform.init_music();
+    if (!status.ok) {
+        return status.message.empty() ? "cannot start the music player" : status.message;
+    }
+    status = platform.load_module(files.module);
+    if (!status.ok) {
+        return about(files.module, status.message, "cannot be loaded");
+    }
+    // 6: the pictures, slot 0 first, each at the size its scenes read.
+    for (int slot = 0; slot < kPictureCount; ++slot) {
+        const std::string& path = files.pictures[slot];
+        status = platform.load_jpeg(images[slot], path);
+        if (!status.ok) {
+            return about(path, status.message, "cannot be decoded");
+        }
+        status = check_picture(images[slot], path, slot);
+        if (!status.ok) {
+            return status.message;
+        }
+    }
+    // The mesh is loaded after the window opens, so it is checked now.
+    const std::string mesh_problem = fx.validate_mesh_file(files.mesh);
+    if (!mesh_problem.empty()) {
+        return about(files.mesh, mesh_problem, "not a usable mesh");
+    }
+    return {};
+}
+
 }  // namespace
 
 DemoOptions from_the_start(const DemoOptions& demo) {
@@ -217,18 +268,7 @@ int DemoRun::start() {
     reset_flash_limit();
 
     // 1-4: the Display is the platform's; eight empty pictures; six black work buffers.
-    for (auto& buffer : buffers) {
-        buffer = std::make_unique<PixelBuffer>();
-    }
-    for (int slot = 0; slot < kPictureCount; ++slot) {
-        objects.pictures[slot] = &images[slot];
-    }
-    objects.scroll_buffer = buffers[0].get();
-    objects.band_buffer = buffers[1].get();
-    objects.cube_buffer = buffers[2].get();
-    objects.cube_glow_buffer = buffers[3].get();
-    objects.snow_buffer = buffers[4].get();
-    objects.flash_buffer = buffers[5].get();
+    make_scene_objects(images, buffers, objects);
     // A start-up failure undoes what was done, in shutdown order, before any window opens.
     const auto fail = [&](const std::string& message) {
         report(message);
@@ -242,34 +282,11 @@ int DemoRun::start() {
         return 1;
     };
 
-    // 5: the player and the module.
-    Status status = platform.init_music();
-    if (!status.ok) {
-        return fail(status.message.empty() ? "cannot start the music player" : status.message);
-    }
-    status = platform.load_module(files.module);
-    if (!status.ok) {
-        return fail(about(files.module, status.message, "cannot be loaded"));
-    }
-    // 6: the pictures, slot 0 first, each at the size its scenes read.
-    for (int slot = 0; slot < kPictureCount; ++slot) {
-        const std::string& path = files.pictures[slot];
-        status = platform.load_jpeg(images[slot], path);
-        if (!status.ok) {
-            return fail(about(path, status.message, "cannot be decoded"));
-        }
-        status = check_picture(images[slot], path, slot);
-        if (!status.ok) {
-            return fail(status.message);
-        }
-    }
-    // The mesh is loaded after the window opens, so it is checked now.
-    const std::string mesh_problem = fx.validate_mesh_file(files.mesh);
-    if (!mesh_problem.empty()) {
-        return fail(about(files.mesh, mesh_problem, "not a usable mesh"));
+    if (const std::string refused = load_show_files(platform, fx, files, images); !refused.empty()) {
+        return fail(refused);
     }
     // 7: the window.
-    status = platform.open_display(kTitle, kScreenWidth, kScreenHeight, kUseOptions);
+    const Status status = platform.open_display(kTitle, kScreenWidth, kScreenHeight, kUseOptions);
     if (!status.ok) {
         return fail(status.message.empty() ? "cannot open the display" : status.message);
     }
