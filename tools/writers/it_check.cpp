@@ -67,9 +67,8 @@ std::string check_name(const std::string& name, const std::string& what) {
     return {};
 }
 
-}  // namespace
-
-std::string check_module(const Module& module) {
+// The song's header fields and the channel pans.
+std::string check_song_header(const Module& module) {
     if (std::string error = check_name(module.title, "title"); !error.empty()) return error;
     if (module.message.size() > kMaxMessageLength) {
         return "song message is " + std::to_string(module.message.size()) + " bytes long (at most 8000)";
@@ -96,6 +95,11 @@ std::string check_module(const Module& module) {
             return "channel " + std::to_string(i) + ": pan " + std::to_string(module.channel_pan[i]) + " outside 0..64";
         }
     }
+    return {};
+}
+
+// How many patterns, instruments, samples and orders there are, and that each order plays a pattern.
+std::string check_counts_and_orders(const Module& module) {
     const int pattern_count = static_cast<int>(module.patterns.size());
     const int instrument_count = static_cast<int>(module.instruments.size());
     const int sample_count = static_cast<int>(module.samples.size());
@@ -114,114 +118,147 @@ std::string check_module(const Module& module) {
                    ", which does not exist (the module has " + std::to_string(pattern_count) + ")";
         }
     }
-    for (int p = 0; p < pattern_count; ++p) {
-        const Pattern& pattern = module.patterns[p];
-        const std::string where = "pattern " + std::to_string(p);
-        if (pattern.rows < 1 || pattern.rows > kMaxRows) {
-            return where + ": row count " + std::to_string(pattern.rows) + " outside 1..200";
-        }
-        const int rows = std::min(pattern.rows, static_cast<int>(pattern.cells.size()));
-        for (int r = 0; r < rows; ++r) {
-            const std::vector<Cell>& line = pattern.cells[r];
-            for (int c = 0; c < static_cast<int>(line.size()); ++c) {
-                const Cell& cell = line[c];
-                if (cell_is_empty(cell)) continue;
-                const std::string at = where + ", row " + std::to_string(r) + ", channel " + std::to_string(c);
-                if (c >= module.channels) {
-                    return at + ": beyond the module's " + std::to_string(module.channels) + " channels";
-                }
-                if (cell.note != kNoNote && (cell.note < 0 || cell.note > 255)) {
-                    return at + ": note " + std::to_string(cell.note) + " outside 0..255";
-                }
-                if (cell.instrument < 0 || cell.instrument > instrument_count) {
-                    return at + ": instrument " + std::to_string(cell.instrument) + " does not exist (the module has " +
-                           std::to_string(instrument_count) + ")";
-                }
-                if (!valid_volume_column(cell.volume)) {
-                    return at + ": volume column " + std::to_string(cell.volume) + " is not an IT volume code";
-                }
-                if (cell.effect < 0 || cell.effect > effect('Z')) {
-                    return at + ": effect " + std::to_string(cell.effect) + " outside 0..26 (A..Z)";
-                }
-                if (cell.param < 0 || cell.param > 255) {
-                    return at + ": effect parameter " + std::to_string(cell.param) + " outside 0..255";
-                }
-            }
-        }
-        if (pack_pattern(pattern, module.channels).size() > kMaxPackedPattern) {
-            return where + ": packed data exceeds 65527 bytes";
+    return {};
+}
+
+// One cell of a pattern that is not empty, `at` naming it.
+std::string check_cell(const Module& module, const Cell& cell, int channel, const std::string& at) {
+    const int instrument_count = static_cast<int>(module.instruments.size());
+    if (channel >= module.channels) {
+        return at + ": beyond the module's " + std::to_string(module.channels) + " channels";
+    }
+    if (cell.note != kNoNote && (cell.note < 0 || cell.note > 255)) {
+        return at + ": note " + std::to_string(cell.note) + " outside 0..255";
+    }
+    if (cell.instrument < 0 || cell.instrument > instrument_count) {
+        return at + ": instrument " + std::to_string(cell.instrument) + " does not exist (the module has " +
+               std::to_string(instrument_count) + ")";
+    }
+    if (!valid_volume_column(cell.volume)) {
+        return at + ": volume column " + std::to_string(cell.volume) + " is not an IT volume code";
+    }
+    if (cell.effect < 0 || cell.effect > effect('Z')) {
+        return at + ": effect " + std::to_string(cell.effect) + " outside 0..26 (A..Z)";
+    }
+    if (cell.param < 0 || cell.param > 255) {
+        return at + ": effect parameter " + std::to_string(cell.param) + " outside 0..255";
+    }
+    return {};
+}
+
+std::string check_pattern(const Module& module, int p) {
+    const Pattern& pattern = module.patterns[p];
+    const std::string where = "pattern " + std::to_string(p);
+    if (pattern.rows < 1 || pattern.rows > kMaxRows) {
+        return where + ": row count " + std::to_string(pattern.rows) + " outside 1..200";
+    }
+    const int rows = std::min(pattern.rows, static_cast<int>(pattern.cells.size()));
+    for (int r = 0; r < rows; ++r) {
+        const std::vector<Cell>& line = pattern.cells[r];
+        for (int c = 0; c < static_cast<int>(line.size()); ++c) {
+            const Cell& cell = line[c];
+            if (cell_is_empty(cell)) continue;
+            const std::string at = where + ", row " + std::to_string(r) + ", channel " + std::to_string(c);
+            if (std::string error = check_cell(module, cell, c, at); !error.empty()) return error;
         }
     }
-    for (int i = 0; i < instrument_count; ++i) {
-        const Instrument& instrument = module.instruments[i];
-        const std::string where = "instrument " + std::to_string(i + 1);
-        if (std::string error = check_name(instrument.name, where + " name"); !error.empty()) return error;
-        if (instrument.sample < 0 || instrument.sample > sample_count) {
-            return where + ": sample " + std::to_string(instrument.sample) + " does not exist (the module has " +
+    if (pack_pattern(pattern, module.channels).size() > kMaxPackedPattern) {
+        return where + ": packed data exceeds 65527 bytes";
+    }
+    return {};
+}
+
+// An instrument's key zones and envelopes, `where` naming it.
+std::string check_zones_and_envelopes(const Instrument& instrument, int sample_count, const std::string& where) {
+    for (size_t z = 0; z < instrument.zones.size(); ++z) {
+        const KeyZone& zone = instrument.zones[z];
+        const std::string at = where + " key zone " + std::to_string(z);
+        if (zone.sample < 1 || zone.sample > sample_count) {
+            return at + ": sample " + std::to_string(zone.sample) + " does not exist (the module has " +
                    std::to_string(sample_count) + ")";
         }
-        if (instrument.fadeout < 0 || instrument.fadeout > 1024) {
-            return where + ": fadeout " + std::to_string(instrument.fadeout) + " outside 0..1024";
-        }
-        if (instrument.global_volume < 0 || instrument.global_volume > 128) {
-            return where + ": global volume " + std::to_string(instrument.global_volume) + " outside 0..128";
-        }
-        if (instrument.default_pan < -1 || instrument.default_pan > 64) {
-            return where + ": default pan " + std::to_string(instrument.default_pan) + " outside -1..64";
-        }
-        if (instrument.new_note_action < 0 || instrument.new_note_action > 3) {
-            return where + ": new note action " + std::to_string(instrument.new_note_action) + " outside 0..3";
-        }
-        for (size_t z = 0; z < instrument.zones.size(); ++z) {
-            const KeyZone& zone = instrument.zones[z];
-            const std::string at = where + " key zone " + std::to_string(z);
-            if (zone.sample < 1 || zone.sample > sample_count) {
-                return at + ": sample " + std::to_string(zone.sample) + " does not exist (the module has " +
-                       std::to_string(sample_count) + ")";
-            }
-            if (zone.top_note < 0 || zone.top_note > 119 ||
-                (z > 0 && zone.top_note <= instrument.zones[z - 1].top_note)) {
-                return at + ": top note " + std::to_string(zone.top_note) +
-                       " is not above the previous zone's (0..119)";
-            }
-        }
-        struct Checked {
-            const Envelope& envelope;
-            const char* what;
-            int low, high;
-        };
-        for (const Checked& c : {Checked{instrument.volume_envelope, " volume envelope", 0, 64},
-                                 Checked{instrument.pan_envelope, " pan envelope", -32, 32},
-                                 Checked{instrument.pitch_envelope, " pitch envelope", -32, 32}}) {
-            if (std::string error = check_envelope(c.envelope, where + c.what, c.low, c.high); !error.empty()) {
-                return error;
-            }
+        if (zone.top_note < 0 || zone.top_note > 119 || (z > 0 && zone.top_note <= instrument.zones[z - 1].top_note)) {
+            return at + ": top note " + std::to_string(zone.top_note) + " is not above the previous zone's (0..119)";
         }
     }
-    for (int i = 0; i < sample_count; ++i) {
-        const Sample& sample = module.samples[i];
-        const std::string where = "sample " + std::to_string(i + 1);
-        if (std::string error = check_name(sample.name, where + " name"); !error.empty()) return error;
-        if (sample.data.size() > kMaxSampleLength) return where + ": too long";
-        if (sample.c5_speed < 1 || sample.c5_speed > kMaxC5Speed) {
-            return where + ": C-5 speed " + std::to_string(sample.c5_speed) + " outside 1..9999999";
+    struct Checked {
+        const Envelope& envelope;
+        const char* what;
+        int low, high;
+    };
+    for (const Checked& c : {Checked{instrument.volume_envelope, " volume envelope", 0, 64},
+                             Checked{instrument.pan_envelope, " pan envelope", -32, 32},
+                             Checked{instrument.pitch_envelope, " pitch envelope", -32, 32}}) {
+        if (std::string error = check_envelope(c.envelope, where + c.what, c.low, c.high); !error.empty()) {
+            return error;
         }
-        if (sample.default_volume < 0 || sample.default_volume > 64) {
-            return where + ": default volume " + std::to_string(sample.default_volume) + " outside 0..64";
-        }
-        if (sample.global_volume < 0 || sample.global_volume > 64) {
-            return where + ": global volume " + std::to_string(sample.global_volume) + " outside 0..64";
-        }
-        if (sample.loop && (sample.loop_begin >= sample.loop_end || sample.loop_end > sample.data.size())) {
-            return where + ": loop " + std::to_string(sample.loop_begin) + ".." + std::to_string(sample.loop_end) +
-                   " does not fit " + std::to_string(sample.data.size()) + " samples";
-        }
-        for (int value : {sample.vibrato_speed, sample.vibrato_depth, sample.vibrato_rate}) {
-            if (value < 0 || value > 64) return where + ": vibrato setting " + std::to_string(value) + " outside 0..64";
-        }
-        if (sample.vibrato_type < 0 || sample.vibrato_type > 3) {
-            return where + ": vibrato type " + std::to_string(sample.vibrato_type) + " outside 0..3";
-        }
+    }
+    return {};
+}
+
+std::string check_instrument(const Module& module, int i) {
+    const int sample_count = static_cast<int>(module.samples.size());
+    const Instrument& instrument = module.instruments[i];
+    const std::string where = "instrument " + std::to_string(i + 1);
+    if (std::string error = check_name(instrument.name, where + " name"); !error.empty()) return error;
+    if (instrument.sample < 0 || instrument.sample > sample_count) {
+        return where + ": sample " + std::to_string(instrument.sample) + " does not exist (the module has " +
+               std::to_string(sample_count) + ")";
+    }
+    if (instrument.fadeout < 0 || instrument.fadeout > 1024) {
+        return where + ": fadeout " + std::to_string(instrument.fadeout) + " outside 0..1024";
+    }
+    if (instrument.global_volume < 0 || instrument.global_volume > 128) {
+        return where + ": global volume " + std::to_string(instrument.global_volume) + " outside 0..128";
+    }
+    if (instrument.default_pan < -1 || instrument.default_pan > 64) {
+        return where + ": default pan " + std::to_string(instrument.default_pan) + " outside -1..64";
+    }
+    if (instrument.new_note_action < 0 || instrument.new_note_action > 3) {
+        return where + ": new note action " + std::to_string(instrument.new_note_action) + " outside 0..3";
+    }
+    return check_zones_and_envelopes(instrument, sample_count, where);
+}
+
+std::string check_sample(const Sample& sample, int i) {
+    const std::string where = "sample " + std::to_string(i + 1);
+    if (std::string error = check_name(sample.name, where + " name"); !error.empty()) return error;
+    if (sample.data.size() > kMaxSampleLength) return where + ": too long";
+    if (sample.c5_speed < 1 || sample.c5_speed > kMaxC5Speed) {
+        return where + ": C-5 speed " + std::to_string(sample.c5_speed) + " outside 1..9999999";
+    }
+    if (sample.default_volume < 0 || sample.default_volume > 64) {
+        return where + ": default volume " + std::to_string(sample.default_volume) + " outside 0..64";
+    }
+    if (sample.global_volume < 0 || sample.global_volume > 64) {
+        return where + ": global volume " + std::to_string(sample.global_volume) + " outside 0..64";
+    }
+    if (sample.loop && (sample.loop_begin >= sample.loop_end || sample.loop_end > sample.data.size())) {
+        return where + ": loop " + std::to_string(sample.loop_begin) + ".." + std::to_string(sample.loop_end) +
+               " does not fit " + std::to_string(sample.data.size()) + " samples";
+    }
+    for (int value : {sample.vibrato_speed, sample.vibrato_depth, sample.vibrato_rate}) {
+        if (value < 0 || value > 64) return where + ": vibrato setting " + std::to_string(value) + " outside 0..64";
+    }
+    if (sample.vibrato_type < 0 || sample.vibrato_type > 3) {
+        return where + ": vibrato type " + std::to_string(sample.vibrato_type) + " outside 0..3";
+    }
+    return {};
+}
+
+}  // namespace
+
+std::string check_module(const Module& module) {
+    if (std::string error = check_song_header(module); !error.empty()) return error;
+    if (std::string error = check_counts_and_orders(module); !error.empty()) return error;
+    for (int p = 0; p < static_cast<int>(module.patterns.size()); ++p) {
+        if (std::string error = check_pattern(module, p); !error.empty()) return error;
+    }
+    for (int i = 0; i < static_cast<int>(module.instruments.size()); ++i) {
+        if (std::string error = check_instrument(module, i); !error.empty()) return error;
+    }
+    for (int i = 0; i < static_cast<int>(module.samples.size()); ++i) {
+        if (std::string error = check_sample(module.samples[i], i); !error.empty()) return error;
     }
     return {};
 }
