@@ -135,9 +135,9 @@ int source_column(int x, int out_w) { return x * kScreenWidth / out_w; }
 int source_row(int y, int out_h) { return y * kScreenHeight / out_h; }
 
 // The luma plane: each source row worked out once and spread over its runs; an output row
-// that shows the same source row as the one above is a copy of it. `scratch` holds a row.
-void luma_plane(const uint32_t* pixels, int out_w, int out_h, uint8_t* y_plane, int y_stride,
-                std::vector<uint8_t>& scratch) {
+// that shows the same source row as the one above is a copy of it.
+void luma_plane(const uint32_t* pixels, int out_w, int out_h, uint8_t* y_plane, int y_stride) {
+    std::vector<uint8_t> scratch(static_cast<std::size_t>(out_w + kFillSlack));
     const YuvTables& t = yuv_tables();
     std::vector<ColumnRun> luma_runs;
     for (int x = 0; x < out_w; ++x) {
@@ -167,36 +167,12 @@ void luma_plane(const uint32_t* pixels, int out_w, int out_h, uint8_t* y_plane, 
     }
 }
 
-// One row of chroma samples from source rows `row_a` and `row_b`: each column's channels
-// summed down the two rows, then two columns per run.
-void chroma_row_values(const YuvTables& t, const uint32_t* row_a, const uint32_t* row_b,
-                       const std::vector<ColumnRun>& chroma_runs, uint8_t* u_values, uint8_t* v_values) {
-    int sum_r[kScreenWidth];
-    int sum_g[kScreenWidth];
-    int sum_b[kScreenWidth];
-    for (int x = 0; x < kScreenWidth; ++x) {
-        const uint32_t p = row_a[x];
-        const uint32_t q = row_b[x];
-        sum_r[x] = static_cast<int>(((p >> 16) & 0xFF) + ((q >> 16) & 0xFF));
-        sum_g[x] = static_cast<int>(((p >> 8) & 0xFF) + ((q >> 8) & 0xFF));
-        sum_b[x] = static_cast<int>((p & 0xFF) + (q & 0xFF));
-    }
-    for (std::size_t i = 0; i < chroma_runs.size(); ++i) {
-        const int a = chroma_runs[i].a;
-        const int b_col = chroma_runs[i].b;
-        const int r = sum_r[a] + sum_r[b_col];
-        const int g = sum_g[a] + sum_g[b_col];
-        const int b = sum_b[a] + sum_b[b_col];
-        u_values[i] = from_fixed(128, t.u[0][r] + t.u[1][g] + t.u[2][b]);
-        v_values[i] = from_fixed(128, t.v[0][r] + t.v[1][g] + t.v[2][b]);
-    }
-}
-
 // The chroma planes: each sample covers output pixels (2c, 2c + 1) × (2r, 2r + 1); such a
 // pair can straddle two source pixels, so the four are averaged. A row of samples that shows
-// the same source rows as the one above is a copy of it. `scratch` holds a row.
+// the same source rows as the one above is a copy of it.
 void chroma_planes(const uint32_t* pixels, int out_w, int out_h, uint8_t* u_plane, int u_stride, uint8_t* v_plane,
-                   int v_stride, std::vector<uint8_t>& scratch) {
+                   int v_stride) {
+    std::vector<uint8_t> scratch(static_cast<std::size_t>(out_w + kFillSlack));
     const YuvTables& t = yuv_tables();
     const int chroma_w = (out_w + 1) / 2;
     const int chroma_h = (out_h + 1) / 2;
@@ -218,8 +194,28 @@ void chroma_planes(const uint32_t* pixels, int out_w, int out_h, uint8_t* u_plan
         }
         previous_rows[0] = rows[0];
         previous_rows[1] = rows[1];
-        chroma_row_values(t, pixels + rows[0] * kScreenWidth, pixels + rows[1] * kScreenWidth, chroma_runs,
-                          u_values.data(), v_values.data());
+        // Each column's channels summed down the two rows, then two columns per run.
+        int sum_r[kScreenWidth];
+        int sum_g[kScreenWidth];
+        int sum_b[kScreenWidth];
+        const uint32_t* row_a = pixels + rows[0] * kScreenWidth;
+        const uint32_t* row_b = pixels + rows[1] * kScreenWidth;
+        for (int x = 0; x < kScreenWidth; ++x) {
+            const uint32_t p = row_a[x];
+            const uint32_t q = row_b[x];
+            sum_r[x] = static_cast<int>(((p >> 16) & 0xFF) + ((q >> 16) & 0xFF));
+            sum_g[x] = static_cast<int>(((p >> 8) & 0xFF) + ((q >> 8) & 0xFF));
+            sum_b[x] = static_cast<int>((p & 0xFF) + (q & 0xFF));
+        }
+        for (std::size_t i = 0; i < chroma_runs.size(); ++i) {
+            const int a = chroma_runs[i].a;
+            const int b_col = chroma_runs[i].b;
+            const int r = sum_r[a] + sum_r[b_col];
+            const int g = sum_g[a] + sum_g[b_col];
+            const int b = sum_b[a] + sum_b[b_col];
+            u_values[i] = from_fixed(128, t.u[0][r] + t.u[1][g] + t.u[2][b]);
+            v_values[i] = from_fixed(128, t.v[0][r] + t.v[1][g] + t.v[2][b]);
+        }
         fill_runs(scratch.data(), chroma_runs, u_values.data());
         std::memcpy(u_out, scratch.data(), static_cast<std::size_t>(chroma_w));
         fill_runs(scratch.data(), chroma_runs, v_values.data());
@@ -235,9 +231,8 @@ void chroma_planes(const uint32_t* pixels, int out_w, int out_h, uint8_t* u_plan
 // source rows as the one above is a copy of it.
 void frame_to_yuv420_sized(const uint32_t* pixels, int out_w, int out_h, uint8_t* y_plane, int y_stride,
                            uint8_t* u_plane, int u_stride, uint8_t* v_plane, int v_stride) {
-    std::vector<uint8_t> scratch(static_cast<std::size_t>(out_w + kFillSlack));
-    luma_plane(pixels, out_w, out_h, y_plane, y_stride, scratch);
-    chroma_planes(pixels, out_w, out_h, u_plane, u_stride, v_plane, v_stride, scratch);
+    luma_plane(pixels, out_w, out_h, y_plane, y_stride);
+    chroma_planes(pixels, out_w, out_h, u_plane, u_stride, v_plane, v_stride);
 }
 
 }  // namespace gf
