@@ -83,40 +83,200 @@ double median(std::vector<double> values) {
     return values.empty() ? 0.0 : values[values.size() / 2];
 }
 
-}  // namespace
-
-int run_benchmark(const DemoOptions& demo, const FrameRate& rate, uint64_t max_frames,
-                  const std::atomic<bool>* interrupt, std::optional<ClipEnd> end, uint64_t max_show_ms) {
-    const double copy_seconds = time_frame_copy();
+// What the benchmark gathers from the frames the run draws.
+struct Tally {
     std::array<OrderCost, kOrderCount + 1> orders{};  // the last: positions with no scene
     std::vector<uint64_t> hashes;                     // of every frame shown, by its index from the first one shown
+    bool limit_reached = false;
     // While a seek replays, only the frame it seeks is looked at.
     bool seeking = false;
     uint64_t sought = 0;
     uint64_t sought_hash = 0;
+};
+
+// Counts each frame shown into its order's cost, or, while seeking, hashes the sought one.
+CaptureSink tally_sink(Tally& tally, uint64_t max_show_ms) {
     CaptureSink sink;
-    bool limit_reached = false;
-    sink.frame = [&](const CapturedFrame& frame) {
-        if (seeking) {
-            if (frame.index == sought) {
-                sought_hash = frame_hash(frame.pixels);
+    sink.frame = [&tally, max_show_ms](const CapturedFrame& frame) {
+        if (tally.seeking) {
+            if (frame.index == tally.sought) {
+                tally.sought_hash = frame_hash(frame.pixels);
             }
             return true;
         }
         if (frame.ms >= max_show_ms) {
-            limit_reached = true;  // a module that never ends: stop as a capture does
+            tally.limit_reached = true;  // a module that never ends: stop as a capture does
             return false;
         }
-        OrderCost& cost = orders[std::min(frame.order, kOrderCount)];
+        OrderCost& cost = tally.orders[std::min(frame.order, kOrderCount)];
         if (cost.frames == 0) {
             cost.first_frame = frame.index;
         }
         ++cost.frames;
         cost.seconds += frame.draw_seconds;
-        hashes.push_back(frame_hash(frame.pixels));
+        tally.hashes.push_back(frame_hash(frame.pixels));
         return true;
     };
-    CapturePlatform platform(rate, sink, max_frames, interrupt);
+    return sink;
+}
+
+// Checkpoints of the whole run, by the frame count at which each was saved.
+using Checkpoints = std::vector<std::pair<uint64_t, std::shared_ptr<const DemoRun::Checkpoint>>>;
+
+// Runs a started show to its end, saving a checkpoint every kCheckpointShowMs of show.
+Checkpoints run_keeping_checkpoints(DemoRun& run, const FrameRate& rate) {
+    Checkpoints checkpoints;
+    const uint64_t checkpoint_frames = std::max<uint64_t>(
+        1, kCheckpointShowMs * static_cast<uint64_t>(rate.num) / (1000 * static_cast<uint64_t>(rate.den)));
+    uint64_t presented = 0;  // frames of the whole show so far
+    do {
+        if (presented % checkpoint_frames == 0) {
+            if (auto checkpoint = run.save()) {
+                checkpoints.emplace_back(presented, std::move(checkpoint));
+            }
+        }
+        ++presented;
+    } while (run.step());
+    return checkpoints;
+}
+
+// Seeks to each order's first frame shown, timing each and checking it against the frame the
+// run drew; false when one differs.
+bool time_seeks(DemoRun& run, const CapturePlatform& platform, Tally& tally, const Checkpoints& checkpoints) {
+    bool all_same = true;
+    const uint64_t first_shown = platform.first_shown();
+    tally.seeking = true;
+    for (OrderCost& cost : tally.orders) {
+        if (cost.frames == 0) {
+            continue;
+        }
+        tally.sought = cost.first_frame;
+        const uint64_t target = first_shown + cost.first_frame;  // in the whole show's frames
+        auto from = std::upper_bound(checkpoints.begin(), checkpoints.end(), target,
+                                     [](uint64_t frame, const auto& c) { return frame < c.first; });
+        if (from == checkpoints.begin()) {
+            continue;  // no checkpoint before it (none could be kept)
+        }
+        --from;
+        tally.sought_hash = 0;
+        const double wall0 = wall_now();
+        const double cpu0 = thread_seconds();
+        const bool ok = run.restore(*from->second);
+        while (ok && !(platform.showing() && platform.frames() > tally.sought) && run.step()) {
+        }
+        cost.seek_ms = (wall_now() - wall0) * 1e3;
+        cost.seek_cpu_ms = cpu0 < 0 ? -1 : (thread_seconds() - cpu0) * 1e3;
+        if (!ok || tally.sought_hash != tally.hashes.at(tally.sought)) {
+            all_same = false;
+            report("seek to frame " + std::to_string(target) + " drew a frame other than the whole run's");
+        }
+    }
+    tally.seeking = false;
+    return all_same;
+}
+
+// The table's rows gathered for the lines under it.
+struct TableSummary {
+    OrderCost total;
+    std::vector<double> seek_wall;
+    std::vector<double> seek_cpu;
+    double worst_seek = -1;
+    std::string worst_seek_order;
+    uint32_t heaviest = 0;
+    double heaviest_cost = -1;
+};
+
+// One row per order that drew frames: its cost a frame, and the seek to it when measured.
+TableSummary print_order_rows(const Tally& tally, double copy_seconds) {
+    TableSummary summary;
+    for (uint32_t order = 0; order < tally.orders.size(); ++order) {
+        const OrderCost& cost = tally.orders.at(order);
+        if (cost.frames == 0) {
+            continue;
+        }
+        const double per_frame = cost.seconds / static_cast<double>(cost.frames);
+        const double copies = per_frame / copy_seconds;
+        if (order < kOrderCount && copies > summary.heaviest_cost) {
+            summary.heaviest_cost = copies;
+            summary.heaviest = order;
+        }
+        summary.total.frames += cost.frames;
+        summary.total.seconds += cost.seconds;
+        const std::string label = order < kOrderCount ? std::to_string(order) : "none";
+        std::printf("%6s %8llu %12.3f %12.0f %14.1f", label.c_str(), static_cast<unsigned long long>(cost.frames),
+                    per_frame * 1e3, per_frame > 0 ? 1.0 / per_frame : 0.0, copies);
+        if (cost.seek_ms >= 0) {
+            std::printf(" %10.1f", cost.seek_ms);
+            summary.seek_wall.push_back(cost.seek_ms);
+            summary.seek_cpu.push_back(cost.seek_cpu_ms);
+            if (cost.seek_ms > summary.worst_seek) {
+                summary.worst_seek = cost.seek_ms;
+                summary.worst_seek_order = label;
+            }
+        }
+        std::printf("\n");
+    }
+    return summary;
+}
+
+// The line of all the orders together and the heaviest one.
+void print_totals(const TableSummary& summary, double copy_seconds, double mixing_seconds, double elapsed) {
+    if (summary.total.frames == 0) {
+        return;
+    }
+    const double per_frame = summary.total.seconds / static_cast<double>(summary.total.frames);
+    std::printf("%6s %8llu %12.3f %12.0f %14.1f\n", "all", static_cast<unsigned long long>(summary.total.frames),
+                per_frame * 1e3, per_frame > 0 ? 1.0 / per_frame : 0.0, per_frame / copy_seconds);
+    std::printf("heaviest: order %u at %.1f memcpys a frame; music mixing %.3f ms a frame; whole run %.2f s\n",
+                summary.heaviest, summary.heaviest_cost,
+                mixing_seconds * 1e3 / static_cast<double>(summary.total.frames), elapsed);
+}
+
+// The line of the seeks' costs, when any was measured.
+void print_seeks(const TableSummary& summary, std::size_t checkpoints_kept, bool all_same) {
+    if (summary.seek_wall.empty()) {
+        return;
+    }
+    char cpu[96] = "thread CPU not measured here";
+    if (summary.seek_cpu.front() >= 0) {
+        std::snprintf(cpu, sizeof cpu, "thread CPU worst %.1f ms, median %.1f ms",
+                      *std::max_element(summary.seek_cpu.begin(), summary.seek_cpu.end()), median(summary.seek_cpu));
+    }
+    std::printf(
+        "seek to an order's first frame (from a checkpoint every %.0f s of show, %zu kept, then run on): "
+        "worst %.1f ms (order %s), median %.1f ms; %s; %s\n",
+        static_cast<double>(kCheckpointShowMs) / 1000.0, checkpoints_kept, summary.worst_seek,
+        summary.worst_seek_order.c_str(), median(summary.seek_wall), cpu,
+        all_same ? "every sought frame equals the whole run's" : "SOME SOUGHT FRAMES DIFFER");
+}
+
+// The exit code of a finished run whose table is printed, saying why it stopped short if it did.
+int finished_run_code(const CapturePlatform& platform, const Tally& tally, uint64_t max_show_ms, bool all_same) {
+    if (platform.stop_reason() == CaptureStop::Interrupted) {
+        report("benchmark interrupted; the table holds the frames that ran");
+        return kExitInterrupted;
+    }
+    if (tally.limit_reached) {
+        char limit[32];
+        std::snprintf(limit, sizeof limit, "%llu:%02llu", static_cast<unsigned long long>(max_show_ms / 60000),
+                      static_cast<unsigned long long>(max_show_ms / 1000 % 60));
+        report(std::string("the show did not end within ") + limit +
+               " (the music plays on); the benchmark stops there");
+        return kExitFailure;
+    }
+    if (platform.stop_reason() == CaptureStop::MusicEnded) {
+        report("the music ended without the closing fade; stopped one second after its end");
+    }
+    return all_same ? kExitOk : kExitFailure;
+}
+
+}  // namespace
+
+int run_benchmark(const DemoOptions& demo, const FrameRate& rate, uint64_t max_frames,
+                  const std::atomic<bool>* interrupt, std::optional<ClipEnd> end, uint64_t max_show_ms) {
+    const double copy_seconds = time_frame_copy();
+    Tally tally;
+    CapturePlatform platform(rate, tally_sink(tally, max_show_ms), max_frames, interrupt);
     if (end) {
         platform.set_end_position(*end);
     }
@@ -124,66 +284,20 @@ int run_benchmark(const DemoOptions& demo, const FrameRate& rate, uint64_t max_f
     const DemoOptions whole = from_the_start(demo);
     DemoRun run(platform, whole, real_effect_ops());
     const double started = wall_now();
-    int result = run.start();
-    // The whole run, with a checkpoint every kCheckpointShowMs of show, by the frame count at which it was saved.
-    std::vector<std::pair<uint64_t, std::shared_ptr<const DemoRun::Checkpoint>>> checkpoints;
-    const uint64_t checkpoint_frames = std::max<uint64_t>(
-        1, kCheckpointShowMs * static_cast<uint64_t>(rate.num) / (1000 * static_cast<uint64_t>(rate.den)));
-    if (result == kExitOk) {
-        uint64_t presented = 0;  // frames of the whole show so far
-        do {
-            if (presented % checkpoint_frames == 0) {
-                if (auto checkpoint = run.save()) {
-                    checkpoints.emplace_back(presented, std::move(checkpoint));
-                }
-            }
-            ++presented;
-        } while (run.step());
-    }
-    const double elapsed = wall_now() - started;
-
-    // Seeks to each order's first frame shown, each checked against the frame the run drew.
-    bool all_same = true;
-    const bool whole_run =
-        platform.stop_reason() == CaptureStop::None || platform.stop_reason() == CaptureStop::MusicEnded;
-    if (result == kExitOk && whole_run && !checkpoints.empty()) {
-        const uint64_t first_shown = platform.first_shown();
-        seeking = true;
-        for (OrderCost& cost : orders) {
-            if (cost.frames == 0) {
-                continue;
-            }
-            sought = cost.first_frame;
-            const uint64_t target = first_shown + cost.first_frame;  // in the whole show's frames
-            auto from = std::upper_bound(checkpoints.begin(), checkpoints.end(), target,
-                                         [](uint64_t frame, const auto& c) { return frame < c.first; });
-            if (from == checkpoints.begin()) {
-                continue;  // no checkpoint before it (none could be kept)
-            }
-            --from;
-            sought_hash = 0;
-            const double wall0 = wall_now();
-            const double cpu0 = thread_seconds();
-            const bool ok = run.restore(*from->second);
-            while (ok && !(platform.showing() && platform.frames() > sought) && run.step()) {
-            }
-            cost.seek_ms = (wall_now() - wall0) * 1e3;
-            cost.seek_cpu_ms = cpu0 < 0 ? -1 : (thread_seconds() - cpu0) * 1e3;
-            if (!ok || sought_hash != hashes.at(sought)) {
-                all_same = false;
-                report("seek to frame " + std::to_string(target) + " drew a frame other than the whole run's");
-            }
-        }
-        seeking = false;
-    }
+    const int result = run.start();
     if (result != kExitOk) {
         return result;  // start-up failed, and said why
     }
+    const Checkpoints checkpoints = run_keeping_checkpoints(run, rate);
+    const double elapsed = wall_now() - started;
+
+    const bool whole_run =
+        platform.stop_reason() == CaptureStop::None || platform.stop_reason() == CaptureStop::MusicEnded;
+    const bool all_same = whole_run && !checkpoints.empty() ? time_seeks(run, platform, tally, checkpoints) : true;
     run.finish();
-    const bool interrupted = platform.stop_reason() == CaptureStop::Interrupted;
 
     double drawn_seconds = 0;
-    for (const OrderCost& cost : orders) {
+    for (const OrderCost& cost : tally.orders) {
         drawn_seconds += cost.seconds;
     }
     // A clock that does not advance (a browser that freezes or coarsens its timer) makes
@@ -196,79 +310,12 @@ int run_benchmark(const DemoOptions& demo, const FrameRate& rate, uint64_t max_f
 
     // The table of what ran, also when the run was cut short.
     std::printf("Glimmerfrost benchmark: %llu frames at %s fps; one 256000-byte memcpy takes %.1f us\n",
-                static_cast<unsigned long long>(hashes.size()), rate_text(rate).c_str(), copy_seconds * 1e6);
+                static_cast<unsigned long long>(tally.hashes.size()), rate_text(rate).c_str(), copy_seconds * 1e6);
     std::printf("%6s %8s %12s %12s %14s %10s\n", "order", "frames", "ms/frame", "frames/s", "memcpys/frame", "seek ms");
-    OrderCost total;
-    std::vector<double> seek_wall;
-    std::vector<double> seek_cpu;
-    double worst_seek = -1;
-    std::string worst_seek_order;
-    uint32_t heaviest = 0;
-    double heaviest_cost = -1;
-    for (uint32_t order = 0; order < orders.size(); ++order) {
-        const OrderCost& cost = orders.at(order);
-        if (cost.frames == 0) {
-            continue;
-        }
-        const double per_frame = cost.seconds / static_cast<double>(cost.frames);
-        const double copies = per_frame / copy_seconds;
-        if (order < kOrderCount && copies > heaviest_cost) {
-            heaviest_cost = copies;
-            heaviest = order;
-        }
-        total.frames += cost.frames;
-        total.seconds += cost.seconds;
-        const std::string label = order < kOrderCount ? std::to_string(order) : "none";
-        std::printf("%6s %8llu %12.3f %12.0f %14.1f", label.c_str(), static_cast<unsigned long long>(cost.frames),
-                    per_frame * 1e3, per_frame > 0 ? 1.0 / per_frame : 0.0, copies);
-        if (cost.seek_ms >= 0) {
-            std::printf(" %10.1f", cost.seek_ms);
-            seek_wall.push_back(cost.seek_ms);
-            seek_cpu.push_back(cost.seek_cpu_ms);
-            if (cost.seek_ms > worst_seek) {
-                worst_seek = cost.seek_ms;
-                worst_seek_order = label;
-            }
-        }
-        std::printf("\n");
-    }
-    if (total.frames > 0) {
-        const double per_frame = total.seconds / static_cast<double>(total.frames);
-        std::printf("%6s %8llu %12.3f %12.0f %14.1f\n", "all", static_cast<unsigned long long>(total.frames),
-                    per_frame * 1e3, per_frame > 0 ? 1.0 / per_frame : 0.0, per_frame / copy_seconds);
-        std::printf("heaviest: order %u at %.1f memcpys a frame; music mixing %.3f ms a frame; whole run %.2f s\n",
-                    heaviest, heaviest_cost, platform.mixing_seconds() * 1e3 / static_cast<double>(total.frames),
-                    elapsed);
-    }
-    if (!seek_wall.empty()) {
-        char cpu[96] = "thread CPU not measured here";
-        if (seek_cpu.front() >= 0) {
-            std::snprintf(cpu, sizeof cpu, "thread CPU worst %.1f ms, median %.1f ms",
-                          *std::max_element(seek_cpu.begin(), seek_cpu.end()), median(seek_cpu));
-        }
-        std::printf(
-            "seek to an order's first frame (from a checkpoint every %.0f s of show, %zu kept, then run on): "
-            "worst %.1f ms (order %s), median %.1f ms; %s; %s\n",
-            static_cast<double>(kCheckpointShowMs) / 1000.0, checkpoints.size(), worst_seek, worst_seek_order.c_str(),
-            median(seek_wall), cpu,
-            all_same ? "every sought frame equals the whole run's" : "SOME SOUGHT FRAMES DIFFER");
-    }
-    if (interrupted) {
-        report("benchmark interrupted; the table holds the frames that ran");
-        return kExitInterrupted;
-    }
-    if (limit_reached) {
-        char limit[32];
-        std::snprintf(limit, sizeof limit, "%llu:%02llu", static_cast<unsigned long long>(max_show_ms / 60000),
-                      static_cast<unsigned long long>(max_show_ms / 1000 % 60));
-        report(std::string("the show did not end within ") + limit +
-               " (the music plays on); the benchmark stops there");
-        return kExitFailure;
-    }
-    if (platform.stop_reason() == CaptureStop::MusicEnded) {
-        report("the music ended without the closing fade; stopped one second after its end");
-    }
-    return all_same ? kExitOk : kExitFailure;
+    const TableSummary summary = print_order_rows(tally, copy_seconds);
+    print_totals(summary, copy_seconds, platform.mixing_seconds(), elapsed);
+    print_seeks(summary, checkpoints.size(), all_same);
+    return finished_run_code(platform, tally, max_show_ms, all_same);
 }
 
 std::string rate_text(const FrameRate& rate) {

@@ -140,6 +140,52 @@ bool handle_viewer_keys(Platform& platform, Viewer& viewer, int order_count) {
     return true;
 }
 
+// Start-up steps 2-4: eight empty pictures and six black work buffers, handed to the scenes
+// that draw with them.
+void make_scene_objects(std::array<Image, kPictureCount>& images,
+                        std::array<std::unique_ptr<PixelBuffer>, kWorkBuffers>& buffers, SceneObjects& objects) {
+    for (auto& buffer : buffers) {
+        buffer = std::make_unique<PixelBuffer>();
+    }
+    for (int slot = 0; slot < kPictureCount; ++slot) {
+        objects.pictures[slot] = &images[slot];
+    }
+    objects.scroll_buffer = buffers[0].get();
+    objects.band_buffer = buffers[1].get();
+    objects.cube_buffer = buffers[2].get();
+    objects.cube_glow_buffer = buffers[3].get();
+    objects.snow_buffer = buffers[4].get();
+    objects.flash_buffer = buffers[5].get();
+}
+
+// Start-up steps 5 and 6, and the mesh checked: why the show cannot start, naming the file.
+Status load_show_files(Platform& platform, const EffectOps& fx, const DataFiles& files,
+                       std::array<Image, kPictureCount>& images) {
+    // 5: the player and the module.
+    Status status = platform.init_music();
+    if (!status.ok) {
+        return status.message.empty() ? failed("cannot start the music player") : status;
+    }
+    status = platform.load_module(files.module);
+    if (!status.ok) {
+        return about_file(files.module, status, "cannot be loaded");
+    }
+    // 6: the pictures, slot 0 first, each at the size its scenes read.
+    for (int slot = 0; slot < kPictureCount; ++slot) {
+        const std::string& path = files.pictures[slot];
+        status = platform.load_jpeg(images[slot], path);
+        if (!status.ok) {
+            return about_file(path, status, "cannot be decoded");
+        }
+        status = check_picture(images[slot], path, slot);
+        if (!status.ok) {
+            return status;
+        }
+    }
+    // The mesh is loaded after the window opens, so it is checked now.
+    return about_file(files.mesh, fx.validate_mesh_file(files.mesh), "not a usable mesh");
+}
+
 }  // namespace
 
 DemoOptions from_the_start(const DemoOptions& demo) {
@@ -219,18 +265,7 @@ int DemoRun::start() {
     reset_flash_limit();
 
     // 1-4: the Display is the platform's; eight empty pictures; six black work buffers.
-    for (auto& buffer : buffers) {
-        buffer = std::make_unique<PixelBuffer>();
-    }
-    for (int slot = 0; slot < kPictureCount; ++slot) {
-        objects.pictures[slot] = &images[slot];
-    }
-    objects.scroll_buffer = buffers[0].get();
-    objects.band_buffer = buffers[1].get();
-    objects.cube_buffer = buffers[2].get();
-    objects.cube_glow_buffer = buffers[3].get();
-    objects.snow_buffer = buffers[4].get();
-    objects.flash_buffer = buffers[5].get();
+    make_scene_objects(images, buffers, objects);
     // A start-up failure undoes what was done, in shutdown order, before any window opens.
     const auto fail = [&](const Status& failure) {
         const int code = report_failure(failure);
@@ -244,34 +279,11 @@ int DemoRun::start() {
         return code;
     };
 
-    // 5: the player and the module.
-    Status status = platform.init_music();
-    if (!status.ok) {
-        return fail(status.message.empty() ? failed("cannot start the music player") : status);
-    }
-    status = platform.load_module(files.module);
-    if (!status.ok) {
-        return fail(about_file(files.module, status, "cannot be loaded"));
-    }
-    // 6: the pictures, slot 0 first, each at the size its scenes read.
-    for (int slot = 0; slot < kPictureCount; ++slot) {
-        const std::string& path = files.pictures[slot];
-        status = platform.load_jpeg(images[slot], path);
-        if (!status.ok) {
-            return fail(about_file(path, status, "cannot be decoded"));
-        }
-        status = check_picture(images[slot], path, slot);
-        if (!status.ok) {
-            return fail(status);
-        }
-    }
-    // The mesh is loaded after the window opens, so it is checked now.
-    status = about_file(files.mesh, fx.validate_mesh_file(files.mesh), "not a usable mesh");
-    if (!status.ok) {
-        return fail(status);
+    if (const Status refused = load_show_files(platform, fx, files, images); !refused.ok) {
+        return fail(refused);
     }
     // 7: the window.
-    status = platform.open_display(kTitle, kScreenWidth, kScreenHeight, kUseOptions);
+    const Status status = platform.open_display(kTitle, kScreenWidth, kScreenHeight, kUseOptions);
     if (!status.ok) {
         return fail(status.message.empty() ? failed("cannot open the display") : status);
     }

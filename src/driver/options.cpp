@@ -1,6 +1,7 @@
 // Command-line parsing: every option is checked and a refused one is named.
 #include "driver/options.h"
 
+#include <algorithm>
 #include <charconv>
 #include <filesystem>
 #include <optional>
@@ -13,6 +14,13 @@
 #include "platform/video_encoder.h"
 
 namespace gf {
+
+// The options read so far, and whether --help or --version was among them.
+struct OptionsBeingParsed {
+    ProgramOptions& options;
+    bool help = false;
+    bool version = false;
+};
 
 namespace {
 
@@ -111,6 +119,15 @@ bool parse_start(std::string_view text, uint32_t& order, uint32_t& row) {
     return true;
 }
 
+const OptionSpec* find_option(const std::string& name) {
+    for (const OptionSpec& spec : option_table()) {
+        if (name == spec.name || (!spec.alias.empty() && name == spec.alias)) {
+            return &spec;
+        }
+    }
+    return nullptr;
+}
+
 // Options that only make sense for one kind of run, refused in words when given to
 // another (they would otherwise be dropped without a word); empty when all apply.
 std::string inapplicable_option(const std::vector<std::string>& given, const CaptureOptions& c) {
@@ -120,75 +137,184 @@ std::string inapplicable_option(const std::vector<std::string>& given, const Cap
                           : !c.frames_dir.empty() ? "--frames"
                                                   : nullptr;
     for (const std::string& name : given) {
-        const bool video_only = name == "--quality" || name == "--crf" || name == "--preset" || name == "--size";
-        const bool offline_only = name == "--end";
-        const bool window_only = name == "--scale" || name == "--fullscreen" || name == "--interactive";
-        if (video_only && !video) {
+        const OptionRun run = find_option(name)->run;
+        if (run == OptionRun::Video && !video) {
             return "option " + name + " only applies to a video made with --capture" +
                    (c.frames_dir.empty() ? "" : " (--frames writes the 320x200 frames as they are)");
         }
-        if (offline_only && offline == nullptr) {
+        if (run == OptionRun::Offline && offline == nullptr) {
             return "option " + name + " only applies with --capture, --frames or --benchmark";
         }
-        if (window_only && offline != nullptr) {
+        if (run == OptionRun::Window && offline != nullptr) {
             return "option " + name + " only applies to the window, not with " + offline;
         }
     }
     return {};
 }
 
-}  // namespace
-
-std::string usage_text() {
-    return "Usage: glimmerfrost [OPTION]...\n"
-           "Plays the Glimmerfrost demo in a window with sound. Without a display it renders\n"
-           "the show to glimmerfrost.mp4 in the current directory instead.\n"
-           "\n"
-           "  --data DIR           read the data files from DIR only\n"
-           "  --aspect square|4:3  pixel shape: square, or stretched to 4:3 (default)\n"
-           "  --scale N            window size: N times the frame (1-16; default: fit the desktop)\n"
-           "  --fullscreen         start in full screen (Alt+Enter or F11 toggles)\n"
-           "  --fps N              frame rate: window pacing, or the video's rate\n"
-           "                       (a video: 24-240 or 23.976, 29.97, 59.94, 119.88; default 60)\n"
-           "  --mute               play without sound\n"
-           "  --gentle             limit the flashing to at most three flashes a second in\n"
-           "                       any part of the picture (window, --capture and --frames)\n"
-           "  --start ORDER[:ROW]  start the music at that position (for previewing a scene)\n"
-           "  --end ORDER[:ROW]    stop a capture or the frames at that position (a clip)\n"
-           "  --interactive        viewer keys: Space pauses, Left/Right go to the previous or\n"
-           "                       next order, '.'/',' step a frame while paused, Home goes\n"
-           "                       to the start, Esc or Q ends (other keys do nothing)\n"
-           "  --capture FILE       render the show to the video FILE instead of a window\n"
-           "  --quality LEVEL      video quality: normal (default), small, high or lossless\n"
-           "  --crf N              x264 constant quality 0-51 (lower is better; overrides the level)\n"
-           "  --preset NAME        x264 speed preset, ultrafast ... veryslow (overrides the level)\n"
-           "  --size WxH           video size (default 1280x800, shown at the --aspect shape;\n"
-           "                       1600x1200 for 4:3 in square pixels, 2880x2160 for 4K sites,\n"
-           "                       320x200 unscaled)\n"
-           "  --frames DIR         render the show to numbered pictures and the sound in DIR\n"
-           "  --benchmark          render the show with no output and print its cost per order\n"
-           "  --help               show this text\n"
-           "  --version            show the version\n"
-           "\n"
-           "Warning: the show has fast flashing lights. Viewers sensitive to flashing light\n"
-           "should watch with --gentle, or not at all.\n"
-           "\n"
-           "Keys: any key ends the show, except modifier, lock and media keys;\n"
-           "Alt+Enter or F11 toggles full screen. '--' ends the options.\n";
+std::string quality_level_names() {
+    std::string levels;
+    for (const QualityLevel& level : quality_levels()) {
+        levels += levels.empty() ? "" : ", ";
+        levels += level.name;
+    }
+    return levels;
 }
 
-ParsedOptions parse_options(int argc, const char* const* argv) {
-    ParsedOptions result;
-    ProgramOptions& o = result.options;
-    bool help = false;
-    bool version = false;
-    const auto fail = [&result](const std::string& message) {
-        result.ok = false;
-        result.error = message;
-        return result;
-    };
+std::string set_aspect(const std::string& value, OptionsBeingParsed& into) {
+    ProgramOptions& o = into.options;
+    if (value == "square") {
+        o.display.aspect = Aspect::Square;
+        o.capture.square_pixels = true;
+    } else if (value == "4:3") {
+        o.display.aspect = Aspect::FourThree;
+        o.capture.square_pixels = false;
+    } else {
+        return "option --aspect: '" + value + "' is not square or 4:3";
+    }
+    return {};
+}
 
-    std::vector<std::string> given;  // the options named, in order
+std::string set_fps(const std::string& value, OptionsBeingParsed& into) {
+    int num = 0;
+    int den = 1;
+    if (!parse_fps(value, num, den)) {
+        return "option --fps: '" + value + "' is not a rate like 60 or 60000/1001 (at most 1000)";
+    }
+    into.options.capture.fps_num = num;
+    into.options.capture.fps_den = den;
+    into.options.display.fps = static_cast<double>(num) / den;
+    return {};
+}
+
+std::string set_start(const std::string& value, OptionsBeingParsed& into) {
+    ProgramOptions& o = into.options;
+    if (!parse_start(value, o.start_order, o.start_row)) {
+        return "option --start: '" + value + "' is not ORDER or ORDER:ROW (order 0-255, row 0-199)";
+    }
+    o.start_given = true;
+    return {};
+}
+
+std::string set_end(const std::string& value, OptionsBeingParsed& into) {
+    CaptureOptions& c = into.options.capture;
+    if (!parse_start(value, c.end_order, c.end_row)) {
+        return "option --end: '" + value + "' is not ORDER or ORDER:ROW (order 0-255, row 0-199)";
+    }
+    c.end_given = true;
+    return {};
+}
+
+std::string set_capture(const std::string& value, OptionsBeingParsed& into) {
+    if (find_video_container(without_trailing_separator(value).string()) == nullptr) {
+        return "option --capture: '" + value + "' is not a video name: use " + video_extensions_text();
+    }
+    into.options.capture.video_path = value;
+    return {};
+}
+
+std::string set_quality(const std::string& value, OptionsBeingParsed& into) {
+    if (find_quality_level(value) == nullptr) {
+        return "option --quality: '" + value + "' is not one of " + quality_level_names();
+    }
+    into.options.capture.quality = value;
+    return {};
+}
+
+std::string set_preset(const std::string& value, OptionsBeingParsed& into) {
+    if (!is_x264_preset(value)) {
+        return "option --preset: '" + value + "' is not an x264 preset (ultrafast ... veryslow)";
+    }
+    into.options.capture.preset = value;
+    return {};
+}
+
+std::string set_size(const std::string& value, OptionsBeingParsed& into) {
+    if (!parse_size(value, into.options.capture.width, into.options.capture.height)) {
+        return "option --size: '" + value +
+               "' is not WIDTHxHEIGHT, even, from 320x200 to 7680x4320 (e.g. 1600x1200, 2880x2160)";
+    }
+    return {};
+}
+
+std::string set_data(const std::string& value, OptionsBeingParsed& into) {
+    into.options.data_dir = value;
+    return {};
+}
+
+std::string set_scale(const std::string& value, OptionsBeingParsed& into) {
+    const auto scale = parse_number(value, 1, kMaxScale);
+    if (!scale) {
+        return "option --scale: '" + value + "' is not a whole number from 1 to 16";
+    }
+    into.options.display.scale = static_cast<int>(*scale);
+    return {};
+}
+
+std::string set_crf(const std::string& value, OptionsBeingParsed& into) {
+    const auto crf = parse_number(value, 0, kMaxCrf);
+    if (!crf) {
+        return "option --crf: '" + value + "' is not a whole number from 0 to 51";
+    }
+    into.options.capture.crf = static_cast<int>(*crf);
+    return {};
+}
+
+std::string set_frames(const std::string& value, OptionsBeingParsed& into) {
+    into.options.capture.frames_dir = value;
+    return {};
+}
+
+std::string set_max_frames(const std::string& value, OptionsBeingParsed& into) {
+    const auto frames = parse_number(value, 1, 100'000'000);
+    if (!frames) {
+        return "option --max-frames: '" + value + "' is not a positive whole number";
+    }
+    into.options.capture.max_frames = static_cast<uint64_t>(*frames);
+    return {};
+}
+
+// The options without a value each switch one thing on.
+std::string set_fullscreen(const std::string&, OptionsBeingParsed& into) {
+    into.options.display.fullscreen = true;
+    return {};
+}
+
+std::string set_mute(const std::string&, OptionsBeingParsed& into) {
+    into.options.mute = true;
+    into.options.capture.mute = true;
+    return {};
+}
+
+std::string set_gentle(const std::string&, OptionsBeingParsed& into) {
+    into.options.gentle = true;
+    return {};
+}
+
+std::string set_interactive(const std::string&, OptionsBeingParsed& into) {
+    into.options.display.interactive = true;
+    return {};
+}
+
+std::string set_benchmark(const std::string&, OptionsBeingParsed& into) {
+    into.options.capture.benchmark = true;
+    return {};
+}
+
+std::string set_help(const std::string&, OptionsBeingParsed& into) {
+    into.help = true;
+    return {};
+}
+
+std::string set_version(const std::string&, OptionsBeingParsed& into) {
+    into.version = true;
+    return {};
+}
+
+// Reads argv[1..argc-1] into `into`, listing the options named in `given` in order;
+// returns the first refusal, or empty.
+std::string read_arguments(int argc, const char* const* argv, OptionsBeingParsed& into,
+                           std::vector<std::string>& given) {
     bool options_ended = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -197,7 +323,7 @@ ParsedOptions parse_options(int argc, const char* const* argv) {
             continue;
         }
         if (options_ended) {
-            return fail("unexpected argument '" + arg + "'");
+            return "unexpected argument '" + arg + "'";
         }
         std::string name = arg;
         std::optional<std::string> inline_value;
@@ -208,155 +334,156 @@ ParsedOptions parse_options(int argc, const char* const* argv) {
                 inline_value = arg.substr(eq + 1);
             }
         }
-        // Takes the option's value from "=VALUE" or the next argument; an empty value is a missing one.
+        const OptionSpec* spec = find_option(name);
+        if (spec == nullptr) {
+            return !arg.empty() && arg[0] == '-' ? "unknown option " + name : "unexpected argument '" + arg + "'";
+        }
+        given.push_back(name);
+        // The value comes from "=VALUE" or the next argument; an empty value is a missing one.
         std::string value;
-        const auto need_value = [&]() -> bool {
+        if (spec->argument.empty()) {
+            if (inline_value) {
+                return "option " + name + " takes no value";
+            }
+        } else {
             if (inline_value) {
                 value = *inline_value;
             } else if (i + 1 < argc) {
                 value = argv[++i];
-            } else {
-                return false;
             }
-            return !value.empty();
-        };
-        const auto missing = [&](const char* what) { return fail("option " + name + " needs " + what); };
-        given.push_back(name);
-        const auto no_value = [&]() { return !inline_value.has_value(); };
-
-        if (name == "--help" || name == "-h") {
-            if (!no_value()) return fail("option " + name + " takes no value");
-            help = true;
-        } else if (name == "--version") {
-            if (!no_value()) return fail("option " + name + " takes no value");
-            version = true;
-        } else if (name == "--fullscreen") {
-            if (!no_value()) return fail("option " + name + " takes no value");
-            o.display.fullscreen = true;
-        } else if (name == "--mute") {
-            if (!no_value()) return fail("option " + name + " takes no value");
-            o.mute = true;
-            o.capture.mute = true;
-        } else if (name == "--gentle") {
-            if (!no_value()) return fail("option " + name + " takes no value");
-            o.gentle = true;
-        } else if (name == "--interactive") {
-            if (!no_value()) return fail("option " + name + " takes no value");
-            o.display.interactive = true;
-        } else if (name == "--benchmark") {
-            if (!no_value()) return fail("option " + name + " takes no value");
-            o.capture.benchmark = true;
-        } else if (name == "--data") {
-            if (!need_value()) return missing("a folder");
-            o.data_dir = value;
-        } else if (name == "--aspect") {
-            if (!need_value()) return missing("square or 4:3");
-            if (value == "square") {
-                o.display.aspect = Aspect::Square;
-                o.capture.square_pixels = true;
-            } else if (value == "4:3") {
-                o.display.aspect = Aspect::FourThree;
-                o.capture.square_pixels = false;
-            } else {
-                return fail("option --aspect: '" + value + "' is not square or 4:3");
+            if (value.empty()) {
+                return "option " + name + " needs " + spec->needs;
             }
-        } else if (name == "--scale") {
-            if (!need_value()) return missing("a number");
-            const auto scale = parse_number(value, 1, kMaxScale);
-            if (!scale) return fail("option --scale: '" + value + "' is not a whole number from 1 to 16");
-            o.display.scale = static_cast<int>(*scale);
-        } else if (name == "--fps") {
-            if (!need_value()) return missing("a rate");
-            int num = 0;
-            int den = 1;
-            if (!parse_fps(value, num, den)) {
-                return fail("option --fps: '" + value + "' is not a rate like 60 or 60000/1001 (at most 1000)");
-            }
-            o.capture.fps_num = num;
-            o.capture.fps_den = den;
-            o.display.fps = static_cast<double>(num) / den;
-        } else if (name == "--start") {
-            if (!need_value()) return missing("ORDER or ORDER:ROW");
-            if (!parse_start(value, o.start_order, o.start_row)) {
-                return fail("option --start: '" + value + "' is not ORDER or ORDER:ROW (order 0-255, row 0-199)");
-            }
-            o.start_given = true;
-        } else if (name == "--end") {
-            if (!need_value()) return missing("ORDER or ORDER:ROW");
-            if (!parse_start(value, o.capture.end_order, o.capture.end_row)) {
-                return fail("option --end: '" + value + "' is not ORDER or ORDER:ROW (order 0-255, row 0-199)");
-            }
-            o.capture.end_given = true;
-        } else if (name == "--capture") {
-            if (!need_value()) return missing("a file name");
-            if (find_video_container(without_trailing_separator(value).string()) == nullptr) {
-                return fail("option --capture: '" + value + "' is not a video name: use " + video_extensions_text());
-            }
-            o.capture.video_path = value;
-        } else if (name == "--frames") {
-            if (!need_value()) return missing("a folder");
-            o.capture.frames_dir = value;
-        } else if (name == "--quality") {
-            std::string levels;
-            for (const QualityLevel& level : quality_levels()) {
-                levels += levels.empty() ? "" : ", ";
-                levels += level.name;
-            }
-            if (!need_value()) return missing(("a level (" + levels + ")").c_str());
-            if (find_quality_level(value) == nullptr) {
-                std::string message = "option --quality: '" + value + "' is not one of ";
-                message += levels;
-                return fail(message);
-            }
-            o.capture.quality = value;
-        } else if (name == "--crf") {
-            if (!need_value()) return missing("a number");
-            const auto crf = parse_number(value, 0, kMaxCrf);
-            if (!crf) return fail("option --crf: '" + value + "' is not a whole number from 0 to 51");
-            o.capture.crf = static_cast<int>(*crf);
-        } else if (name == "--preset") {
-            if (!need_value()) return missing("an x264 preset (ultrafast ... veryslow)");
-            if (!is_x264_preset(value)) {
-                return fail("option --preset: '" + value + "' is not an x264 preset (ultrafast ... veryslow)");
-            }
-            o.capture.preset = value;
-        } else if (name == "--size") {
-            if (!need_value()) return missing("WIDTHxHEIGHT");
-            if (!parse_size(value, o.capture.width, o.capture.height)) {
-                return fail("option --size: '" + value +
-                            "' is not WIDTHxHEIGHT, even, from 320x200 to 7680x4320 (e.g. 1600x1200, 2880x2160)");
-            }
-        } else if (name == "--max-frames") {
-            // Not in the usage text: lets tests capture the beginning of the show only.
-            if (!need_value()) return missing("a number");
-            const auto frames = parse_number(value, 1, 100'000'000);
-            if (!frames) return fail("option --max-frames: '" + value + "' is not a positive whole number");
-            o.capture.max_frames = static_cast<uint64_t>(*frames);
-        } else if (!arg.empty() && arg[0] == '-') {
-            return fail("unknown option " + name);
-        } else {
-            return fail("unexpected argument '" + arg + "'");
+        }
+        if (std::string refused = spec->apply(value, into); !refused.empty()) {
+            return refused;
         }
     }
+    return {};
+}
 
-    if (!help && !version) {
-        if (const std::string refused = inapplicable_option(given, o.capture); !refused.empty()) {
-            return fail(refused);
+// The checks of the options together, once all are read; the refusal, or empty.
+std::string combination_refusal(const std::vector<std::string>& given, const OptionsBeingParsed& into) {
+    const ProgramOptions& o = into.options;
+    if (!into.help && !into.version) {
+        if (std::string refused = inapplicable_option(given, o.capture); !refused.empty()) {
+            return refused;
         }
     }
-    if (o.capture.end_given && !help && !version &&
+    if (o.capture.end_given && !into.help && !into.version &&
         (o.capture.end_order < o.start_order ||
          (o.capture.end_order == o.start_order && o.capture.end_row <= o.start_row))) {
-        return fail("option --end: " + std::to_string(o.capture.end_order) + ":" + std::to_string(o.capture.end_row) +
-                    " is not after the start " + std::to_string(o.start_order) + ":" + std::to_string(o.start_row));
+        return "option --end: " + std::to_string(o.capture.end_order) + ":" + std::to_string(o.capture.end_row) +
+               " is not after the start " + std::to_string(o.start_order) + ":" + std::to_string(o.start_row);
     }
-    if (const std::string conflict = capture_conflict(o.capture); !conflict.empty()) {
-        return fail(conflict);
-    }
+    return capture_conflict(o.capture);
+}
 
-    if (help) {
+// An option's lines in the usage text: its name and value in a column, then its help, each
+// further line of it under the first.
+std::string usage_lines(const OptionSpec& spec) {
+    constexpr std::size_t kLabelWidth = 20;
+    const std::string label = spec.argument.empty() ? spec.name : spec.name + " " + spec.argument;
+    std::string text = "  " + label + std::string(kLabelWidth + 1 - std::min(label.size(), kLabelWidth), ' ');
+    for (const char c : spec.help) {
+        text += c;
+        if (c == '\n') {
+            text += std::string(kLabelWidth + 3, ' ');
+        }
+    }
+    return text + '\n';
+}
+
+}  // namespace
+
+const std::vector<OptionSpec>& option_table() {
+    // name, other name, value, what a missing value should be, usage lines ('\n' between), how it is
+    // read, and the runs it applies to when not all
+    static const std::vector<OptionSpec> table = {
+        {"--data", "", "DIR", "a folder", "read the data files from DIR only", set_data},
+        {"--aspect", "", "square|4:3", "square or 4:3", "pixel shape: square, or stretched to 4:3 (default)",
+         set_aspect},
+        {"--scale", "", "N", "a number", "window size: N times the frame (1-16; default: fit the desktop)", set_scale,
+         OptionRun::Window},
+        {"--fullscreen", "", "", "", "start in full screen (Alt+Enter or F11 toggles)", set_fullscreen,
+         OptionRun::Window},
+        {"--fps", "", "N", "a rate",
+         "frame rate: window pacing, or the video's rate\n"
+         "(a video: 24-240 or 23.976, 29.97, 59.94, 119.88; default 60)",
+         set_fps},
+        {"--mute", "", "", "", "play without sound", set_mute},
+        {"--gentle", "", "", "",
+         "limit the flashing to at most three flashes a second in\n"
+         "any part of the picture (window, --capture and --frames)",
+         set_gentle},
+        {"--start", "", "ORDER[:ROW]", "ORDER or ORDER:ROW",
+         "start the music at that position (for previewing a scene)", set_start},
+        {"--end", "", "ORDER[:ROW]", "ORDER or ORDER:ROW", "stop a capture or the frames at that position (a clip)",
+         set_end, OptionRun::Offline},
+        {"--interactive", "", "", "",
+         "viewer keys: Space pauses, Left/Right go to the previous or\n"
+         "next order, '.'/',' step a frame while paused, Home goes\n"
+         "to the start, Esc or Q ends (other keys do nothing)",
+         set_interactive, OptionRun::Window},
+        {"--capture", "", "FILE", "a file name", "render the show to the video FILE instead of a window", set_capture},
+        {"--quality", "", "LEVEL", "a level (" + quality_level_names() + ")",
+         "video quality: normal (default), small, high or lossless", set_quality, OptionRun::Video},
+        {"--crf", "", "N", "a number", "x264 constant quality 0-51 (lower is better; overrides the level)", set_crf,
+         OptionRun::Video},
+        {"--preset", "", "NAME", "an x264 preset (ultrafast ... veryslow)",
+         "x264 speed preset, ultrafast ... veryslow (overrides the level)", set_preset, OptionRun::Video},
+        {"--size", "", "WxH", "WIDTHxHEIGHT",
+         "video size (default 1280x800, shown at the --aspect shape;\n"
+         "1600x1200 for 4:3 in square pixels, 2880x2160 for 4K sites,\n"
+         "320x200 unscaled)",
+         set_size, OptionRun::Video},
+        {"--frames", "", "DIR", "a folder", "render the show to numbered pictures and the sound in DIR", set_frames},
+        {"--benchmark", "", "", "", "render the show with no output and print its cost per order", set_benchmark},
+        {"--help", "-h", "", "", "show this text", set_help},
+        {"--version", "", "", "", "show the version", set_version},
+        // Not in the usage text: lets tests capture the beginning of the show only.
+        {"--max-frames", "", "N", "a number", "", set_max_frames},
+    };
+    return table;
+}
+
+std::string usage_text() {
+    std::string text =
+        "Usage: glimmerfrost [OPTION]...\n"
+        "Plays the Glimmerfrost demo in a window with sound. Without a display it renders\n"
+        "the show to glimmerfrost.mp4 in the current directory instead.\n"
+        "\n";
+    for (const OptionSpec& spec : option_table()) {
+        if (!spec.help.empty()) {
+            text += usage_lines(spec);
+        }
+    }
+    return text +
+           "\n"
+           "Warning: the show has fast flashing lights. Viewers sensitive to flashing light\n"
+           "should watch with --gentle, or not at all.\n"
+           "\n"
+           "Keys: any key ends the show, except modifier, lock and media keys;\n"
+           "Alt+Enter or F11 toggles full screen. '--' ends the options.\n";
+}
+
+ParsedOptions parse_options(int argc, const char* const* argv) {
+    ParsedOptions result;
+    OptionsBeingParsed into{result.options};
+    std::vector<std::string> given;  // the options named, in order
+    std::string refused = read_arguments(argc, argv, into, given);
+    if (refused.empty()) {
+        refused = combination_refusal(given, into);
+    }
+    if (!refused.empty()) {
+        result.ok = false;
+        result.error = refused;
+        return result;
+    }
+    ProgramOptions& o = result.options;
+    if (into.help) {
         o.action = ProgramAction::Help;
-    } else if (version) {
+    } else if (into.version) {
         o.action = ProgramAction::Version;
     } else if (o.capture.benchmark || !o.capture.video_path.empty() || !o.capture.frames_dir.empty()) {
         o.action = ProgramAction::Capture;

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "driver/capture.h"
 #include "platform/display.h"
@@ -40,5 +41,32 @@ ParsedOptions parse_options(int argc, const char* const* argv);
 
 // The usage text printed by --help (a refused option gets one line and a pointer to it).
 std::string usage_text();
+
+struct OptionsBeingParsed;
+
+// The runs an option applies to; given to another run it is refused rather than ignored.
+enum class OptionRun {
+    Any,
+    Video,    // a video made with --capture
+    Offline,  // --capture, --frames or --benchmark
+    Window,   // the show in a window
+};
+
+// One option of the command line: its names, what it takes, its lines in the usage text and
+// how its value is read. parse_options and usage_text both come from one table of these; the
+// man page describes the same options (a test keeps the two in step).
+struct OptionSpec {
+    std::string name;      // "--data"
+    std::string alias;     // another name for it ("-h"); empty: none
+    std::string argument;  // the value as the usage text shows it ("DIR"); empty: the option takes no value
+    std::string needs;     // what a missing value should have been ("a folder")
+    std::string help;      // its lines in the usage text; empty: left out of the usage text
+    // Stores the value (empty for an option without one); returns why it is refused, or empty.
+    std::string (*apply)(const std::string& value, OptionsBeingParsed& into);
+    OptionRun run = OptionRun::Any;
+};
+
+// Every option, in the usage text's order.
+const std::vector<OptionSpec>& option_table();
 
 }  // namespace gf

@@ -25,23 +25,9 @@ namespace {
 
 constexpr const char* kTryHelp = "Try 'glimmerfrost --help' for more information.\n";
 
-int run_show(int argc, char** argv) {
-    const ParsedOptions parsed = parse_options(argc, argv);
-    if (!parsed.ok) {
-        std::cerr << "glimmerfrost: " << parsed.error << '\n' << kTryHelp;
-        return kExitUsage;
-    }
-    const ProgramOptions& o = parsed.options;
-    if (o.action == ProgramAction::Help) {
-        std::cout << usage_text();
-        return 0;
-    }
-    if (o.action == ProgramAction::Version) {
-        std::cout << "glimmerfrost " << GF_VERSION << '\n';
-        return 0;
-    }
-
-    DemoOptions demo;
+// The data files found and checked, and the start and end positions checked against the
+// module; the exit code of a refusal (said on stderr), or 0.
+int prepare_show(const ProgramOptions& o, DemoOptions& demo) {
     demo.start_order = o.start_order;
     demo.start_row = o.start_row;
     demo.interactive = o.display.interactive;
@@ -73,33 +59,58 @@ int run_show(int argc, char** argv) {
                   << kTryHelp;
         return kExitUsage;
     }
+    return 0;
+}
 
+// With no display the show is rendered to the next free glimmerfrost.mp4 here instead,
+// unless it was asked to be interactive; `reason` says why there is no display.
+int capture_without_display(const ProgramOptions& o, const DemoOptions& demo, const std::string& reason) {
+    if (o.display.interactive) {
+        std::cerr << "glimmerfrost: option --interactive needs a window, and no display was found (" << reason << ")\n";
+        return kExitFailure;
+    }
+    // The video's rate is checked before the line that says a video is being made.
+    if (!is_video_frame_rate(o.capture.fps_num, o.capture.fps_den)) {
+        std::cerr << "glimmerfrost: option --fps: with no display the show is rendered to a video, which is made "
+                     "at 24 to 240 frames per second or at 23.976, 29.97, 59.94 or 119.88\n"
+                  << kTryHelp;
+        return kExitUsage;
+    }
+    CaptureOptions capture = o.capture;
+    capture.video_path = next_free_name(".", "glimmerfrost", ".mp4");
+    capture.keep_existing = true;
+    std::error_code ec;
+    const std::filesystem::path shown = std::filesystem::absolute(capture.video_path, ec).lexically_normal();
+    std::cerr << "glimmerfrost: no display found (" << reason << "); rendering the show to "
+              << (ec ? capture.video_path : shown.string()) << " instead (use --capture FILE to choose the name)\n";
+    return run_capture(demo, capture);
+}
+
+int run_show(int argc, char** argv) {
+    const ParsedOptions parsed = parse_options(argc, argv);
+    if (!parsed.ok) {
+        std::cerr << "glimmerfrost: " << parsed.error << '\n' << kTryHelp;
+        return kExitUsage;
+    }
+    const ProgramOptions& o = parsed.options;
+    if (o.action == ProgramAction::Help) {
+        std::cout << usage_text();
+        return 0;
+    }
+    if (o.action == ProgramAction::Version) {
+        std::cout << "glimmerfrost " << GF_VERSION << '\n';
+        return 0;
+    }
+    DemoOptions demo;
+    if (const int refused = prepare_show(o, demo); refused != 0) {
+        return refused;
+    }
     if (o.action == ProgramAction::Capture) {
         return run_capture(demo, o.capture);
     }
     if (std::string reason; !display_available(&reason)) {
-        if (o.display.interactive) {
-            std::cerr << "glimmerfrost: option --interactive needs a window, and no display was found (" << reason
-                      << ")\n";
-            return kExitFailure;
-        }
-        // The video's rate is checked before the line that says a video is being made.
-        if (!is_video_frame_rate(o.capture.fps_num, o.capture.fps_den)) {
-            std::cerr << "glimmerfrost: option --fps: with no display the show is rendered to a video, which is made "
-                         "at 24 to 240 frames per second or at 23.976, 29.97, 59.94 or 119.88\n"
-                      << kTryHelp;
-            return kExitUsage;
-        }
-        CaptureOptions capture = o.capture;
-        capture.video_path = next_free_name(".", "glimmerfrost", ".mp4");
-        capture.keep_existing = true;
-        std::error_code ec;
-        const std::filesystem::path shown = std::filesystem::absolute(capture.video_path, ec).lexically_normal();
-        std::cerr << "glimmerfrost: no display found (" << reason << "); rendering the show to "
-                  << (ec ? capture.video_path : shown.string()) << " instead (use --capture FILE to choose the name)\n";
-        return run_capture(demo, capture);
+        return capture_without_display(o, demo, reason);
     }
-
     // The one line before the window opens: the show flashes, and what to do about it.
     std::cerr << (o.gentle ? "glimmerfrost: gentle show: flashing is limited to at most three flashes a second\n"
                            : "glimmerfrost: warning: this show has fast flashing lights; "

@@ -168,7 +168,17 @@ public:
         snow_fast = 0;
     }
 
+    // Each test asks the position again, in the order of the show's scenes.
     void run() {
+        intro_and_planes();
+        tunnel_band_and_noise();
+        credits_to_the_fade();
+        // Orders 17 and above (and the position after the module's end) draw nothing.
+    }
+
+private:
+    // Orders 0 to 3.
+    void intro_and_planes() {
         // 1: intro picture with flash and snow.
         if (order() == 0 && row() < kIntroRows) {
             flash_over(picture(kPresents));
@@ -203,6 +213,10 @@ public:
             planes(beat.instrument6_time.load(kRelaxed), kCameraPlanesTurn);
             snow_fast = 1;
         }
+    }
+
+    // Orders 4 to 7.
+    void tunnel_band_and_noise() {
         // 6: tunnel with glowing cubes; the camera is set before the render here.
         if (order() == 4 || order() == 5) {
             fx_.animate_tunnel_camera(frame_time, kCameraTunnel);
@@ -235,6 +249,10 @@ public:
             }
             fx_.add_saturate(screen, screen, buffer(o_.flash_buffer));
         }
+    }
+
+    // Orders 8 to 16.
+    void credits_to_the_fade() {
         // 10: credits, inverted on the beat.
         if (order() == 8) {
             credits();
@@ -267,10 +285,8 @@ public:
         if (order() == kClosingOrder) {
             fade_out();
         }
-        // Orders 17 and above (and the position after the module's end) draw nothing.
     }
 
-private:
     Platform& platform_;
     const SceneObjects& o_;
     const EffectOps& fx_;

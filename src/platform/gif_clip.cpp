@@ -57,6 +57,92 @@ struct Box {
     }
 };
 
+using Histogram = std::array<uint32_t, kBins>;
+
+// Splits the box that covers the widest range of a channel, weighted by how often its
+// colours occur, at its weighted median; false when no box can be split.
+bool split_widest_box(std::vector<Box>& boxes, const Histogram& histogram) {
+    Box* split = nullptr;
+    double best = 0;
+    for (Box& box : boxes) {
+        const double score = static_cast<double>(box.range) * static_cast<double>(box.weight);
+        if (box.bins.size() > 1 && box.range > 0 && score > best) {
+            best = score;
+            split = &box;
+        }
+    }
+    if (split == nullptr) {
+        return false;
+    }
+    const int channel = split->widest;
+    std::sort(split->bins.begin(), split->bins.end(),
+              [channel](uint32_t a, uint32_t b) { return channel_of(a, channel) < channel_of(b, channel); });
+    // The weighted median, but never an empty half.
+    uint64_t seen = 0;
+    std::size_t cut = 1;
+    for (std::size_t i = 0; i + 1 < split->bins.size(); ++i) {
+        seen += histogram[split->bins[i]];
+        cut = i + 1;
+        if (2 * seen >= split->weight) {
+            break;
+        }
+    }
+    Box upper;
+    upper.bins.assign(split->bins.begin() + static_cast<std::ptrdiff_t>(cut), split->bins.end());
+    split->bins.resize(cut);
+    split->measure(histogram);
+    upper.measure(histogram);
+    boxes.push_back(std::move(upper));
+    return true;
+}
+
+// The median cut: one box of every colour that occurs, split until there are `colours`
+// boxes or none can be split.
+std::vector<Box> median_cut(const Histogram& histogram, std::size_t colours) {
+    std::vector<Box> boxes(1);
+    for (uint32_t bin = 0; bin < kBins; ++bin) {
+        if (histogram[bin] != 0) {
+            boxes[0].bins.push_back(bin);
+        }
+    }
+    boxes[0].measure(histogram);
+    while (boxes.size() < colours && split_widest_box(boxes, histogram)) {
+    }
+    return boxes;
+}
+
+// A box's colour: the mean of its colours, weighted by how often each occurs.
+uint32_t mean_colour(const Box& box, const Histogram& histogram) {
+    double sum[3] = {0, 0, 0};
+    for (const uint32_t bin : box.bins) {
+        for (int c = 0; c < 3; ++c) {
+            sum[c] += static_cast<double>(channel_of(bin, c)) * histogram[bin];
+        }
+    }
+    const double weight = static_cast<double>(std::max<uint64_t>(box.weight, 1));
+    return widen(sum[0] / weight) << 16 | widen(sum[1] / weight) << 8 | widen(sum[2] / weight);
+}
+
+// The palette entry nearest a colour (the first of equally near ones).
+uint8_t nearest_entry(uint32_t bin, const std::vector<uint32_t>& palette) {
+    const int r = static_cast<int>(widen(channel_of(bin, 0)));
+    const int g = static_cast<int>(widen(channel_of(bin, 1)));
+    const int b = static_cast<int>(widen(channel_of(bin, 2)));
+    int best_distance = 1 << 30;
+    uint8_t nearest = 0;
+    for (std::size_t i = 0; i < palette.size(); ++i) {
+        const int dr = r - static_cast<int>(palette[i] >> 16 & 0xFF);
+        const int dg = g - static_cast<int>(palette[i] >> 8 & 0xFF);
+        const int db = b - static_cast<int>(palette[i] & 0xFF);
+        const int distance = dr * dr + dg * dg + db * db;
+        if (distance < best_distance) {
+            best_distance = distance;
+            nearest = static_cast<uint8_t>(i);
+        }
+    }
+    return nearest;
+}
+
 }  // namespace
 
 bool GifClip::add(const uint32_t* pixels) {
@@ -84,85 +170,21 @@ bool GifClip::add(const uint32_t* pixels) {
 }
 
 void GifClip::choose_palette() {
-    std::vector<Box> boxes(1);
-    for (uint32_t bin = 0; bin < kBins; ++bin) {
-        if (histogram_[bin] != 0) {
-            boxes[0].bins.push_back(bin);
-        }
-    }
-    boxes[0].measure(histogram_);
-    // Split the box that covers the widest range of a channel, weighted by how often its
-    // colours occur, until there are enough boxes or none can be split.
-    while (boxes.size() < static_cast<std::size_t>(kColours)) {
-        Box* split = nullptr;
-        double best = 0;
-        for (Box& box : boxes) {
-            const double score = static_cast<double>(box.range) * static_cast<double>(box.weight);
-            if (box.bins.size() > 1 && box.range > 0 && score > best) {
-                best = score;
-                split = &box;
-            }
-        }
-        if (split == nullptr) {
-            break;
-        }
-        const int channel = split->widest;
-        std::sort(split->bins.begin(), split->bins.end(),
-                  [channel](uint32_t a, uint32_t b) { return channel_of(a, channel) < channel_of(b, channel); });
-        // The weighted median, but never an empty half.
-        uint64_t seen = 0;
-        std::size_t cut = 1;
-        for (std::size_t i = 0; i + 1 < split->bins.size(); ++i) {
-            seen += histogram_[split->bins[i]];
-            cut = i + 1;
-            if (2 * seen >= split->weight) {
-                break;
-            }
-        }
-        Box upper;
-        upper.bins.assign(split->bins.begin() + static_cast<std::ptrdiff_t>(cut), split->bins.end());
-        split->bins.resize(cut);
-        split->measure(histogram_);
-        upper.measure(histogram_);
-        boxes.push_back(std::move(upper));
-    }
-
+    const std::vector<Box> boxes = median_cut(histogram_, static_cast<std::size_t>(kColours));
     palette_.clear();
     lookup_.assign(kBins, 0);
     for (const Box& box : boxes) {
-        if (box.bins.empty()) {
-            continue;
+        if (!box.bins.empty()) {
+            palette_.push_back(mean_colour(box, histogram_));
         }
-        double sum[3] = {0, 0, 0};
-        for (const uint32_t bin : box.bins) {
-            for (int c = 0; c < 3; ++c) {
-                sum[c] += static_cast<double>(channel_of(bin, c)) * histogram_[bin];
-            }
-        }
-        const double weight = static_cast<double>(std::max<uint64_t>(box.weight, 1));
-        palette_.push_back(widen(sum[0] / weight) << 16 | widen(sum[1] / weight) << 8 | widen(sum[2] / weight));
     }
     if (palette_.empty()) {
         palette_.push_back(0);
     }
     // Each colour of the clip maps to its nearest palette entry.
     for (uint32_t bin = 0; bin < kBins; ++bin) {
-        if (histogram_[bin] == 0) {
-            continue;
-        }
-        const int r = static_cast<int>(widen(channel_of(bin, 0)));
-        const int g = static_cast<int>(widen(channel_of(bin, 1)));
-        const int b = static_cast<int>(widen(channel_of(bin, 2)));
-        int best_distance = 1 << 30;
-        for (std::size_t i = 0; i < palette_.size(); ++i) {
-            const int dr = r - static_cast<int>(palette_[i] >> 16 & 0xFF);
-            const int dg = g - static_cast<int>(palette_[i] >> 8 & 0xFF);
-            const int db = b - static_cast<int>(palette_[i] & 0xFF);
-            const int distance = dr * dr + dg * dg + db * db;
-            if (distance < best_distance) {
-                best_distance = distance;
-                lookup_[bin] = static_cast<uint8_t>(i);
-            }
+        if (histogram_[bin] != 0) {
+            lookup_[bin] = nearest_entry(bin, palette_);
         }
     }
 }

@@ -129,30 +129,26 @@ void add_run(std::vector<ColumnRun>& runs, int a, int b) {
     }
 }
 
-}  // namespace
+// The source column under output column x, and the source row under output row y
+// (nearest neighbour; exact for whole multiples).
+int source_column(int x, int out_w) { return x * kScreenWidth / out_w; }
+int source_row(int y, int out_h) { return y * kScreenHeight / out_h; }
 
-// Every value is worked out once at the frame's own size and then replicated:
-// luma once per source pixel, chroma once per source row pair and column pair,
-// each spread over its run of output samples; an output row that shows the same
-// source rows as the one above is a copy of it.
-void frame_to_yuv420_sized(const uint32_t* pixels, int out_w, int out_h, uint8_t* y_plane, int y_stride,
-                           uint8_t* u_plane, int u_stride, uint8_t* v_plane, int v_stride) {
+// The luma plane: each source row worked out once and spread over its runs; an output row
+// that shows the same source row as the one above is a copy of it.
+void luma_plane(const uint32_t* pixels, int out_w, int out_h, uint8_t* y_plane, int y_stride) {
+    std::vector<uint8_t> scratch(static_cast<std::size_t>(out_w + kFillSlack));
     const YuvTables& t = yuv_tables();
-    // The source column under each output column (nearest neighbour; exact for whole multiples).
-    const auto source_column = [out_w](int x) { return x * kScreenWidth / out_w; };
-    const auto source_row = [out_h](int y) { return y * kScreenHeight / out_h; };
-
     std::vector<ColumnRun> luma_runs;
     for (int x = 0; x < out_w; ++x) {
-        add_run(luma_runs, source_column(x), source_column(x));
+        add_run(luma_runs, source_column(x, out_w), source_column(x, out_w));
     }
     uint8_t luma_row[kScreenWidth];
     uint8_t run_values[kScreenWidth];
-    std::vector<uint8_t> scratch(static_cast<std::size_t>(out_w + kFillSlack));
     int previous = -1;
     for (int y = 0; y < out_h; ++y) {
         uint8_t* out = y_plane + static_cast<std::ptrdiff_t>(y) * y_stride;
-        const int sy = source_row(y);
+        const int sy = source_row(y, out_h);
         if (sy == previous) {
             std::memcpy(out, out - y_stride, static_cast<std::size_t>(out_w));
             continue;
@@ -169,20 +165,26 @@ void frame_to_yuv420_sized(const uint32_t* pixels, int out_w, int out_h, uint8_t
         fill_runs(scratch.data(), luma_runs, run_values);
         std::memcpy(out, scratch.data(), static_cast<std::size_t>(out_w));
     }
+}
 
-    // Chroma: each sample covers output pixels (2c, 2c + 1) × (2r, 2r + 1); such a pair can
-    // straddle two source pixels, so the four are averaged.
+// The chroma planes: each sample covers output pixels (2c, 2c + 1) × (2r, 2r + 1); such a
+// pair can straddle two source pixels, so the four are averaged. A row of samples that shows
+// the same source rows as the one above is a copy of it.
+void chroma_planes(const uint32_t* pixels, int out_w, int out_h, uint8_t* u_plane, int u_stride, uint8_t* v_plane,
+                   int v_stride) {
+    std::vector<uint8_t> scratch(static_cast<std::size_t>(out_w + kFillSlack));
+    const YuvTables& t = yuv_tables();
     const int chroma_w = (out_w + 1) / 2;
     const int chroma_h = (out_h + 1) / 2;
     std::vector<ColumnRun> chroma_runs;
     for (int cc = 0; cc < chroma_w; ++cc) {
-        add_run(chroma_runs, source_column(2 * cc), source_column(std::min(2 * cc + 1, out_w - 1)));
+        add_run(chroma_runs, source_column(2 * cc, out_w), source_column(std::min(2 * cc + 1, out_w - 1), out_w));
     }
     std::vector<uint8_t> u_values(chroma_runs.size());
     std::vector<uint8_t> v_values(chroma_runs.size());
     int previous_rows[2] = {-1, -1};
     for (int cr = 0; cr < chroma_h; ++cr) {
-        const int rows[2] = {source_row(2 * cr), source_row(std::min(2 * cr + 1, out_h - 1))};
+        const int rows[2] = {source_row(2 * cr, out_h), source_row(std::min(2 * cr + 1, out_h - 1), out_h)};
         uint8_t* u_out = u_plane + static_cast<std::ptrdiff_t>(cr) * u_stride;
         uint8_t* v_out = v_plane + static_cast<std::ptrdiff_t>(cr) * v_stride;
         if (cr > 0 && rows[0] == previous_rows[0] && rows[1] == previous_rows[1]) {
@@ -219,6 +221,18 @@ void frame_to_yuv420_sized(const uint32_t* pixels, int out_w, int out_h, uint8_t
         fill_runs(scratch.data(), chroma_runs, v_values.data());
         std::memcpy(v_out, scratch.data(), static_cast<std::size_t>(chroma_w));
     }
+}
+
+}  // namespace
+
+// Every value is worked out once at the frame's own size and then replicated:
+// luma once per source pixel, chroma once per source row pair and column pair,
+// each spread over its run of output samples; an output row that shows the same
+// source rows as the one above is a copy of it.
+void frame_to_yuv420_sized(const uint32_t* pixels, int out_w, int out_h, uint8_t* y_plane, int y_stride,
+                           uint8_t* u_plane, int u_stride, uint8_t* v_plane, int v_stride) {
+    luma_plane(pixels, out_w, out_h, y_plane, y_stride);
+    chroma_planes(pixels, out_w, out_h, u_plane, u_stride, v_plane, v_stride);
 }
 
 }  // namespace gf

@@ -1,10 +1,9 @@
-// What an installation holds beside the program, and the manual page kept in
-// step with --help.
+// What an installation holds beside the program. (The manual page is kept in step
+// with the options by options_test.)
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
-#include <set>
 #include <sstream>
 
 #include "platform/frame_files.h"
@@ -18,47 +17,11 @@ using gf::testing::ProcessOptions;
 using gf::testing::ProcessResult;
 using gf::testing::run_process;
 
-// The long options named in `text` ("--name"), from plain text or from roff, where '-' is written '\\-'.
-// (Scanned by hand: std::regex trips GCC 12's uninitialised-use warning in sanitizer builds.)
-std::set<std::string> long_options(const std::string& text) {
-    std::string plain;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (!(text[i] == '\\' && i + 1 < text.size() && text[i + 1] == '-')) {
-            plain += text[i];
-        }
-    }
-    const auto is_name_char = [](char c) { return (c >= 'a' && c <= 'z') || c == '-'; };
-    std::set<std::string> names;
-    for (std::size_t at = plain.find("--"); at != std::string::npos; at = plain.find("--", at + 2)) {
-        if (at + 2 >= plain.size() || plain[at + 2] < 'a' || plain[at + 2] > 'z') {
-            continue;
-        }
-        std::size_t end = at + 2;
-        while (end < plain.size() && is_name_char(plain[end])) {
-            ++end;
-        }
-        names.insert(plain.substr(at, end - at));
-        at = end - 2;
-    }
-    return names;
-}
-
 std::string read_all(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();
-}
-
-TEST(InstallTest, ManualPageAndHelpNameTheSameOptions) {
-    ProcessOptions options;
-    options.args = {"--help"};
-    const ProcessResult help = run_process(GF_EXECUTABLE, options);
-    ASSERT_EQ(help.exit_code, 0);
-    const std::set<std::string> in_help = long_options(help.out);
-    const std::set<std::string> in_manual = long_options(read_all(fs::path(GF_SOURCE_DIR) / "docs" / "glimmerfrost.6"));
-    EXPECT_GE(in_help.size(), 10u);
-    EXPECT_EQ(in_manual, in_help);
 }
 
 TEST(InstallTest, InstallPutsManualPageMenuEntryAndIconsInTheUsualPlaces) {

@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <fstream>
+#include <string>
 #include <vector>
 
 namespace gf {
@@ -170,6 +173,79 @@ TEST(OptionsTest, MissingValuesAreSaidTheSameWay) {
         for (const ParsedOptions& parsed : {parse({name}), parse({with_equals.c_str()})}) {
             EXPECT_FALSE(parsed.ok) << name;
             EXPECT_EQ(parsed.error.rfind(std::string("option ") + name + " needs ", 0), 0u) << parsed.error;
+        }
+    }
+}
+
+// The option names in `text`, from plain text or from roff, where '-' is written "\-": every
+// "--name" word, and "-x" words when `short_too`. (Scanned by hand: std::regex trips GCC 12's
+// uninitialised-use warning in sanitizer builds.)
+std::vector<std::string> option_names(const std::string& text, bool short_too) {
+    std::string plain;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (!(text[i] == '\\' && i + 1 < text.size() && text[i + 1] == '-')) {
+            plain += text[i];
+        }
+    }
+    const auto is_name_char = [](char c) { return (c >= 'a' && c <= 'z') || c == '-'; };
+    std::vector<std::string> names;
+    for (std::size_t at = 0; at < plain.size(); ++at) {
+        const bool word_start = at == 0 || plain[at - 1] == ' ' || plain[at - 1] == '"' || plain[at - 1] == '\n' ||
+                                plain[at - 1] == '(' || plain[at - 1] == '`' || plain[at - 1] == '\'';
+        const std::size_t dashes = plain.compare(at, 2, "--") == 0 ? 2 : plain[at] == '-' ? 1 : 0;
+        if (!word_start || dashes == 0 || (dashes == 1 && !short_too) || at + dashes >= plain.size() ||
+            plain[at + dashes] < 'a' || plain[at + dashes] > 'z') {
+            continue;
+        }
+        std::size_t end = at + dashes;
+        while (end < plain.size() && is_name_char(plain[end])) {
+            ++end;
+        }
+        names.push_back(plain.substr(at, end - at));
+        at = end;
+    }
+    return names;
+}
+
+// The man page is written by hand: its OPTIONS section describes exactly the options of the
+// usage text, each once under every name the program takes for it, and neither it nor the
+// usage text names an option the program does not have.
+TEST(OptionsTest, ManualPageDescribesExactlyTheOptionsOfTheTable) {
+    std::vector<std::string> table;
+    for (const OptionSpec& spec : option_table()) {
+        if (!spec.help.empty()) {
+            table.push_back(spec.name);
+            if (!spec.alias.empty()) {
+                table.push_back(spec.alias);
+            }
+        }
+    }
+    const std::string path = std::string(GF_SOURCE_DIR) + "/docs/glimmerfrost.6";
+    std::ifstream page(path);
+    ASSERT_TRUE(page) << "cannot read " << path;
+    // Each option is a .TP paragraph whose next line names it, e.g. ".BR \-\-help \", \" \-h".
+    std::vector<std::string> described;
+    std::string whole_page;
+    bool in_options = false;
+    bool tag_next = false;
+    for (std::string line; std::getline(page, line);) {
+        whole_page += line + '\n';
+        if (line.rfind(".SH", 0) == 0) {
+            in_options = line == ".SH OPTIONS";
+        } else if (in_options && tag_next) {
+            for (const std::string& name : option_names(line, true)) {
+                described.push_back(name);
+            }
+        }
+        tag_next = in_options && line == ".TP";
+    }
+    std::sort(table.begin(), table.end());
+    std::sort(described.begin(), described.end());
+    EXPECT_GE(table.size(), 10u);
+    EXPECT_EQ(described, table);
+    for (const std::string& text : {whole_page, usage_text()}) {
+        for (const std::string& name : option_names(text, false)) {
+            EXPECT_TRUE(std::binary_search(table.begin(), table.end(), name)) << name << " is not an option";
         }
     }
 }

@@ -243,19 +243,8 @@ void place_figure(cairo_t* cr, Columns columns, double from, double to, double b
     cairo_restore(cr);
 }
 
-}  // namespace
-
-// Under the greetings the show adds text onto rows 60..419 of this picture,
-// so everything there stays in the blue of a moonlit night: light snow is
-// shaded, the only bright spots are small (stars, windows, the moon).
-std::vector<uint32_t> draw_goodboy() {
-    constexpr double kWidth = 320, kHeight = 480;
-    Canvas canvas(320, 480);
-    cairo_t* cr = canvas.cr();
-    vertical_gradient(cr, 0, 300, {{0.0, 0x02041A}, {0.5, 0x0A1440}, {0.85, 0x18285C}, {1.0, 0x283A70}}, 0, kWidth);
-    Random random(0x600DB01);
-    stars(cr, random, 170, kWidth, 230);
-    // Moon with a halo, high enough that most of it is above the greetings.
+// The moon with a halo, high enough that most of it is above the greetings.
+void moon(cairo_t* cr) {
     cairo_pattern_t* halo = cairo_pattern_create_radial(238, 42, 16, 238, 42, 70);
     add_stop(halo, 0.0, 0xFFF4D0, 0.3);
     add_stop(halo, 1.0, 0xFFF4D0, 0.0);
@@ -272,10 +261,10 @@ std::vector<uint32_t> draw_goodboy() {
         cairo_arc(cr, cx, cy, r, 0, 2 * kPi);
         cairo_fill(cr);
     }
-    // Faint northern lights behind the mountains.
-    aurora(cr, kWidth, 200, 12, 1.2, 70, 0x30E890, 0.22);
-    aurora(cr, kWidth, 176, 8, 3.4, 50, 0x40B0F0, 0.16);
-    // Distant mountains with moonlit caps.
+}
+
+// Distant mountains with moonlit caps.
+void mountains(cairo_t* cr, Random& random) {
     std::array<std::array<double, 2>, 9> peaks = {
         {{-20, 270}, {40, 190}, {90, 240}, {150, 170}, {205, 235}, {250, 200}, {300, 245}, {340, 215}, {360, 270}}};
     for (auto& p : peaks) p[1] += random.uniform(-10, 10);
@@ -297,14 +286,18 @@ std::vector<uint32_t> draw_goodboy() {
         set_colour(cr, 0x6474A8);
         cairo_fill(cr);
     }
+}
+
+// The forest on the first slope, then the village below it.
+void forest_and_village(cairo_t* cr, Random& random, double width) {
     // Forest on the first slope: every fir its own.
-    snowy_hill(cr, kWidth, 480, 275, 262, 280, 0x34447A, 0x222E58);
+    snowy_hill(cr, width, 480, 275, 262, 280, 0x34447A, 0x222E58);
     for (int i = 0; i < 20; ++i) {
         const double x = i * 17 + random.uniform(-6, 6);
         pine_tree(cr, random, x, 300 + random.uniform(-10, 8), random.uniform(24, 56), 0x0E2A2C, 0x7888B8);
     }
     // The village, in the middle: the snowman and the dog stand at the sides.
-    snowy_hill(cr, kWidth, 480, 318, 312, 322, 0x3E4E86, 0x2A3868);
+    snowy_hill(cr, width, 480, 318, 312, 322, 0x3E4E86, 0x2A3868);
     for (const auto& [x, base, w, h] : std::array<std::array<double, 4>, 4>{
              {{90, 352, 42, 28}, {146, 344, 34, 24}, {196, 350, 30, 22}, {244, 356, 52, 32}}}) {
         house(cr, random, x + random.uniform(-4, 4), base, w * random.uniform(0.9, 1.15), h * random.uniform(0.9, 1.2));
@@ -312,8 +305,12 @@ std::vector<uint32_t> draw_goodboy() {
     for (double x : {20.0, 72.0, 138.0, 186.0, 234.0, 306.0}) {
         pine_tree(cr, random, x + random.uniform(-5, 5), 362, random.uniform(34, 50), 0x10302E, 0x7888B8);
     }
+}
+
+// The foreground field, its footprints and glints.
+void snow_field(cairo_t* cr, Random& random, double width) {
     // Foreground field with footprints leading to the dog.
-    snowy_hill(cr, kWidth, 480, 372, 366, 378, 0x4A5A92, 0x6A7AB0);
+    snowy_hill(cr, width, 480, 372, 366, 378, 0x4A5A92, 0x6A7AB0);
     set_colour(cr, 0x20285A, 0.6);
     for (int i = 0; i < 9; ++i) {
         ellipse(cr, 150 + i * 10 + (i % 2) * 3, 476 - i * 1.6 + (i % 2) * 4, 2.8, 1.6);
@@ -322,9 +319,30 @@ std::vector<uint32_t> draw_goodboy() {
     // Glints where the moon catches the crust of the snow.
     for (int i = 0; i < 26; ++i) {
         const double y = random.uniform(380, 478);
-        sparkle(cr, random.uniform(0, kWidth), y, random.uniform(1.5, 3.5) * (y - 340) / 120, 0xC8DCFF,
+        sparkle(cr, random.uniform(0, width), y, random.uniform(1.5, 3.5) * (y - 340) / 120, 0xC8DCFF,
                 random.uniform(0.4, 0.9));
     }
+}
+
+}  // namespace
+
+// Under the greetings the show adds text onto rows 60..419 of this picture,
+// so everything there stays in the blue of a moonlit night: light snow is
+// shaded, the only bright spots are small (stars, windows, the moon).
+std::vector<uint32_t> draw_goodboy() {
+    constexpr double kWidth = 320, kHeight = 480;
+    Canvas canvas(320, 480);
+    cairo_t* cr = canvas.cr();
+    vertical_gradient(cr, 0, 300, {{0.0, 0x02041A}, {0.5, 0x0A1440}, {0.85, 0x18285C}, {1.0, 0x283A70}}, 0, kWidth);
+    Random random(0x600DB01);
+    stars(cr, random, 170, kWidth, 230);
+    moon(cr);
+    // Faint northern lights behind the mountains.
+    aurora(cr, kWidth, 200, 12, 1.2, 70, 0x30E890, 0.22);
+    aurora(cr, kWidth, 176, 8, 3.4, 50, 0x40B0F0, 0.16);
+    mountains(cr, random);
+    forest_and_village(cr, random, kWidth);
+    snow_field(cr, random, kWidth);
     // The snowman and the dog stand at the two sides, clear of the greetings'
     // columns; the dog looks across at the snowman.
     place_figure(cr, kSnowmanColumns, -41.5, 41.5, 452, false, snowman);

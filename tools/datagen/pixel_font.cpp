@@ -175,16 +175,11 @@ int pixel_text_width(const char* text, const PixelLogo& logo) {
 
 int pixel_text_height(const PixelLogo& logo) { return face_height(logo.face) * logo.block_height; }
 
-void draw_pixel_text(Canvas& canvas, const char* text, int x, int y, const PixelLogo& logo, bool centre) {
-    const int text_width = pixel_text_width(text, logo);
-    if (text_width == 0) return;
-    if (centre) x -= text_width / 2;
-    const int glyph_height = face_height(logo.face);
-    const int margin = logo.outline_width + logo.shadow;
-    const int mask_w = text_width + 2 * margin, mask_h = glyph_height * logo.block_height + 2 * margin;
-    std::vector<uint8_t> cell(static_cast<std::size_t>(mask_w) * mask_h, 0);
-    const int font_columns = text_width / logo.block_width;
-    std::vector<uint8_t> font(static_cast<std::size_t>(font_columns) * glyph_height, 0);
+namespace {
+
+// The text's letters at font resolution, one byte a cell (1: ink), `columns` wide.
+std::vector<uint8_t> font_cells(const char* text, const PixelLogo& logo, int columns) {
+    std::vector<uint8_t> font(static_cast<std::size_t>(columns) * face_height(logo.face), 0);
     const std::vector<int> starts = letter_columns(text, logo);
     for (int i = 0; text[i] != '\0'; ++i) {
         const GlyphCells glyph = glyph_cells(logo.face, text[i]);
@@ -195,65 +190,101 @@ void draw_pixel_text(Canvas& canvas, const char* text, int x, int y, const Pixel
                 };
                 if (!set(gx)) continue;
                 const std::size_t at =
-                    static_cast<std::size_t>(gy) * font_columns + starts[static_cast<std::size_t>(i)] + gx;
+                    static_cast<std::size_t>(gy) * columns + starts[static_cast<std::size_t>(i)] + gx;
                 font[at] = 1;
                 // Bold widens a stroke into the gap beside it, unless that gap is one cell wide (M, W, N).
                 if (logo.bold && !set(gx + 1) && !set(gx + 2)) font[at + 1] = 1;
             }
         }
     }
-    auto font_at = [&](int fx, int fy) {
-        if (fx < 0 || fy < 0 || fx >= font_columns || fy >= glyph_height) return false;
-        return font[static_cast<std::size_t>(fy) * font_columns + fx] != 0;
-    };
-    for (int my = 0; my < mask_h; ++my) {
-        for (int mx = 0; mx < mask_w; ++mx) {
-            const int px = mx - margin, py = my - margin;
-            if (px < 0 || py < 0 || px >= text_width || py >= glyph_height * logo.block_height) continue;
-            if (font_at(px / logo.block_width, py / logo.block_height))
-                cell[static_cast<std::size_t>(my) * mask_w + mx] = 1;
+    return font;
+}
+
+// The letters in screen pixels with a margin around them for the outline and the shadow.
+class LetterMask {
+public:
+    LetterMask(const char* text, const PixelLogo& logo, int text_width)
+        : margin(logo.outline_width + logo.shadow),
+          width(text_width + 2 * margin),
+          height(face_height(logo.face) * logo.block_height + 2 * margin),
+          cells_(static_cast<std::size_t>(width) * height, 0) {
+        const int glyph_height = face_height(logo.face);
+        const int font_columns = text_width / logo.block_width;
+        const std::vector<uint8_t> font = font_cells(text, logo, font_columns);
+        auto font_at = [&](int fx, int fy) {
+            if (fx < 0 || fy < 0 || fx >= font_columns || fy >= glyph_height) return false;
+            return font[static_cast<std::size_t>(fy) * font_columns + fx] != 0;
+        };
+        for (int my = 0; my < height; ++my) {
+            for (int mx = 0; mx < width; ++mx) {
+                const int px = mx - margin, py = my - margin;
+                if (px < 0 || py < 0 || px >= text_width || py >= glyph_height * logo.block_height) continue;
+                if (font_at(px / logo.block_width, py / logo.block_height))
+                    cells_[static_cast<std::size_t>(my) * width + mx] = 1;
+            }
         }
     }
-    auto set_at = [&](int mx, int my) {
-        return mx >= 0 && my >= 0 && mx < mask_w && my < mask_h && cell[static_cast<std::size_t>(my) * mask_w + mx] > 0;
-    };
-    auto near_set = [&](int mx, int my, int reach) {
+
+    bool set_at(int mx, int my) const {
+        return mx >= 0 && my >= 0 && mx < width && my < height && cells_[static_cast<std::size_t>(my) * width + mx] > 0;
+    }
+
+    bool near_set(int mx, int my, int reach) const {
         for (int dy = -reach; dy <= reach; ++dy) {
             for (int dx = -reach; dx <= reach; ++dx) {
                 if (set_at(mx + dx, my + dy)) return true;
             }
         }
         return false;
-    };
+    }
 
+    const int margin;
+    const int width;
+    const int height;
+
+private:
+    std::vector<uint8_t> cells_;
+};
+
+// The colour of a letter pixel: the ramp down the letters, one colour per screen row like a
+// copper list, with a bevel: upper edges catch the light, lower edges are in shade.
+uint32_t letter_colour(const LetterMask& mask, const PixelLogo& logo, int mx, int my) {
+    const int ramp_rows = face_height(logo.face) * logo.block_height;
+    const std::size_t ramp_last = logo.ramp.size() - 1;
+    const int py = my - mask.margin;
+    const double t = static_cast<double>(py) / (ramp_rows - 1);
+    const double pos = t * static_cast<double>(ramp_last);
+    const std::size_t lo = std::min(static_cast<std::size_t>(pos), ramp_last);
+    const std::size_t hi = std::min(lo + 1, ramp_last);
+    uint32_t colour = pack(mix(hex(logo.ramp[lo]), hex(logo.ramp[hi]), pos - static_cast<double>(lo)));
+    if (!mask.set_at(mx, my - 1)) {
+        colour = shade(colour, logo.highlight);
+    } else if (!mask.set_at(mx, my + 1)) {
+        colour = shade(colour, -logo.shading);
+    }
+    return colour;
+}
+
+}  // namespace
+
+void draw_pixel_text(Canvas& canvas, const char* text, int x, int y, const PixelLogo& logo, bool centre) {
+    const int text_width = pixel_text_width(text, logo);
+    if (text_width == 0) return;
+    if (centre) x -= text_width / 2;
+    const LetterMask mask(text, logo, text_width);
     uint32_t* data = canvas.raw();
     const int stride = canvas.stride_pixels();
     auto put = [&](int mx, int my, uint32_t colour) {
-        const int sx = x - margin + mx, sy = y - margin + my;
+        const int sx = x - mask.margin + mx, sy = y - mask.margin + my;
         if (sx >= 0 && sy >= 0 && sx < canvas.width() && sy < canvas.height()) data[sy * stride + sx] = colour;
     };
-    const int ramp_rows = glyph_height * logo.block_height;
-    const std::size_t ramp_last = logo.ramp.size() - 1;
-    for (int my = 0; my < mask_h; ++my) {
-        for (int mx = 0; mx < mask_w; ++mx) {
-            if (set_at(mx, my)) {
-                // Colour ramp down the letters, one colour per screen row like a copper list.
-                const int py = my - margin;
-                const double t = static_cast<double>(py) / (ramp_rows - 1);
-                const double pos = t * static_cast<double>(ramp_last);
-                const std::size_t lo = std::min(static_cast<std::size_t>(pos), ramp_last);
-                const std::size_t hi = std::min(lo + 1, ramp_last);
-                uint32_t colour = pack(mix(hex(logo.ramp[lo]), hex(logo.ramp[hi]), pos - static_cast<double>(lo)));
-                // Bevel: upper edges catch the light, lower edges are in shade.
-                if (!set_at(mx, my - 1)) {
-                    colour = shade(colour, logo.highlight);
-                } else if (!set_at(mx, my + 1)) {
-                    colour = shade(colour, -logo.shading);
-                }
-                put(mx, my, colour);
-            } else if (logo.outline_width > 0 && near_set(mx, my, logo.outline_width)) {
+    for (int my = 0; my < mask.height; ++my) {
+        for (int mx = 0; mx < mask.width; ++mx) {
+            if (mask.set_at(mx, my)) {
+                put(mx, my, letter_colour(mask, logo, mx, my));
+            } else if (logo.outline_width > 0 && mask.near_set(mx, my, logo.outline_width)) {
                 put(mx, my, logo.outline);
-            } else if (logo.shadow > 0 && near_set(mx - logo.shadow, my - logo.shadow, logo.outline_width)) {
+            } else if (logo.shadow > 0 && mask.near_set(mx - logo.shadow, my - logo.shadow, logo.outline_width)) {
                 put(mx, my, 0x000000);
             }
         }

@@ -220,35 +220,31 @@ Cell& Pattern::at(int row, int channel) {
     return line[channel];
 }
 
-std::vector<uint8_t> write_it(const Module& module) {
-    if (const Status checked = check_module(module); !checked.ok) {
-        throw std::invalid_argument("cannot write IT module: " + checked.message);
-    }
-    // The order list is stored as given, without an appended end marker:
-    // libxmp would count a trailing 255 as one more order.
-    const int order_count = static_cast<int>(module.orders.size());
-    const int instrument_count = static_cast<int>(module.instruments.size());
-    const int sample_count = static_cast<int>(module.samples.size());
-    const int pattern_count = static_cast<int>(module.patterns.size());
+namespace {
 
-    // The song message as stored: lines end with CR, the text with NUL.
+// The song message as stored: lines end with CR, the text with NUL; empty when there is none.
+std::string stored_message(const Module& module) {
     std::string message;
     if (!module.message.empty()) {
         message = module.message;
         std::replace(message.begin(), message.end(), '\n', '\r');
         message.push_back('\0');
     }
+    return message;
+}
 
+// The header at the start of the file, then the order list. The order list is stored as
+// given, without an appended end marker: libxmp would count a trailing 255 as one more order.
+void write_song_header(Bytes& out, const Module& module, const std::string& message) {
     // Fields not set stay zero: row highlight (not stored: special bit 2
     // clear), pitch wheel depth, reserved.
-    Bytes out;
     out.record(header::kSize);  // at the start of the file
     out.put_text(header::kMagic, {header::kMagicText, 4}, 4);
     out.put_text(header::kTitle, module.title, it::kNameBytes);
-    out.put16(header::kOrderCount, order_count);
-    out.put16(header::kInstrumentCount, instrument_count);
-    out.put16(header::kSampleCount, sample_count);
-    out.put16(header::kPatternCount, pattern_count);
+    out.put16(header::kOrderCount, static_cast<int>(module.orders.size()));
+    out.put16(header::kInstrumentCount, static_cast<int>(module.instruments.size()));
+    out.put16(header::kSampleCount, static_cast<int>(module.samples.size()));
+    out.put16(header::kPatternCount, static_cast<int>(module.patterns.size()));
     out.put16(header::kCreatedWith, kTrackerVersion);
     out.put16(header::kCompatibleWith, kTrackerVersion);
     out.put16(header::kFlags, header::kFlagStereo | header::kFlagInstruments | header::kFlagLinearSlides);
@@ -269,7 +265,30 @@ std::vector<uint8_t> write_it(const Module& module) {
     for (int order : module.orders) {
         out.u8(order);
     }
+}
 
+// A pattern's header and its packed rows.
+void write_pattern(Bytes& out, const Pattern& pattern, int channels) {
+    const std::vector<uint8_t> packed = pack_pattern(pattern, channels);
+    const size_t header_at = out.record(pattern::kSize);
+    out.put16(header_at + pattern::kPackedLength, static_cast<uint32_t>(packed.size()));
+    out.put16(header_at + pattern::kRows, static_cast<uint32_t>(pattern.rows));
+    for (uint8_t byte : packed) out.u8(byte);
+}
+
+}  // namespace
+
+std::vector<uint8_t> write_it(const Module& module) {
+    if (const Status checked = check_module(module); !checked.ok) {
+        throw std::invalid_argument("cannot write IT module: " + checked.message);
+    }
+    const int instrument_count = static_cast<int>(module.instruments.size());
+    const int sample_count = static_cast<int>(module.samples.size());
+    const int pattern_count = static_cast<int>(module.patterns.size());
+    const std::string message = stored_message(module);
+
+    Bytes out;
+    write_song_header(out, module, message);
     const size_t instrument_table = out.size();
     out.zeros(4 * static_cast<size_t>(instrument_count));
     const size_t sample_table = out.size();
@@ -291,13 +310,8 @@ std::vector<uint8_t> write_it(const Module& module) {
         sample_pointer_at[i] = write_sample_header(out, module.samples[i]);
     }
     for (int i = 0; i < pattern_count; ++i) {
-        const Pattern& pattern = module.patterns[i];
-        const std::vector<uint8_t> packed = pack_pattern(pattern, module.channels);
         out.put32(pattern_table + 4 * i, static_cast<uint32_t>(out.size()));
-        const size_t header_at = out.record(pattern::kSize);
-        out.put16(header_at + pattern::kPackedLength, static_cast<uint32_t>(packed.size()));
-        out.put16(header_at + pattern::kRows, static_cast<uint32_t>(pattern.rows));
-        for (uint8_t byte : packed) out.u8(byte);
+        write_pattern(out, module.patterns[i], module.channels);
     }
     for (int i = 0; i < sample_count; ++i) {
         const Sample& sample = module.samples[i];
