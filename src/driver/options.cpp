@@ -7,6 +7,7 @@
 #include <optional>
 #include <string_view>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 #include "common/types.h"
@@ -23,6 +24,9 @@ struct OptionsBeingParsed {
 };
 
 namespace {
+
+// An option refused: the run ends as a usage failure.
+Status refuse(std::string message) { return failed(std::move(message), Failure::Usage); }
 
 constexpr int kMaxScale = 16;
 constexpr int kMaxFps = 1000;
@@ -84,14 +88,15 @@ bool parse_size(std::string_view text, int& width, int& height) {
     return true;
 }
 
-// Capture options that cannot go together, in words; empty when they can.
-std::string capture_conflict(const CaptureOptions& c) {
+// Capture options that cannot go together, in words (a usage failure).
+Status capture_conflict(const CaptureOptions& c) {
     const bool output = !c.video_path.empty() || !c.frames_dir.empty();
     if (c.benchmark && output) {
-        return "option --benchmark renders with no output and cannot be combined with --capture or --frames";
+        return refuse("option --benchmark renders with no output and cannot be combined with --capture or --frames");
     }
     if (!c.video_path.empty() && !is_video_frame_rate(c.fps_num, c.fps_den)) {
-        return "option --fps: a video is made at 24 to 240 frames per second or at 23.976, 29.97, 59.94 or 119.88";
+        return refuse(
+            "option --fps: a video is made at 24 to 240 frames per second or at 23.976, 29.97, 59.94 or 119.88");
     }
     if (!c.video_path.empty() && !c.frames_dir.empty()) {
         namespace fs = std::filesystem;
@@ -99,8 +104,8 @@ std::string capture_conflict(const CaptureOptions& c) {
         const fs::path video = fs::absolute(without_trailing_separator(c.video_path), ec).lexically_normal();
         const fs::path frames = fs::absolute(without_trailing_separator(c.frames_dir), ec).lexically_normal();
         if (without_trailing_separator(video.string()) == without_trailing_separator(frames.string())) {
-            return "options --capture and --frames name the same path '" + c.video_path +
-                   "'; the video and the frames folder need different names";
+            return refuse("options --capture and --frames name the same path '" + c.video_path +
+                          "'; the video and the frames folder need different names");
         }
     }
     return {};
@@ -129,8 +134,8 @@ const OptionSpec* find_option(const std::string& name) {
 }
 
 // Options that only make sense for one kind of run, refused in words when given to
-// another (they would otherwise be dropped without a word); empty when all apply.
-std::string inapplicable_option(const std::vector<std::string>& given, const CaptureOptions& c) {
+// another (they would otherwise be dropped without a word) (a usage failure).
+Status inapplicable_option(const std::vector<std::string>& given, const CaptureOptions& c) {
     const bool video = !c.video_path.empty();
     const char* offline = c.benchmark             ? "--benchmark"
                           : video                 ? "--capture"
@@ -139,14 +144,14 @@ std::string inapplicable_option(const std::vector<std::string>& given, const Cap
     for (const std::string& name : given) {
         const OptionRun run = find_option(name)->run;
         if (run == OptionRun::Video && !video) {
-            return "option " + name + " only applies to a video made with --capture" +
-                   (c.frames_dir.empty() ? "" : " (--frames writes the 320x200 frames as they are)");
+            return refuse("option " + name + " only applies to a video made with --capture" +
+                          (c.frames_dir.empty() ? "" : " (--frames writes the 320x200 frames as they are)"));
         }
         if (run == OptionRun::Offline && offline == nullptr) {
-            return "option " + name + " only applies with --capture, --frames or --benchmark";
+            return refuse("option " + name + " only applies with --capture, --frames or --benchmark");
         }
         if (run == OptionRun::Window && offline != nullptr) {
-            return "option " + name + " only applies to the window, not with " + offline;
+            return refuse("option " + name + " only applies to the window, not with " + offline);
         }
     }
     return {};
@@ -161,7 +166,7 @@ std::string quality_level_names() {
     return levels;
 }
 
-std::string set_aspect(const std::string& value, OptionsBeingParsed& into) {
+Status set_aspect(const std::string& value, OptionsBeingParsed& into) {
     ProgramOptions& o = into.options;
     if (value == "square") {
         o.display.aspect = Aspect::Square;
@@ -170,16 +175,16 @@ std::string set_aspect(const std::string& value, OptionsBeingParsed& into) {
         o.display.aspect = Aspect::FourThree;
         o.capture.square_pixels = false;
     } else {
-        return "option --aspect: '" + value + "' is not square or 4:3";
+        return refuse("option --aspect: '" + value + "' is not square or 4:3");
     }
     return {};
 }
 
-std::string set_fps(const std::string& value, OptionsBeingParsed& into) {
+Status set_fps(const std::string& value, OptionsBeingParsed& into) {
     int num = 0;
     int den = 1;
     if (!parse_fps(value, num, den)) {
-        return "option --fps: '" + value + "' is not a rate like 60 or 60000/1001 (at most 1000)";
+        return refuse("option --fps: '" + value + "' is not a rate like 60 or 60000/1001 (at most 1000)");
     }
     into.options.capture.fps_num = num;
     into.options.capture.fps_den = den;
@@ -187,134 +192,133 @@ std::string set_fps(const std::string& value, OptionsBeingParsed& into) {
     return {};
 }
 
-std::string set_start(const std::string& value, OptionsBeingParsed& into) {
+Status set_start(const std::string& value, OptionsBeingParsed& into) {
     ProgramOptions& o = into.options;
     if (!parse_start(value, o.start_order, o.start_row)) {
-        return "option --start: '" + value + "' is not ORDER or ORDER:ROW (order 0-255, row 0-199)";
+        return refuse("option --start: '" + value + "' is not ORDER or ORDER:ROW (order 0-255, row 0-199)");
     }
     o.start_given = true;
     return {};
 }
 
-std::string set_end(const std::string& value, OptionsBeingParsed& into) {
+Status set_end(const std::string& value, OptionsBeingParsed& into) {
     CaptureOptions& c = into.options.capture;
     if (!parse_start(value, c.end_order, c.end_row)) {
-        return "option --end: '" + value + "' is not ORDER or ORDER:ROW (order 0-255, row 0-199)";
+        return refuse("option --end: '" + value + "' is not ORDER or ORDER:ROW (order 0-255, row 0-199)");
     }
     c.end_given = true;
     return {};
 }
 
-std::string set_capture(const std::string& value, OptionsBeingParsed& into) {
+Status set_capture(const std::string& value, OptionsBeingParsed& into) {
     if (find_video_container(without_trailing_separator(value).string()) == nullptr) {
-        return "option --capture: '" + value + "' is not a video name: use " + video_extensions_text();
+        return refuse("option --capture: '" + value + "' is not a video name: use " + video_extensions_text());
     }
     into.options.capture.video_path = value;
     return {};
 }
 
-std::string set_quality(const std::string& value, OptionsBeingParsed& into) {
+Status set_quality(const std::string& value, OptionsBeingParsed& into) {
     if (find_quality_level(value) == nullptr) {
-        return "option --quality: '" + value + "' is not one of " + quality_level_names();
+        return refuse("option --quality: '" + value + "' is not one of " + quality_level_names());
     }
     into.options.capture.quality = value;
     return {};
 }
 
-std::string set_preset(const std::string& value, OptionsBeingParsed& into) {
+Status set_preset(const std::string& value, OptionsBeingParsed& into) {
     if (!is_x264_preset(value)) {
-        return "option --preset: '" + value + "' is not an x264 preset (ultrafast ... veryslow)";
+        return refuse("option --preset: '" + value + "' is not an x264 preset (ultrafast ... veryslow)");
     }
     into.options.capture.preset = value;
     return {};
 }
 
-std::string set_size(const std::string& value, OptionsBeingParsed& into) {
+Status set_size(const std::string& value, OptionsBeingParsed& into) {
     if (!parse_size(value, into.options.capture.width, into.options.capture.height)) {
-        return "option --size: '" + value +
-               "' is not WIDTHxHEIGHT, even, from 320x200 to 7680x4320 (e.g. 1600x1200, 2880x2160)";
+        return refuse("option --size: '" + value +
+                      "' is not WIDTHxHEIGHT, even, from 320x200 to 7680x4320 (e.g. 1600x1200, 2880x2160)");
     }
     return {};
 }
 
-std::string set_data(const std::string& value, OptionsBeingParsed& into) {
+Status set_data(const std::string& value, OptionsBeingParsed& into) {
     into.options.data_dir = value;
     return {};
 }
 
-std::string set_scale(const std::string& value, OptionsBeingParsed& into) {
+Status set_scale(const std::string& value, OptionsBeingParsed& into) {
     const auto scale = parse_number(value, 1, kMaxScale);
     if (!scale) {
-        return "option --scale: '" + value + "' is not a whole number from 1 to 16";
+        return refuse("option --scale: '" + value + "' is not a whole number from 1 to 16");
     }
     into.options.display.scale = static_cast<int>(*scale);
     return {};
 }
 
-std::string set_crf(const std::string& value, OptionsBeingParsed& into) {
+Status set_crf(const std::string& value, OptionsBeingParsed& into) {
     const auto crf = parse_number(value, 0, kMaxCrf);
     if (!crf) {
-        return "option --crf: '" + value + "' is not a whole number from 0 to 51";
+        return refuse("option --crf: '" + value + "' is not a whole number from 0 to 51");
     }
     into.options.capture.crf = static_cast<int>(*crf);
     return {};
 }
 
-std::string set_frames(const std::string& value, OptionsBeingParsed& into) {
+Status set_frames(const std::string& value, OptionsBeingParsed& into) {
     into.options.capture.frames_dir = value;
     return {};
 }
 
-std::string set_max_frames(const std::string& value, OptionsBeingParsed& into) {
+Status set_max_frames(const std::string& value, OptionsBeingParsed& into) {
     const auto frames = parse_number(value, 1, 100'000'000);
     if (!frames) {
-        return "option --max-frames: '" + value + "' is not a positive whole number";
+        return refuse("option --max-frames: '" + value + "' is not a positive whole number");
     }
     into.options.capture.max_frames = static_cast<uint64_t>(*frames);
     return {};
 }
 
 // The options without a value each switch one thing on.
-std::string set_fullscreen(const std::string&, OptionsBeingParsed& into) {
+Status set_fullscreen(const std::string&, OptionsBeingParsed& into) {
     into.options.display.fullscreen = true;
     return {};
 }
 
-std::string set_mute(const std::string&, OptionsBeingParsed& into) {
+Status set_mute(const std::string&, OptionsBeingParsed& into) {
     into.options.mute = true;
     into.options.capture.mute = true;
     return {};
 }
 
-std::string set_gentle(const std::string&, OptionsBeingParsed& into) {
+Status set_gentle(const std::string&, OptionsBeingParsed& into) {
     into.options.gentle = true;
     return {};
 }
 
-std::string set_interactive(const std::string&, OptionsBeingParsed& into) {
+Status set_interactive(const std::string&, OptionsBeingParsed& into) {
     into.options.display.interactive = true;
     return {};
 }
 
-std::string set_benchmark(const std::string&, OptionsBeingParsed& into) {
+Status set_benchmark(const std::string&, OptionsBeingParsed& into) {
     into.options.capture.benchmark = true;
     return {};
 }
 
-std::string set_help(const std::string&, OptionsBeingParsed& into) {
+Status set_help(const std::string&, OptionsBeingParsed& into) {
     into.help = true;
     return {};
 }
 
-std::string set_version(const std::string&, OptionsBeingParsed& into) {
+Status set_version(const std::string&, OptionsBeingParsed& into) {
     into.version = true;
     return {};
 }
 
 // Reads argv[1..argc-1] into `into`, listing the options named in `given` in order;
-// returns the first refusal, or empty.
-std::string read_arguments(int argc, const char* const* argv, OptionsBeingParsed& into,
-                           std::vector<std::string>& given) {
+// returns the first refusal.
+Status read_arguments(int argc, const char* const* argv, OptionsBeingParsed& into, std::vector<std::string>& given) {
     bool options_ended = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -323,7 +327,7 @@ std::string read_arguments(int argc, const char* const* argv, OptionsBeingParsed
             continue;
         }
         if (options_ended) {
-            return "unexpected argument '" + arg + "'";
+            return refuse("unexpected argument '" + arg + "'");
         }
         std::string name = arg;
         std::optional<std::string> inline_value;
@@ -336,14 +340,15 @@ std::string read_arguments(int argc, const char* const* argv, OptionsBeingParsed
         }
         const OptionSpec* spec = find_option(name);
         if (spec == nullptr) {
-            return !arg.empty() && arg[0] == '-' ? "unknown option " + name : "unexpected argument '" + arg + "'";
+            return refuse(!arg.empty() && arg[0] == '-' ? "unknown option " + name
+                                                        : "unexpected argument '" + arg + "'");
         }
         given.push_back(name);
         // The value comes from "=VALUE" or the next argument; an empty value is a missing one.
         std::string value;
         if (spec->argument.empty()) {
             if (inline_value) {
-                return "option " + name + " takes no value";
+                return refuse("option " + name + " takes no value");
             }
         } else {
             if (inline_value) {
@@ -352,29 +357,29 @@ std::string read_arguments(int argc, const char* const* argv, OptionsBeingParsed
                 value = argv[++i];
             }
             if (value.empty()) {
-                return "option " + name + " needs " + spec->needs;
+                return refuse("option " + name + " needs " + spec->needs);
             }
         }
-        if (std::string refused = spec->apply(value, into); !refused.empty()) {
+        if (Status refused = spec->apply(value, into); !refused.ok) {
             return refused;
         }
     }
     return {};
 }
 
-// The checks of the options together, once all are read; the refusal, or empty.
-std::string combination_refusal(const std::vector<std::string>& given, const OptionsBeingParsed& into) {
+// The checks of the options together, once all are read; the first refusal.
+Status combination_refusal(const std::vector<std::string>& given, const OptionsBeingParsed& into) {
     const ProgramOptions& o = into.options;
     if (!into.help && !into.version) {
-        if (std::string refused = inapplicable_option(given, o.capture); !refused.empty()) {
+        if (Status refused = inapplicable_option(given, o.capture); !refused.ok) {
             return refused;
         }
     }
     if (o.capture.end_given && !into.help && !into.version &&
         (o.capture.end_order < o.start_order ||
          (o.capture.end_order == o.start_order && o.capture.end_row <= o.start_row))) {
-        return "option --end: " + std::to_string(o.capture.end_order) + ":" + std::to_string(o.capture.end_row) +
-               " is not after the start " + std::to_string(o.start_order) + ":" + std::to_string(o.start_row);
+        return refuse("option --end: " + std::to_string(o.capture.end_order) + ":" + std::to_string(o.capture.end_row) +
+                      " is not after the start " + std::to_string(o.start_order) + ":" + std::to_string(o.start_row));
     }
     return capture_conflict(o.capture);
 }
@@ -471,13 +476,11 @@ ParsedOptions parse_options(int argc, const char* const* argv) {
     ParsedOptions result;
     OptionsBeingParsed into{result.options};
     std::vector<std::string> given;  // the options named, in order
-    std::string refused = read_arguments(argc, argv, into, given);
-    if (refused.empty()) {
-        refused = combination_refusal(given, into);
+    result.status = read_arguments(argc, argv, into, given);
+    if (result.status.ok) {
+        result.status = combination_refusal(given, into);
     }
-    if (!refused.empty()) {
-        result.ok = false;
-        result.error = refused;
+    if (!result.status.ok) {
         return result;
     }
     ProgramOptions& o = result.options;

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "common/status.h"
 #include "driver/capture.h"
 #include "platform/display.h"
 
@@ -30,8 +31,7 @@ struct ProgramOptions {
 };
 
 struct ParsedOptions {
-    bool ok = true;
-    std::string error;  // names the option and what is wrong
+    Status status;  // a refusal names the option and what is wrong (a usage failure)
     ProgramOptions options;
 };
 
@@ -61,8 +61,8 @@ struct OptionSpec {
     std::string argument;  // the value as the usage text shows it ("DIR"); empty: the option takes no value
     std::string needs;     // what a missing value should have been ("a folder")
     std::string help;      // its lines in the usage text; empty: left out of the usage text
-    // Stores the value (empty for an option without one); returns why it is refused, or empty.
-    std::string (*apply)(const std::string& value, OptionsBeingParsed& into);
+    // Stores the value (empty for an option without one), or says why it is refused.
+    Status (*apply)(const std::string& value, OptionsBeingParsed& into);
     OptionRun run = OptionRun::Any;
 };
 

@@ -25,6 +25,16 @@ namespace {
 
 constexpr const char* kTryHelp = "Try 'glimmerfrost --help' for more information.\n";
 
+// Says why the run cannot go on, with the pointer to --help when the options were at
+// fault; the run's exit code.
+int refuse(const Status& status) {
+    const int code = report_failure(status);
+    if (status.failure == Failure::Usage) {
+        std::cerr << kTryHelp;
+    }
+    return code;
+}
+
 // The data files found and checked, and the start and end positions checked against the
 // module; the exit code of a refusal (said on stderr), or 0.
 int prepare_show(const ProgramOptions& o, DemoOptions& demo) {
@@ -40,8 +50,7 @@ int prepare_show(const ProgramOptions& o, DemoOptions& demo) {
         status = check_data_files(demo.files);
     }
     if (!status.ok) {
-        std::cerr << "glimmerfrost: " << status.message << '\n';
-        return kExitFailure;
+        return refuse(status);
     }
     // A start past the module's end would silently play from the beginning.
     const int orders = module_order_count(demo.files.module);
@@ -49,15 +58,14 @@ int prepare_show(const ProgramOptions& o, DemoOptions& demo) {
     if (o.start_given) {
         if (const Status start = check_position(demo.files.module, orders, demo.start_order, demo.start_row);
             !start.ok) {
-            std::cerr << "glimmerfrost: option --start: " << start.message << '\n' << kTryHelp;
-            return kExitUsage;
+            return refuse(failed("option --start: " + start.message, Failure::Usage));
         }
     }
     if (o.capture.end_given && orders >= 0 && o.capture.end_order >= static_cast<uint32_t>(orders)) {
-        std::cerr << "glimmerfrost: option --end: order " << o.capture.end_order << " is past the last order of "
-                  << demo.files.module << " (" << orders - 1 << ")\n"
-                  << kTryHelp;
-        return kExitUsage;
+        return refuse(failed("option --end: order " + std::to_string(o.capture.end_order) +
+                                 " is past the last order of " + demo.files.module + " (" + std::to_string(orders - 1) +
+                                 ")",
+                             Failure::Usage));
     }
     return 0;
 }
@@ -66,31 +74,29 @@ int prepare_show(const ProgramOptions& o, DemoOptions& demo) {
 // unless it was asked to be interactive; `reason` says why there is no display.
 int capture_without_display(const ProgramOptions& o, const DemoOptions& demo, const std::string& reason) {
     if (o.display.interactive) {
-        std::cerr << "glimmerfrost: option --interactive needs a window, and no display was found (" << reason << ")\n";
-        return kExitFailure;
+        return refuse(failed("option --interactive needs a window, and no display was found (" + reason + ")"));
     }
     // The video's rate is checked before the line that says a video is being made.
     if (!is_video_frame_rate(o.capture.fps_num, o.capture.fps_den)) {
-        std::cerr << "glimmerfrost: option --fps: with no display the show is rendered to a video, which is made "
-                     "at 24 to 240 frames per second or at 23.976, 29.97, 59.94 or 119.88\n"
-                  << kTryHelp;
-        return kExitUsage;
+        return refuse(
+            failed("option --fps: with no display the show is rendered to a video, which is made "
+                   "at 24 to 240 frames per second or at 23.976, 29.97, 59.94 or 119.88",
+                   Failure::Usage));
     }
     CaptureOptions capture = o.capture;
     capture.video_path = next_free_name(".", "glimmerfrost", ".mp4");
     capture.keep_existing = true;
     std::error_code ec;
     const std::filesystem::path shown = std::filesystem::absolute(capture.video_path, ec).lexically_normal();
-    std::cerr << "glimmerfrost: no display found (" << reason << "); rendering the show to "
-              << (ec ? capture.video_path : shown.string()) << " instead (use --capture FILE to choose the name)\n";
+    report("no display found (" + reason + "); rendering the show to " + (ec ? capture.video_path : shown.string()) +
+           " instead (use --capture FILE to choose the name)");
     return run_capture(demo, capture);
 }
 
 int run_show(int argc, char** argv) {
     const ParsedOptions parsed = parse_options(argc, argv);
-    if (!parsed.ok) {
-        std::cerr << "glimmerfrost: " << parsed.error << '\n' << kTryHelp;
-        return kExitUsage;
+    if (!parsed.status.ok) {
+        return refuse(parsed.status);
     }
     const ProgramOptions& o = parsed.options;
     if (o.action == ProgramAction::Help) {
@@ -112,9 +118,8 @@ int run_show(int argc, char** argv) {
         return capture_without_display(o, demo, reason);
     }
     // The one line before the window opens: the show flashes, and what to do about it.
-    std::cerr << (o.gentle ? "glimmerfrost: gentle show: flashing is limited to at most three flashes a second\n"
-                           : "glimmerfrost: warning: this show has fast flashing lights; "
-                             "if they trouble you, watch with --gentle\n");
+    report(o.gentle ? "gentle show: flashing is limited to at most three flashes a second"
+                    : "warning: this show has fast flashing lights; if they trouble you, watch with --gentle");
     DesktopPlatform platform(o.display, o.mute ? AudioOutput::Silent : AudioOutput::Device);
     return demo_main(platform, demo);
 }
@@ -140,8 +145,8 @@ int finish_output(int code) {
         return code;
     }
     const int error = flush_error != 0 ? flush_error : close_error;
-    std::cerr << "glimmerfrost: cannot write to standard output"
-              << (error != 0 ? std::string(": ") + std::strerror(error) : std::string()) << '\n';
+    report(std::string("cannot write to standard output") +
+           (error != 0 ? std::string(": ") + std::strerror(error) : ""));
     return code == 0 ? kExitFailure : code;
 }
 
@@ -155,7 +160,7 @@ int run_program(int argc, char** argv) {
     try {
         return finish_output(run_show(argc, argv));
     } catch (const std::bad_alloc&) {
-        std::cerr << "glimmerfrost: out of memory\n";
+        std::cerr << "glimmerfrost: out of memory\n";  // a literal: nothing more to allocate
         return kExitFailure;
     }
 }

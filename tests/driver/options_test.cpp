@@ -18,14 +18,14 @@ ParsedOptions parse(std::vector<const char*> args) {
 
 TEST(OptionsTest, ValuesComeFromTheNextArgumentOrAfterEquals) {
     const ParsedOptions none = parse({});
-    ASSERT_TRUE(none.ok);
+    ASSERT_TRUE(none.status.ok);
     EXPECT_EQ(none.options.action, ProgramAction::Play);
     EXPECT_EQ(none.options.display.aspect, Aspect::FourThree);
     EXPECT_EQ(none.options.display.fps, 0.0);  // vsync, or 60 Hz pacing without it
 
     const ParsedOptions parsed = parse({"--data", "/tmp/d", "--aspect=square", "--scale", "3", "--fullscreen",
                                         "--fps=60000/1001", "--mute", "--start", "9:16", "--gentle"});
-    ASSERT_TRUE(parsed.ok) << parsed.error;
+    ASSERT_TRUE(parsed.status.ok) << parsed.status.message;
     const ProgramOptions& o = parsed.options;
     EXPECT_EQ(o.action, ProgramAction::Play);
     EXPECT_EQ(o.data_dir, "/tmp/d");
@@ -56,7 +56,7 @@ TEST(OptionsTest, CaptureOptionsSelectAnOfflineRunAndHelpWins) {
 TEST(OptionsTest, VideoQualitySizeAndRates) {
     const ParsedOptions parsed = parse({"--capture", "x.mp4", "--quality", "small", "--crf=18", "--preset", "faster",
                                         "--size", "2880x2160", "--mute", "--fps", "29.97"});
-    ASSERT_TRUE(parsed.ok) << parsed.error;
+    ASSERT_TRUE(parsed.status.ok) << parsed.status.message;
     const CaptureOptions& c = parsed.options.capture;
     EXPECT_EQ(c.quality, "small");
     EXPECT_EQ(c.crf, 18);
@@ -67,11 +67,11 @@ TEST(OptionsTest, VideoQualitySizeAndRates) {
     EXPECT_EQ(c.fps_num, 30000);
     EXPECT_EQ(c.fps_den, 1001);
     for (const char* rate : {"24", "240", "23.976", "59.94", "119.88", "120000/1001", "120/2"}) {
-        EXPECT_TRUE(parse({"--capture", "x.mp4", "--fps", rate}).ok) << rate;
+        EXPECT_TRUE(parse({"--capture", "x.mp4", "--fps", rate}).status.ok) << rate;
     }
     // The window and the frames folder take any rate; a video's closing fade needs 24 or more.
-    EXPECT_TRUE(parse({"--fps", "10"}).ok);
-    EXPECT_TRUE(parse({"--frames", "d", "--fps", "10"}).ok);
+    EXPECT_TRUE(parse({"--fps", "10"}).status.ok);
+    EXPECT_TRUE(parse({"--frames", "d", "--fps", "10"}).status.ok);
 }
 
 TEST(OptionsTest, OnlyTheVideoContainersWeWriteAreAccepted) {
@@ -80,14 +80,14 @@ TEST(OptionsTest, OnlyTheVideoContainersWeWriteAreAccepted) {
     for (const char* name : {"x.m3u8", "x.mpd", "x.ffmeta", "x.yuv", "x.rgb", "x.js", "x.roq", "x.avi", "x.flv", "x.ts",
                              "x.nut", "x.3gp", "x.m4v", "x.png", "x.jpg", "x.wav", "x", "x.mp4.", "dir.mp4/x"}) {
         const ParsedOptions parsed = parse({"--capture", name});
-        EXPECT_FALSE(parsed.ok) << name;
-        EXPECT_NE(
-            parsed.error.find(std::string("'") + name + "' is not a video name: use .mp4, .mkv, .mov, .webm or .gif"),
-            std::string::npos)
-            << parsed.error;
+        EXPECT_FALSE(parsed.status.ok) << name;
+        EXPECT_NE(parsed.status.message.find(std::string("'") + name +
+                                             "' is not a video name: use .mp4, .mkv, .mov, .webm or .gif"),
+                  std::string::npos)
+            << parsed.status.message;
     }
     for (const char* name : {"x.mp4", "x.mkv", "x.mov", "x.webm", "x.gif", "X.MP4", "take:1.webm", "out/x.gif/"}) {
-        EXPECT_TRUE(parse({"--capture", name}).ok) << name;
+        EXPECT_TRUE(parse({"--capture", name}).status.ok) << name;
     }
 }
 
@@ -128,8 +128,8 @@ TEST(OptionsTest, RefusedOptionsAreNamed) {
     };
     for (const auto& [args, named] : cases) {
         const ParsedOptions parsed = parse(args);
-        EXPECT_FALSE(parsed.ok) << named;
-        EXPECT_NE(parsed.error.find(named), std::string::npos) << parsed.error;
+        EXPECT_FALSE(parsed.status.ok) << named;
+        EXPECT_NE(parsed.status.message.find(named), std::string::npos) << parsed.status.message;
     }
 }
 
@@ -137,7 +137,7 @@ TEST(OptionsTest, RefusedOptionsAreNamed) {
 TEST(OptionsTest, EndPositionForCapturesFramesAndBenchmark) {
     for (const char* run : {"--capture=x.mp4", "--frames=d", "--benchmark"}) {
         const ParsedOptions parsed = parse({run, "--start", "9", "--end", "10:4"});
-        ASSERT_TRUE(parsed.ok) << parsed.error;
+        ASSERT_TRUE(parsed.status.ok) << parsed.status.message;
         EXPECT_TRUE(parsed.options.capture.end_given);
         EXPECT_EQ(parsed.options.capture.end_order, 10u);
         EXPECT_EQ(parsed.options.capture.end_row, 4u);
@@ -158,8 +158,8 @@ TEST(OptionsTest, OptionsThatDoNotApplyAreRefused) {
     };
     for (const auto& [args, message] : cases) {
         const ParsedOptions parsed = parse(args);
-        EXPECT_FALSE(parsed.ok) << message;
-        EXPECT_EQ(parsed.error.rfind(message, 0), 0u) << parsed.error;
+        EXPECT_FALSE(parsed.status.ok) << message;
+        EXPECT_EQ(parsed.status.message.rfind(message, 0), 0u) << parsed.status.message;
     }
     // --help and --version answer whatever else is given.
     EXPECT_EQ(parse({"--crf", "20", "--help"}).options.action, ProgramAction::Help);
@@ -171,8 +171,9 @@ TEST(OptionsTest, MissingValuesAreSaidTheSameWay) {
                              "--quality", "--crf", "--preset", "--size", "--max-frames"}) {
         const std::string with_equals = std::string(name) + "=";
         for (const ParsedOptions& parsed : {parse({name}), parse({with_equals.c_str()})}) {
-            EXPECT_FALSE(parsed.ok) << name;
-            EXPECT_EQ(parsed.error.rfind(std::string("option ") + name + " needs ", 0), 0u) << parsed.error;
+            EXPECT_FALSE(parsed.status.ok) << name;
+            EXPECT_EQ(parsed.status.message.rfind(std::string("option ") + name + " needs ", 0), 0u)
+                << parsed.status.message;
         }
     }
 }
