@@ -53,7 +53,16 @@ void blur_pass(uint32_t* buffer, const ZoomGeometry& g, const __m128i* column_we
         for (int32_t step = 0; step < steps; ++step) {
             const int m_first = step - x_count + 1 > 0 ? step - x_count + 1 : 0;
             const int m_last = rows_here - 1 < step ? rows_here - 1 : step;
-            for (int m = m_first; m <= m_last; ++m) {
+            int m = m_first;
+#if defined(__wasm_simd128__)
+            for (; m + 1 <= m_last; m += 2) {
+                const int32_t x_a = x_first + (step - m) * x_step;
+                const int32_t x_b = x_a - x_step;
+                blend_two_pixels(rows[m], x_a, g.columns[x_a].pair, column_weights[x_a], rows[m + 1], x_b,
+                                 g.columns[x_b].pair, column_weights[x_b], shift);
+            }
+#endif
+            for (; m <= m_last; ++m) {
                 const int32_t x = x_first + (step - m) * x_step;
                 blend_pixel(rows[m], x, g.columns[x].pair, column_weights[x], shift);
             }

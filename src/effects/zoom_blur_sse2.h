@@ -82,6 +82,22 @@ static inline void blend_pixel(const RowContext& row, int32_t x, int32_t pair, v
     row.target_row[x] = static_cast<uint32_t>(wasm_i32x4_extract_lane(packed, 0)) & 0x00FFFFFFu;
 }
 
+// Two pixels on neighbouring rows of a staircase step, independent of each
+// other, sharing the feedback blend.
+template <int kCount>
+static inline void blend_two_pixels(const RowContext& row_a, int32_t x_a, int32_t pair_a, v128_t weight_a,
+                                    const RowContext& row_b, int32_t x_b, int32_t pair_b, v128_t weight_b,
+                                    FeedbackShift<kCount> shift) {
+    const v128_t sum_a = horizontal_sum(row_a, pair_a, weight_a);
+    const v128_t sum_b = horizontal_sum(row_b, pair_b, weight_b);
+    const v128_t s = wasm_i16x8_narrow_i32x4(sum_a, sum_b);
+    uint32_t& target_a = row_a.target_row[x_a];
+    uint32_t& target_b = row_b.target_row[x_b];
+    const v128_t old = wasm_v128_load32_lane(&target_b, wasm_v128_load32_zero(&target_a), 1);
+    const v128_t packed = feedback_blend(s, old, shift);
+    target_a = static_cast<uint32_t>(wasm_i32x4_extract_lane(packed, 0)) & 0x00FFFFFFu;
+    target_b = static_cast<uint32_t>(wasm_i32x4_extract_lane(packed, 1)) & 0x00FFFFFFu;
+}
 #else
 // The feedback shift, as SSE2's shifts take it.
 using FeedbackShift = __m128i;
