@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <iostream>
 #include <map>
 #include <memory>
@@ -19,6 +20,7 @@
 #include "driver/timeline.h"
 #include "effects/flash_limit.h"
 #include "platform/clock.h"
+#include "platform/music.h"
 
 namespace gf {
 
@@ -63,6 +65,12 @@ struct Viewer {
 };
 
 constexpr uint64_t kCheckpointShowMs = 2000;  // a seek runs on at most this much show from a checkpoint
+// The table of checkpoints is filled ahead of the viewer in the frame loop's idle time: this
+// much wall time after each frame shown, more while paused (the picture then stands still).
+constexpr double kAheadPlayingSeconds = 0.004;
+constexpr double kAheadPausedSeconds = 0.010;
+
+double wall_now() { return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count(); }
 
 // The position word (order low, row high) as a number that orders positions as the show does.
 uint32_t position_key(uint32_t position) { return ((position & 0xFFFFu) << 16) | (position >> 16); }
@@ -185,6 +193,18 @@ struct Seeker {
     std::unique_ptr<CapturePlatform> shadow;  // made at the first seek
     std::map<uint64_t, Entry> checkpoints;    // by the frame drawn next; frame 0 is the show's start
     int64_t frame = -1;                       // the steady-rate frame the window shows, when it shows one of them
+    // The same run from the start, a slice at a time in idle time, keeping every checkpoint:
+    // its own offline platform and music, work buffers, and between slices its show's state.
+    struct Ahead {
+        bool done = false;  // the whole show is covered (or it cannot run)
+        std::unique_ptr<SideMusic> music;
+        std::unique_ptr<CapturePlatform> platform;
+        std::array<std::unique_ptr<PixelBuffer>, kWorkBuffers> buffers;
+        ShowState show;
+        ClockState clock;
+        MusicEndWatch music_end;
+        std::unique_ptr<FlashLimitState> live_flash_limit;  // the window's, kept during a slice
+    } ahead;
 };
 
 struct DemoRun::State {
@@ -195,6 +215,16 @@ struct DemoRun::State {
     MusicEndWatch music_end;
     bool first_pass = true;
     Seeker seeker;
+
+    // The chains draw into `buffers`.
+    void point_objects() {
+        objects.scroll_buffer = buffers[0].get();
+        objects.band_buffer = buffers[1].get();
+        objects.cube_buffer = buffers[2].get();
+        objects.cube_glow_buffer = buffers[3].get();
+        objects.snow_buffer = buffers[4].get();
+        objects.flash_buffer = buffers[5].get();
+    }
 };
 
 DemoRun::DemoRun(Platform& platform, const DemoOptions& options, const EffectOps& effects)
@@ -223,12 +253,7 @@ int DemoRun::start() {
     for (int slot = 0; slot < kPictureCount; ++slot) {
         objects.pictures[slot] = &images[slot];
     }
-    objects.scroll_buffer = buffers[0].get();
-    objects.band_buffer = buffers[1].get();
-    objects.cube_buffer = buffers[2].get();
-    objects.cube_glow_buffer = buffers[3].get();
-    objects.snow_buffer = buffers[4].get();
-    objects.flash_buffer = buffers[5].get();
+    state_->point_objects();
     // A start-up failure undoes what was done, in shutdown order, before any window opens.
     const auto fail = [&](const std::string& message) {
         report(message);
@@ -313,8 +338,7 @@ bool DemoRun::seek_to_position(uint32_t order, uint32_t row) { return seek(posit
 
 bool DemoRun::seek_to_frame(uint64_t frame) { return seek(0, static_cast<int64_t>(frame)); }
 
-void DemoRun::shadow_pass() {
-    CapturePlatform& shadow = *state_->seeker.shadow;
+void DemoRun::shadow_pass(CapturePlatform& shadow) {
     screen = shadow.lock_frame();
     run_timeline(shadow, state_->objects, fx_);
     shadow.unlock_frame();
@@ -359,7 +383,7 @@ bool DemoRun::seek(uint32_t key, int64_t frame) {
         if (reached || exit_requested == 1 || s.shadow->key_pressed()) {
             break;
         }
-        shadow_pass();
+        shadow_pass(*s.shadow);
     }
     s.frame = ok ? static_cast<int64_t>(s.shadow->frames()) : -1;
     const uint32_t now = time_get_time();
@@ -468,7 +492,99 @@ bool DemoRun::step() {
     if (options_.interactive && !viewer_keys()) {
         return false;  // nobody reads the lines any more: the end of the show
     }
+    if (options_.interactive && options_.seek_ahead) {
+        look_ahead(viewer.paused ? kAheadPausedSeconds : kAheadPlayingSeconds);
+    }
     return true;
+}
+
+std::size_t DemoRun::checkpoints_kept() const { return state_->seeker.checkpoints.size(); }
+
+bool DemoRun::looked_ahead() const { return state_->seeker.ahead.done; }
+
+// One slice of the run ahead. The effects keep their state module-wide, so the window's
+// show is put aside for it (its state, its work buffers, its clock; its music keeps
+// playing, held from rendering meanwhile, and the run ahead has music of its own) and
+// put back exactly as it was: the window's frames and sound are those it would have
+// had without the slice.
+void DemoRun::look_ahead(double seconds) {
+    Seeker& s = state_->seeker;
+    Seeker::Ahead& a = s.ahead;
+    if (!s.enabled || a.done) {
+        return;
+    }
+    const double until = wall_now() + seconds;
+    hold_music_output(true);
+    const ClockState live_clock = save_clock();
+    const ShowState live_show = save_show_state();
+    const MusicEndWatch live_end = state_->music_end;
+    uint32_t* const live_screen = screen;
+    if (!a.live_flash_limit) {
+        a.live_flash_limit = std::make_unique<FlashLimitState>();
+    }
+    *a.live_flash_limit = flash_limit;
+    if (!a.music) {
+        a.music = make_side_music(on_music_sync);
+        for (auto& buffer : a.buffers) {
+            buffer = std::make_unique<PixelBuffer>();
+        }
+    }
+    std::swap(state_->buffers, a.buffers);
+    state_->point_objects();
+    if (a.music) {
+        const SideMusicScope side(*a.music);
+        bool running = true;
+        if (!a.platform) {
+            a.platform = std::make_unique<CapturePlatform>(s.rate, CaptureSink{});
+            CapturePlatform::follow_music_clock();
+            running = restore_on(*a.platform, *s.checkpoints.at(0).checkpoint);
+        } else {
+            restore_clock(a.clock);
+            restore_show_state(a.show);
+            state_->music_end = a.music_end;
+            reset_flash_limit();  // as a seek's run has it: the shadow draws without the limiter
+        }
+        while (running) {
+            const uint64_t at = a.platform->frames();
+            if (at % s.every == 0 && s.checkpoints.count(at) == 0) {
+                const uint32_t next = position_key(a.platform->music_position());
+                if (auto checkpoint = save_on(*a.platform)) {
+                    s.checkpoints[at] = {next, std::move(checkpoint)};
+                }
+            }
+            if (exit_requested == 1 || a.platform->key_pressed()) {
+                running = false;
+                break;
+            }
+            if (wall_now() >= until) {
+                break;
+            }
+            shadow_pass(*a.platform);
+        }
+        a.done = !running;
+        a.clock = save_clock();
+        a.show = save_show_state();
+        a.music_end = state_->music_end;
+        if (a.done) {
+            a.platform.reset();  // with the side music and the clock still its own
+        }
+    } else {
+        a.done = true;  // no second player of the module: seeks fill the table as they pass
+    }
+    std::swap(state_->buffers, a.buffers);
+    state_->point_objects();
+    restore_show_state(live_show);
+    state_->music_end = live_end;
+    flash_limit = *a.live_flash_limit;
+    screen = live_screen;
+    restore_clock(live_clock);
+    hold_music_output(false);
+    if (a.done) {
+        a.music.reset();  // what the run ahead used is not needed any more
+        for (auto& buffer : a.buffers) {
+            buffer.reset();
+        }
+    }
 }
 
 std::shared_ptr<const DemoRun::Checkpoint> DemoRun::save() const { return save_on(platform_); }

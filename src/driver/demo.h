@@ -11,6 +11,8 @@
 
 namespace gf {
 
+class CapturePlatform;
+
 // Where each data file is read from (resolved before start-up).
 struct DataFiles {
     std::string module;  // "xmas.it"
@@ -26,6 +28,7 @@ struct DemoOptions {
     bool interactive = false;  // --interactive: the viewer's keys pause and step through the orders
     bool gentle = false;       // --gentle: every finished frame goes through the flash limiter
     int order_count = -1;      // orders the module plays; -1 when not known (the viewer then steps on freely)
+    bool seek_ahead = true;    // interactive, where seeking is possible: fill the seek table in idle time
 };
 
 // The same options with the music played from the show's start: an offline run
@@ -74,13 +77,20 @@ public:
     // The same to frame `frame` (from 0) of that run.
     bool seek_to_frame(uint64_t frame);
 
+    // Checkpoints a seek can start from, and whether the run that fills them ahead of the
+    // viewer in idle time (after each frame shown, with --interactive) has covered the show.
+    std::size_t checkpoints_kept() const;
+    bool looked_ahead() const;
+    // One slice of that run, of about `seconds` of wall time (step() runs them itself).
+    void look_ahead(double seconds);
+
 private:
     struct State;
     std::shared_ptr<const Checkpoint> save_on(Platform& platform) const;
     bool restore_on(Platform& platform, const Checkpoint& checkpoint);
     bool seek(uint32_t key, int64_t frame);
     bool viewer_keys();  // false once the lines it writes can no longer be written
-    void shadow_pass();
+    void shadow_pass(CapturePlatform& shadow);
 
     Platform& platform_;
     const DemoOptions& options_;
