@@ -59,11 +59,8 @@ struct OrderCost {
     uint64_t first_frame = 0;  // the show's index of the order's first frame
     double seek_ms = -1;       // a seek to that frame from the checkpoint before it; -1: not measured
     double seek_cpu_ms = -1;
+    double cold_ms = -1;  // the first seek there, with nothing kept but the start: a run from the start
 };
-
-// A seek keeps a checkpoint every this many ms of show: a seek restores the one at or
-// before its frame and runs the show on from there, at most this long.
-constexpr uint64_t kCheckpointShowMs = 2000;
 
 // The thread's CPU time in seconds, or -1 where there is no such clock (a browser).
 double thread_seconds() {
@@ -101,6 +98,7 @@ int run_benchmark(const DemoOptions& demo, const FrameRate& rate, uint64_t max_f
     uint64_t sought_hash = 0;
     CaptureSink sink;
     bool limit_reached = false;
+    double run_started = 0;
     sink.frame = [&](const CapturedFrame& frame) {
         if (seeking) {
             if (frame.index == sought) {
@@ -115,6 +113,7 @@ int run_benchmark(const DemoOptions& demo, const FrameRate& rate, uint64_t max_f
         OrderCost& cost = orders[std::min(frame.order, kOrderCount)];
         if (cost.frames == 0) {
             cost.first_frame = frame.index;
+            cost.cold_ms = (wall_now() - run_started) * 1e3;
         }
         ++cost.frames;
         cost.seconds += frame.draw_seconds;
@@ -130,53 +129,83 @@ int run_benchmark(const DemoOptions& demo, const FrameRate& rate, uint64_t max_f
     DemoRun run(platform, whole, real_effect_ops());
     const double started = wall_now();
     int result = run.start();
-    // The whole run, with a checkpoint every kCheckpointShowMs of show, by the frame count at which it was saved.
+    // The whole run, keeping checkpoints as a window's table has them (checkpoint_due), by
+    // the frame count at which each was saved.
     std::vector<std::pair<uint64_t, std::shared_ptr<const DemoRun::Checkpoint>>> checkpoints;
-    const uint64_t checkpoint_frames = std::max<uint64_t>(
-        1, kCheckpointShowMs * static_cast<uint64_t>(rate.num) / (1000 * static_cast<uint64_t>(rate.den)));
+    uint64_t presented = 0;  // frames of the whole show so far
+    double drawing = 0;      // wall time in the passes: what filling a table ahead costs
     if (result == kExitOk) {
-        uint64_t presented = 0;  // frames of the whole show so far
-        do {
-            if (presented % checkpoint_frames == 0) {
-                if (auto checkpoint = run.save()) {
+        run_started = wall_now();
+        uint64_t last = 0;
+        double work = 0;
+        bool more = true;
+        while (more) {
+            if (presented == 0 || checkpoint_due(frame_start_ms(presented, rate) - frame_start_ms(last, rate), work)) {
+                if (auto checkpoint = run.save(checkpoints.empty() ? nullptr : checkpoints.back().second.get())) {
                     checkpoints.emplace_back(presented, std::move(checkpoint));
+                    last = presented;
+                    work = 0;
                 }
             }
             ++presented;
-        } while (run.step());
+            const double pass_started = wall_now();
+            const double work_started = drawing_clock();
+            more = run.step();
+            work += drawing_clock() - work_started;
+            drawing += wall_now() - pass_started;
+        }
     }
     const double elapsed = wall_now() - started;
 
-    // Seeks to each order's first frame shown, each checked against the frame the run drew.
+    // Seeks with the table full: to each order's first frame shown, and to the frame farthest
+    // from its checkpoint in every stretch between two (the slowest a seek to any frame can
+    // be), each checked against the frame the run drew.
     bool all_same = true;
     const bool whole_run =
         platform.stop_reason() == CaptureStop::None || platform.stop_reason() == CaptureStop::MusicEnded;
+    std::vector<double> far_wall;
+    std::vector<double> far_cpu;
+    const uint64_t first_shown = platform.first_shown();
+    // A seek to the whole show's frame `target` from the checkpoint before it; false when it drew another frame.
+    const auto seek_to = [&](uint64_t target, double& wall_ms, double& cpu_ms) {
+        auto from = std::upper_bound(checkpoints.begin(), checkpoints.end(), target,
+                                     [](uint64_t frame, const auto& c) { return frame < c.first; });
+        if (from == checkpoints.begin() || target < first_shown || target - first_shown >= hashes.size()) {
+            return true;  // not a frame shown, or no checkpoint before it (none could be kept)
+        }
+        --from;
+        sought = target - first_shown;
+        sought_hash = 0;
+        const double wall0 = wall_now();
+        const double cpu0 = thread_seconds();
+        const bool ok = run.restore(*from->second);
+        while (ok && !(platform.showing() && platform.frames() > sought) && run.step()) {
+        }
+        wall_ms = (wall_now() - wall0) * 1e3;
+        cpu_ms = cpu0 < 0 ? -1 : (thread_seconds() - cpu0) * 1e3;
+        if (!ok || sought_hash != hashes.at(sought)) {
+            report("seek to frame " + std::to_string(target) + " drew a frame other than the whole run's");
+            return false;
+        }
+        return true;
+    };
     if (result == kExitOk && whole_run && !checkpoints.empty()) {
-        const uint64_t first_shown = platform.first_shown();
         seeking = true;
         for (OrderCost& cost : orders) {
-            if (cost.frames == 0) {
-                continue;
+            if (cost.frames != 0) {
+                all_same = seek_to(first_shown + cost.first_frame, cost.seek_ms, cost.seek_cpu_ms) && all_same;
             }
-            sought = cost.first_frame;
-            const uint64_t target = first_shown + cost.first_frame;  // in the whole show's frames
-            auto from = std::upper_bound(checkpoints.begin(), checkpoints.end(), target,
-                                         [](uint64_t frame, const auto& c) { return frame < c.first; });
-            if (from == checkpoints.begin()) {
-                continue;  // no checkpoint before it (none could be kept)
+        }
+        for (std::size_t i = 0; i < checkpoints.size(); ++i) {
+            const uint64_t next = i + 1 < checkpoints.size() ? checkpoints[i + 1].first : presented;
+            double wall_ms = -1;
+            double cpu_ms = -1;
+            if (next > checkpoints[i].first + 1) {
+                all_same = seek_to(next - 1, wall_ms, cpu_ms) && all_same;
             }
-            --from;
-            sought_hash = 0;
-            const double wall0 = wall_now();
-            const double cpu0 = thread_seconds();
-            const bool ok = run.restore(*from->second);
-            while (ok && !(platform.showing() && platform.frames() > sought) && run.step()) {
-            }
-            cost.seek_ms = (wall_now() - wall0) * 1e3;
-            cost.seek_cpu_ms = cpu0 < 0 ? -1 : (thread_seconds() - cpu0) * 1e3;
-            if (!ok || sought_hash != hashes.at(sought)) {
-                all_same = false;
-                report("seek to frame " + std::to_string(target) + " drew a frame other than the whole run's");
+            if (wall_ms >= 0) {
+                far_wall.push_back(wall_ms);
+                far_cpu.push_back(cpu_ms);
             }
         }
         seeking = false;
@@ -206,6 +235,7 @@ int run_benchmark(const DemoOptions& demo, const FrameRate& rate, uint64_t max_f
     OrderCost total;
     std::vector<double> seek_wall;
     std::vector<double> seek_cpu;
+    std::vector<double> cold;
     double worst_seek = -1;
     std::string worst_seek_order;
     uint32_t heaviest = 0;
@@ -235,6 +265,9 @@ int run_benchmark(const DemoOptions& demo, const FrameRate& rate, uint64_t max_f
                 worst_seek_order = label;
             }
         }
+        if (cost.cold_ms >= 0) {
+            cold.push_back(cost.cold_ms);
+        }
         std::printf("\n");
     }
     if (total.frames > 0) {
@@ -246,16 +279,45 @@ int run_benchmark(const DemoOptions& demo, const FrameRate& rate, uint64_t max_f
                     elapsed);
     }
     if (!seek_wall.empty()) {
-        char cpu[96] = "thread CPU not measured here";
-        if (seek_cpu.front() >= 0) {
-            std::snprintf(cpu, sizeof cpu, "thread CPU worst %.1f ms, median %.1f ms",
-                          *std::max_element(seek_cpu.begin(), seek_cpu.end()), median(seek_cpu));
+        const auto cpu_text = [](const std::vector<double>& cpu) {
+            char text[96] = "thread CPU not measured here";
+            if (!cpu.empty() && cpu.front() >= 0) {
+                std::snprintf(text, sizeof text, "thread CPU worst %.1f ms, median %.1f ms",
+                              *std::max_element(cpu.begin(), cpu.end()), median(cpu));
+            }
+            return std::string(text);
+        };
+        std::vector<const DemoRun::Checkpoint*> table;
+        for (const auto& checkpoint : checkpoints) {
+            table.push_back(checkpoint.second.get());
         }
+        const double table_mb = static_cast<double>(DemoRun::bytes(table)) / 1e6;
         std::printf(
-            "seek to an order's first frame (from a checkpoint every %.0f s of show, %zu kept, then run on): "
-            "worst %.1f ms (order %s), median %.1f ms; %s; %s\n",
-            static_cast<double>(kCheckpointShowMs) / 1000.0, checkpoints.size(), worst_seek, worst_seek_order.c_str(),
-            median(seek_wall), cpu,
+            "seek table: %zu checkpoints (at least every %.1f s of show, sooner after %.0f ms of drawing time), "
+            "%.1f MB in all, %.2f MB each on average\n",
+            checkpoints.size(), static_cast<double>(kCheckpointShowMs) / 1000.0, kCheckpointWorkSeconds * 1e3, table_mb,
+            table_mb / static_cast<double>(checkpoints.size()));
+        std::printf(
+            "first seek before the table is filled (a run from the start) to an order's first frame: "
+            "worst %.1f ms, median %.1f ms\n",
+            *std::max_element(cold.begin(), cold.end()), median(cold));
+        std::printf(
+            "seek with the table filled, to an order's first frame: worst %.1f ms (order %s), median %.1f ms; "
+            "%s\n",
+            worst_seek, worst_seek_order.c_str(), median(seek_wall), cpu_text(seek_cpu).c_str());
+        if (!far_wall.empty()) {
+            std::printf(
+                "seek with the table filled, to the frame farthest from its checkpoint in each of %zu "
+                "stretches: worst %.1f ms, median %.1f ms; %s\n",
+                far_wall.size(), *std::max_element(far_wall.begin(), far_wall.end()), median(far_wall),
+                cpu_text(far_cpu).c_str());
+        }
+        const double fps = static_cast<double>(rate.num) / rate.den;
+        std::printf(
+            "filling the table ahead takes %.2f s of drawing: at %s fps, %.0f s playing (%.0f ms a frame), "
+            "%.0f s paused (%.0f ms a frame); %s\n",
+            drawing, rate_text(rate).c_str(), drawing / (kAheadPlayingSeconds * fps), kAheadPlayingSeconds * 1e3,
+            drawing / (kAheadPausedSeconds * fps), kAheadPausedSeconds * 1e3,
             all_same ? "every sought frame equals the whole run's" : "SOME SOUGHT FRAMES DIFFER");
     }
     if (interrupted) {

@@ -210,6 +210,7 @@ struct CaptureState final : PlatformState {
     uint32_t clock = 0;
     PixelBuffer surface;
     MusicState music;
+    std::size_t bytes() const override { return sizeof(*this) - sizeof(MusicState) + music.bytes(); }
 };
 
 }  // namespace

@@ -7,9 +7,12 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
+#include <cstring>
+#include <ctime>
 #include <iostream>
 #include <map>
 #include <memory>
+#include <set>
 #include <vector>
 
 #include "common/frame_globals.h"
@@ -63,12 +66,6 @@ struct Viewer {
     bool paused = false;
     bool redraw = false;  // draw one frame while paused: the order has changed
 };
-
-constexpr uint64_t kCheckpointShowMs = 2000;  // a seek runs on at most this much show from a checkpoint
-// The table of checkpoints is filled ahead of the viewer in the frame loop's idle time: this
-// much wall time after each frame shown, more while paused (the picture then stands still).
-constexpr double kAheadPlayingSeconds = 0.004;
-constexpr double kAheadPausedSeconds = 0.010;
 
 double wall_now() { return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count(); }
 
@@ -148,6 +145,19 @@ std::string about(const std::string& path, const std::string& message, const cha
 
 }  // namespace
 
+double drawing_clock() {
+    timespec ts{};
+    if (clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts) == 0 && (ts.tv_sec != 0 || ts.tv_nsec != 0)) {
+        return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+    }
+    return wall_now();
+}
+
+bool checkpoint_due(uint64_t show_ms, double work_seconds) {
+    return show_ms >= kCheckpointShowMs ||
+           (show_ms >= kCheckpointLeastShowMs && work_seconds >= kCheckpointWorkSeconds);
+}
+
 DemoOptions from_the_start(const DemoOptions& demo) {
     DemoOptions whole = demo;
     whole.start_order = 0;
@@ -170,10 +180,67 @@ int demo_main(Platform& platform, const DemoOptions& options, const EffectOps& f
     return run.finish();
 }
 
+namespace {
+
+// A work buffer as a checkpoint keeps it: runs of one colour (most buffers are black but
+// for what their scene draws, or one colour), or the pixels as they are when that is smaller.
+class PackedBuffer {
+public:
+    explicit PackedBuffer(const PixelBuffer& buffer) {
+        const uint32_t* p = buffer.pixels;
+        for (int i = 0; i < kScreenPixels && words_.size() < kScreenPixels;) {
+            int end = i + 1;
+            while (end < kScreenPixels && p[end] == p[i]) {
+                ++end;
+            }
+            words_.push_back(static_cast<uint32_t>(end - i));
+            words_.push_back(p[i]);
+            i = end;
+        }
+        runs_ = words_.size() < kScreenPixels;
+        if (!runs_) {
+            words_.assign(p, p + kScreenPixels);
+        }
+        words_.shrink_to_fit();
+    }
+    void unpack(PixelBuffer& buffer) const {
+        if (!runs_) {
+            std::copy(words_.begin(), words_.end(), buffer.pixels);
+            return;
+        }
+        uint32_t* out = buffer.pixels;
+        for (std::size_t i = 0; i < words_.size(); i += 2) {
+            out = std::fill_n(out, words_[i], words_[i + 1]);
+        }
+    }
+    // Whether it holds exactly `buffer`'s pixels.
+    bool holds(const PixelBuffer& buffer) const {
+        if (!runs_) {
+            return std::equal(words_.begin(), words_.end(), buffer.pixels);
+        }
+        const uint32_t* in = buffer.pixels;
+        for (std::size_t i = 0; i < words_.size(); i += 2) {
+            const uint32_t colour = words_[i + 1];
+            if (std::any_of(in, in + words_[i], [colour](uint32_t pixel) { return pixel != colour; })) {
+                return false;
+            }
+            in += words_[i];
+        }
+        return true;
+    }
+    std::size_t bytes() const { return sizeof(*this) + words_.capacity() * sizeof(uint32_t); }
+
+private:
+    bool runs_ = true;  // words_ is (count, colour) pairs; otherwise the pixels
+    std::vector<uint32_t> words_;
+};
+
+}  // namespace
+
 // What lives from start-up to shutdown.
 struct DemoRun::Checkpoint {
     ShowState show;
-    std::vector<PixelBuffer> buffers;
+    std::vector<std::shared_ptr<const PackedBuffer>> buffers;  // shared by checkpoints where they are the same
     MusicEndWatch music_end;
     std::unique_ptr<PlatformState> platform;
     std::unique_ptr<FlashLimitState> flash_limit;  // the gentle show's limiter (kept on the heap: it holds a frame)
@@ -203,6 +270,9 @@ struct Seeker {
         ShowState show;
         ClockState clock;
         MusicEndWatch music_end;
+        std::shared_ptr<const DemoRun::Checkpoint> last;  // the latest checkpoint it has passed
+        uint64_t last_frame = 0;
+        double work = 0;                                    // seconds spent drawing since
         std::unique_ptr<FlashLimitState> live_flash_limit;  // the window's, kept during a slice
     } ahead;
 };
@@ -320,7 +390,7 @@ int DemoRun::start() {
             std::max<uint64_t>(1, kCheckpointShowMs * static_cast<uint64_t>(num) / (1000 * static_cast<uint64_t>(den)));
         auto start = std::make_shared<Checkpoint>();
         start->show = save_show_state();
-        start->buffers.resize(buffers.size());
+        start->buffers.assign(buffers.size(), std::make_shared<const PackedBuffer>(PixelBuffer{}));
         start->platform = CapturePlatform::start_state();
         seeker.checkpoints[0] = {0, std::move(start)};
         platform.play_music(0, 0);
@@ -371,11 +441,13 @@ bool DemoRun::seek(uint32_t key, int64_t frame) {
         }
     }
     bool ok = restore_on(*s.shadow, *from->second.checkpoint);
+    const Checkpoint* last = from->second.checkpoint.get();
     while (ok) {
         const uint64_t at = s.shadow->frames();
         const uint32_t next = position_key(s.shadow->music_position());
         if (at % s.every == 0 && s.checkpoints.count(at) == 0) {
-            if (auto checkpoint = save_on(*s.shadow)) {
+            if (auto checkpoint = save_on(*s.shadow, last)) {
+                last = checkpoint.get();
                 s.checkpoints[at] = {next, std::move(checkpoint)};
             }
         }
@@ -537,7 +609,8 @@ void DemoRun::look_ahead(double seconds) {
         if (!a.platform) {
             a.platform = std::make_unique<CapturePlatform>(s.rate, CaptureSink{});
             CapturePlatform::follow_music_clock();
-            running = restore_on(*a.platform, *s.checkpoints.at(0).checkpoint);
+            a.last = s.checkpoints.at(0).checkpoint;
+            running = restore_on(*a.platform, *a.last);
         } else {
             restore_clock(a.clock);
             restore_show_state(a.show);
@@ -546,9 +619,17 @@ void DemoRun::look_ahead(double seconds) {
         }
         while (running) {
             const uint64_t at = a.platform->frames();
-            if (at % s.every == 0 && s.checkpoints.count(at) == 0) {
+            const auto kept = s.checkpoints.find(at);
+            if (kept != s.checkpoints.end()) {
+                a.last = kept->second.checkpoint;  // a seek has passed here
+                a.last_frame = at;
+                a.work = 0;
+            } else if (checkpoint_due(frame_start_ms(at, s.rate) - frame_start_ms(a.last_frame, s.rate), a.work)) {
                 const uint32_t next = position_key(a.platform->music_position());
-                if (auto checkpoint = save_on(*a.platform)) {
+                if (auto checkpoint = save_on(*a.platform, a.last.get())) {
+                    a.last = checkpoint;
+                    a.last_frame = at;
+                    a.work = 0;
                     s.checkpoints[at] = {next, std::move(checkpoint)};
                 }
             }
@@ -559,7 +640,9 @@ void DemoRun::look_ahead(double seconds) {
             if (wall_now() >= until) {
                 break;
             }
+            const double started = drawing_clock();
             shadow_pass(*a.platform);
+            a.work += drawing_clock() - started;
         }
         a.done = !running;
         a.clock = save_clock();
@@ -581,17 +664,45 @@ void DemoRun::look_ahead(double seconds) {
     hold_music_output(false);
     if (a.done) {
         a.music.reset();  // what the run ahead used is not needed any more
+        a.last.reset();
         for (auto& buffer : a.buffers) {
             buffer.reset();
         }
     }
 }
 
-std::shared_ptr<const DemoRun::Checkpoint> DemoRun::save() const { return save_on(platform_); }
+std::shared_ptr<const DemoRun::Checkpoint> DemoRun::save(const Checkpoint* previous) const {
+    return save_on(platform_, previous);
+}
+
+std::size_t DemoRun::bytes(const std::vector<const Checkpoint*>& checkpoints) {
+    std::size_t total = 0;
+    std::set<const PackedBuffer*> buffers;
+    for (const Checkpoint* checkpoint : checkpoints) {
+        total += sizeof(Checkpoint) + (checkpoint->platform ? checkpoint->platform->bytes() : 0) +
+                 (checkpoint->flash_limit ? sizeof(FlashLimitState) : 0) +
+                 checkpoint->buffers.size() * sizeof(std::shared_ptr<const PackedBuffer>);
+        for (const auto& buffer : checkpoint->buffers) {
+            buffers.insert(buffer.get());
+        }
+    }
+    for (const PackedBuffer* buffer : buffers) {
+        total += buffer->bytes();
+    }
+    return total;
+}
+
+std::size_t DemoRun::checkpoint_bytes() const {
+    std::vector<const Checkpoint*> all;
+    for (const auto& [frame, entry] : state_->seeker.checkpoints) {
+        all.push_back(entry.checkpoint.get());
+    }
+    return bytes(all);
+}
 
 bool DemoRun::restore(const Checkpoint& checkpoint) { return restore_on(platform_, checkpoint); }
 
-std::shared_ptr<const DemoRun::Checkpoint> DemoRun::save_on(Platform& platform) const {
+std::shared_ptr<const DemoRun::Checkpoint> DemoRun::save_on(Platform& platform, const Checkpoint* previous) const {
     auto checkpoint = std::make_shared<Checkpoint>();
     checkpoint->platform = platform.save_state();
     if (!checkpoint->platform) {
@@ -599,8 +710,13 @@ std::shared_ptr<const DemoRun::Checkpoint> DemoRun::save_on(Platform& platform) 
     }
     checkpoint->show = save_show_state();
     checkpoint->buffers.reserve(state_->buffers.size());
-    for (const auto& buffer : state_->buffers) {
-        checkpoint->buffers.push_back(*buffer);
+    for (std::size_t i = 0; i < state_->buffers.size(); ++i) {
+        const PixelBuffer& buffer = *state_->buffers[i];
+        if (previous != nullptr && i < previous->buffers.size() && previous->buffers[i]->holds(buffer)) {
+            checkpoint->buffers.push_back(previous->buffers[i]);  // unchanged since: kept once
+        } else {
+            checkpoint->buffers.push_back(std::make_shared<const PackedBuffer>(buffer));
+        }
     }
     checkpoint->music_end = state_->music_end;
     if (options_.gentle) {
@@ -615,7 +731,7 @@ bool DemoRun::restore_on(Platform& platform, const Checkpoint& checkpoint) {
     }
     restore_show_state(checkpoint.show);
     for (std::size_t i = 0; i < checkpoint.buffers.size(); ++i) {
-        *state_->buffers[i] = checkpoint.buffers[i];
+        checkpoint.buffers[i]->unpack(*state_->buffers[i]);
     }
     state_->music_end = checkpoint.music_end;
     if (checkpoint.flash_limit) {

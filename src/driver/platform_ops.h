@@ -3,6 +3,7 @@
 // capture renders offline against the virtual clock; tests record the calls.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -19,6 +20,7 @@ namespace gf {
 class PlatformState {
 public:
     virtual ~PlatformState() = default;
+    virtual std::size_t bytes() const { return sizeof(*this); }  // the memory it holds
 };
 
 class Platform {

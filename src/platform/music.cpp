@@ -338,6 +338,9 @@ struct MusicState::Saved {
 };
 
 MusicState::MusicState() = default;
+std::size_t MusicState::bytes() const {
+    return sizeof(*this) + (saved_ ? sizeof(Saved) - sizeof(NoteScheduler) + saved_->scheduler.bytes() : 0);
+}
 MusicState::~MusicState() = default;
 MusicState::MusicState(MusicState&&) noexcept = default;
 MusicState& MusicState::operator=(MusicState&&) noexcept = default;

@@ -92,6 +92,7 @@ public:
     MusicState(MusicState&&) noexcept;
     MusicState& operator=(MusicState&&) noexcept;
     bool valid() const { return saved_ != nullptr; }
+    std::size_t bytes() const;  // the memory it holds
 
 private:
     struct Saved;
