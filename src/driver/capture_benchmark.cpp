@@ -121,6 +121,7 @@ int run_benchmark(const DemoOptions& demo, const FrameRate& rate, uint64_t max_f
         return true;
     };
     CapturePlatform platform(rate, sink, max_frames, interrupt);
+    platform.keep_surface_in_state(false);  // as a window's seek table keeps its checkpoints
     if (end) {
         platform.set_end_position(*end);
     }

@@ -430,6 +430,7 @@ bool DemoRun::seek(uint32_t key, int64_t frame) {
     platform_.pull_music(true);
     if (!s.shadow) {
         s.shadow = std::make_unique<CapturePlatform>(s.rate, CaptureSink{});
+        s.shadow->keep_surface_in_state(false);
     }
     use_virtual_clock(kCaptureClockStart);
     CapturePlatform::follow_music_clock();
@@ -608,6 +609,7 @@ void DemoRun::look_ahead(double seconds) {
         bool running = true;
         if (!a.platform) {
             a.platform = std::make_unique<CapturePlatform>(s.rate, CaptureSink{});
+            a.platform->keep_surface_in_state(false);
             CapturePlatform::follow_music_clock();
             a.last = s.checkpoints.at(0).checkpoint;
             running = restore_on(*a.platform, *a.last);

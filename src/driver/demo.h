@@ -109,11 +109,17 @@ private:
 // it). A seek runs on from the checkpoint before its frame, so it costs about that much at most.
 constexpr uint64_t kCheckpointShowMs = 2000;
 constexpr uint64_t kCheckpointLeastShowMs = 250;
+#ifdef __EMSCRIPTEN__
+// A browser draws about 2.5 times slower, by wall time (it has no CPU clock), and its seeks may
+// take longer: the desktop's budget would keep three times the checkpoints there.
+constexpr double kCheckpointWorkSeconds = 0.030;
+#else
 constexpr double kCheckpointWorkSeconds = 0.015;
+#endif
 // The table is filled ahead of the viewer in the frame loop's idle time: this much wall
 // time after each frame shown, more while paused (the picture then stands still).
-constexpr double kAheadPlayingSeconds = 0.004;
-constexpr double kAheadPausedSeconds = 0.010;
+constexpr double kAheadPlayingSeconds = 0.006;
+constexpr double kAheadPausedSeconds = 0.012;
 // The clock that drawing time is measured by for the spacing: the thread's CPU time, so that
 // the table does not depend on what else the machine runs (wall time where there is no such clock).
 double drawing_clock();
