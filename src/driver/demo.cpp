@@ -393,6 +393,11 @@ int DemoRun::start() {
         start->buffers.assign(buffers.size(), std::make_shared<const PackedBuffer>(PixelBuffer{}));
         start->platform = CapturePlatform::start_state();
         seeker.checkpoints[0] = {0, std::move(start)};
+        if (options_.interactive && options_.seek_ahead) {
+            // The run ahead's music, loaded now rather than in the first frame's idle time: it takes a while.
+            seeker.ahead.music = make_side_music(on_music_sync);
+            seeker.ahead.done = !seeker.ahead.music;  // without it, seeks fill the table as they pass
+        }
         platform.play_music(0, 0);
         if (options_.start_order != 0 || options_.start_row != 0) {
             seek_to_position(options_.start_order, options_.start_row);
@@ -575,51 +580,55 @@ std::size_t DemoRun::checkpoints_kept() const { return state_->seeker.checkpoint
 
 bool DemoRun::looked_ahead() const { return state_->seeker.ahead.done; }
 
-// One slice of the run ahead. The effects keep their state module-wide, so the window's
-// show is put aside for it (its state, its work buffers, its clock; its music keeps
-// playing, held from rendering meanwhile, and the run ahead has music of its own) and
-// put back exactly as it was: the window's frames and sound are those it would have
-// had without the slice.
+// One slice of the run ahead, a pass at a time. The effects keep their state module-wide,
+// so for each pass the window's show is put aside (its state, its work buffers, its clock)
+// and put back exactly as it was; the window's music keeps playing, only held from
+// rendering during the pass (no sync of it may run meanwhile), and the run ahead has
+// music of its own. The window's frames and sound are those it has without the slice.
 void DemoRun::look_ahead(double seconds) {
     Seeker& s = state_->seeker;
     Seeker::Ahead& a = s.ahead;
     if (!s.enabled || a.done) {
         return;
     }
-    const double until = wall_now() + seconds;
-    hold_music_output(true);
-    const ClockState live_clock = save_clock();
-    const ShowState live_show = save_show_state();
-    const MusicEndWatch live_end = state_->music_end;
-    uint32_t* const live_screen = screen;
-    if (!a.live_flash_limit) {
-        a.live_flash_limit = std::make_unique<FlashLimitState>();
-    }
-    *a.live_flash_limit = flash_limit;
     if (!a.music) {
         a.music = make_side_music(on_music_sync);
+        if (!a.music) {
+            a.done = true;  // no second player of the module: seeks fill the table as they pass
+            return;
+        }
+    }
+    if (!a.live_flash_limit) {
         for (auto& buffer : a.buffers) {
             buffer = std::make_unique<PixelBuffer>();
         }
+        a.live_flash_limit = std::make_unique<FlashLimitState>();
     }
-    std::swap(state_->buffers, a.buffers);
-    state_->point_objects();
-    if (a.music) {
-        const SideMusicScope side(*a.music);
-        bool running = true;
-        if (!a.platform) {
-            a.platform = std::make_unique<CapturePlatform>(s.rate, CaptureSink{});
-            a.platform->keep_surface_in_state(false);
-            CapturePlatform::follow_music_clock();
-            a.last = s.checkpoints.at(0).checkpoint;
-            running = restore_on(*a.platform, *a.last);
-        } else {
-            restore_clock(a.clock);
-            restore_show_state(a.show);
-            state_->music_end = a.music_end;
-            reset_flash_limit();  // as a seek's run has it: the shadow draws without the limiter
-        }
-        while (running) {
+    const double until = wall_now() + seconds;
+    do {
+        hold_music_output(true);
+        const ClockState live_clock = save_clock();
+        const ShowState live_show = save_show_state();
+        const MusicEndWatch live_end = state_->music_end;
+        uint32_t* const live_screen = screen;
+        *a.live_flash_limit = flash_limit;
+        std::swap(state_->buffers, a.buffers);
+        state_->point_objects();
+        {
+            const SideMusicScope side(*a.music);
+            bool running = true;
+            if (!a.platform) {
+                a.platform = std::make_unique<CapturePlatform>(s.rate, CaptureSink{});
+                a.platform->keep_surface_in_state(false);
+                CapturePlatform::follow_music_clock();
+                a.last = s.checkpoints.at(0).checkpoint;
+                running = restore_on(*a.platform, *a.last);
+            } else {
+                restore_clock(a.clock);
+                restore_show_state(a.show);
+                state_->music_end = a.music_end;
+                reset_flash_limit();  // as a seek's run has it: the shadow draws without the limiter
+            }
             const uint64_t at = a.platform->frames();
             const auto kept = s.checkpoints.find(at);
             if (kept != s.checkpoints.end()) {
@@ -635,38 +644,31 @@ void DemoRun::look_ahead(double seconds) {
                     s.checkpoints[at] = {next, std::move(checkpoint)};
                 }
             }
-            if (exit_requested == 1 || a.platform->key_pressed()) {
-                running = false;
-                break;
+            if (!running || exit_requested == 1 || a.platform->key_pressed()) {
+                a.done = true;
+                a.platform.reset();  // with the side music and the clock still its own
+            } else {
+                const double started = drawing_clock();
+                shadow_pass(*a.platform);
+                a.work += drawing_clock() - started;
+                a.clock = save_clock();
+                a.show = save_show_state();
+                a.music_end = state_->music_end;
             }
-            if (wall_now() >= until) {
-                break;
-            }
-            const double started = drawing_clock();
-            shadow_pass(*a.platform);
-            a.work += drawing_clock() - started;
         }
-        a.done = !running;
-        a.clock = save_clock();
-        a.show = save_show_state();
-        a.music_end = state_->music_end;
-        if (a.done) {
-            a.platform.reset();  // with the side music and the clock still its own
-        }
-    } else {
-        a.done = true;  // no second player of the module: seeks fill the table as they pass
-    }
-    std::swap(state_->buffers, a.buffers);
-    state_->point_objects();
-    restore_show_state(live_show);
-    state_->music_end = live_end;
-    flash_limit = *a.live_flash_limit;
-    screen = live_screen;
-    restore_clock(live_clock);
-    hold_music_output(false);
+        std::swap(state_->buffers, a.buffers);
+        state_->point_objects();
+        restore_show_state(live_show);
+        state_->music_end = live_end;
+        flash_limit = *a.live_flash_limit;
+        screen = live_screen;
+        restore_clock(live_clock);
+        hold_music_output(false);
+    } while (!a.done && wall_now() < until);
     if (a.done) {
         a.music.reset();  // what the run ahead used is not needed any more
         a.last.reset();
+        a.live_flash_limit.reset();
         for (auto& buffer : a.buffers) {
             buffer.reset();
         }
@@ -692,14 +694,6 @@ std::size_t DemoRun::bytes(const std::vector<const Checkpoint*>& checkpoints) {
         total += buffer->bytes();
     }
     return total;
-}
-
-std::size_t DemoRun::checkpoint_bytes() const {
-    std::vector<const Checkpoint*> all;
-    for (const auto& [frame, entry] : state_->seeker.checkpoints) {
-        all.push_back(entry.checkpoint.get());
-    }
-    return bytes(all);
 }
 
 bool DemoRun::restore(const Checkpoint& checkpoint) { return restore_on(platform_, checkpoint); }

@@ -84,7 +84,6 @@ public:
     // Checkpoints a seek can start from, and whether the run that fills them ahead of the
     // viewer in idle time (after each frame shown, with --interactive) has covered the show.
     std::size_t checkpoints_kept() const;
-    std::size_t checkpoint_bytes() const;  // the memory they hold
     bool looked_ahead() const;
     // One slice of that run, of about `seconds` of wall time (step() runs them itself).
     void look_ahead(double seconds);

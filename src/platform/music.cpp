@@ -525,7 +525,9 @@ std::unique_ptr<SideMusic> make_side_music(SyncProc proc) {
     } catch (const std::exception&) {
         return nullptr;
     }
+    hold_music_output(true);  // the audio thread drives the heard scheduler
     p.scheduler = heard.scheduler;
+    hold_music_output(false);
     p.scheduler.restart();
     p.output = AudioOutput::Offline;
     const int count = heard.sync_count.load();

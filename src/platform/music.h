@@ -164,8 +164,9 @@ private:
 
 // Keeps the music heard from rendering (true) until released (false): the sound device's
 // callback, or the silent thread, waits, so that no sync of it runs meanwhile, and then
-// catches up from its buffer. For a few milliseconds at a time: the sound is not changed,
+// catches up from its buffer. For a millisecond or two at a time: the sound is not changed,
 // only rendered a little later. Offline output renders only when called and has nothing to hold.
+// Holds do not nest.
 void hold_music_output(bool held);
 
 }  // namespace gf
