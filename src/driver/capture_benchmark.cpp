@@ -289,6 +289,7 @@ int run_benchmark(const DemoOptions& demo, const FrameRate& rate, uint64_t max_f
             return std::string(text);
         };
         std::vector<const DemoRun::Checkpoint*> table;
+        table.reserve(checkpoints.size());
         for (const auto& checkpoint : checkpoints) {
             table.push_back(checkpoint.second.get());
         }
