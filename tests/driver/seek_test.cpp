@@ -265,7 +265,8 @@ TEST(Seek, FillingTheTableAheadLeavesTheWindowsShowAsItWas) {
     for (std::size_t i = 0; i < shown[0].size(); ++i) {
         EXPECT_EQ(shown[1][i], shown[0][i]) << "picture or sound " << i;
     }
-    EXPECT_GT(kept[1], kept[0] + 20) << "the table ahead did not cover the show";
+    // The show runs 124 s: a checkpoint at its start and at least one every 2 s of it.
+    EXPECT_GE(kept[1], 63u) << "the table ahead did not cover the show (" << kept[0] << " kept without it)";
 }
 
 }  // namespace
