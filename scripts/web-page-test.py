@@ -82,6 +82,7 @@ def order_row(page):
 def check_player(page):
     """Space pauses (the address names the moment), Right goes to the next order, '.' and ','
     step a frame while paused, Home goes to the start, and a #t= link starts where it says;
+    M mutes and unmutes, and the volume slider sets the level;
     after a seek, a pause and a resume the syncs fire within one audio chunk of their notes."""
     page.value("location.hash = '#t=9:0'")
     page.click("play")
@@ -126,6 +127,21 @@ def check_player(page):
     page.click("toggle")
     page.wait("/^#t=13:\\d+$/.test(location.hash) && document.getElementById('toggle').textContent === 'Play'",
               "paused by the Pause button, the address naming the moment")
+    # M mutes and unmutes; a click on the volume slider sets the level heard when not muted.
+    gain = "show.sound.gain.gain.value"
+    level = "Number(document.getElementById('volume').value) / 100"
+    mute_says = "document.getElementById('mute').textContent"
+    page.key("m", "KeyM", 77)
+    page.wait(f"{gain} === 0 && {mute_says} === 'Unmute'", "silence after M")
+    page.key("m", "KeyM", 77)
+    page.wait(f"Math.abs({gain} - {level}) < 1e-6 && {mute_says} === 'Mute'", "the sound back after M again")
+    x, y = page.value("(() => { const r = document.getElementById('volume').getBoundingClientRect();"
+                      " return [r.x + r.width / 4, r.y + r.height / 2]; })()")
+    for kind in ("mousePressed", "mouseReleased"):
+        page.call("Input.dispatchMouseEvent", type=kind, x=x, y=y, button="left", clickCount=1)
+    page.wait(f"{level} > 0.1 && {level} < 0.4 && Math.abs({gain} - {level}) < 1e-6",
+              "the level a quarter along the volume slider after a click there")
+    page.value("document.getElementById('volume').blur()")
     # The gentle switch in the controls turns the running show's limiter on and off.
     gentle_before = page.value("engine._gf_web_gentle()")
     page.click("gentle-now")
@@ -221,8 +237,8 @@ def main():
         except AssertionError as failure:
             sys.exit(f"web-page-test: {failure}")
     print("web-page-test: the warning and the gentle switch (reduced motion, remembered) work; Play, F11, a double-click, "
-          "Esc, the player's keys (Space, Right, '.', ',', Home, K), a click on the timeline, the Pause button and a #t= "
-          "link work, other keys do nothing; after a seek and a resume, and after 2 s in the background, the syncs fire "
+          "Esc, the player's keys (Space, Right, '.', ',', Home, K, M), a click on the timeline and on the volume slider, "
+          "the Pause button and a #t= link work, other keys do nothing; after a seek and a resume, and after 2 s in the background, the syncs fire "
           "within one audio chunk; with the server gone the page plays from its offline copy")
     return 0
 

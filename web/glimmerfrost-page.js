@@ -242,7 +242,7 @@ function play() {
     return;
   }
   const sound = new Sound(engine);
-  show = { sound, timer: setInterval(() => sound.pump(), 250), seeks: engine._gf_web_seeks() };
+  show = { sound, timer: setInterval(() => sound.pump(), 250), seeks: engine._gf_web_seeks(), began: performance.now() };
   engine.gfPause = (paused) => {
     sound.pause(paused !== 0);
     show.paused = paused !== 0;
@@ -288,6 +288,9 @@ function pass() {
   }
   follow_seeks();
   showPosition();
+  if (show.tableFilled === undefined && engine._gf_web_seek_table_full() !== 0) {
+    show.tableFilled = (performance.now() - show.began) / 1000; // every position now seeks from a checkpoint near it
+  }
   requestAnimationFrame(pass);
 }
 
@@ -420,6 +423,8 @@ function end() {
   const worst = engine._gf_web_sync_worst_ms();
   const fired = engine._gf_web_syncs_fired();
   const late = engine._gf_web_syncs_later_than(kChunkFrames);
+  const checkpoints = engine._gf_web_seek_table();
+  const table = show.tableFilled === undefined ? 'not filled' : 'filled in ' + show.tableFilled.toFixed(1) + ' s';
   engine._gf_web_stop();
   clearInterval(show.timer);
   show.sound.close();
@@ -430,7 +435,8 @@ function end() {
   $('start').style.display = '';
   if (params.has('autoplay')) {
     $('results').textContent += 'worst sync ' + worst.toFixed(2) + ' ms after its note, by the audio clock; ' +
-      late + ' of ' + fired + ' syncs later than one ' + kChunkFrames + '-frame chunk\n';
+      late + ' of ' + fired + ' syncs later than one ' + kChunkFrames + '-frame chunk\n' +
+      'seek table ahead of the viewer: ' + table + ' of playing, ' + checkpoints + ' checkpoints\n';
     document.title = 'show done';
     report();
   }

@@ -54,11 +54,8 @@ struct OrderCost {
     uint64_t first_frame = 0;  // the show's index of the order's first frame
     double seek_ms = -1;       // a seek to that frame from the checkpoint before it; -1: not measured
     double seek_cpu_ms = -1;
+    double cold_ms = -1;  // the first seek there, with nothing kept but the start: a run from the start
 };
-
-// A seek keeps a checkpoint every this many ms of show: a seek restores the one at or
-// before its frame and runs the show on from there, at most this long.
-constexpr uint64_t kCheckpointShowMs = 2000;
 
 // The thread's CPU time in seconds, or -1 where there is no such clock (a browser).
 double thread_seconds() {
@@ -92,6 +89,7 @@ struct Tally {
     bool seeking = false;
     uint64_t sought = 0;
     uint64_t sought_hash = 0;
+    double run_started = 0;  // when the run's first pass began
 };
 
 // Counts each frame shown into its order's cost, or, while seeking, hashes the sought one.
@@ -111,6 +109,7 @@ CaptureSink tally_sink(Tally& tally, uint64_t max_show_ms) {
         OrderCost& cost = tally.orders[std::min(frame.order, kOrderCount)];
         if (cost.frames == 0) {
             cost.first_frame = frame.index;
+            cost.cold_ms = (wall_now() - tally.run_started) * 1e3;
         }
         ++cost.frames;
         cost.seconds += frame.draw_seconds;
@@ -123,56 +122,102 @@ CaptureSink tally_sink(Tally& tally, uint64_t max_show_ms) {
 // Checkpoints of the whole run, by the frame count at which each was saved.
 using Checkpoints = std::vector<std::pair<uint64_t, std::shared_ptr<const DemoRun::Checkpoint>>>;
 
-// Runs a started show to its end, saving a checkpoint every kCheckpointShowMs of show.
-Checkpoints run_keeping_checkpoints(DemoRun& run, const FrameRate& rate) {
+// The whole run of a started show, keeping checkpoints as a window's table has them
+// (checkpoint_due).
+struct WholeRun {
     Checkpoints checkpoints;
-    const uint64_t checkpoint_frames = std::max<uint64_t>(
-        1, kCheckpointShowMs * static_cast<uint64_t>(rate.num) / (1000 * static_cast<uint64_t>(rate.den)));
-    uint64_t presented = 0;  // frames of the whole show so far
-    do {
-        if (presented % checkpoint_frames == 0) {
-            if (auto checkpoint = run.save()) {
-                checkpoints.emplace_back(presented, std::move(checkpoint));
+    uint64_t presented = 0;  // frames of the whole show
+    double drawing = 0;      // wall time in the passes: what filling a table ahead costs
+};
+
+WholeRun run_keeping_checkpoints(DemoRun& run, const FrameRate& rate, Tally& tally) {
+    WholeRun whole;
+    tally.run_started = wall_now();
+    uint64_t last = 0;
+    double work = 0;
+    bool more = true;
+    while (more) {
+        if (whole.presented == 0 ||
+            checkpoint_due(frame_start_ms(whole.presented, rate) - frame_start_ms(last, rate), work)) {
+            const DemoRun::Checkpoint* previous =
+                whole.checkpoints.empty() ? nullptr : whole.checkpoints.back().second.get();
+            if (auto checkpoint = run.save(previous)) {
+                whole.checkpoints.emplace_back(whole.presented, std::move(checkpoint));
+                last = whole.presented;
+                work = 0;
             }
         }
-        ++presented;
-    } while (run.step());
-    return checkpoints;
+        ++whole.presented;
+        const double pass_started = wall_now();
+        const double work_started = drawing_clock();
+        more = run.step();
+        work += drawing_clock() - work_started;
+        whole.drawing += wall_now() - pass_started;
+    }
+    return whole;
 }
 
-// Seeks to each order's first frame shown, timing each and checking it against the frame the
-// run drew; false when one differs.
-bool time_seeks(DemoRun& run, const CapturePlatform& platform, Tally& tally, const Checkpoints& checkpoints) {
+// The seeks with the table full, each checked against the frame the run drew.
+struct SeekTimes {
+    std::vector<double> far_wall;  // to the frame farthest from its checkpoint, in each stretch
+    std::vector<double> far_cpu;
     bool all_same = true;
+};
+
+// A seek to the whole show's frame `target` from the checkpoint before it, timed into
+// wall_ms and cpu_ms; false when it drew another frame than the run's.
+bool seek_to(DemoRun& run, const CapturePlatform& platform, Tally& tally, const Checkpoints& checkpoints,
+             uint64_t target, double& wall_ms, double& cpu_ms) {
     const uint64_t first_shown = platform.first_shown();
+    auto from = std::upper_bound(checkpoints.begin(), checkpoints.end(), target,
+                                 [](uint64_t frame, const auto& c) { return frame < c.first; });
+    if (from == checkpoints.begin() || target < first_shown || target - first_shown >= tally.hashes.size()) {
+        return true;  // not a frame shown, or no checkpoint before it (none could be kept)
+    }
+    --from;
+    tally.sought = target - first_shown;
+    tally.sought_hash = 0;
+    const double wall0 = wall_now();
+    const double cpu0 = thread_seconds();
+    const bool ok = run.restore(*from->second);
+    while (ok && !(platform.showing() && platform.frames() > tally.sought) && run.step()) {
+    }
+    wall_ms = (wall_now() - wall0) * 1e3;
+    cpu_ms = cpu0 < 0 ? -1 : (thread_seconds() - cpu0) * 1e3;
+    if (!ok || tally.sought_hash != tally.hashes.at(tally.sought)) {
+        report("seek to frame " + std::to_string(target) + " drew a frame other than the whole run's");
+        return false;
+    }
+    return true;
+}
+
+// Seeks to each order's first frame shown, and to the frame farthest from its checkpoint in
+// every stretch between two (the slowest a seek to any frame can be).
+SeekTimes time_seeks(DemoRun& run, const CapturePlatform& platform, Tally& tally, const WholeRun& whole) {
+    SeekTimes times;
+    const Checkpoints& checkpoints = whole.checkpoints;
     tally.seeking = true;
     for (OrderCost& cost : tally.orders) {
-        if (cost.frames == 0) {
-            continue;
+        if (cost.frames != 0) {
+            times.all_same = seek_to(run, platform, tally, checkpoints, platform.first_shown() + cost.first_frame,
+                                     cost.seek_ms, cost.seek_cpu_ms) &&
+                             times.all_same;
         }
-        tally.sought = cost.first_frame;
-        const uint64_t target = first_shown + cost.first_frame;  // in the whole show's frames
-        auto from = std::upper_bound(checkpoints.begin(), checkpoints.end(), target,
-                                     [](uint64_t frame, const auto& c) { return frame < c.first; });
-        if (from == checkpoints.begin()) {
-            continue;  // no checkpoint before it (none could be kept)
+    }
+    for (std::size_t i = 0; i < checkpoints.size(); ++i) {
+        const uint64_t next = i + 1 < checkpoints.size() ? checkpoints[i + 1].first : whole.presented;
+        double wall_ms = -1;
+        double cpu_ms = -1;
+        if (next > checkpoints[i].first + 1) {
+            times.all_same = seek_to(run, platform, tally, checkpoints, next - 1, wall_ms, cpu_ms) && times.all_same;
         }
-        --from;
-        tally.sought_hash = 0;
-        const double wall0 = wall_now();
-        const double cpu0 = thread_seconds();
-        const bool ok = run.restore(*from->second);
-        while (ok && !(platform.showing() && platform.frames() > tally.sought) && run.step()) {
-        }
-        cost.seek_ms = (wall_now() - wall0) * 1e3;
-        cost.seek_cpu_ms = cpu0 < 0 ? -1 : (thread_seconds() - cpu0) * 1e3;
-        if (!ok || tally.sought_hash != tally.hashes.at(tally.sought)) {
-            all_same = false;
-            report("seek to frame " + std::to_string(target) + " drew a frame other than the whole run's");
+        if (wall_ms >= 0) {
+            times.far_wall.push_back(wall_ms);
+            times.far_cpu.push_back(cpu_ms);
         }
     }
     tally.seeking = false;
-    return all_same;
+    return times;
 }
 
 // The table's rows gathered for the lines under it.
@@ -180,6 +225,7 @@ struct TableSummary {
     OrderCost total;
     std::vector<double> seek_wall;
     std::vector<double> seek_cpu;
+    std::vector<double> cold;
     double worst_seek = -1;
     std::string worst_seek_order;
     uint32_t heaviest = 0;
@@ -214,6 +260,9 @@ TableSummary print_order_rows(const Tally& tally, double copy_seconds) {
                 summary.worst_seek_order = label;
             }
         }
+        if (cost.cold_ms >= 0) {
+            summary.cold.push_back(cost.cold_ms);
+        }
         std::printf("\n");
     }
     return summary;
@@ -232,22 +281,52 @@ void print_totals(const TableSummary& summary, double copy_seconds, double mixin
                 mixing_seconds * 1e3 / static_cast<double>(summary.total.frames), elapsed);
 }
 
-// The line of the seeks' costs, when any was measured.
-void print_seeks(const TableSummary& summary, std::size_t checkpoints_kept, bool all_same) {
+std::string cpu_text(const std::vector<double>& cpu) {
+    char text[96] = "thread CPU not measured here";
+    if (!cpu.empty() && cpu.front() >= 0) {
+        std::snprintf(text, sizeof text, "thread CPU worst %.1f ms, median %.1f ms",
+                      *std::max_element(cpu.begin(), cpu.end()), median(cpu));
+    }
+    return text;
+}
+
+// The lines of the seek table and the seeks' costs, when any was measured.
+void print_seeks(const TableSummary& summary, const WholeRun& whole, const SeekTimes& times, const FrameRate& rate) {
     if (summary.seek_wall.empty()) {
         return;
     }
-    char cpu[96] = "thread CPU not measured here";
-    if (summary.seek_cpu.front() >= 0) {
-        std::snprintf(cpu, sizeof cpu, "thread CPU worst %.1f ms, median %.1f ms",
-                      *std::max_element(summary.seek_cpu.begin(), summary.seek_cpu.end()), median(summary.seek_cpu));
+    std::vector<const DemoRun::Checkpoint*> table;
+    table.reserve(whole.checkpoints.size());
+    for (const auto& checkpoint : whole.checkpoints) {
+        table.push_back(checkpoint.second.get());
     }
+    const double table_mb = static_cast<double>(DemoRun::bytes(table)) / 1e6;
     std::printf(
-        "seek to an order's first frame (from a checkpoint every %.0f s of show, %zu kept, then run on): "
-        "worst %.1f ms (order %s), median %.1f ms; %s; %s\n",
-        static_cast<double>(kCheckpointShowMs) / 1000.0, checkpoints_kept, summary.worst_seek,
-        summary.worst_seek_order.c_str(), median(summary.seek_wall), cpu,
-        all_same ? "every sought frame equals the whole run's" : "SOME SOUGHT FRAMES DIFFER");
+        "seek table: %zu checkpoints (at least every %.1f s of show, sooner after %.0f ms of drawing time), "
+        "%.1f MB in all, %.2f MB each on average\n",
+        table.size(), static_cast<double>(kCheckpointShowMs) / 1000.0, kCheckpointWorkSeconds * 1e3, table_mb,
+        table_mb / static_cast<double>(table.size()));
+    std::printf(
+        "first seek before the table is filled (a run from the start) to an order's first frame: "
+        "worst %.1f ms, median %.1f ms\n",
+        *std::max_element(summary.cold.begin(), summary.cold.end()), median(summary.cold));
+    std::printf("seek with the table filled, to an order's first frame: worst %.1f ms (order %s), median %.1f ms; %s\n",
+                summary.worst_seek, summary.worst_seek_order.c_str(), median(summary.seek_wall),
+                cpu_text(summary.seek_cpu).c_str());
+    if (!times.far_wall.empty()) {
+        std::printf(
+            "seek with the table filled, to the frame farthest from its checkpoint in each of %zu "
+            "stretches: worst %.1f ms, median %.1f ms; %s\n",
+            times.far_wall.size(), *std::max_element(times.far_wall.begin(), times.far_wall.end()),
+            median(times.far_wall), cpu_text(times.far_cpu).c_str());
+    }
+    const double fps = static_cast<double>(rate.num) / rate.den;
+    std::printf(
+        "filling the table ahead takes %.2f s of drawing: at %s fps, %.0f s playing (%.0f ms a frame), "
+        "%.0f s paused (%.0f ms a frame); %s\n",
+        whole.drawing, rate_text(rate).c_str(), whole.drawing / (kAheadPlayingSeconds * fps),
+        kAheadPlayingSeconds * 1e3, whole.drawing / (kAheadPausedSeconds * fps), kAheadPausedSeconds * 1e3,
+        times.all_same ? "every sought frame equals the whole run's" : "SOME SOUGHT FRAMES DIFFER");
 }
 
 // The exit code of a finished run whose table is printed, saying why it stopped short if it did.
@@ -277,6 +356,7 @@ int run_benchmark(const DemoOptions& demo, const FrameRate& rate, uint64_t max_f
     const double copy_seconds = time_frame_copy();
     Tally tally;
     CapturePlatform platform(rate, tally_sink(tally, max_show_ms), max_frames, interrupt);
+    platform.keep_surface_in_state(false);  // as a window's seek table keeps its checkpoints
     if (end) {
         platform.set_end_position(*end);
     }
@@ -288,12 +368,13 @@ int run_benchmark(const DemoOptions& demo, const FrameRate& rate, uint64_t max_f
     if (result != kExitOk) {
         return result;  // start-up failed, and said why
     }
-    const Checkpoints checkpoints = run_keeping_checkpoints(run, rate);
+    const WholeRun whole_run = run_keeping_checkpoints(run, rate, tally);
     const double elapsed = wall_now() - started;
 
-    const bool whole_run =
+    const bool ran_to_end =
         platform.stop_reason() == CaptureStop::None || platform.stop_reason() == CaptureStop::MusicEnded;
-    const bool all_same = whole_run && !checkpoints.empty() ? time_seeks(run, platform, tally, checkpoints) : true;
+    const SeekTimes times =
+        ran_to_end && !whole_run.checkpoints.empty() ? time_seeks(run, platform, tally, whole_run) : SeekTimes{};
     run.finish();
 
     double drawn_seconds = 0;
@@ -314,8 +395,8 @@ int run_benchmark(const DemoOptions& demo, const FrameRate& rate, uint64_t max_f
     std::printf("%6s %8s %12s %12s %14s %10s\n", "order", "frames", "ms/frame", "frames/s", "memcpys/frame", "seek ms");
     const TableSummary summary = print_order_rows(tally, copy_seconds);
     print_totals(summary, copy_seconds, platform.mixing_seconds(), elapsed);
-    print_seeks(summary, checkpoints.size(), all_same);
-    return finished_run_code(platform, tally, max_show_ms, all_same);
+    print_seeks(summary, whole_run, times, rate);
+    return finished_run_code(platform, tally, max_show_ms, times.all_same);
 }
 
 std::string rate_text(const FrameRate& rate) {

@@ -186,8 +186,11 @@ struct CaptureState final : PlatformState {
     bool showing = true;
     bool playing = false;
     uint32_t clock = 0;
-    PixelBuffer surface;
+    std::unique_ptr<PixelBuffer> surface;  // none when not kept
     MusicState music;
+    std::size_t bytes() const override {
+        return sizeof(*this) - sizeof(MusicState) + music.bytes() + (surface ? sizeof(PixelBuffer) : 0);
+    }
 };
 
 }  // namespace
@@ -220,7 +223,9 @@ std::unique_ptr<PlatformState> CapturePlatform::save_state() {
     state->showing = showing_;
     state->playing = playing_;
     state->clock = time_get_time();
-    state->surface = surface_;
+    if (keep_surface_) {
+        state->surface = std::make_unique<PixelBuffer>(surface_);
+    }
     return state;
 }
 
@@ -236,7 +241,9 @@ bool CapturePlatform::restore_state(const PlatformState& saved) {
     showing_ = state->showing;
     playing_ = state->playing;
     set_virtual_clock(state->clock);
-    surface_ = state->surface;
+    if (state->surface) {
+        surface_ = *state->surface;
+    }
     stop_ = CaptureStop::None;
     return true;
 }

@@ -105,6 +105,10 @@ public:
     // restore rings on as libopenmpt plays it from the row; positions and syncs are exact).
     std::unique_ptr<PlatformState> save_state() override;
     bool restore_state(const PlatformState& state) override;
+    // Whether save_state keeps the surface (the default). Every pass draws the whole frame
+    // before anything reads it, so a seek's table need not keep it; a restore without it
+    // leaves the surface as it stands.
+    void keep_surface_in_state(bool keep) { keep_surface_ = keep; }
 
     // Shows the whole show from the first frame whose music position is at or after
     // ORDER:ROW: the show runs from its start as it always does, and the frames
@@ -138,6 +142,7 @@ private:
     uint64_t first_shown_ = 0;
     uint64_t music_end_sample_ = kNotEnded;
     bool playing_ = false;
+    bool keep_surface_ = true;
     CaptureStop stop_ = CaptureStop::None;
     double lock_started_ = 0;
     double draw_seconds_ = 0;

@@ -6,9 +6,13 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
+#include <cstring>
+#include <ctime>
 #include <iostream>
 #include <map>
 #include <memory>
+#include <set>
 #include <vector>
 
 #include "common/frame_globals.h"
@@ -19,6 +23,7 @@
 #include "driver/timeline.h"
 #include "effects/flash_limit.h"
 #include "platform/clock.h"
+#include "platform/music.h"
 
 namespace gf {
 
@@ -75,7 +80,7 @@ struct Viewer {
     bool redraw = false;  // draw one frame while paused: the order has changed
 };
 
-constexpr uint64_t kCheckpointShowMs = 2000;  // a seek runs on at most this much show from a checkpoint
+double wall_now() { return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count(); }
 
 // The position word (order low, row high) as a number that orders positions as the show does.
 uint32_t position_key(uint32_t position) { return ((position & 0xFFFFu) << 16) | (position >> 16); }
@@ -140,8 +145,8 @@ bool handle_viewer_keys(Platform& platform, Viewer& viewer, int order_count) {
     return true;
 }
 
-// Start-up steps 2-4: eight empty pictures and six black work buffers, handed to the scenes
-// that draw with them.
+// Start-up steps 2-4: eight empty pictures and six black work buffers; the pictures are
+// handed to the scenes that draw with them (the buffers by State::point_objects).
 void make_scene_objects(std::array<Image, kPictureCount>& images,
                         std::array<std::unique_ptr<PixelBuffer>, kWorkBuffers>& buffers, SceneObjects& objects) {
     for (auto& buffer : buffers) {
@@ -150,12 +155,6 @@ void make_scene_objects(std::array<Image, kPictureCount>& images,
     for (int slot = 0; slot < kPictureCount; ++slot) {
         objects.pictures[slot] = &images[slot];
     }
-    objects.scroll_buffer = buffers[0].get();
-    objects.band_buffer = buffers[1].get();
-    objects.cube_buffer = buffers[2].get();
-    objects.cube_glow_buffer = buffers[3].get();
-    objects.snow_buffer = buffers[4].get();
-    objects.flash_buffer = buffers[5].get();
 }
 
 // Start-up steps 5 and 6, and the mesh checked: why the show cannot start, naming the file.
@@ -188,6 +187,19 @@ Status load_show_files(Platform& platform, const EffectOps& fx, const DataFiles&
 
 }  // namespace
 
+double drawing_clock() {
+    timespec ts{};
+    if (clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts) == 0 && (ts.tv_sec != 0 || ts.tv_nsec != 0)) {
+        return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+    }
+    return wall_now();
+}
+
+bool checkpoint_due(uint64_t show_ms, double work_seconds) {
+    return show_ms >= kCheckpointShowMs ||
+           (show_ms >= kCheckpointLeastShowMs && work_seconds >= kCheckpointWorkSeconds);
+}
+
 DemoOptions from_the_start(const DemoOptions& demo) {
     DemoOptions whole = demo;
     whole.start_order = 0;
@@ -210,10 +222,67 @@ int demo_main(Platform& platform, const DemoOptions& options, const EffectOps& f
     return run.finish();
 }
 
+namespace {
+
+// A work buffer as a checkpoint keeps it: runs of one colour (most buffers are black but
+// for what their scene draws, or one colour), or the pixels as they are when that is smaller.
+class PackedBuffer {
+public:
+    explicit PackedBuffer(const PixelBuffer& buffer) {
+        const uint32_t* p = buffer.pixels;
+        for (int i = 0; i < kScreenPixels && words_.size() < kScreenPixels;) {
+            int end = i + 1;
+            while (end < kScreenPixels && p[end] == p[i]) {
+                ++end;
+            }
+            words_.push_back(static_cast<uint32_t>(end - i));
+            words_.push_back(p[i]);
+            i = end;
+        }
+        runs_ = words_.size() < kScreenPixels;
+        if (!runs_) {
+            words_.assign(p, p + kScreenPixels);
+        }
+        words_.shrink_to_fit();
+    }
+    void unpack(PixelBuffer& buffer) const {
+        if (!runs_) {
+            std::copy(words_.begin(), words_.end(), buffer.pixels);
+            return;
+        }
+        uint32_t* out = buffer.pixels;
+        for (std::size_t i = 0; i < words_.size(); i += 2) {
+            out = std::fill_n(out, words_[i], words_[i + 1]);
+        }
+    }
+    // Whether it holds exactly `buffer`'s pixels.
+    bool holds(const PixelBuffer& buffer) const {
+        if (!runs_) {
+            return std::equal(words_.begin(), words_.end(), buffer.pixels);
+        }
+        const uint32_t* in = buffer.pixels;
+        for (std::size_t i = 0; i < words_.size(); i += 2) {
+            const uint32_t colour = words_[i + 1];
+            if (std::any_of(in, in + words_[i], [colour](uint32_t pixel) { return pixel != colour; })) {
+                return false;
+            }
+            in += words_[i];
+        }
+        return true;
+    }
+    std::size_t bytes() const { return sizeof(*this) + words_.capacity() * sizeof(uint32_t); }
+
+private:
+    bool runs_ = true;  // words_ is (count, colour) pairs; otherwise the pixels
+    std::vector<uint32_t> words_;
+};
+
+}  // namespace
+
 // What lives from start-up to shutdown.
 struct DemoRun::Checkpoint {
     ShowState show;
-    std::vector<PixelBuffer> buffers;
+    std::vector<std::shared_ptr<const PackedBuffer>> buffers;  // shared by checkpoints where they are the same
     MusicEndWatch music_end;
     std::unique_ptr<PlatformState> platform;
     std::unique_ptr<FlashLimitState> flash_limit;  // the gentle show's limiter (kept on the heap: it holds a frame)
@@ -233,6 +302,21 @@ struct Seeker {
     std::unique_ptr<CapturePlatform> shadow;  // made at the first seek
     std::map<uint64_t, Entry> checkpoints;    // by the frame drawn next; frame 0 is the show's start
     int64_t frame = -1;                       // the steady-rate frame the window shows, when it shows one of them
+    // The same run from the start, a slice at a time in idle time, keeping every checkpoint:
+    // its own offline platform and music, work buffers, and between slices its show's state.
+    struct Ahead {
+        bool done = false;  // the whole show is covered (or it cannot run)
+        std::unique_ptr<SideMusic> music;
+        std::unique_ptr<CapturePlatform> platform;
+        std::array<std::unique_ptr<PixelBuffer>, kWorkBuffers> buffers;
+        ShowState show;
+        ClockState clock;
+        MusicEndWatch music_end;
+        std::shared_ptr<const DemoRun::Checkpoint> last;  // the latest checkpoint it has passed
+        uint64_t last_frame = 0;
+        double work = 0;                                    // seconds spent drawing since
+        std::unique_ptr<FlashLimitState> live_flash_limit;  // the window's, kept during a slice
+    } ahead;
 };
 
 struct DemoRun::State {
@@ -243,6 +327,16 @@ struct DemoRun::State {
     MusicEndWatch music_end;
     bool first_pass = true;
     Seeker seeker;
+
+    // The chains draw into `buffers`.
+    void point_objects() {
+        objects.scroll_buffer = buffers[0].get();
+        objects.band_buffer = buffers[1].get();
+        objects.cube_buffer = buffers[2].get();
+        objects.cube_glow_buffer = buffers[3].get();
+        objects.snow_buffer = buffers[4].get();
+        objects.flash_buffer = buffers[5].get();
+    }
 };
 
 DemoRun::DemoRun(Platform& platform, const DemoOptions& options, const EffectOps& effects)
@@ -266,6 +360,7 @@ int DemoRun::start() {
 
     // 1-4: the Display is the platform's; eight empty pictures; six black work buffers.
     make_scene_objects(images, buffers, objects);
+    state_->point_objects();
     // A start-up failure undoes what was done, in shutdown order, before any window opens.
     const auto fail = [&](const Status& failure) {
         const int code = report_failure(failure);
@@ -309,9 +404,14 @@ int DemoRun::start() {
             std::max<uint64_t>(1, kCheckpointShowMs * static_cast<uint64_t>(num) / (1000 * static_cast<uint64_t>(den)));
         auto start = std::make_shared<Checkpoint>();
         start->show = save_show_state();
-        start->buffers.resize(buffers.size());
+        start->buffers.assign(buffers.size(), std::make_shared<const PackedBuffer>(PixelBuffer{}));
         start->platform = CapturePlatform::start_state();
         seeker.checkpoints[0] = {0, std::move(start)};
+        if (options_.interactive && options_.seek_ahead) {
+            // The run ahead's music, loaded now rather than in the first frame's idle time: it takes a while.
+            seeker.ahead.music = make_side_music(on_music_sync);
+            seeker.ahead.done = !seeker.ahead.music;  // without it, seeks fill the table as they pass
+        }
         platform.play_music(0, 0);
         if (options_.start_order != 0 || options_.start_row != 0) {
             seek_to_position(options_.start_order, options_.start_row);
@@ -327,8 +427,7 @@ bool DemoRun::seek_to_position(uint32_t order, uint32_t row) { return seek(posit
 
 bool DemoRun::seek_to_frame(uint64_t frame) { return seek(0, static_cast<int64_t>(frame)); }
 
-void DemoRun::shadow_pass() {
-    CapturePlatform& shadow = *state_->seeker.shadow;
+void DemoRun::shadow_pass(CapturePlatform& shadow) {
     frame_pass(shadow, [&] { run_timeline(shadow, state_->objects, fx_); });
 }
 
@@ -345,6 +444,7 @@ bool DemoRun::seek(uint32_t key, int64_t frame) {
     platform_.pull_music(true);
     if (!s.shadow) {
         s.shadow = std::make_unique<CapturePlatform>(s.rate, CaptureSink{});
+        s.shadow->keep_surface_in_state(false);
     }
     use_virtual_clock(kCaptureClockStart);
     CapturePlatform::follow_music_clock();
@@ -356,11 +456,13 @@ bool DemoRun::seek(uint32_t key, int64_t frame) {
         }
     }
     bool ok = restore_on(*s.shadow, *from->second.checkpoint);
+    const Checkpoint* last = from->second.checkpoint.get();
     while (ok) {
         const uint64_t at = s.shadow->frames();
         const uint32_t next = position_key(s.shadow->music_position());
         if (at % s.every == 0 && s.checkpoints.count(at) == 0) {
-            if (auto checkpoint = save_on(*s.shadow)) {
+            if (auto checkpoint = save_on(*s.shadow, last)) {
+                last = checkpoint.get();
                 s.checkpoints[at] = {next, std::move(checkpoint)};
             }
         }
@@ -368,7 +470,7 @@ bool DemoRun::seek(uint32_t key, int64_t frame) {
         if (reached || exit_requested == 1 || s.shadow->key_pressed()) {
             break;
         }
-        shadow_pass();
+        shadow_pass(*s.shadow);
     }
     s.frame = ok ? static_cast<int64_t>(s.shadow->frames()) : -1;
     const uint32_t now = time_get_time();
@@ -474,14 +576,135 @@ bool DemoRun::step() {
     if (options_.interactive && !viewer_keys()) {
         return false;  // nobody reads the lines any more: the end of the show
     }
+    if (options_.interactive && options_.seek_ahead) {
+        look_ahead(viewer.paused ? kAheadPausedSeconds : kAheadPlayingSeconds);
+    }
     return true;
 }
 
-std::shared_ptr<const DemoRun::Checkpoint> DemoRun::save() const { return save_on(platform_); }
+std::size_t DemoRun::checkpoints_kept() const { return state_->seeker.checkpoints.size(); }
+
+bool DemoRun::looked_ahead() const { return state_->seeker.ahead.done; }
+
+// One slice of the run ahead, a pass at a time. The effects keep their state module-wide,
+// so for each pass the window's show is put aside (its state, its work buffers, its clock)
+// and put back exactly as it was; the window's music keeps playing, only held from
+// rendering during the pass (no sync of it may run meanwhile), and the run ahead has
+// music of its own. The window's frames and sound are those it has without the slice.
+void DemoRun::look_ahead(double seconds) {
+    Seeker& s = state_->seeker;
+    Seeker::Ahead& a = s.ahead;
+    if (!s.enabled || a.done) {
+        return;
+    }
+    if (!a.music) {
+        a.music = make_side_music(on_music_sync);
+        if (!a.music) {
+            a.done = true;  // no second player of the module: seeks fill the table as they pass
+            return;
+        }
+    }
+    if (!a.live_flash_limit) {
+        for (auto& buffer : a.buffers) {
+            buffer = std::make_unique<PixelBuffer>();
+        }
+        a.live_flash_limit = std::make_unique<FlashLimitState>();
+    }
+    const double until = wall_now() + seconds;
+    do {
+        hold_music_output(true);
+        const ClockState live_clock = save_clock();
+        const ShowState live_show = save_show_state();
+        const MusicEndWatch live_end = state_->music_end;
+        uint32_t* const live_screen = screen;
+        *a.live_flash_limit = flash_limit;
+        std::swap(state_->buffers, a.buffers);
+        state_->point_objects();
+        {
+            const SideMusicScope side(*a.music);
+            bool running = true;
+            if (!a.platform) {
+                a.platform = std::make_unique<CapturePlatform>(s.rate, CaptureSink{});
+                a.platform->keep_surface_in_state(false);
+                CapturePlatform::follow_music_clock();
+                a.last = s.checkpoints.at(0).checkpoint;
+                running = restore_on(*a.platform, *a.last);
+            } else {
+                restore_clock(a.clock);
+                restore_show_state(a.show);
+                state_->music_end = a.music_end;
+                reset_flash_limit();  // as a seek's run has it: the shadow draws without the limiter
+            }
+            const uint64_t at = a.platform->frames();
+            const auto kept = s.checkpoints.find(at);
+            if (kept != s.checkpoints.end()) {
+                a.last = kept->second.checkpoint;  // a seek has passed here
+                a.last_frame = at;
+                a.work = 0;
+            } else if (checkpoint_due(frame_start_ms(at, s.rate) - frame_start_ms(a.last_frame, s.rate), a.work)) {
+                const uint32_t next = position_key(a.platform->music_position());
+                if (auto checkpoint = save_on(*a.platform, a.last.get())) {
+                    a.last = checkpoint;
+                    a.last_frame = at;
+                    a.work = 0;
+                    s.checkpoints[at] = {next, std::move(checkpoint)};
+                }
+            }
+            if (!running || exit_requested == 1 || a.platform->key_pressed()) {
+                a.done = true;
+                a.platform.reset();  // with the side music and the clock still its own
+            } else {
+                const double started = drawing_clock();
+                shadow_pass(*a.platform);
+                a.work += drawing_clock() - started;
+                a.clock = save_clock();
+                a.show = save_show_state();
+                a.music_end = state_->music_end;
+            }
+        }
+        std::swap(state_->buffers, a.buffers);
+        state_->point_objects();
+        restore_show_state(live_show);
+        state_->music_end = live_end;
+        flash_limit = *a.live_flash_limit;
+        screen = live_screen;
+        restore_clock(live_clock);
+        hold_music_output(false);
+    } while (!a.done && wall_now() < until);
+    if (a.done) {
+        a.music.reset();  // what the run ahead used is not needed any more
+        a.last.reset();
+        a.live_flash_limit.reset();
+        for (auto& buffer : a.buffers) {
+            buffer.reset();
+        }
+    }
+}
+
+std::shared_ptr<const DemoRun::Checkpoint> DemoRun::save(const Checkpoint* previous) const {
+    return save_on(platform_, previous);
+}
+
+std::size_t DemoRun::bytes(const std::vector<const Checkpoint*>& checkpoints) {
+    std::size_t total = 0;
+    std::set<const PackedBuffer*> buffers;
+    for (const Checkpoint* checkpoint : checkpoints) {
+        total += sizeof(Checkpoint) + (checkpoint->platform ? checkpoint->platform->bytes() : 0) +
+                 (checkpoint->flash_limit ? sizeof(FlashLimitState) : 0) +
+                 checkpoint->buffers.size() * sizeof(std::shared_ptr<const PackedBuffer>);
+        for (const auto& buffer : checkpoint->buffers) {
+            buffers.insert(buffer.get());
+        }
+    }
+    for (const PackedBuffer* buffer : buffers) {
+        total += buffer->bytes();
+    }
+    return total;
+}
 
 bool DemoRun::restore(const Checkpoint& checkpoint) { return restore_on(platform_, checkpoint); }
 
-std::shared_ptr<const DemoRun::Checkpoint> DemoRun::save_on(Platform& platform) const {
+std::shared_ptr<const DemoRun::Checkpoint> DemoRun::save_on(Platform& platform, const Checkpoint* previous) const {
     auto checkpoint = std::make_shared<Checkpoint>();
     checkpoint->platform = platform.save_state();
     if (!checkpoint->platform) {
@@ -489,8 +712,13 @@ std::shared_ptr<const DemoRun::Checkpoint> DemoRun::save_on(Platform& platform) 
     }
     checkpoint->show = save_show_state();
     checkpoint->buffers.reserve(state_->buffers.size());
-    for (const auto& buffer : state_->buffers) {
-        checkpoint->buffers.push_back(*buffer);
+    for (std::size_t i = 0; i < state_->buffers.size(); ++i) {
+        const PixelBuffer& buffer = *state_->buffers[i];
+        if (previous != nullptr && i < previous->buffers.size() && previous->buffers[i]->holds(buffer)) {
+            checkpoint->buffers.push_back(previous->buffers[i]);  // unchanged since: kept once
+        } else {
+            checkpoint->buffers.push_back(std::make_shared<const PackedBuffer>(buffer));
+        }
     }
     checkpoint->music_end = state_->music_end;
     if (options_.gentle) {
@@ -505,7 +733,7 @@ bool DemoRun::restore_on(Platform& platform, const Checkpoint& checkpoint) {
     }
     restore_show_state(checkpoint.show);
     for (std::size_t i = 0; i < checkpoint.buffers.size(); ++i) {
-        *state_->buffers[i] = checkpoint.buffers[i];
+        checkpoint.buffers[i]->unpack(*state_->buffers[i]);
     }
     state_->music_end = checkpoint.music_end;
     if (checkpoint.flash_limit) {

@@ -5,6 +5,7 @@
 // the browser hands them to its page; tests record the calls.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -21,6 +22,7 @@ namespace gf {
 class PlatformState {
 public:
     virtual ~PlatformState() = default;
+    virtual std::size_t bytes() const { return sizeof(*this); }  // the memory it holds
 };
 
 class Platform {

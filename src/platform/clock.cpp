@@ -75,4 +75,22 @@ void set_virtual_clock(uint32_t ms) { s_virtual_ms.store(ms, std::memory_order_r
 
 void advance_virtual_clock(uint32_t ms) { s_virtual_ms.fetch_add(ms, std::memory_order_relaxed); }
 
+ClockState save_clock() {
+    ClockState state;
+    state.virtual_clock = s_virtual.load();
+    state.virtual_ms = s_virtual_ms.load();
+    state.held = s_held.load();
+    state.held_at = s_held_at.load();
+    state.held_total = s_held_total.load();
+    return state;
+}
+
+void restore_clock(const ClockState& state) {
+    s_virtual_ms.store(state.virtual_ms);
+    s_virtual.store(state.virtual_clock);
+    s_held_at.store(state.held_at);
+    s_held_total.store(state.held_total);
+    s_held.store(state.held);
+}
+
 }  // namespace gf

@@ -31,4 +31,17 @@ void set_clock(uint32_t ms);
 // nothing. Switching between the system and the virtual clock releases it.
 void hold_clock(bool held);
 
+// The clock as it stands: which one is read, the virtual clock's time and the hold.
+// Put back, every reader sees exactly what it would have seen had nothing switched
+// the clock in between (a seek's table filled in idle time runs on the virtual clock).
+struct ClockState {
+    bool virtual_clock = false;
+    uint32_t virtual_ms = 0;
+    bool held = false;
+    uint32_t held_at = 0;
+    uint32_t held_total = 0;
+};
+ClockState save_clock();
+void restore_clock(const ClockState& state);
+
 }  // namespace gf

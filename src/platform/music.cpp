@@ -33,6 +33,7 @@ namespace gf {
 namespace music_detail {
 
 Player g_player;
+thread_local Player* t_player = &g_player;
 
 }  // namespace music_detail
 
@@ -54,54 +55,54 @@ std::ostream s_null_log(&s_null_buffer);
 // The instruments that have syncs, as published so far.
 InstrumentSet wanted_instruments() {
     InstrumentSet wanted;
-    const int count = g_player.sync_count.load(std::memory_order_acquire);
+    const int count = player().sync_count.load(std::memory_order_acquire);
     for (int i = 0; i < count; ++i) {
-        wanted.set(static_cast<std::size_t>(g_player.syncs[i].instrument));
+        wanted.set(static_cast<std::size_t>(player().syncs[i].instrument));
     }
     return wanted;
 }
 
 void fire(const NoteStart& note) {
-    const int count = g_player.sync_count.load(std::memory_order_acquire);
+    const int count = player().sync_count.load(std::memory_order_acquire);
     for (int i = 0; i < count; ++i) {
-        if (g_player.syncs[i].instrument != note.instrument) {
+        if (player().syncs[i].instrument != note.instrument) {
             continue;
         }
-        if (g_player.sync_hook) {
-            g_player.sync_hook(note.frame);
+        if (player().sync_hook) {
+            player().sync_hook(note.frame);
         }
-        g_player.syncs[i].proc(static_cast<uint32_t>(i + 1), note.instrument);
+        player().syncs[i].proc(static_cast<uint32_t>(i + 1), note.instrument);
     }
 }
 
 // Fires the queued notes that start before `end`, in the order they were queued.
 void fire_due(uint64_t end) {
     NoteStart note;
-    while (g_player.scheduler.take_due(end, note)) {
+    while (player().scheduler.take_due(end, note)) {
         fire(note);
     }
 }
 
 void publish_end() {
-    g_player.ended.store(true, std::memory_order_relaxed);
-    g_player.position.store(kOrderAfterEnd, std::memory_order_relaxed);
-    g_player.scheduler.drop_queued();
+    player().ended.store(true, std::memory_order_relaxed);
+    player().position.store(kOrderAfterEnd, std::memory_order_relaxed);
+    player().scheduler.drop_queued();
 }
 
 // The row (order, row) was first heard at `frame`: queue its notes and
 // predict where the next row starts from the row's ticks and the tempo.
 void row_started(int order, int row, uint64_t frame) {
-    openmpt::module& mod = *g_player.module;
-    RenderState& r = g_player.render;
+    openmpt::module& mod = *player().module;
+    RenderState& r = player().render;
     r.last_order = order;
     r.last_row = row;
     r.row_start = frame;
     fire_due(frame);  // delayed notes of the last row go first, while the position still shows it
-    g_player.position.store((static_cast<uint32_t>(order) & 0xFFFFu) | (static_cast<uint32_t>(row) << 16),
+    player().position.store((static_cast<uint32_t>(order) & 0xFFFFu) | (static_cast<uint32_t>(row) << 16),
                             std::memory_order_relaxed);
     const int tempo = static_cast<int>(mod.get_current_tempo());
     const int ticks =
-        g_player.scheduler.row_started(mod.get_current_pattern(), row, frame, static_cast<int>(mod.get_current_speed()),
+        player().scheduler.row_started(mod.get_current_pattern(), row, frame, static_cast<int>(mod.get_current_speed()),
                                        tempo, kMixRate, wanted_instruments());
     if (ticks == 0) {
         r.watch_from = r.watch_until = kNever;
@@ -122,7 +123,7 @@ void row_started(int order, int row, uint64_t frame) {
 // and a step never passes a queued note's first frame, so that it fires
 // as soon as rendering has reached it.
 std::size_t next_step(std::size_t limit) {
-    const RenderState& r = g_player.render;
+    const RenderState& r = player().render;
     const uint64_t at = r.stream_frame;
     if (at >= r.watch_from && at <= r.watch_until) {
         return 1;
@@ -131,7 +132,7 @@ std::size_t next_step(std::size_t limit) {
     if (r.watch_from > at) {
         step = std::min(step, r.watch_from - at);
     }
-    const uint64_t note = g_player.scheduler.next_start();
+    const uint64_t note = player().scheduler.next_start();
     if (note != kNever && note >= at) {
         step = std::min(step, note - at + 1);
     }
@@ -141,10 +142,10 @@ std::size_t next_step(std::size_t limit) {
 // Renders up to `frames` (≤ kMaxChunkFrames) into the mix buffer, firing syncs on the way.
 // Returns the frames of music rendered; fewer once the song has ended.
 std::size_t render_chunk(std::size_t frames) {
-    openmpt::module& mod = *g_player.module;
-    RenderState& r = g_player.render;
+    openmpt::module& mod = *player().module;
+    RenderState& r = player().render;
     std::size_t done = 0;
-    while (done < frames && !g_player.ended.load(std::memory_order_relaxed)) {
+    while (done < frames && !player().ended.load(std::memory_order_relaxed)) {
         const std::size_t step = next_step(frames - done);
         const std::size_t got = mod.read_interleaved_stereo(kMixRate, step, r.mix + 2 * done);
         const uint64_t start = r.stream_frame;
@@ -172,29 +173,40 @@ std::size_t render_chunk(std::size_t frames) {
 // change never clicks, and converts to 16-bit.
 void apply_volume(int16_t* out, std::size_t frames) {
     const float target =
-        static_cast<float>(std::clamp(g_player.volume.load(std::memory_order_relaxed), 0, 100)) / 100.0f;
-    const float from = g_player.render.gain;
+        static_cast<float>(std::clamp(player().volume.load(std::memory_order_relaxed), 0, 100)) / 100.0f;
+    const float from = player().render.gain;
     for (std::size_t i = 0; i < frames; ++i) {
         const float gain = (i + 1 == frames)
                                ? target
                                : from + (target - from) * static_cast<float>(i + 1) / static_cast<float>(frames);
         for (std::size_t c = 0; c < 2; ++c) {
-            const float v = std::clamp(g_player.render.mix[2 * i + c] * gain, -1.0f, 1.0f);
+            const float v = std::clamp(player().render.mix[2 * i + c] * gain, -1.0f, 1.0f);
             out[2 * i + c] = static_cast<int16_t>(std::lrint(v * 32767.0f));
         }
     }
-    g_player.render.gain = target;
+    player().render.gain = target;
+}
+
+// The song as the player plays it: stopping at its end, once.
+std::unique_ptr<openmpt::module> open_song(const void* data, std::size_t size) {
+    auto song = std::make_unique<openmpt::module>(data, size, s_null_log);
+    song->ctl_set_text("play.at_end", "stop");
+    // A jump to a position plays on the notes struck before it, as if the song had been
+    // played up to there: this also puts the row timing exactly where the whole song has it.
+    song->ctl_set_boolean("seek.sync_samples", true);
+    song->set_repeat_count(0);
+    return song;
 }
 
 void unload_module() {
-    g_player.module.reset();
-    g_player.module_bytes.clear();
-    g_player.scheduler.clear();
+    player().module.reset();
+    player().module_bytes.clear();
+    player().scheduler.clear();
 }
 
 // Hands the patterns to the note scheduler, reduced to what the syncs need.
 void load_patterns() {
-    openmpt::module& mod = *g_player.module;
+    openmpt::module& mod = *player().module;
     const int channels = std::max(0, static_cast<int>(mod.get_num_channels()));
     const int patterns = std::max(0, static_cast<int>(mod.get_num_patterns()));
     std::vector<int> rows(static_cast<std::size_t>(patterns), 0);
@@ -217,7 +229,7 @@ void load_patterns() {
             }
         }
     }
-    g_player.scheduler.load(channels, std::move(rows), std::move(cells));
+    player().scheduler.load(channels, std::move(rows), std::move(cells));
 }
 
 }  // namespace
@@ -226,13 +238,13 @@ namespace music_detail {
 
 // Fills `frames` stereo frames of `out`; silence where there is no music.
 std::size_t render_into(int16_t* out, std::size_t frames) {
-    g_player.in_render.store(true);
+    player().in_render.store(true);
     std::size_t music = 0;
-    if (g_player.render_open.load() && g_player.module) {
+    if (player().render_open.load() && player().module) {
         std::size_t done = 0;
         while (done < frames) {
             const std::size_t chunk = std::min<std::size_t>(kMaxChunkFrames, frames - done);
-            const std::size_t got = g_player.ended.load(std::memory_order_relaxed) ? 0 : render_chunk(chunk);
+            const std::size_t got = player().ended.load(std::memory_order_relaxed) ? 0 : render_chunk(chunk);
             apply_volume(out + 2 * done, got);
             std::fill(out + 2 * (done + got), out + 2 * (done + chunk), int16_t{0});
             music += got;
@@ -241,14 +253,14 @@ std::size_t render_into(int16_t* out, std::size_t frames) {
     } else {
         std::fill(out, out + 2 * frames, int16_t{0});
     }
-    g_player.in_render.store(false);
+    player().in_render.store(false);
     return music;
 }
 
 // Stops the renderer and waits until it is outside render_into.
 void close_gate() {
-    g_player.render_open.store(false);
-    while (g_player.in_render.load()) {
+    player().render_open.store(false);
+    while (player().in_render.load()) {
         std::this_thread::yield();
     }
 }
@@ -279,10 +291,10 @@ Status load_module_from_memory(const void* data, std::size_t size, const std::st
     close_gate();
     stop_output();
     unload_module();
-    g_player.ended.store(false);
-    g_player.position.store(0);
-    g_player.volume.store(100);
-    g_player.render.gain = 1.0f;
+    player().ended.store(false);
+    player().position.store(0);
+    player().volume.store(100);
+    player().render.gain = 1.0f;
     if (size == 0) {
         return failed_on(name, "empty file, not a module");
     }
@@ -291,13 +303,8 @@ Status load_module_from_memory(const void* data, std::size_t size, const std::st
         return failed_on(name, "damaged module: " + structure.message);
     }
     try {
-        g_player.module = std::make_unique<openmpt::module>(data, size, s_null_log);
-        g_player.module_bytes.assign(static_cast<const char*>(data), static_cast<const char*>(data) + size);
-        g_player.module->ctl_set_text("play.at_end", "stop");
-        // A jump to a position plays on the notes struck before it, as if the song had been
-        // played up to there: this also puts the row timing exactly where the whole song has it.
-        g_player.module->ctl_set_boolean("seek.sync_samples", true);
-        g_player.module->set_repeat_count(0);
+        player().module = open_song(data, size);
+        player().module_bytes.assign(static_cast<const char*>(data), static_cast<const char*>(data) + size);
         load_patterns();
     } catch (const std::exception& e) {
         unload_module();
@@ -309,16 +316,16 @@ Status load_module_from_memory(const void* data, std::size_t size, const std::st
 void play_music(uint32_t order, uint32_t row) {
     close_gate();
     stop_output();
-    if (!g_player.module) {
+    if (!player().module) {
         return;
     }
-    g_player.module->set_position_order_row(static_cast<int32_t>(order), static_cast<int32_t>(row));
-    g_player.render = RenderState{};
-    g_player.render.gain = static_cast<float>(std::clamp(g_player.volume.load(), 0, 100)) / 100.0f;
-    g_player.scheduler.restart();
-    g_player.ended.store(false);
-    g_player.position.store((order & 0xFFFFu) | (row << 16));
-    g_player.render_open.store(true);
+    player().module->set_position_order_row(static_cast<int32_t>(order), static_cast<int32_t>(row));
+    player().render = RenderState{};
+    player().render.gain = static_cast<float>(std::clamp(player().volume.load(), 0, 100)) / 100.0f;
+    player().scheduler.restart();
+    player().ended.store(false);
+    player().position.store((order & 0xFFFFu) | (row << 16));
+    player().render_open.store(true);
     start_output();
 }
 
@@ -331,47 +338,50 @@ struct MusicState::Saved {
 };
 
 MusicState::MusicState() = default;
+std::size_t MusicState::bytes() const {
+    return sizeof(*this) + (saved_ ? sizeof(Saved) - sizeof(NoteScheduler) + saved_->scheduler.bytes() : 0);
+}
 MusicState::~MusicState() = default;
 MusicState::MusicState(MusicState&&) noexcept = default;
 MusicState& MusicState::operator=(MusicState&&) noexcept = default;
 
 MusicState save_music_state() {
     MusicState state;
-    if (!g_player.module) {
+    if (!player().module) {
         return state;
     }
-    const bool was_open = g_player.render_open.load();
+    const bool was_open = player().render_open.load();
     close_gate();
     state.saved_ = std::make_unique<MusicState::Saved>();
-    state.saved_->scheduler = g_player.scheduler;
-    state.saved_->render = g_player.render;
-    state.saved_->position = g_player.position.load();
-    state.saved_->ended = g_player.ended.load();
-    state.saved_->volume = g_player.volume.load();
-    g_player.render_open.store(was_open);
+    state.saved_->scheduler = player().scheduler;
+    state.saved_->render = player().render;
+    state.saved_->position = player().position.load();
+    state.saved_->ended = player().ended.load();
+    state.saved_->volume = player().volume.load();
+    player().render_open.store(was_open);
     return state;
 }
 
 MusicState music_start_state() {
     MusicState state;
-    if (!g_player.module) {
+    if (!player().module) {
         return state;
     }
     state.saved_ = std::make_unique<MusicState::Saved>();
-    state.saved_->scheduler = g_player.scheduler;
+    state.saved_->scheduler = player().scheduler;
     state.saved_->scheduler.restart();
     state.saved_->render = RenderState{};
     return state;
 }
 
 bool restore_music_state(const MusicState& state) {
-    if (!state.saved_ || !g_player.module) {
+    if (!state.saved_ || !player().module) {
         return false;
     }
     close_gate();
     stop_output();
     const MusicState::Saved& saved = *state.saved_;
-    openmpt::module& mod = *g_player.module;
+    openmpt::module& mod = *player().module;
     // libopenmpt goes to the start of the row in progress, its notes ringing and its row
     // timing as in the whole song, and renders on to the saved frame with nothing fired:
     // the notes heard before it are in the saved syncs' effects already.
@@ -391,12 +401,12 @@ bool restore_music_state(const MusicState& state) {
             left -= got;
         }
     }
-    g_player.scheduler = saved.scheduler;
-    g_player.render = saved.render;
-    g_player.position.store(saved.position);
-    g_player.ended.store(saved.ended);
-    g_player.volume.store(saved.volume);
-    g_player.render_open.store(true);
+    player().scheduler = saved.scheduler;
+    player().render = saved.render;
+    player().position.store(saved.position);
+    player().ended.store(saved.ended);
+    player().volume.store(saved.volume);
+    player().render_open.store(true);
     start_output();
     return true;
 }
@@ -411,15 +421,15 @@ void free_music() {
     stop_output();
     close_device();
     unload_module();
-    g_player.sync_count.store(0);
-    g_player.sync_hook = nullptr;
-    g_player.position.store(0);
-    g_player.ended.store(false);
+    player().sync_count.store(0);
+    player().sync_hook = nullptr;
+    player().position.store(0);
+    player().ended.store(false);
 }
 
 uint32_t music_position() {
     fall_back_if_device_lost();
-    return g_player.position.load(std::memory_order_relaxed);
+    return player().position.load(std::memory_order_relaxed);
 }
 
 uint32_t music_order() { return music_position() & 0xFFFFu; }
@@ -429,38 +439,38 @@ uint32_t add_instrument_sync(SyncProc proc, int instrument) {
     if (proc == nullptr || instrument < 1 || instrument > 255) {
         return 0;
     }
-    const int count = g_player.sync_count.load();
+    const int count = player().sync_count.load();
     if (count == kMaxSyncs) {
         return 0;
     }
-    g_player.syncs[count] = Registration{proc, instrument};
-    g_player.sync_count.store(count + 1, std::memory_order_release);
+    player().syncs[count] = Registration{proc, instrument};
+    player().sync_count.store(count + 1, std::memory_order_release);
     return static_cast<uint32_t>(count + 1);
 }
 
-int music_volume() { return g_player.volume.load(std::memory_order_relaxed); }
+int music_volume() { return player().volume.load(std::memory_order_relaxed); }
 
-void set_music_volume(int volume) { g_player.volume.store(std::clamp(volume, 0, 100), std::memory_order_relaxed); }
+void set_music_volume(int volume) { player().volume.store(std::clamp(volume, 0, 100), std::memory_order_relaxed); }
 
 std::size_t render_music(int16_t* out, std::size_t frames) { return render_into(out, frames); }
 
 void set_sync_position_hook(std::function<void(uint64_t frame)> hook) {
-    const bool was_open = g_player.render_open.load();
+    const bool was_open = player().render_open.load();
     close_gate();
-    g_player.sync_hook = std::move(hook);
-    g_player.render_open.store(was_open);
+    player().sync_hook = std::move(hook);
+    player().render_open.store(was_open);
 }
 
-bool music_ended() { return g_player.ended.load(std::memory_order_relaxed); }
+bool music_ended() { return player().ended.load(std::memory_order_relaxed); }
 
 std::vector<double> order_start_seconds(int orders) {
     std::vector<double> starts;
-    if (!g_player.module || orders <= 0) {
+    if (!player().module || orders <= 0) {
         return starts;
     }
     try {
         // A copy of the song, so that the one playing is not moved.
-        openmpt::module song(g_player.module_bytes, s_null_log);
+        openmpt::module song(player().module_bytes, s_null_log);
         for (int order = 0; order < orders; ++order) {
             starts.push_back(song.set_position_order_row(order, 0));
         }
@@ -470,34 +480,68 @@ std::vector<double> order_start_seconds(int orders) {
     return starts;
 }
 
-double module_duration_seconds() { return g_player.module ? g_player.module->get_duration_seconds() : 0.0; }
+double module_duration_seconds() { return player().module ? player().module->get_duration_seconds() : 0.0; }
 
-uint64_t music_stream_frame() { return g_player.render.stream_frame; }
+uint64_t music_stream_frame() { return player().render.stream_frame; }
 
 void pull_music(bool pulled) {
-    if (pulled == g_player.pulled) {
+    if (pulled == player().pulled) {
         return;
     }
     if (pulled) {
         stop_output();
-        g_player.pulled = true;
+        player().pulled = true;
         return;
     }
-    g_player.pulled = false;
-    if (g_player.render_open.load()) {
+    player().pulled = false;
+    if (player().render_open.load()) {
         start_output();
     }
 }
 
 void pause_music(bool paused) {
-    if (!g_player.render_open.load()) {
+    if (!player().render_open.load()) {
         return;  // nothing is playing
     }
     if (paused) {
         stop_output();
-    } else if (!g_player.silent_thread.joinable()) {
+    } else if (!player().silent_thread.joinable()) {
         start_output();  // the silent thread's pacing starts afresh from now
     }
 }
+
+SideMusic::SideMusic() : player_(std::make_unique<Player>()) {}
+SideMusic::~SideMusic() = default;
+
+std::unique_ptr<SideMusic> make_side_music(SyncProc proc) {
+    const Player& heard = player();
+    if (!heard.module || proc == nullptr) {
+        return nullptr;
+    }
+    std::unique_ptr<SideMusic> side(new SideMusic());
+    Player& p = *side->player_;
+    try {
+        p.module = open_song(heard.module_bytes.data(), heard.module_bytes.size());
+    } catch (const std::exception&) {
+        return nullptr;
+    }
+    hold_music_output(true);  // the audio thread drives the heard scheduler
+    p.scheduler = heard.scheduler;
+    hold_music_output(false);
+    p.scheduler.restart();
+    p.output = AudioOutput::Offline;
+    const int count = heard.sync_count.load();
+    for (int i = 0; i < count; ++i) {
+        p.syncs[i] = Registration{proc, heard.syncs[i].instrument};
+    }
+    p.sync_count.store(count);
+    p.render = RenderState{};
+    p.position.store(0);
+    p.render_open.store(true);
+    return side;
+}
+
+SideMusicScope::SideMusicScope(SideMusic& side) : was_(t_player) { t_player = side.player_.get(); }
+SideMusicScope::~SideMusicScope() { t_player = was_; }
 
 }  // namespace gf

@@ -92,6 +92,7 @@ public:
     MusicState(MusicState&&) noexcept;
     MusicState& operator=(MusicState&&) noexcept;
     bool valid() const { return saved_ != nullptr; }
+    std::size_t bytes() const;  // the memory it holds
 
 private:
     struct Saved;
@@ -123,5 +124,49 @@ void pull_music(bool pulled);
 // syncs stand still too. play_music and stop_music end a hold. Offline output
 // has nothing to hold: the caller pulls the sound.
 void pause_music(bool paused);
+
+// A second player of the loaded module, for the show run offline while the music plays
+// on (a seek's table filled ahead in idle time): its own song, position, syncs (the
+// instruments and handles of the playing music's, each calling `proc`), volume and sync
+// hook, rendered only with render_music by the thread that drives it. It starts at 0:0
+// at full volume, as play_music(0, 0) does.
+namespace music_detail {
+struct Player;
+}
+class SideMusic {
+public:
+    ~SideMusic();
+    SideMusic(const SideMusic&) = delete;
+    SideMusic& operator=(const SideMusic&) = delete;
+
+private:
+    SideMusic();
+    std::unique_ptr<music_detail::Player> player_;
+    friend std::unique_ptr<SideMusic> make_side_music(SyncProc proc);
+    friend class SideMusicScope;
+};
+// nullptr when no module is loaded or it cannot be loaded again.
+std::unique_ptr<SideMusic> make_side_music(SyncProc proc);
+
+// While one lives, every music operation above called on this thread acts on `side`
+// instead of the music heard (other threads, the audio device's among them, are not
+// affected). Scopes nest.
+class SideMusicScope {
+public:
+    explicit SideMusicScope(SideMusic& side);
+    ~SideMusicScope();
+    SideMusicScope(const SideMusicScope&) = delete;
+    SideMusicScope& operator=(const SideMusicScope&) = delete;
+
+private:
+    music_detail::Player* was_;
+};
+
+// Keeps the music heard from rendering (true) until released (false): the sound device's
+// callback, or the silent thread, waits, so that no sync of it runs meanwhile, and then
+// catches up from its buffer. For a millisecond or two at a time: the sound is not changed,
+// only rendered a little later. Offline output renders only when called and has nothing to hold.
+// Holds do not nest.
+void hold_music_output(bool held);
 
 }  // namespace gf

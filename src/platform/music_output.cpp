@@ -33,7 +33,10 @@ void silent_loop() {
     auto start = clock::now();
     uint64_t frames = 0;
     while (g_player.silent_run.load()) {
-        render_into(scratch, kMaxChunkFrames);
+        {
+            const std::lock_guard<std::mutex> rendering(g_player.silent_render);
+            render_into(scratch, kMaxChunkFrames);
+        }
         frames += kMaxChunkFrames;
         const auto due = start + std::chrono::microseconds(frames * 1'000'000 / kMixRate);
         const auto now = clock::now();
@@ -59,35 +62,35 @@ auto quietly(F open) {
 namespace music_detail {
 
 void start_output() {
-    if (g_player.pulled) {
+    if (player().pulled) {
         return;  // the caller renders for now
     }
-    if (g_player.output == AudioOutput::Device && g_player.device != 0) {
-        SDL_PauseAudioDevice(g_player.device, 0);
-    } else if (g_player.output == AudioOutput::Silent) {
-        g_player.silent_run.store(true);
-        g_player.silent_thread = std::thread(silent_loop);
+    if (player().output == AudioOutput::Device && player().device != 0) {
+        SDL_PauseAudioDevice(player().device, 0);
+    } else if (player().output == AudioOutput::Silent) {
+        player().silent_run.store(true);
+        player().silent_thread = std::thread(silent_loop);
     }
 }
 
 void stop_output() {
-    if (g_player.device != 0) {
-        SDL_PauseAudioDevice(g_player.device, 1);
+    if (player().device != 0) {
+        SDL_PauseAudioDevice(player().device, 1);
     }
-    if (g_player.silent_thread.joinable()) {
-        g_player.silent_run.store(false);
-        g_player.silent_thread.join();
+    if (player().silent_thread.joinable()) {
+        player().silent_run.store(false);
+        player().silent_thread.join();
     }
 }
 
 void close_device() {
-    if (g_player.device != 0) {
-        SDL_CloseAudioDevice(g_player.device);
-        g_player.device = 0;
+    if (player().device != 0) {
+        SDL_CloseAudioDevice(player().device);
+        player().device = 0;
     }
-    if (g_player.sdl_audio) {
+    if (player().sdl_audio) {
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
-        g_player.sdl_audio = false;
+        player().sdl_audio = false;
     }
 }
 
@@ -96,22 +99,22 @@ void close_device() {
 // loop notices it here and the music carries on, silently, on the real-time
 // thread from where it stood.
 void fall_back_if_device_lost() {
-    if (g_player.output != AudioOutput::Device || g_player.device == 0) {
+    if (player().output != AudioOutput::Device || player().device == 0) {
         return;
     }
-    if (!g_player.device_gone_for_test.load(std::memory_order_relaxed) &&
-        SDL_GetAudioDeviceStatus(g_player.device) != SDL_AUDIO_STOPPED) {
+    if (!player().device_gone_for_test.load(std::memory_order_relaxed) &&
+        SDL_GetAudioDeviceStatus(player().device) != SDL_AUDIO_STOPPED) {
         return;  // playing or paused: still there
     }
-    const bool playing = g_player.render_open.load();
+    const bool playing = player().render_open.load();
     close_gate();
-    SDL_CloseAudioDevice(g_player.device);
-    g_player.device = 0;
-    g_player.device_gone_for_test.store(false);
-    g_player.output = AudioOutput::Silent;
+    SDL_CloseAudioDevice(player().device);
+    player().device = 0;
+    player().device_gone_for_test.store(false);
+    player().output = AudioOutput::Silent;
     std::fprintf(stderr, "glimmerfrost: the audio device was lost; the show goes on without sound\n");
     if (playing) {
-        g_player.render_open.store(true);
+        player().render_open.store(true);
         start_output();
     }
 }
@@ -122,7 +125,7 @@ Status init_music(AudioOutput output) {
     close_gate();
     stop_output();
     close_device();
-    g_player.output = output;
+    player().output = output;
     if (output != AudioOutput::Device) {
         return {};
     }
@@ -132,7 +135,7 @@ Status init_music(AudioOutput output) {
             error = SDL_GetError();
             return 0;
         }
-        g_player.sdl_audio = true;
+        player().sdl_audio = true;
         SDL_AudioSpec want{};
         want.freq = kMixRate;
         want.format = AUDIO_S16SYS;
@@ -148,17 +151,41 @@ Status init_music(AudioOutput output) {
     });
     if (device == 0) {
         close_device();
-        g_player.output = AudioOutput::Silent;
+        player().output = AudioOutput::Silent;
         Status status;
         status.message =
             "no audio device (" + (error.empty() ? std::string("none found") : error) + "); playing silently";
         report(status.message);
         return status;
     }
-    g_player.device = device;
+    player().device = device;
     return {};
 }
 
-void simulate_audio_device_loss() { g_player.device_gone_for_test.store(true); }
+void hold_music_output(bool held) {
+    // What was held is released, whatever has happened to the output meanwhile.
+    static SDL_AudioDeviceID s_locked = 0;
+    static bool s_silent = false;
+    if (held) {
+        if (g_player.output == AudioOutput::Device && g_player.device != 0 && s_locked == 0) {
+            s_locked = g_player.device;
+            SDL_LockAudioDevice(s_locked);
+        } else if (g_player.output == AudioOutput::Silent && !s_silent) {
+            g_player.silent_render.lock();
+            s_silent = true;
+        }
+        return;
+    }
+    if (s_locked != 0) {
+        SDL_UnlockAudioDevice(s_locked);
+        s_locked = 0;
+    }
+    if (s_silent) {
+        g_player.silent_render.unlock();
+        s_silent = false;
+    }
+}
+
+void simulate_audio_device_loss() { player().device_gone_for_test.store(true); }
 
 }  // namespace gf

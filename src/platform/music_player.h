@@ -16,6 +16,7 @@
 #include <functional>
 #include <libopenmpt/libopenmpt.hpp>
 #include <memory>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -63,6 +64,7 @@ struct Player {
     bool sdl_audio = false;
     uint32_t device = 0;  // the SDL audio device's id (SDL_AudioDeviceID), 0 when none is open
     std::thread silent_thread;
+    std::mutex silent_render;       // the silent thread renders holding it (hold_music_output takes it)
     Registration syncs[kMaxSyncs];  // the first sync_count are published
     std::function<void(uint64_t)> sync_hook;
 
@@ -80,7 +82,12 @@ struct Player {
     RenderState render;
 };
 
+// The player of the music heard; a thread that runs the show offline beside it drives a
+// side player of its own (SideMusicScope), and every operation of the music layer acts on
+// the player of the thread that calls it.
 extern Player g_player;
+extern thread_local Player* t_player;
+inline Player& player() { return *t_player; }
 
 // Fills `frames` stereo frames of `out`; silence where there is no music. Audio thread.
 std::size_t render_into(int16_t* out, std::size_t frames);

@@ -20,16 +20,18 @@ uint64_t frames_per_tick(int tempo, int mix_rate) {
 
 void NoteScheduler::load(int channels, std::vector<int> pattern_rows, std::vector<PatternCell> cells) {
     channels_ = std::max(0, channels);
-    pattern_rows_ = std::move(pattern_rows);
-    pattern_offset_.assign(pattern_rows_.size(), 0);
+    auto patterns = std::make_shared<Patterns>();
+    patterns->rows = std::move(pattern_rows);
+    patterns->offset.assign(patterns->rows.size(), 0);
     std::size_t total = 0;
-    for (std::size_t p = 0; p < pattern_rows_.size(); ++p) {
-        pattern_rows_[p] = std::max(0, pattern_rows_[p]);
-        pattern_offset_[p] = total;
-        total += static_cast<std::size_t>(pattern_rows_[p]) * static_cast<std::size_t>(channels_);
+    for (std::size_t p = 0; p < patterns->rows.size(); ++p) {
+        patterns->rows[p] = std::max(0, patterns->rows[p]);
+        patterns->offset[p] = total;
+        total += static_cast<std::size_t>(patterns->rows[p]) * static_cast<std::size_t>(channels_);
     }
-    cells_ = std::move(cells);
-    cells_.resize(total);  // a short table reads as empty cells, never past its end
+    patterns->cells = std::move(cells);
+    patterns->cells.resize(total);  // a short table reads as empty cells, never past its end
+    patterns_ = std::move(patterns);
     const auto per_channel = static_cast<std::size_t>(channels_);
     channel_instrument_.assign(per_channel, 0);
     channel_s_memory_.assign(per_channel, 0);
@@ -40,6 +42,11 @@ void NoteScheduler::load(int channels, std::vector<int> pattern_rows, std::vecto
 
 void NoteScheduler::clear() { load(0, {}, {}); }
 
+std::size_t NoteScheduler::bytes() const {
+    return sizeof(*this) + channel_instrument_.capacity() + channel_s_memory_.capacity() + row_s_.capacity() +
+           queued_.capacity() * sizeof(NoteStart);
+}
+
 void NoteScheduler::restart() {
     std::fill(channel_instrument_.begin(), channel_instrument_.end(), uint8_t{0});
     std::fill(channel_s_memory_.begin(), channel_s_memory_.end(), uint8_t{0});
@@ -47,11 +54,12 @@ void NoteScheduler::restart() {
 }
 
 const PatternCell* NoteScheduler::row_cells(int pattern, int row) const {
-    if (pattern < 0 || pattern >= static_cast<int>(pattern_rows_.size()) || row < 0 ||
-        row >= pattern_rows_[static_cast<std::size_t>(pattern)]) {
+    const Patterns& patterns = *patterns_;
+    if (pattern < 0 || pattern >= static_cast<int>(patterns.rows.size()) || row < 0 ||
+        row >= patterns.rows[static_cast<std::size_t>(pattern)]) {
         return nullptr;
     }
-    return cells_.data() + pattern_offset_[static_cast<std::size_t>(pattern)] +
+    return patterns.cells.data() + patterns.offset[static_cast<std::size_t>(pattern)] +
            static_cast<std::size_t>(row) * static_cast<std::size_t>(channels_);
 }
 

@@ -17,6 +17,7 @@
 #include <bitset>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace gf {
@@ -64,14 +65,20 @@ public:
     // Takes the first queued note, in the order queued, that starts before `end`.
     bool take_due(uint64_t end, NoteStart& note);
     void drop_queued() { queued_count_ = 0; }
+    // The memory it holds, itself included (the patterns, which copies share, aside).
+    std::size_t bytes() const;
 
 private:
     const PatternCell* row_cells(int pattern, int row) const;
 
+    // The patterns never change once loaded: copies of a scheduler (a seek's checkpoints) share them.
+    struct Patterns {
+        std::vector<int> rows;
+        std::vector<std::size_t> offset;  // first cell of each pattern
+        std::vector<PatternCell> cells;
+    };
     int channels_ = 0;
-    std::vector<int> pattern_rows_;
-    std::vector<std::size_t> pattern_offset_;  // first cell of each pattern
-    std::vector<PatternCell> cells_;
+    std::shared_ptr<const Patterns> patterns_ = std::make_shared<const Patterns>();
     std::vector<uint8_t> channel_instrument_;  // last instrument per channel
     std::vector<uint8_t> channel_s_memory_;    // last Sxy per channel
     std::vector<uint8_t> row_s_;               // this row's Sxy per channel after recall (0 = none)

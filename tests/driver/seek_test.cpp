@@ -190,5 +190,65 @@ TEST(Seek, ViewerKeysGoToTheFramesOfTheShowRunFromItsStart) {
     EXPECT_EQ(lines, expected);
 }
 
+// The table filled ahead in idle time runs the show beside the window's with the same
+// module-wide state: the window's frames and sound, playing, paused and after seeks,
+// must be those it draws without it, and the table must then cover the whole show.
+// (After a seek the window's sound is libopenmpt's from the row, which depends on the
+// checkpoint the seek started from; here the seeks come while paused.)
+TEST(Seek, FillingTheTableAheadLeavesTheWindowsShowAsItWas) {
+    const FrameRate rate{10, 1};
+    DemoOptions options;
+    ASSERT_TRUE(find_data_files({GF_DATA_DIR}, options.files).ok);
+    options.interactive = true;
+    options.order_count = 17;
+    options.seek_ahead = false;  // the slices are run here, between passes
+    std::vector<uint64_t> shown[2];
+    std::size_t kept[2] = {};
+    for (const int ahead : {0, 1}) {
+        CaptureSink sink;
+        sink.frame = [&](const CapturedFrame& frame) {
+            shown[ahead].push_back(frame_hash(frame.pixels));
+            return true;
+        };
+        sink.audio = [&](const int16_t* samples, std::size_t frames) {
+            uint64_t hash = frames;
+            for (std::size_t i = 0; i < 2 * frames; ++i) {
+                hash = (hash ^ static_cast<uint16_t>(samples[i])) * 1099511628211ull;
+            }
+            shown[ahead].push_back(hash);
+            return true;
+        };
+        ScriptedWindow window(rate, sink);
+        window.keys[4] = {KeyRole::Pause};
+        window.keys[8] = {KeyRole::Pause};
+        // Seeks while paused: after a seek, playing on follows the system clock.
+        window.keys[12] = {KeyRole::Pause};
+        window.keys[13] = {KeyRole::NextOrder, KeyRole::NextOrder, KeyRole::NextOrder};
+        window.keys[14] = {KeyRole::NextFrame};
+        window.end_after = 16;
+        seed_rand(kRandInitialState);
+        ::testing::internal::CaptureStdout();
+        DemoRun run(window, options, real_effect_ops());
+        ASSERT_EQ(run.start(), 0);
+        for (int pass = 0; run.step(); ++pass) {
+            if (ahead == 1 && pass == 2) {
+                run.look_ahead(0.001);  // playing: a slice
+            }
+            while (ahead == 1 && pass == 6 && !run.looked_ahead()) {
+                run.look_ahead(0.05);  // paused: the rest of the show
+            }
+        }
+        kept[ahead] = run.checkpoints_kept();
+        run.finish();
+        ::testing::internal::GetCapturedStdout();
+    }
+    ASSERT_EQ(shown[1].size(), shown[0].size());
+    for (std::size_t i = 0; i < shown[0].size(); ++i) {
+        EXPECT_EQ(shown[1][i], shown[0][i]) << "picture or sound " << i;
+    }
+    // The show runs 124 s: a checkpoint at its start and at least one every 2 s of it.
+    EXPECT_GE(kept[1], 63u) << "the table ahead did not cover the show (" << kept[0] << " kept without it)";
+}
+
 }  // namespace
 }  // namespace gf

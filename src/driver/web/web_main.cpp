@@ -15,6 +15,7 @@
 //                              from the first frame at or after order:row; each listed frame's pixels
 //                              (counted from there) go to Module.gfFrame
 //   gf_web_benchmark()         the cost of a frame per order, printed as the desktop's --benchmark prints it
+//   gf_web_seek_table(), gf_web_seek_table_full()  checkpoints a seek can start from; 1 once they cover the show
 #include <emscripten.h>
 
 #include <algorithm>
@@ -168,6 +169,10 @@ EMSCRIPTEN_KEEPALIVE int gf_web_orders(double* out, int room) {
     std::copy(starts.begin(), starts.end(), out + 1);
     return static_cast<int>(starts.size());
 }
+
+// Checkpoints a seek can start from, and 1 once the run ahead of the viewer has covered the show.
+EMSCRIPTEN_KEEPALIVE int gf_web_seek_table() { return s_show ? static_cast<int>(s_show->run->checkpoints_kept()) : 0; }
+EMSCRIPTEN_KEEPALIVE int gf_web_seek_table_full() { return s_show && s_show->run->looked_ahead() ? 1 : 0; }
 
 // Seeks so far, and the stream frame the music stands at after the latest: the page
 // starts its sound again from there.
