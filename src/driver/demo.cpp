@@ -316,6 +316,7 @@ struct Seeker {
         uint64_t last_frame = 0;
         double work = 0;                                    // seconds spent drawing since
         std::unique_ptr<FlashLimitState> live_flash_limit;  // the window's, kept during a slice
+        std::unique_ptr<FlashLimitState> flash_limit;       // its own between slices (the gentle show)
     } ahead;
 };
 
@@ -428,7 +429,14 @@ bool DemoRun::seek_to_position(uint32_t order, uint32_t row) { return seek(posit
 bool DemoRun::seek_to_frame(uint64_t frame) { return seek(0, static_cast<int64_t>(frame)); }
 
 void DemoRun::shadow_pass(CapturePlatform& shadow) {
-    frame_pass(shadow, [&] { run_timeline(shadow, state_->objects, fx_); });
+    frame_pass(shadow, [&] {
+        run_timeline(shadow, state_->objects, fx_);
+        if (options_.gentle) {
+            // The limiter's memory of the last second is part of the show's state: the run
+            // to a seek's frame keeps it as the whole show does.
+            limit_flashes(screen, time_get_time());
+        }
+    });
 }
 
 // Runs the shadow from the checkpoint before the target up to it: the frame `frame`
@@ -609,6 +617,7 @@ void DemoRun::look_ahead(double seconds) {
             buffer = std::make_unique<PixelBuffer>();
         }
         a.live_flash_limit = std::make_unique<FlashLimitState>();
+        a.flash_limit = std::make_unique<FlashLimitState>();
     }
     const double until = wall_now() + seconds;
     do {
@@ -633,7 +642,7 @@ void DemoRun::look_ahead(double seconds) {
                 restore_clock(a.clock);
                 restore_show_state(a.show);
                 state_->music_end = a.music_end;
-                reset_flash_limit();  // as a seek's run has it: the shadow draws without the limiter
+                flash_limit = *a.flash_limit;
             }
             const uint64_t at = a.platform->frames();
             const auto kept = s.checkpoints.find(at);
@@ -660,6 +669,7 @@ void DemoRun::look_ahead(double seconds) {
                 a.clock = save_clock();
                 a.show = save_show_state();
                 a.music_end = state_->music_end;
+                *a.flash_limit = flash_limit;
             }
         }
         std::swap(state_->buffers, a.buffers);
@@ -675,6 +685,7 @@ void DemoRun::look_ahead(double seconds) {
         a.music.reset();  // what the run ahead used is not needed any more
         a.last.reset();
         a.live_flash_limit.reset();
+        a.flash_limit.reset();
         for (auto& buffer : a.buffers) {
             buffer.reset();
         }

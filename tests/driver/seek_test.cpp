@@ -116,11 +116,11 @@ private:
     bool paused_ = false;
 };
 
-// The viewer's keys while paused: each goes exactly to a frame of the show run from its
-// start at the window's rate, draws it as that run drew it, and says where it is.
-TEST(Seek, ViewerKeysGoToTheFramesOfTheShowRunFromItsStart) {
+void viewer_keys_go_to_the_shows_frames(bool gentle) {
     const FrameRate rate{10, 1};
+    const uint32_t target = gentle ? 13 : 2;
     DemoOptions options;
+    options.gentle = gentle;
     ASSERT_TRUE(find_data_files({GF_DATA_DIR}, options.files).ok);
     std::vector<uint64_t> whole;
     std::vector<uint32_t> positions;
@@ -152,7 +152,7 @@ TEST(Seek, ViewerKeysGoToTheFramesOfTheShowRunFromItsStart) {
     };
     ScriptedWindow window(rate, sink);
     window.keys[3] = {KeyRole::Pause};
-    window.keys[4] = {KeyRole::NextOrder, KeyRole::NextOrder};  // from order 0 to order 2
+    window.keys[4] = std::vector<KeyRole>(target, KeyRole::NextOrder);  // from order 0 to the target
     window.keys[5] = {KeyRole::NextFrame};
     window.keys[6] = {KeyRole::NextFrame};
     window.keys[7] = {KeyRole::PreviousFrame};
@@ -166,10 +166,10 @@ TEST(Seek, ViewerKeysGoToTheFramesOfTheShowRunFromItsStart) {
     EXPECT_EQ(demo_main(window, options), 0);
     const std::string out = ::testing::internal::GetCapturedStdout();
 
-    const uint64_t k2 = first_of(2);
-    const uint64_t k1 = first_of(1);
-    // The last passes draw one frame per key pass: order 2's first frame, the two after it,
-    // one back, order 1's first, the start.
+    const uint64_t k2 = first_of(target);
+    const uint64_t k1 = first_of(target - 1);
+    // The last passes draw one frame per key pass: the target order's first frame, the two
+    // after it, one back, the order before's first, the start.
     // The first three passes play the show from its start; after the pause the picture stays.
     for (std::size_t i = 0; i < 3; ++i) {
         EXPECT_EQ(drawn.at(i), whole.at(i)) << "frame " << i;
@@ -185,9 +185,24 @@ TEST(Seek, ViewerKeysGoToTheFramesOfTheShowRunFromItsStart) {
     for (std::size_t at = 0, next; (next = out.find('\n', at)) != std::string::npos; at = next + 1) {
         lines.push_back(out.substr(at, next - at));
     }
-    const std::vector<std::string> expected = {said(3),      said(k1),     said(k2), said(k2 + 1),
-                                               said(k2 + 2), said(k2 + 1), said(k1), said(0)};
+    std::vector<std::string> expected = {said(3)};
+    for (uint32_t order = 1; order <= target; ++order) {
+        expected.push_back(said(first_of(order)));
+    }
+    for (const uint64_t k : {k2 + 1, k2 + 2, k2 + 1, k1, uint64_t{0}}) {
+        expected.push_back(said(k));
+    }
     EXPECT_EQ(lines, expected);
+}
+
+// The viewer's keys while paused: each goes exactly to a frame of the show run from its
+// start at the window's rate, draws it as that run drew it, and says where it is. The
+// gentle show goes to order 7, whose strobes keep its flash limiter busy.
+TEST(Seek, ViewerKeysGoToTheFramesOfTheShowRunFromItsStart) {
+    for (const bool gentle : {false, true}) {
+        SCOPED_TRACE(gentle ? "gentle" : "default");
+        viewer_keys_go_to_the_shows_frames(gentle);
+    }
 }
 
 // The table filled ahead in idle time runs the show beside the window's with the same
