@@ -594,6 +594,54 @@ std::size_t DemoRun::checkpoints_kept() const { return state_->seeker.checkpoint
 
 bool DemoRun::looked_ahead() const { return state_->seeker.ahead.done; }
 
+// One pass of the run ahead, with the window's show put aside: from where the last pass
+// left it (or the show's start), a checkpoint when one is due, then its frame drawn.
+void DemoRun::look_ahead_pass() {
+    Seeker& s = state_->seeker;
+    Seeker::Ahead& a = s.ahead;
+    const SideMusicScope side(*a.music);
+    bool running = true;
+    if (!a.platform) {
+        a.platform = std::make_unique<CapturePlatform>(s.rate, CaptureSink{});
+        a.platform->keep_surface_in_state(false);
+        CapturePlatform::follow_music_clock();
+        a.last = s.checkpoints.at(0).checkpoint;
+        running = restore_on(*a.platform, *a.last);
+    } else {
+        restore_clock(a.clock);
+        restore_show_state(a.show);
+        state_->music_end = a.music_end;
+        flash_limit = *a.flash_limit;
+    }
+    const uint64_t at = a.platform->frames();
+    const auto kept = s.checkpoints.find(at);
+    if (kept != s.checkpoints.end()) {
+        a.last = kept->second.checkpoint;  // a seek has passed here
+        a.last_frame = at;
+        a.work = 0;
+    } else if (checkpoint_due(frame_start_ms(at, s.rate) - frame_start_ms(a.last_frame, s.rate), a.work)) {
+        const uint32_t next = position_key(a.platform->music_position());
+        if (auto checkpoint = save_on(*a.platform, a.last.get())) {
+            a.last = checkpoint;
+            a.last_frame = at;
+            a.work = 0;
+            s.checkpoints[at] = {next, std::move(checkpoint)};
+        }
+    }
+    if (!running || exit_requested == 1 || a.platform->key_pressed()) {
+        a.done = true;
+        a.platform.reset();  // with the side music and the clock still its own
+    } else {
+        const double started = drawing_clock();
+        shadow_pass(*a.platform);
+        a.work += drawing_clock() - started;
+        a.clock = save_clock();
+        a.show = save_show_state();
+        a.music_end = state_->music_end;
+        *a.flash_limit = flash_limit;
+    }
+}
+
 // One slice of the run ahead, a pass at a time. The effects keep their state module-wide,
 // so for each pass the window's show is put aside (its state, its work buffers, its clock)
 // and put back exactly as it was; the window's music keeps playing, only held from
@@ -629,49 +677,7 @@ void DemoRun::look_ahead(double seconds) {
         *a.live_flash_limit = flash_limit;
         std::swap(state_->buffers, a.buffers);
         state_->point_objects();
-        {
-            const SideMusicScope side(*a.music);
-            bool running = true;
-            if (!a.platform) {
-                a.platform = std::make_unique<CapturePlatform>(s.rate, CaptureSink{});
-                a.platform->keep_surface_in_state(false);
-                CapturePlatform::follow_music_clock();
-                a.last = s.checkpoints.at(0).checkpoint;
-                running = restore_on(*a.platform, *a.last);
-            } else {
-                restore_clock(a.clock);
-                restore_show_state(a.show);
-                state_->music_end = a.music_end;
-                flash_limit = *a.flash_limit;
-            }
-            const uint64_t at = a.platform->frames();
-            const auto kept = s.checkpoints.find(at);
-            if (kept != s.checkpoints.end()) {
-                a.last = kept->second.checkpoint;  // a seek has passed here
-                a.last_frame = at;
-                a.work = 0;
-            } else if (checkpoint_due(frame_start_ms(at, s.rate) - frame_start_ms(a.last_frame, s.rate), a.work)) {
-                const uint32_t next = position_key(a.platform->music_position());
-                if (auto checkpoint = save_on(*a.platform, a.last.get())) {
-                    a.last = checkpoint;
-                    a.last_frame = at;
-                    a.work = 0;
-                    s.checkpoints[at] = {next, std::move(checkpoint)};
-                }
-            }
-            if (!running || exit_requested == 1 || a.platform->key_pressed()) {
-                a.done = true;
-                a.platform.reset();  // with the side music and the clock still its own
-            } else {
-                const double started = drawing_clock();
-                shadow_pass(*a.platform);
-                a.work += drawing_clock() - started;
-                a.clock = save_clock();
-                a.show = save_show_state();
-                a.music_end = state_->music_end;
-                *a.flash_limit = flash_limit;
-            }
-        }
+        look_ahead_pass();
         std::swap(state_->buffers, a.buffers);
         state_->point_objects();
         restore_show_state(live_show);

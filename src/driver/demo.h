@@ -94,6 +94,7 @@ private:
     bool seek(uint32_t key, int64_t frame);
     bool viewer_keys();  // false once the lines it writes can no longer be written
     void shadow_pass(CapturePlatform& shadow);
+    void look_ahead_pass();
 
     Platform& platform_;
     const DemoOptions& options_;
