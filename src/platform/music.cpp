@@ -33,7 +33,7 @@ namespace gf {
 namespace music_detail {
 
 Player g_player;
-thread_local Player* t_player = &g_player;
+thread_local constinit Player* t_player = &g_player;
 
 }  // namespace music_detail
 
