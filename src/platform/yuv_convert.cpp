@@ -195,9 +195,9 @@ void chroma_planes(const uint32_t* pixels, int out_w, int out_h, uint8_t* u_plan
         previous_rows[0] = rows[0];
         previous_rows[1] = rows[1];
         // Each column's channels summed down the two rows, then two columns per run.
-        int sum_r[kScreenWidth];
-        int sum_g[kScreenWidth];
-        int sum_b[kScreenWidth];
+        int sum_r[kScreenWidth] = {};
+        int sum_g[kScreenWidth] = {};
+        int sum_b[kScreenWidth] = {};
         const uint32_t* row_a = pixels + rows[0] * kScreenWidth;
         const uint32_t* row_b = pixels + rows[1] * kScreenWidth;
         for (int x = 0; x < kScreenWidth; ++x) {
