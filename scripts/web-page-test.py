@@ -110,8 +110,7 @@ def check_player(page):
     # A click on the timeline just after order 12's mark goes there.
     x, y = page.value("(() => { const m = document.querySelectorAll('#timeline .mark')[12].getBoundingClientRect();"
                       " return [m.x + m.width + 3, m.y + m.height / 2]; })()")
-    for kind in ("mousePressed", "mouseReleased"):
-        page.call("Input.dispatchMouseEvent", type=kind, x=x, y=y, button="left", clickCount=1)
+    page.click_at(x, y)
     page.wait(f"({POSITION} & 0xffff) === 12", "order 12 after a click on the timeline")
     page.key("ArrowRight", "ArrowRight", 39)
     page.wait(f"({POSITION} & 0xffff) === 13", "order 13 after Right")
@@ -137,8 +136,7 @@ def check_player(page):
     page.wait(f"Math.abs({gain} - {level}) < 1e-6 && {mute_says} === 'Mute'", "the sound back after M again")
     x, y = page.value("(() => { const r = document.getElementById('volume').getBoundingClientRect();"
                       " return [r.x + r.width / 4, r.y + r.height / 2]; })()")
-    for kind in ("mousePressed", "mouseReleased"):
-        page.call("Input.dispatchMouseEvent", type=kind, x=x, y=y, button="left", clickCount=1)
+    page.click_at(x, y)
     page.wait(f"{level} > 0.1 && {level} < 0.4 && Math.abs({gain} - {level}) < 1e-6",
               "the level a quarter along the volume slider after a click there")
     page.value("document.getElementById('volume').blur()")

@@ -203,9 +203,12 @@ class DevTools:
     def click(self, element_id, count=1):
         box = self.value(f"(() => {{ const r = document.getElementById('{element_id}').getBoundingClientRect();"
                          " return [r.x + r.width / 2, r.y + r.height / 2]; })()")
+        self.click_at(box[0], box[1], count)
+
+    def click_at(self, x, y, count=1):
         for n in range(1, count + 1):
             for kind in ("mousePressed", "mouseReleased"):
-                self.call("Input.dispatchMouseEvent", type=kind, x=box[0], y=box[1], button="left", clickCount=n)
+                self.call("Input.dispatchMouseEvent", type=kind, x=x, y=y, button="left", clickCount=n)
 
     def key(self, name, code, key_code):
         for kind in ("keyDown", "keyUp"):
