@@ -124,10 +124,10 @@ bool parse_start(std::string_view text, uint32_t& order, uint32_t& row) {
     return true;
 }
 
-const OptionSpec* find_option(const std::string& name) {
-    for (const OptionSpec& spec : option_table()) {
-        if (name == spec.name || (!spec.alias.empty() && name == spec.alias)) {
-            return &spec;
+const OptionEntry* find_option(const std::string& name) {
+    for (const OptionEntry& entry : option_table()) {
+        if (name == entry.name || (!entry.alias.empty() && name == entry.alias)) {
+            return &entry;
         }
     }
     return nullptr;
@@ -338,15 +338,15 @@ Status read_arguments(int argc, const char* const* argv, OptionsBeingParsed& int
                 inline_value = arg.substr(eq + 1);
             }
         }
-        const OptionSpec* spec = find_option(name);
-        if (spec == nullptr) {
+        const OptionEntry* entry = find_option(name);
+        if (entry == nullptr) {
             return refuse(!arg.empty() && arg[0] == '-' ? "unknown option " + name
                                                         : "unexpected argument '" + arg + "'");
         }
         given.push_back(name);
         // The value comes from "=VALUE" or the next argument; an empty value is a missing one.
         std::string value;
-        if (spec->argument.empty()) {
+        if (entry->argument.empty()) {
             if (inline_value) {
                 return refuse("option " + name + " takes no value");
             }
@@ -357,10 +357,10 @@ Status read_arguments(int argc, const char* const* argv, OptionsBeingParsed& int
                 value = argv[++i];
             }
             if (value.empty()) {
-                return refuse("option " + name + " needs " + spec->needs);
+                return refuse("option " + name + " needs " + entry->needs);
             }
         }
-        if (Status refused = spec->apply(value, into); !refused.ok) {
+        if (Status refused = entry->apply(value, into); !refused.ok) {
             return refused;
         }
     }
@@ -386,11 +386,11 @@ Status combination_refusal(const std::vector<std::string>& given, const OptionsB
 
 // An option's lines in the usage text: its name and value in a column, then its help, each
 // further line of it under the first.
-std::string usage_lines(const OptionSpec& spec) {
+std::string usage_lines(const OptionEntry& entry) {
     constexpr std::size_t kLabelWidth = 20;
-    const std::string label = spec.argument.empty() ? spec.name : spec.name + " " + spec.argument;
+    const std::string label = entry.argument.empty() ? entry.name : entry.name + " " + entry.argument;
     std::string text = "  " + label + std::string(kLabelWidth + 1 - std::min(label.size(), kLabelWidth), ' ');
-    for (const char c : spec.help) {
+    for (const char c : entry.help) {
         text += c;
         if (c == '\n') {
             text += std::string(kLabelWidth + 3, ' ');
@@ -401,10 +401,10 @@ std::string usage_lines(const OptionSpec& spec) {
 
 }  // namespace
 
-const std::vector<OptionSpec>& option_table() {
+const std::vector<OptionEntry>& option_table() {
     // name, other name, value, what a missing value should be, usage lines ('\n' between), how it is
     // read, and the runs it applies to when not all
-    static const std::vector<OptionSpec> table = {
+    static const std::vector<OptionEntry> table = {
         {"--data", "", "DIR", "a folder", "read the data files from DIR only", set_data},
         {"--aspect", "", "square|4:3", "square or 4:3", "pixel shape: square, or stretched to 4:3 (default)",
          set_aspect},
@@ -458,9 +458,9 @@ std::string usage_text() {
         "Plays the Glimmerfrost demo in a window with sound. Without a display it renders\n"
         "the show to glimmerfrost.mp4 in the current directory instead.\n"
         "\n";
-    for (const OptionSpec& spec : option_table()) {
-        if (!spec.help.empty()) {
-            text += usage_lines(spec);
+    for (const OptionEntry& entry : option_table()) {
+        if (!entry.help.empty()) {
+            text += usage_lines(entry);
         }
     }
     return text +

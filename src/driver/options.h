@@ -55,7 +55,7 @@ enum class OptionRun {
 // One option of the command line: its names, what it takes, its lines in the usage text and
 // how its value is read. parse_options and usage_text both come from one table of these; the
 // man page describes the same options (a test keeps the two in step).
-struct OptionSpec {
+struct OptionEntry {
     std::string name;      // "--data"
     std::string alias;     // another name for it ("-h"); empty: none
     std::string argument;  // the value as the usage text shows it ("DIR"); empty: the option takes no value
@@ -67,6 +67,6 @@ struct OptionSpec {
 };
 
 // Every option, in the usage text's order.
-const std::vector<OptionSpec>& option_table();
+const std::vector<OptionEntry>& option_table();
 
 }  // namespace gf

@@ -213,11 +213,11 @@ std::vector<std::string> option_names(const std::string& text, bool short_too) {
 // usage text names an option the program does not have.
 TEST(OptionsTest, ManualPageDescribesExactlyTheOptionsOfTheTable) {
     std::vector<std::string> table;
-    for (const OptionSpec& spec : option_table()) {
-        if (!spec.help.empty()) {
-            table.push_back(spec.name);
-            if (!spec.alias.empty()) {
-                table.push_back(spec.alias);
+    for (const OptionEntry& entry : option_table()) {
+        if (!entry.help.empty()) {
+            table.push_back(entry.name);
+            if (!entry.alias.empty()) {
+                table.push_back(entry.alias);
             }
         }
     }
