@@ -1,5 +1,9 @@
-// SSE2 variants of the saturating add and the five-point blur.
+// SSE2 variants of the saturating add and the five-point blur; in the browser
+// the same code runs on WebAssembly SIMD.
 #include <emmintrin.h>
+#if defined(__wasm_simd128__)
+#include <wasm_simd128.h>
+#endif
 
 #include "common/types.h"
 #include "effects/primitives_simd.h"
@@ -11,11 +15,20 @@ namespace {
 // Unsigned 32-bit division by 5 in each lane: x / 5 = (x · 0xCCCCCCCD) >> 34,
 // exact for every 32-bit x. SSE2 multiplies only the even lanes to 64 bits,
 // so the odd lanes are shifted down and done in a second multiply.
+// WebAssembly widens the low and the high two lanes to 64-bit products
+// itself, where SSE2's lane-pair multiply would be emulated with shuffles.
 inline __m128i divide_by_5(__m128i x) {
+#if defined(__wasm_simd128__)
+    const v128_t magic = wasm_u32x4_splat(0xCCCCCCCDu);
+    const v128_t low = wasm_u64x2_shr(wasm_u64x2_extmul_low_u32x4(x, magic), 34);
+    const v128_t high = wasm_u64x2_shr(wasm_u64x2_extmul_high_u32x4(x, magic), 34);
+    return wasm_i32x4_shuffle(low, high, 0, 2, 4, 6);
+#else
     const __m128i magic = _mm_set1_epi32(static_cast<int>(0xCCCCCCCDu));
     const __m128i even = _mm_srli_epi64(_mm_mul_epu32(x, magic), 34);
     const __m128i odd = _mm_srli_epi64(_mm_mul_epu32(_mm_srli_epi64(x, 32), magic), 34);
     return _mm_or_si128(even, _mm_slli_epi64(odd, 32));
+#endif
 }
 
 inline __m128i load(const uint32_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
