@@ -1,10 +1,154 @@
 // SSE2 variant of the block pass: the rows of blocks with traced shades are
-// shaded in 16-bit lanes.
-#include <emmintrin.h>
-
+// shaded in 16-bit lanes. For WebAssembly SIMD the pass has a shape of its own
+// (emscripten's SSE2 header would turn the 16-bit multiply-high into several
+// instructions and leave the coordinates to scalar code).
 #include "raycast/ray_blocks.h"
 
+#if defined(__wasm_simd128__)
+#include <wasm_simd128.h>
+#else
+#include <emmintrin.h>
+#endif
+
 namespace gf::sse2 {
+
+#if defined(__wasm_simd128__)
+
+namespace {
+
+// The WebAssembly pass works down the columns of a block: a vector holds one
+// pixel column of four block rows, so the coordinates and shades advance by
+// one vector add per column (each row keeps its own step, as in the portable
+// pass), and four column vectors are transposed into four row stores.
+
+inline v128_t splat(uint32_t value) { return wasm_i32x4_splat(static_cast<int32_t>(value)); }
+
+// `start + lane · step` for four rows.
+inline v128_t ramp(uint32_t start, uint32_t step) {
+    return wasm_i32x4_add(splat(start), wasm_i32x4_mul(splat(step), wasm_i32x4_make(0, 1, 2, 3)));
+}
+
+// The values of one quantity in four block rows (rows 4·half to 4·half + 3) at
+// the block's left edge, and their steps per pixel towards the right edge.
+struct Column {
+    v128_t at;
+    v128_t step;
+};
+
+inline Column column(uint32_t left, uint32_t left_step, uint32_t right, uint32_t right_step, int half) {
+    const int first_row = 4 * half;
+    const v128_t l = ramp(left + static_cast<uint32_t>(first_row) * left_step, left_step);
+    const v128_t r = ramp(right + static_cast<uint32_t>(first_row) * right_step, right_step);
+    return {l, wasm_i32x4_shr(wasm_i32x4_sub(r, l), kRayBlockShift)};
+}
+
+// Byte addresses of the texels: bits 16–23 of v pick the row, bits 16–23 of u
+// the column.
+inline v128_t texel_addresses(v128_t u, v128_t v, v128_t texture) {
+    const v128_t row = wasm_v128_and(wasm_u32x4_shr(v, kTexCoordShift - 8 - 2), wasm_i32x4_splat(0xFF00 << 2));
+    const v128_t column = wasm_v128_and(wasm_u32x4_shr(u, kTexCoordShift - 2), wasm_i32x4_splat(0xFF << 2));
+    return wasm_i32x4_add(texture, wasm_v128_or(row, column));
+}
+
+// WebAssembly has no gather: the four addresses leave the vector as two 64-bit
+// halves (fewer extracts than four 32-bit ones) and each texel is loaded into
+// its lane. The empty asm keeps the halves whole; otherwise the compiler
+// splits them back into four 32-bit extracts.
+inline v128_t gather(v128_t addresses) {
+    uint64_t low = static_cast<uint64_t>(wasm_i64x2_extract_lane(addresses, 0));
+    uint64_t high = static_cast<uint64_t>(wasm_i64x2_extract_lane(addresses, 1));
+    __asm__("" : "+r"(low));
+    __asm__("" : "+r"(high));
+    const auto at = [](uint64_t address) { return reinterpret_cast<const void*>(static_cast<uint32_t>(address)); };
+    v128_t texels = wasm_v128_load32_zero(at(low));
+    texels = wasm_v128_load32_lane(at(low >> 32), texels, 1);
+    texels = wasm_v128_load32_lane(at(high), texels, 2);
+    return wasm_v128_load32_lane(at(high >> 32), texels, 3);
+}
+
+// Any shades: bits 19–26 of each channel's 32-bit product, which is what the
+// portable pass's arithmetic shift and mask keep.
+inline v128_t shade_exact(v128_t texels, v128_t shade) {
+    const v128_t byte_mask = wasm_i32x4_splat(0xFF);
+    const auto product = [&](int shift) {
+        return wasm_i32x4_mul(wasm_v128_and(wasm_u32x4_shr(texels, shift), byte_mask), shade);
+    };
+    const v128_t blue = wasm_v128_and(wasm_u32x4_shr(product(0), kShadeProductShift), byte_mask);
+    const v128_t green = wasm_v128_and(wasm_u32x4_shr(product(8), kShadeProductShift - 8), wasm_i32x4_splat(0xFF00));
+    const v128_t red = wasm_v128_and(wasm_u32x4_shr(product(16), kShadeProductShift - 16), wasm_i32x4_splat(0xFF0000));
+    return wasm_v128_or(wasm_v128_or(blue, green), red);
+}
+
+// Traced shades as weights w = s >> 5 (0..2^14): X · w >> 14, each product one
+// 16 × 16-bit multiply-add of a channel with w and of its neighbour with 0.
+inline v128_t shade_traced(v128_t texels, v128_t weight) {
+    const v128_t blue_red = wasm_v128_and(texels, wasm_i32x4_splat(0x00FF00FF));
+    const v128_t green_alpha = wasm_u16x8_shr(texels, 8);
+    const v128_t blue = wasm_i32x4_dot_i16x8(blue_red, weight);
+    const v128_t red = wasm_i32x4_dot_i16x8(blue_red, wasm_i32x4_shl(weight, 16));
+    const v128_t green = wasm_i32x4_dot_i16x8(green_alpha, weight);
+    constexpr int kProductShift = kShadeProductShift - kShadeWeightShift;  // 14
+    return wasm_v128_or(wasm_v128_or(wasm_u32x4_shr(blue, kProductShift),
+                                     wasm_v128_and(wasm_u32x4_shr(green, kProductShift - 8), wasm_i32x4_splat(0xFF00))),
+                        wasm_v128_and(wasm_i32x4_shl(red, 16 - kProductShift), wasm_i32x4_splat(0xFF0000)));
+}
+
+// Four column vectors (pixels x..x + 3 of four rows) as four rows.
+inline void store_transposed(uint32_t* out, v128_t c0, v128_t c1, v128_t c2, v128_t c3) {
+    const v128_t t0 = wasm_i32x4_shuffle(c0, c1, 0, 4, 1, 5);
+    const v128_t t1 = wasm_i32x4_shuffle(c2, c3, 0, 4, 1, 5);
+    const v128_t t2 = wasm_i32x4_shuffle(c0, c1, 2, 6, 3, 7);
+    const v128_t t3 = wasm_i32x4_shuffle(c2, c3, 2, 6, 3, 7);
+    wasm_v128_store(out, wasm_i64x2_shuffle(t0, t1, 0, 2));
+    wasm_v128_store(out + kScreenWidth, wasm_i64x2_shuffle(t0, t1, 1, 3));
+    wasm_v128_store(out + 2 * kScreenWidth, wasm_i64x2_shuffle(t2, t3, 0, 2));
+    wasm_v128_store(out + 3 * kScreenWidth, wasm_i64x2_shuffle(t2, t3, 1, 3));
+}
+
+template <bool kTraced>
+void draw_block(uint32_t* out, v128_t texture, const BlockEdges& e) {
+    for (int half = 0; half < 2; ++half) {
+        Column u = column(e.left_u, e.left_u_step, e.right_u, e.right_u_step, half);
+        Column v = column(e.left_v, e.left_v_step, e.right_v, e.right_v_step, half);
+        Column s = column(e.left_s, e.left_s_step, e.right_s, e.right_s_step, half);
+        if (kTraced) {
+            // Edge shades are multiples of 256 and their steps of 32, so the
+            // weights step exactly too.
+            s.at = wasm_i32x4_shr(s.at, kShadeWeightShift);
+            s.step = wasm_i32x4_shr(s.step, kShadeWeightShift);
+        }
+        for (int x = 0; x < kRayBlockSize; x += 4) {
+            v128_t pixels[4];
+            for (v128_t& p : pixels) {
+                const v128_t texels = gather(texel_addresses(u.at, v.at, texture));
+                p = kTraced ? shade_traced(texels, s.at) : shade_exact(texels, s.at);
+                u.at = wasm_i32x4_add(u.at, u.step);
+                v.at = wasm_i32x4_add(v.at, v.step);
+                s.at = wasm_i32x4_add(s.at, s.step);
+            }
+            store_transposed(out + 4 * half * kScreenWidth + x, pixels[0], pixels[1], pixels[2], pixels[3]);
+        }
+    }
+}
+
+}  // namespace
+
+void draw_ray_grid(uint32_t* dst, const uint32_t* texture, const RayGrid& grid) {
+    const v128_t texture_address = splat(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(texture)));
+    for (int by = 0; by < kRayBlocksY; ++by) {
+        for (int bx = 0; bx < kRayBlocksX; ++bx) {
+            uint32_t* out = dst + (by * kRayBlockSize) * kScreenWidth + bx * kRayBlockSize;
+            const BlockEdges e = block_edges(grid, bx, by);
+            if (e.traced) {
+                draw_block<true>(out, texture_address, e);
+            } else {
+                draw_block<false>(out, texture_address, e);
+            }
+        }
+    }
+}
+
+#else
 
 namespace {
 
@@ -46,5 +190,7 @@ inline void shade_row_traced(uint32_t* out, const uint32_t* texels, uint32_t sha
 void draw_ray_grid(uint32_t* dst, const uint32_t* texture, const RayGrid& grid) {
     draw_blocks<shade_row_traced>(dst, texture, grid);
 }
+
+#endif
 
 }  // namespace gf::sse2
