@@ -12,24 +12,32 @@ namespace gf::sse2 {
 
 namespace {
 
-// Unsigned 32-bit division by 5 in each lane: x / 5 = (x · 0xCCCCCCCD) >> 34,
-// exact for every 32-bit x. SSE2 multiplies only the even lanes to 64 bits,
-// so the odd lanes are shifted down and done in a second multiply.
-// WebAssembly widens the low and the high two lanes to 64-bit products
-// itself, where SSE2's lane-pair multiply would be emulated with shuffles.
-inline __m128i divide_by_5(__m128i x) {
+// Unsigned 32-bit division by 5 in each lane, exact for every 32-bit x.
 #if defined(__wasm_simd128__)
-    const v128_t magic = wasm_u32x4_splat(0xCCCCCCCDu);
-    const v128_t low = wasm_u64x2_shr(wasm_u64x2_extmul_low_u32x4(x, magic), 34);
-    const v128_t high = wasm_u64x2_shr(wasm_u64x2_extmul_high_u32x4(x, magic), 34);
-    return wasm_i32x4_shuffle(low, high, 0, 2, 4, 6);
+// WebAssembly has no 32 × 32 → 64-bit lane multiply the browser runs as one
+// instruction (a widened product becomes a full 64-bit multiply, three
+// multiplies a lane pair), so the division stays in 32-bit lanes: with
+// x = h·2^16 + l, x / 5 = 13107·h + (h + l) / 5 as 2^16 = 5 · 13107 + 1, and
+// the same split once more brings the remainder term to at most 2^16, where
+// r / 5 = (r · 52429) >> 18 holds for every r and the product fits 32 bits.
+inline __m128i divide_by_5(__m128i x) {
+    const v128_t low_half = wasm_i32x4_splat(0xFFFF);
+    const v128_t r = wasm_i32x4_add(wasm_u32x4_shr(x, 16), wasm_v128_and(x, low_half));  // < 2^17
+    const v128_t r_high = wasm_u32x4_shr(r, 16);                                         // 0 or 1
+    const v128_t r2 = wasm_i32x4_add(r_high, wasm_v128_and(r, low_half));                // <= 2^16
+    const v128_t whole = wasm_i32x4_mul(wasm_i32x4_add(wasm_u32x4_shr(x, 16), r_high), wasm_i32x4_splat(13107));
+    return wasm_i32x4_add(whole, wasm_u32x4_shr(wasm_i32x4_mul(r2, wasm_i32x4_splat(52429)), 18));
+}
 #else
+// x / 5 = (x · 0xCCCCCCCD) >> 34. SSE2 multiplies only the even lanes to 64
+// bits, so the odd lanes are shifted down and done in a second multiply.
+inline __m128i divide_by_5(__m128i x) {
     const __m128i magic = _mm_set1_epi32(static_cast<int>(0xCCCCCCCDu));
     const __m128i even = _mm_srli_epi64(_mm_mul_epu32(x, magic), 34);
     const __m128i odd = _mm_srli_epi64(_mm_mul_epu32(_mm_srli_epi64(x, 32), magic), 34);
     return _mm_or_si128(even, _mm_slli_epi64(odd, 32));
-#endif
 }
+#endif
 
 inline __m128i load(const uint32_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
 
