@@ -49,6 +49,18 @@ inline void rotate(__m128d& a, __m128d& b, const Rotation& r, bool plus_first) {
     b = round_to_float(nb);
 }
 
+// What every pair of a row shares: the camera broadcast, and the row's y and
+// z after the turn about X, which do not depend on the column.
+struct RowConstants {
+    __m128d cx;
+    __m128d cy;
+    __m128d cz;
+    __m128d y;
+    __m128d z;
+    __m128d qc;        // tunnel: |c|² − r² in the xy plane
+    __m128d distance;  // planes: the distance to the planes
+};
+
 // The hits of rays j, j + 1 (x holds their x slopes).
 struct PairHits {
     __m128 hx;  // the two floats in the low half
@@ -57,14 +69,11 @@ struct PairHits {
     __m128d t;
 };
 
-inline PairHits trace_pair(const ViewCamera& cam, bool tunnel, __m128d x, float slope_y) {
+template <bool kTunnel>
+__attribute__((always_inline)) inline PairHits trace_pair(const ViewCamera& cam, const RowConstants& k, __m128d x) {
     const __m128d zero = _mm_setzero_pd();
-    const __m128d cx = _mm_set1_pd(cam.x);
-    const __m128d cy = _mm_set1_pd(cam.y);
-    const __m128d cz = _mm_set1_pd(cam.z);
-    __m128d y = _mm_set1_pd(slope_y);
-    __m128d z = _mm_set1_pd(1.0);
-    rotate(y, z, cam.rx, false);
+    __m128d y = k.y;
+    __m128d z = k.z;
     rotate(x, z, cam.ry, true);
     rotate(x, y, cam.rz, false);
     // Normalise, leaving a zero-length ray as it is (NaN lengths divide, as in the scalar code).
@@ -75,47 +84,63 @@ inline PairHits trace_pair(const ViewCamera& cam, bool tunnel, __m128d x, float 
     z = select(nonzero, round_to_float(_mm_div_pd(z, length)), z);
 
     PairHits hits;
-    if (tunnel) {
-        const double qc_scalar =
-            static_cast<double>(cam.x) * cam.x + static_cast<double>(cam.y) * cam.y - kTunnelRadiusSquared;
+    if constexpr (kTunnel) {
         const __m128d qa = round_to_float(_mm_add_pd(_mm_mul_pd(x, x), _mm_mul_pd(y, y)));
-        const __m128d qb = _mm_mul_pd(_mm_set1_pd(2.0), _mm_add_pd(_mm_mul_pd(cx, x), _mm_mul_pd(cy, y)));
-        const __m128d root = _mm_sqrt_pd(
-            _mm_sub_pd(_mm_mul_pd(qb, qb), _mm_mul_pd(_mm_mul_pd(_mm_set1_pd(4.0), qa), _mm_set1_pd(qc_scalar))));
+        const __m128d qb = _mm_mul_pd(_mm_set1_pd(2.0), _mm_add_pd(_mm_mul_pd(k.cx, x), _mm_mul_pd(k.cy, y)));
+        const __m128d root =
+            _mm_sqrt_pd(_mm_sub_pd(_mm_mul_pd(qb, qb), _mm_mul_pd(_mm_mul_pd(_mm_set1_pd(4.0), qa), k.qc)));
         const __m128d twice_qa = _mm_mul_pd(_mm_set1_pd(2.0), qa);
         const __m128d minus_qb = _mm_xor_pd(qb, _mm_set1_pd(-0.0));  // −qb, signed zeros included
         const __m128d t1 = round_to_float(_mm_div_pd(_mm_sub_pd(minus_qb, root), twice_qa));
         const __m128d t2 = round_to_float(_mm_div_pd(_mm_sub_pd(root, qb), twice_qa));
         const __m128d t = select(_mm_cmpgt_pd(t2, t1), t2, t1);  // ordered: NaN keeps t1
-        hits.hx = to_floats(_mm_add_pd(_mm_mul_pd(t, x), cx));
-        hits.hy = to_floats(_mm_add_pd(_mm_mul_pd(t, y), cy));
-        hits.hz = to_floats(_mm_add_pd(_mm_mul_pd(t, z), cz));
+        hits.hx = to_floats(_mm_add_pd(_mm_mul_pd(t, x), k.cx));
+        hits.hy = to_floats(_mm_add_pd(_mm_mul_pd(t, y), k.cy));
+        hits.hz = to_floats(_mm_add_pd(_mm_mul_pd(t, z), k.cz));
         hits.t = t;
     } else {
         const __m128d sign = select(_mm_cmpgt_pd(y, zero), _mm_set1_pd(1.0), _mm_set1_pd(-1.0));
-        const __m128d t = _mm_div_pd(_mm_mul_pd(sign, _mm_set1_pd(plane_distance(cam))), y);
-        hits.hx = to_floats(_mm_add_pd(_mm_mul_pd(t, x), cx));
+        const __m128d t = _mm_div_pd(_mm_mul_pd(sign, k.distance), y);
+        hits.hx = to_floats(_mm_add_pd(_mm_mul_pd(t, x), k.cx));
         hits.hy = _mm_setzero_ps();
-        hits.hz = to_floats(_mm_add_pd(_mm_mul_pd(t, z), cz));
+        hits.hz = to_floats(_mm_add_pd(_mm_mul_pd(t, z), k.cz));
         hits.t = t;
     }
     return hits;
 }
 
-}  // namespace
-
-void trace_row(const ViewCamera& cam, bool tunnel, const float* slope_x, float slope_y, RowHits& row) {
+template <bool kTunnel>
+void trace_row_of(const ViewCamera& cam, const float* slope_x, float slope_y, RowHits& row) {
+    RowConstants k;
+    k.cx = _mm_set1_pd(cam.x);
+    k.cy = _mm_set1_pd(cam.y);
+    k.cz = _mm_set1_pd(cam.z);
+    k.y = _mm_set1_pd(slope_y);
+    k.z = _mm_set1_pd(1.0);
+    rotate(k.y, k.z, cam.rx, false);
+    k.qc = _mm_set1_pd(static_cast<double>(cam.x) * cam.x + static_cast<double>(cam.y) * cam.y - kTunnelRadiusSquared);
+    k.distance = _mm_set1_pd(plane_distance(cam));
     for (int j = 0; j < kPaddedColumns; j += 4) {
         const __m128 slopes = _mm_load_ps(slope_x + j);
-        const PairHits lo = trace_pair(cam, tunnel, _mm_cvtps_pd(slopes), slope_y);
-        const PairHits hi = trace_pair(cam, tunnel, _mm_cvtps_pd(_mm_movehl_ps(slopes, slopes)), slope_y);
+        const PairHits lo = trace_pair<kTunnel>(cam, k, _mm_cvtps_pd(slopes));
+        const PairHits hi = trace_pair<kTunnel>(cam, k, _mm_cvtps_pd(_mm_movehl_ps(slopes, slopes)));
         _mm_store_ps(row.hx + j, _mm_movelh_ps(lo.hx, hi.hx));
-        if (tunnel) {
+        if constexpr (kTunnel) {
             _mm_store_ps(row.hy + j, _mm_movelh_ps(lo.hy, hi.hy));
         }
         _mm_store_ps(row.hz + j, _mm_movelh_ps(lo.hz, hi.hz));
         _mm_store_pd(row.t + j, lo.t);
         _mm_store_pd(row.t + j + 2, hi.t);
+    }
+}
+
+}  // namespace
+
+void trace_row(const ViewCamera& cam, bool tunnel, const float* slope_x, float slope_y, RowHits& row) {
+    if (tunnel) {
+        trace_row_of<true>(cam, slope_x, slope_y, row);
+    } else {
+        trace_row_of<false>(cam, slope_x, slope_y, row);
     }
 }
 
