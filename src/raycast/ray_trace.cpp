@@ -28,19 +28,7 @@ namespace {
 
 constexpr double kRadiansPerDegree = 0.01745329252;
 
-// 128 / 3.1415926536: a half turn around the cylinder spans 128 texel columns.
-constexpr double kTunnelAngleToTexels = 40.743665431392834;
-constexpr double kFixedOne = 65536.0;  // 1.0 in 16.16
-// 0.009 · 65536: one texel row every 111.1 units of depth.
-constexpr double kTunnelDepthScale = 589.824;
-constexpr double kTunnelFullShade = 255.0;
-constexpr double kTunnelShadeFalloff = 1.5;
-
 constexpr int32_t kPlaneDistance = 4096;
-// 0.02 · 65536: one texel every 50 units on the planes.
-constexpr double kPlaneScale = 1310.72;
-constexpr double kPlaneFullShade = 256.0;
-constexpr double kPlaneShadeFalloff = 1.2;
 
 constexpr int kCenterX = kScreenWidth / 2;   // 160
 constexpr int kCenterY = kScreenHeight / 2;  // 100
@@ -201,8 +189,7 @@ PlanesHit planes_hit(const ViewCamera& cam, const Vec3& d) {
 GridValue planes_value(const PlanesHit& hit) {
     GridValue g;
     g.u = float_to_int(std::fabs(static_cast<double>(hit.hx)) * kPlaneScale);
-    // The 255 is a fraction of a texel in 16.16; rows run backwards as |hz| grows.
-    g.v = float_to_int(255.0 - std::fabs(static_cast<double>(hit.hz)) * kPlaneScale);
+    g.v = float_to_int(kPlaneRowOffset - std::fabs(static_cast<double>(hit.hz)) * kPlaneScale);
     g.shade = shade_level(kPlaneFullShade - std::sqrt(hit.t) * kPlaneShadeFalloff);
     return g;
 }
@@ -279,8 +266,12 @@ void trace_planes(int x, int y, int32_t& u, int32_t& v, int32_t& shade) {
 
 namespace {
 
-// The grid pass with `kTraceRow` tracing each row's rays.
-template <TraceRowFn* kTraceRow>
+// The texture values of a row's hits.
+using RowValuesFn = void(bool tunnel, const RowHits& row, RowValues& values);
+
+// The grid pass with `kTraceRow` tracing each row's rays and `kRowValues`
+// giving their texture values (null: the portable values, ray by ray).
+template <TraceRowFn* kTraceRow, RowValuesFn* kRowValues>
 void trace_grid_by(RayGrid& grid) {
     const ViewCamera cam = current_camera();
     const bool tunnel = cam_tunnel != 0;
@@ -295,24 +286,34 @@ void trace_grid_by(RayGrid& grid) {
         // The hits of a whole row first, then their texture values: the
         // tunnel's atan2 calls then overlap instead of waiting on each ray.
         kTraceRow(cam, tunnel, slope_x, slope_y, row);
-        for (int j = 0; j < kRayGridColumns; ++j) {
-            const GridValue g =
-                tunnel ? tunnel_value(TunnelHit{row.hx[j], row.hy[j], row.hz[j], static_cast<float>(row.t[j])})
-                       : planes_value(PlanesHit{row.hx[j], row.hz[j], row.t[j]});
-            grid.u[j][i] = g.u;
-            grid.v[j][i] = g.v;
-            grid.shade[j][i] = g.shade;
+        if constexpr (kRowValues != nullptr) {
+            RowValues values;
+            kRowValues(tunnel, row, values);
+            for (int j = 0; j < kRayGridColumns; ++j) {
+                grid.u[j][i] = values.u[j];
+                grid.v[j][i] = values.v[j];
+                grid.shade[j][i] = values.shade[j];
+            }
+        } else {
+            for (int j = 0; j < kRayGridColumns; ++j) {
+                const GridValue g =
+                    tunnel ? tunnel_value(TunnelHit{row.hx[j], row.hy[j], row.hz[j], static_cast<float>(row.t[j])})
+                           : planes_value(PlanesHit{row.hx[j], row.hz[j], row.t[j]});
+                grid.u[j][i] = g.u;
+                grid.v[j][i] = g.v;
+                grid.shade[j][i] = g.shade;
+            }
         }
     }
 }
 
 constexpr std::array kTraceRayGridVariants = {
-    Variant<TraceRayGridFn>{InstructionSet::kPortable, trace_grid_by<trace_row>},
+    Variant<TraceRayGridFn>{InstructionSet::kPortable, trace_grid_by<trace_row, nullptr>},
 #if defined(__x86_64__) || defined(__wasm_simd128__)
-    Variant<TraceRayGridFn>{InstructionSet::kSse2, trace_grid_by<sse2::trace_row>},
+    Variant<TraceRayGridFn>{InstructionSet::kSse2, trace_grid_by<sse2::trace_row, sse2::row_values>},
 #endif
 #if defined(__x86_64__)
-    Variant<TraceRayGridFn>{InstructionSet::kAvx2, trace_grid_by<avx2::trace_row>},
+    Variant<TraceRayGridFn>{InstructionSet::kAvx2, trace_grid_by<avx2::trace_row, nullptr>},
 #endif
 };
 

@@ -12,6 +12,21 @@ namespace gf {
 // Cylinder x² + y² = 4096².
 constexpr double kTunnelRadiusSquared = 16777216.0;
 
+// The texture values of the hits.
+// 128 / 3.1415926536: a half turn around the cylinder spans 128 texel columns.
+constexpr double kTunnelAngleToTexels = 40.743665431392834;
+constexpr double kFixedOne = 65536.0;  // 1.0 in 16.16
+// 0.009 · 65536: one texel row every 111.1 units of depth.
+constexpr double kTunnelDepthScale = 589.824;
+constexpr double kTunnelFullShade = 255.0;
+constexpr double kTunnelShadeFalloff = 1.5;
+// 0.02 · 65536: one texel every 50 units on the planes.
+constexpr double kPlaneScale = 1310.72;
+// The 255 is a fraction of a texel in 16.16; rows run backwards as |hz| grows.
+constexpr double kPlaneRowOffset = 255.0;
+constexpr double kPlaneFullShade = 256.0;
+constexpr double kPlaneShadeFalloff = 1.2;
+
 // Sine and cosine of one rotation angle.
 struct Rotation {
     double sin;
@@ -47,8 +62,16 @@ struct RowHits {
 // Traces the rays of one grid row: slope_x per column, slope_y for the row.
 using TraceRowFn = void(const ViewCamera& cam, bool tunnel, const float* slope_x, float slope_y, RowHits& row);
 
+// The texture coordinates and shades of a row's hits, column by column.
+struct RowValues {
+    alignas(16) int32_t u[kPaddedColumns];
+    alignas(16) int32_t v[kPaddedColumns];
+    alignas(16) int32_t shade[kPaddedColumns];
+};
+
 namespace sse2 {
 void trace_row(const ViewCamera& cam, bool tunnel, const float* slope_x, float slope_y, RowHits& row);
+void row_values(bool tunnel, const RowHits& row, RowValues& values);
 }  // namespace sse2
 
 namespace avx2 {

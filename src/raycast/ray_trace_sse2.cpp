@@ -2,7 +2,15 @@
 // code runs on WebAssembly SIMD, where every operation here is one instruction.
 #include <emmintrin.h>
 
+#include <cmath>
+
+#include "common/float_to_int.h"
+#include "common/trig.h"
 #include "raycast/ray_trace.h"
+
+#if defined(__wasm_simd128__)
+#include <wasm_simd128.h>
+#endif
 
 namespace gf::sse2 {
 
@@ -134,6 +142,39 @@ void trace_row_of(const ViewCamera& cam, const float* slope_x, float slope_y, Ro
     }
 }
 
+// Two doubles truncated toward zero to 32-bit integers in the low half:
+// exact for |value| < 2^31, anything for the rest. (Emscripten's SSE2
+// header converts lane by lane through lrint; WebAssembly has it in one.)
+inline __m128i truncate(__m128d value) {
+#if defined(__wasm_simd128__)
+    return static_cast<__m128i>(wasm_i32x4_trunc_sat_f64x2_zero(static_cast<v128_t>(value)));
+#else
+    return _mm_cvttpd_epi32(value);
+#endif
+}
+
+inline __m128d magnitude(__m128d value) { return _mm_andnot_pd(_mm_set1_pd(-0.0), value); }
+
+// float_to_int of two doubles, in the low half: one vector conversion when
+// both are within the 32-bit range, float_to_int itself otherwise.
+inline __m128i to_ints(__m128d value) {
+    if (_mm_movemask_pd(_mm_cmplt_pd(magnitude(value), _mm_set1_pd(0x1p31))) == 3) {  // NaN compares false
+        return truncate(value);
+    }
+    alignas(16) double lanes[2];
+    _mm_store_pd(lanes, value);
+    return _mm_setr_epi32(float_to_int(lanes[0]), float_to_int(lanes[1]), 0, 0);
+}
+
+// The shade of two levels at most 256, in the low half: a level at or below
+// 0, or NaN, is black (max picks 0 for NaN as the portable test does).
+inline __m128i shades(__m128d level) {
+    return _mm_slli_epi32(truncate(_mm_max_pd(level, _mm_setzero_pd())), kShadeShift);
+}
+
+// The four ints of two pairs.
+inline __m128i join(__m128i lo, __m128i hi) { return _mm_unpacklo_epi64(lo, hi); }
+
 }  // namespace
 
 void trace_row(const ViewCamera& cam, bool tunnel, const float* slope_x, float slope_y, RowHits& row) {
@@ -141,6 +182,50 @@ void trace_row(const ViewCamera& cam, bool tunnel, const float* slope_x, float s
         trace_row_of<true>(cam, slope_x, slope_y, row);
     } else {
         trace_row_of<false>(cam, slope_x, slope_y, row);
+    }
+}
+
+// The texture values of the portable tracer's tunnel_value and planes_value,
+// two columns per vector; the tunnel's angle stays the scalar atan2.
+void row_values(bool tunnel, const RowHits& row, RowValues& values) {
+    for (int j = 0; j < kPaddedColumns; j += 4) {
+        const __m128 hz = _mm_load_ps(row.hz + j);
+        const __m128d hz_lo = magnitude(_mm_cvtps_pd(hz));
+        const __m128d hz_hi = magnitude(_mm_cvtps_pd(_mm_movehl_ps(hz, hz)));
+        const __m128d root_lo = _mm_sqrt_pd(_mm_load_pd(row.t + j));
+        const __m128d root_hi = _mm_sqrt_pd(_mm_load_pd(row.t + j + 2));
+        __m128i v;
+        __m128i shade;
+        if (tunnel) {
+            const __m128d scale = _mm_set1_pd(kTunnelDepthScale);
+            v = join(to_ints(_mm_mul_pd(hz_lo, scale)), to_ints(_mm_mul_pd(hz_hi, scale)));
+            const __m128d full = _mm_set1_pd(kTunnelFullShade);
+            const __m128d falloff = _mm_set1_pd(kTunnelShadeFalloff);
+            shade = join(shades(_mm_sub_pd(full, _mm_mul_pd(root_lo, falloff))),
+                         shades(_mm_sub_pd(full, _mm_mul_pd(root_hi, falloff))));
+        } else {
+            const __m128d scale = _mm_set1_pd(kPlaneScale);
+            const __m128d offset = _mm_set1_pd(kPlaneRowOffset);
+            v = join(to_ints(_mm_sub_pd(offset, _mm_mul_pd(hz_lo, scale))),
+                     to_ints(_mm_sub_pd(offset, _mm_mul_pd(hz_hi, scale))));
+            const __m128 hx = _mm_load_ps(row.hx + j);
+            const __m128d hx_lo = magnitude(_mm_cvtps_pd(hx));
+            const __m128d hx_hi = magnitude(_mm_cvtps_pd(_mm_movehl_ps(hx, hx)));
+            _mm_store_si128(reinterpret_cast<__m128i*>(values.u + j),
+                            join(to_ints(_mm_mul_pd(hx_lo, scale)), to_ints(_mm_mul_pd(hx_hi, scale))));
+            const __m128d full = _mm_set1_pd(kPlaneFullShade);
+            const __m128d falloff = _mm_set1_pd(kPlaneShadeFalloff);
+            shade = join(shades(_mm_sub_pd(full, _mm_mul_pd(root_lo, falloff))),
+                         shades(_mm_sub_pd(full, _mm_mul_pd(root_hi, falloff))));
+        }
+        _mm_store_si128(reinterpret_cast<__m128i*>(values.v + j), v);
+        _mm_store_si128(reinterpret_cast<__m128i*>(values.shade + j), shade);
+    }
+    if (tunnel) {
+        for (int j = 0; j < kRayGridColumns; ++j) {
+            const double angle = gf::atan2(static_cast<double>(row.hy[j]), static_cast<double>(row.hx[j]));
+            values.u[j] = float_to_int(std::fabs(angle * kTunnelAngleToTexels) * kFixedOne);
+        }
     }
 }
 
