@@ -266,12 +266,9 @@ void trace_planes(int x, int y, int32_t& u, int32_t& v, int32_t& shade) {
 
 namespace {
 
-// The texture values of a row's hits.
-using RowValuesFn = void(bool tunnel, const RowHits& row, RowValues& values);
-
-// The grid pass with `kTraceRow` tracing each row's rays and `kRowValues`
-// giving their texture values (null: the portable values, ray by ray).
-template <TraceRowFn* kTraceRow, RowValuesFn* kRowValues>
+// The grid pass with `kTraceRow` tracing each row's rays; their texture values
+// come from sse2::row_values when `kVectorValues`, else ray by ray.
+template <TraceRowFn* kTraceRow, bool kVectorValues>
 void trace_grid_by(RayGrid& grid) {
     const ViewCamera cam = current_camera();
     const bool tunnel = cam_tunnel != 0;
@@ -286,9 +283,9 @@ void trace_grid_by(RayGrid& grid) {
         // The hits of a whole row first, then their texture values: the
         // tunnel's atan2 calls then overlap instead of waiting on each ray.
         kTraceRow(cam, tunnel, slope_x, slope_y, row);
-        if constexpr (kRowValues != nullptr) {
+        if constexpr (kVectorValues) {
             RowValues values;
-            kRowValues(tunnel, row, values);
+            sse2::row_values(tunnel, row, values);
             for (int j = 0; j < kRayGridColumns; ++j) {
                 grid.u[j][i] = values.u[j];
                 grid.v[j][i] = values.v[j];
@@ -308,12 +305,12 @@ void trace_grid_by(RayGrid& grid) {
 }
 
 constexpr std::array kTraceRayGridVariants = {
-    Variant<TraceRayGridFn>{InstructionSet::kPortable, trace_grid_by<trace_row, nullptr>},
+    Variant<TraceRayGridFn>{InstructionSet::kPortable, trace_grid_by<trace_row, false>},
 #if defined(__x86_64__) || defined(__wasm_simd128__)
-    Variant<TraceRayGridFn>{InstructionSet::kSse2, trace_grid_by<sse2::trace_row, sse2::row_values>},
+    Variant<TraceRayGridFn>{InstructionSet::kSse2, trace_grid_by<sse2::trace_row, true>},
 #endif
 #if defined(__x86_64__)
-    Variant<TraceRayGridFn>{InstructionSet::kAvx2, trace_grid_by<avx2::trace_row, nullptr>},
+    Variant<TraceRayGridFn>{InstructionSet::kAvx2, trace_grid_by<avx2::trace_row, false>},
 #endif
 };
 
