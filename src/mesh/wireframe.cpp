@@ -149,6 +149,51 @@ void draw_mesh(MeshObject& object, uint32_t* buffer) {
     }
 }
 
+namespace {
+
+// The Bresenham walk of a line whose ends are both on screen: every point lies
+// between them, so no step needs a bounds test and the differences fit 32 bits.
+// Few live values and the major step a constant keep the error term in a
+// register in the browser's compiler too (the general walk's 64-bit one is
+// kept on the stack there).
+template <int32_t kMajorStep>
+void walk_on_screen(uint32_t* at, int32_t major, int32_t minor, int32_t minor_step, uint32_t colour) {
+    int32_t e = 2 * minor - major;
+    const int32_t diagonal = 2 * minor - 2 * major;
+    const int32_t straight = 2 * minor;
+    for (int32_t i = 0; i < major; ++i) {
+        const bool step_minor = e >= 0;
+        e += step_minor ? diagonal : straight;
+        at += kMajorStep + (step_minor ? minor_step : 0);
+        *at = colour;
+    }
+}
+
+// draw_line for two on-screen ends: the same points as the general walk.
+void draw_line_on_screen(int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint32_t colour, uint32_t* buffer) {
+    const int32_t dx = x1 > x0 ? x1 - x0 : x0 - x1;
+    const int32_t dy = y1 > y0 ? y1 - y0 : y0 - y1;
+    const int32_t sx = x0 < x1 ? 1 : -1;
+    const int32_t row_step = y0 < y1 ? kScreenWidth : -kScreenWidth;
+    uint32_t* at = buffer + y0 * kScreenWidth + x0;
+    *at = colour;
+    if (dx > dy) {
+        if (sx > 0) {
+            walk_on_screen<1>(at, dx, dy, row_step, colour);
+        } else {
+            walk_on_screen<-1>(at, dx, dy, row_step, colour);
+        }
+    } else if (y0 != y1) {
+        if (row_step > 0) {
+            walk_on_screen<kScreenWidth>(at, dy, dx, sx, colour);
+        } else {
+            walk_on_screen<-kScreenWidth>(at, dy, dx, sx, colour);
+        }
+    }
+}
+
+}  // namespace
+
 void draw_line(int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint32_t colour, uint32_t* buffer) {
     // A line is drawn only from an on-screen start, and it stops at the first
     // step that leaves the screen, without plotting that point. Every step
@@ -158,6 +203,10 @@ void draw_line(int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint32_t colour, 
     // however far its end lies. Differences and the error term are 64-bit,
     // so any pair of 32-bit end points is safe.
     if (off_screen(x0, y0)) {
+        return;
+    }
+    if (!off_screen(x1, y1)) {
+        draw_line_on_screen(x0, y0, x1, y1, colour, buffer);
         return;
     }
     const int64_t dx = std::llabs(static_cast<int64_t>(x1) - x0);
