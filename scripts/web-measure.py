@@ -32,6 +32,14 @@ class Handler(web_page.SiteHandler):
     report = None
     received = threading.Event()
 
+    def end_headers(self):
+        # Cross-origin isolation: Chromium then gives performance.now() a 5 us
+        # resolution instead of 100 us, which matters for the orders whose frames
+        # cost a few tens of microseconds (every file of the site is same-origin).
+        self.send_header("Cross-Origin-Opener-Policy", "same-origin")
+        self.send_header("Cross-Origin-Embedder-Policy", "require-corp")
+        super().end_headers()
+
     def do_POST(self):
         length = int(self.headers.get("Content-Length", "0"))
         Handler.report = self.rfile.read(length).decode()
