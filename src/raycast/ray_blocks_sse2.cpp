@@ -23,23 +23,41 @@ namespace {
 
 inline v128_t splat(uint32_t value) { return wasm_i32x4_splat(static_cast<int32_t>(value)); }
 
-// `start + lane · step` for four rows.
-inline v128_t ramp(uint32_t start, uint32_t step) {
-    return wasm_i32x4_add(splat(start), wasm_i32x4_mul(splat(step), wasm_i32x4_make(0, 1, 2, 3)));
+// One grid column's edge of a row of blocks: u, v and shade down the block
+// rows 0–3 and 4–7, `top + row · step` with the step per row taken from the
+// grid point below (wrapping in 32 bits, as in the portable pass). Each grid
+// column is worked out once, the right edge of one block and the left edge of
+// the next.
+struct Edge {
+    v128_t u[2];
+    v128_t v[2];
+    v128_t s[2];
+    bool traced;  // both shades came from the tracers
+};
+
+inline void edge_ramps(v128_t (&ramps)[2], const int32_t* at) {
+    const uint32_t top = static_cast<uint32_t>(at[0]);
+    const uint32_t step = block_step(top, static_cast<uint32_t>(at[1]));
+    ramps[0] = wasm_i32x4_add(splat(top), wasm_i32x4_mul(splat(step), wasm_i32x4_make(0, 1, 2, 3)));
+    ramps[1] = wasm_i32x4_add(ramps[0], splat(step << 2));
 }
 
-// The values of one quantity in four block rows (rows 4·half to 4·half + 3) at
-// the block's left edge, and their steps per pixel towards the right edge.
+inline void edge(Edge& e, const RayGrid& grid, int x, int by) {
+    edge_ramps(e.u, &grid.u[x][by]);
+    edge_ramps(e.v, &grid.v[x][by]);
+    edge_ramps(e.s, &grid.shade[x][by]);
+    e.traced = is_traced_shade(grid.shade[x][by]) && is_traced_shade(grid.shade[x][by + 1]);
+}
+
+// The values of one quantity in four block rows at the block's left edge, and
+// their steps per pixel towards the right edge.
 struct Column {
     v128_t at;
     v128_t step;
 };
 
-inline Column column(uint32_t left, uint32_t left_step, uint32_t right, uint32_t right_step, int half) {
-    const int first_row = 4 * half;
-    const v128_t l = ramp(left + static_cast<uint32_t>(first_row) * left_step, left_step);
-    const v128_t r = ramp(right + static_cast<uint32_t>(first_row) * right_step, right_step);
-    return {l, wasm_i32x4_shr(wasm_i32x4_sub(r, l), kRayBlockShift)};
+inline Column column(v128_t left, v128_t right) {
+    return {left, wasm_i32x4_shr(wasm_i32x4_sub(right, left), kRayBlockShift)};
 }
 
 // Byte addresses of the texels: bits 16–23 of v pick the row, bits 16–23 of u
@@ -106,11 +124,11 @@ inline void store_transposed(uint32_t* out, v128_t c0, v128_t c1, v128_t c2, v12
 }
 
 template <bool kTraced>
-void draw_block(uint32_t* out, v128_t texture, const BlockEdges& e) {
+void draw_block(uint32_t* out, v128_t texture, const Edge& left, const Edge& right) {
     for (int half = 0; half < 2; ++half) {
-        Column u = column(e.left_u, e.left_u_step, e.right_u, e.right_u_step, half);
-        Column v = column(e.left_v, e.left_v_step, e.right_v, e.right_v_step, half);
-        Column s = column(e.left_s, e.left_s_step, e.right_s, e.right_s_step, half);
+        Column u = column(left.u[half], right.u[half]);
+        Column v = column(left.v[half], right.v[half]);
+        Column s = column(left.s[half], right.s[half]);
         if (kTraced) {
             // Edge shades are multiples of 256 and their steps of 32, so the
             // weights step exactly too.
@@ -135,14 +153,18 @@ void draw_block(uint32_t* out, v128_t texture, const BlockEdges& e) {
 
 void draw_ray_grid(uint32_t* dst, const uint32_t* texture, const RayGrid& grid) {
     const v128_t texture_address = splat(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(texture)));
+    Edge edges[2];
     for (int by = 0; by < kRayBlocksY; ++by) {
+        edge(edges[0], grid, 0, by);
         for (int bx = 0; bx < kRayBlocksX; ++bx) {
+            const Edge& left = edges[bx & 1];
+            Edge& right = edges[(bx + 1) & 1];
+            edge(right, grid, bx + 1, by);
             uint32_t* out = dst + (by * kRayBlockSize) * kScreenWidth + bx * kRayBlockSize;
-            const BlockEdges e = block_edges(grid, bx, by);
-            if (e.traced) {
-                draw_block<true>(out, texture_address, e);
+            if (left.traced && right.traced) {
+                draw_block<true>(out, texture_address, left, right);
             } else {
-                draw_block<false>(out, texture_address, e);
+                draw_block<false>(out, texture_address, left, right);
             }
         }
     }
