@@ -304,7 +304,8 @@ void trace_row(const ViewCamera& cam, bool tunnel, const float* slope_x, float s
 }
 
 // The texture values of the portable tracer's tunnel_value and planes_value,
-// two columns per vector; the tunnel's angle stays the scalar atan2.
+// two columns per vector; the tunnel's angle is the scalar atan2, or in the
+// browser atan2_pair two columns at a time.
 void row_values(bool tunnel, const RowHits& row, RowValues& values) {
     for (int j = 0; j < kPaddedColumns; j += 4) {
         const __m128 hz = _mm_load_ps(row.hz + j);
