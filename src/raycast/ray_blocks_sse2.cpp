@@ -16,30 +16,53 @@ namespace gf::sse2 {
 
 namespace {
 
-// The WebAssembly pass works down the columns of a block: a vector holds one
-// pixel column of four block rows, so the coordinates and shades advance by
-// one vector add per column (each row keeps its own step, as in the portable
-// pass), and four column vectors are transposed into four row stores.
+// The WebAssembly pass takes a block in two steps. The texel addresses are
+// worked out down its columns: a vector holds one pixel column of four block
+// rows, so the coordinates advance by one vector add per column (each row
+// keeps its own step, as in the portable pass). WebAssembly has no gather, and
+// moving addresses from vector lanes to scalars and texels back into lanes
+// takes the same few vector ports as the arithmetic: the addresses go through
+// memory instead, and plain scalar loads and stores copy the 64 texels of the
+// block into a buffer row by row. The rows are then shaded and stored whole,
+// the shades stepping along each row.
 
 inline v128_t splat(uint32_t value) { return wasm_i32x4_splat(static_cast<int32_t>(value)); }
 
-// `start + lane · step` for four rows.
-inline v128_t ramp(uint32_t start, uint32_t step) {
-    return wasm_i32x4_add(splat(start), wasm_i32x4_mul(splat(step), wasm_i32x4_make(0, 1, 2, 3)));
+// One grid column's edge of a row of blocks: u, v and shade down the block
+// rows 0–3 and 4–7, `top + row · step` with the step per row taken from the
+// grid point below (wrapping in 32 bits, as in the portable pass). Each grid
+// column is worked out once, the right edge of one block and the left edge of
+// the next.
+struct Edge {
+    v128_t u[2];
+    v128_t v[2];
+    v128_t s[2];
+    bool traced;  // both shades came from the tracers
+};
+
+inline void edge_ramps(v128_t (&ramps)[2], const int32_t* at) {
+    const uint32_t top = static_cast<uint32_t>(at[0]);
+    const uint32_t step = block_step(top, static_cast<uint32_t>(at[1]));
+    ramps[0] = wasm_i32x4_add(splat(top), wasm_i32x4_mul(splat(step), wasm_i32x4_make(0, 1, 2, 3)));
+    ramps[1] = wasm_i32x4_add(ramps[0], splat(step << 2));
 }
 
-// The values of one quantity in four block rows (rows 4·half to 4·half + 3) at
-// the block's left edge, and their steps per pixel towards the right edge.
+inline void edge(Edge& e, const RayGrid& grid, int x, int by) {
+    edge_ramps(e.u, &grid.u[x][by]);
+    edge_ramps(e.v, &grid.v[x][by]);
+    edge_ramps(e.s, &grid.shade[x][by]);
+    e.traced = is_traced_shade(grid.shade[x][by]) && is_traced_shade(grid.shade[x][by + 1]);
+}
+
+// The values of one quantity in four block rows at the block's left edge, and
+// their steps per pixel towards the right edge.
 struct Column {
     v128_t at;
     v128_t step;
 };
 
-inline Column column(uint32_t left, uint32_t left_step, uint32_t right, uint32_t right_step, int half) {
-    const int first_row = 4 * half;
-    const v128_t l = ramp(left + static_cast<uint32_t>(first_row) * left_step, left_step);
-    const v128_t r = ramp(right + static_cast<uint32_t>(first_row) * right_step, right_step);
-    return {l, wasm_i32x4_shr(wasm_i32x4_sub(r, l), kRayBlockShift)};
+inline Column column(v128_t left, v128_t right) {
+    return {left, wasm_i32x4_shr(wasm_i32x4_sub(right, left), kRayBlockShift)};
 }
 
 // Byte addresses of the texels: bits 16–23 of v pick the row, bits 16–23 of u
@@ -48,22 +71,6 @@ inline v128_t texel_addresses(v128_t u, v128_t v, v128_t texture) {
     const v128_t row = wasm_v128_and(wasm_u32x4_shr(v, kTexCoordShift - 8 - 2), wasm_i32x4_splat(0xFF00 << 2));
     const v128_t column = wasm_v128_and(wasm_u32x4_shr(u, kTexCoordShift - 2), wasm_i32x4_splat(0xFF << 2));
     return wasm_i32x4_add(texture, wasm_v128_or(row, column));
-}
-
-// WebAssembly has no gather: the four addresses leave the vector as two 64-bit
-// halves (fewer extracts than four 32-bit ones) and each texel is loaded into
-// its lane. The empty asm keeps the halves whole; otherwise the compiler
-// splits them back into four 32-bit extracts.
-inline v128_t gather(v128_t addresses) {
-    uint64_t low = static_cast<uint64_t>(wasm_i64x2_extract_lane(addresses, 0));
-    uint64_t high = static_cast<uint64_t>(wasm_i64x2_extract_lane(addresses, 1));
-    __asm__("" : "+r"(low));
-    __asm__("" : "+r"(high));
-    const auto at = [](uint64_t address) { return reinterpret_cast<const void*>(static_cast<uint32_t>(address)); };
-    v128_t texels = wasm_v128_load32_zero(at(low));
-    texels = wasm_v128_load32_lane(at(low >> 32), texels, 1);
-    texels = wasm_v128_load32_lane(at(high), texels, 2);
-    return wasm_v128_load32_lane(at(high >> 32), texels, 3);
 }
 
 // Any shades: bits 19–26 of each channel's 32-bit product, which is what the
@@ -93,41 +100,51 @@ inline v128_t shade_traced(v128_t texels, v128_t weight) {
                         wasm_v128_and(wasm_i32x4_shl(red, 16 - kProductShift), wasm_i32x4_splat(0xFF0000)));
 }
 
-// Four column vectors (pixels x..x + 3 of four rows) as four rows.
-inline void store_transposed(uint32_t* out, v128_t c0, v128_t c1, v128_t c2, v128_t c3) {
-    const v128_t t0 = wasm_i32x4_shuffle(c0, c1, 0, 4, 1, 5);
-    const v128_t t1 = wasm_i32x4_shuffle(c2, c3, 0, 4, 1, 5);
-    const v128_t t2 = wasm_i32x4_shuffle(c0, c1, 2, 6, 3, 7);
-    const v128_t t3 = wasm_i32x4_shuffle(c2, c3, 2, 6, 3, 7);
-    wasm_v128_store(out, wasm_i64x2_shuffle(t0, t1, 0, 2));
-    wasm_v128_store(out + kScreenWidth, wasm_i64x2_shuffle(t0, t1, 1, 3));
-    wasm_v128_store(out + 2 * kScreenWidth, wasm_i64x2_shuffle(t2, t3, 0, 2));
-    wasm_v128_store(out + 3 * kScreenWidth, wasm_i64x2_shuffle(t2, t3, 1, 3));
-}
-
 template <bool kTraced>
-void draw_block(uint32_t* out, v128_t texture, const BlockEdges& e) {
+void draw_block(uint32_t* out, v128_t texture, const Edge& left, const Edge& right) {
+    alignas(16) uint32_t addresses[2][kRayBlockSize][4];
     for (int half = 0; half < 2; ++half) {
-        Column u = column(e.left_u, e.left_u_step, e.right_u, e.right_u_step, half);
-        Column v = column(e.left_v, e.left_v_step, e.right_v, e.right_v_step, half);
-        Column s = column(e.left_s, e.left_s_step, e.right_s, e.right_s_step, half);
+        Column u = column(left.u[half], right.u[half]);
+        Column v = column(left.v[half], right.v[half]);
+        for (auto& column_addresses : addresses[half]) {
+            wasm_v128_store(column_addresses, texel_addresses(u.at, v.at, texture));
+            u.at = wasm_i32x4_add(u.at, u.step);
+            v.at = wasm_i32x4_add(v.at, v.step);
+        }
+    }
+    // The empty asms keep both buffers in memory: otherwise the compiler turns
+    // the copy back into lane extracts and inserts.
+    __asm__("" : : "r"(addresses) : "memory");
+    alignas(16) uint32_t texels[kRayBlockSize][kRayBlockSize];
+    for (int row = 0; row < kRayBlockSize; ++row) {
+        for (int x = 0; x < kRayBlockSize; ++x) {
+            texels[row][x] = *reinterpret_cast<const uint32_t*>(static_cast<uintptr_t>(addresses[row / 4][x][row % 4]));
+        }
+    }
+    __asm__("" : : "r"(texels) : "memory");
+    for (int half = 0; half < 2; ++half) {
+        Column s = column(left.s[half], right.s[half]);
         if (kTraced) {
             // Edge shades are multiples of 256 and their steps of 32, so the
             // weights step exactly too.
             s.at = wasm_i32x4_shr(s.at, kShadeWeightShift);
             s.step = wasm_i32x4_shr(s.step, kShadeWeightShift);
         }
-        for (int x = 0; x < kRayBlockSize; x += 4) {
-            v128_t pixels[4];
-            for (v128_t& p : pixels) {
-                const v128_t texels = gather(texel_addresses(u.at, v.at, texture));
-                p = kTraced ? shade_traced(texels, s.at) : shade_exact(texels, s.at);
-                u.at = wasm_i32x4_add(u.at, u.step);
-                v.at = wasm_i32x4_add(v.at, v.step);
-                s.at = wasm_i32x4_add(s.at, s.step);
-            }
-            store_transposed(out + 4 * half * kScreenWidth + x, pixels[0], pixels[1], pixels[2], pixels[3]);
-        }
+        // Row `row`'s shades (lane `row` of s) along pixels 0–3 and 4–7.
+        const auto shade_row = [&](int row, v128_t at, v128_t step) {
+            const v128_t first = wasm_i32x4_add(at, wasm_i32x4_mul(step, wasm_i32x4_make(0, 1, 2, 3)));
+            const v128_t second = wasm_i32x4_add(first, wasm_i32x4_shl(step, 2));
+            uint32_t* row_out = out + row * kScreenWidth;
+            const v128_t t0 = wasm_v128_load(texels[row]);
+            const v128_t t1 = wasm_v128_load(texels[row] + 4);
+            wasm_v128_store(row_out, kTraced ? shade_traced(t0, first) : shade_exact(t0, first));
+            wasm_v128_store(row_out + 4, kTraced ? shade_traced(t1, second) : shade_exact(t1, second));
+        };
+        const int r = 4 * half;
+        shade_row(r, wasm_i32x4_shuffle(s.at, s.at, 0, 0, 0, 0), wasm_i32x4_shuffle(s.step, s.step, 0, 0, 0, 0));
+        shade_row(r + 1, wasm_i32x4_shuffle(s.at, s.at, 1, 1, 1, 1), wasm_i32x4_shuffle(s.step, s.step, 1, 1, 1, 1));
+        shade_row(r + 2, wasm_i32x4_shuffle(s.at, s.at, 2, 2, 2, 2), wasm_i32x4_shuffle(s.step, s.step, 2, 2, 2, 2));
+        shade_row(r + 3, wasm_i32x4_shuffle(s.at, s.at, 3, 3, 3, 3), wasm_i32x4_shuffle(s.step, s.step, 3, 3, 3, 3));
     }
 }
 
@@ -135,14 +152,18 @@ void draw_block(uint32_t* out, v128_t texture, const BlockEdges& e) {
 
 void draw_ray_grid(uint32_t* dst, const uint32_t* texture, const RayGrid& grid) {
     const v128_t texture_address = splat(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(texture)));
+    Edge edges[2];
     for (int by = 0; by < kRayBlocksY; ++by) {
+        edge(edges[0], grid, 0, by);
         for (int bx = 0; bx < kRayBlocksX; ++bx) {
+            const Edge& left = edges[bx & 1];
+            Edge& right = edges[(bx + 1) & 1];
+            edge(right, grid, bx + 1, by);
             uint32_t* out = dst + (by * kRayBlockSize) * kScreenWidth + bx * kRayBlockSize;
-            const BlockEdges e = block_edges(grid, bx, by);
-            if (e.traced) {
-                draw_block<true>(out, texture_address, e);
+            if (left.traced && right.traced) {
+                draw_block<true>(out, texture_address, left, right);
             } else {
-                draw_block<false>(out, texture_address, e);
+                draw_block<false>(out, texture_address, left, right);
             }
         }
     }

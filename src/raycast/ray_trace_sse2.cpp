@@ -10,6 +10,8 @@
 
 #if defined(__wasm_simd128__)
 #include <wasm_simd128.h>
+
+#include "common/trig_tables.h"
 #endif
 
 namespace gf::sse2 {
@@ -175,6 +177,122 @@ inline __m128i shades(__m128d level) {
 // The four ints of two pairs.
 inline __m128i join(__m128i lo, __m128i hi) { return _mm_unpacklo_epi64(lo, hi); }
 
+#if defined(__wasm_simd128__)
+
+// gf::atan2 of two rays at once: each lane takes the same IEEE double
+// operations in the same order as the scalar code's usual path (the ratio
+// split at the nearest tabulated angle, the short series, the quick rounding),
+// so the results are the same doubles. A pair with a lane off that path (a
+// zero, infinite or NaN coordinate, a tiny ratio, extreme magnitudes, or a
+// rounding the quick sum cannot settle) takes the scalar atan2 for both lanes.
+struct DdPair {
+    v128_t hi;
+    v128_t lo;
+};
+
+inline v128_t f64(double value) { return wasm_f64x2_splat(value); }
+
+inline DdPair fast_two_sum(v128_t a, v128_t b) {
+    const v128_t s = wasm_f64x2_add(a, b);
+    return {s, wasm_f64x2_sub(b, wasm_f64x2_sub(s, a))};
+}
+
+inline DdPair two_sum(v128_t a, v128_t b) {
+    const v128_t s = wasm_f64x2_add(a, b);
+    const v128_t bb = wasm_f64x2_sub(s, a);
+    return {s, wasm_f64x2_add(wasm_f64x2_sub(a, wasm_f64x2_sub(s, bb)), wasm_f64x2_sub(b, bb))};
+}
+
+inline DdPair two_prod(v128_t a, v128_t b) {
+    const v128_t splitter = f64(134217729.0);  // 2^27 + 1
+    const v128_t p = wasm_f64x2_mul(a, b);
+    const v128_t ta = wasm_f64x2_mul(splitter, a);
+    const v128_t ah = wasm_f64x2_sub(ta, wasm_f64x2_sub(ta, a));
+    const v128_t al = wasm_f64x2_sub(a, ah);
+    const v128_t tb = wasm_f64x2_mul(splitter, b);
+    const v128_t bh = wasm_f64x2_sub(tb, wasm_f64x2_sub(tb, b));
+    const v128_t bl = wasm_f64x2_sub(b, bh);
+    const v128_t cross = wasm_f64x2_add(
+        wasm_f64x2_add(wasm_f64x2_sub(wasm_f64x2_mul(ah, bh), p), wasm_f64x2_mul(ah, bl)), wasm_f64x2_mul(al, bh));
+    return {p, wasm_f64x2_add(cross, wasm_f64x2_mul(al, bl))};
+}
+
+inline DdPair add(DdPair a, DdPair b) {
+    const DdPair s = two_sum(a.hi, b.hi);
+    return fast_two_sum(s.hi, wasm_f64x2_add(s.lo, wasm_f64x2_add(a.lo, b.lo)));
+}
+
+inline DdPair neg(DdPair a) { return {wasm_f64x2_neg(a.hi), wasm_f64x2_neg(a.lo)}; }
+
+inline DdPair select(v128_t mask, DdPair if_set, DdPair if_clear) {
+    return {wasm_v128_bitselect(if_set.hi, if_clear.hi, mask), wasm_v128_bitselect(if_set.lo, if_clear.lo, mask)};
+}
+
+// kAtanTable at the two indices.
+inline DdPair atan_table(v128_t index) {
+    const v128_t ints = wasm_i32x4_trunc_sat_f64x2_zero(index);
+    const auto& table = trig_tables::kAtanTable;
+    const v128_t first = wasm_v128_load(&table[wasm_i32x4_extract_lane(ints, 0)]);
+    const v128_t second = wasm_v128_load(&table[wasm_i32x4_extract_lane(ints, 1)]);
+    return {wasm_i64x2_shuffle(first, second, 0, 2), wasm_i64x2_shuffle(first, second, 1, 3)};
+}
+
+inline v128_t atan2_pair(v128_t y, v128_t x) {
+    const v128_t sign = f64(-0.0);
+    const v128_t ay = wasm_v128_andnot(y, sign);
+    const v128_t ax = wasm_v128_andnot(x, sign);
+    const v128_t steep = wasm_f64x2_gt(ay, ax);
+    const v128_t a = wasm_v128_bitselect(ax, ay, steep);
+    const v128_t b = wasm_v128_bitselect(ay, ax, steep);
+
+    // The split ratio: with c = index/64 nearest a/b, u = (a − c·b)/(b + c·a).
+    const v128_t t = wasm_f64x2_div(a, b);
+    const v128_t shift = f64(0x1.8p52);
+    const v128_t index = wasm_f64x2_sub(wasm_f64x2_add(wasm_f64x2_mul(t, f64(64.0)), shift), shift);
+    const v128_t c = wasm_f64x2_div(index, f64(64.0));
+    const DdPair cb = two_prod(c, b);
+    const DdPair numerator = two_sum(wasm_f64x2_sub(a, cb.hi), wasm_f64x2_neg(cb.lo));
+    const DdPair ca = two_prod(c, a);
+    const DdPair sum = two_sum(b, ca.hi);
+    const DdPair denominator = fast_two_sum(sum.hi, wasm_f64x2_add(sum.lo, ca.lo));
+    const v128_t q1 = wasm_f64x2_div(numerator.hi, denominator.hi);
+    const DdPair p = two_prod(q1, denominator.hi);
+    const v128_t rest =
+        wasm_f64x2_sub(wasm_f64x2_add(wasm_f64x2_sub(wasm_f64x2_sub(numerator.hi, p.hi), p.lo), numerator.lo),
+                       wasm_f64x2_mul(q1, denominator.lo));
+    const DdPair u = fast_two_sum(q1, wasm_f64x2_div(rest, denominator.hi));
+
+    // atan(u) = u − u³/3 + … in plain doubles past u, added to the table's angle.
+    const v128_t z = wasm_f64x2_mul(u.hi, u.hi);
+    v128_t series = wasm_f64x2_add(f64(1.0 / 9.0), wasm_f64x2_mul(z, f64(-1.0 / 11.0)));
+    series = wasm_f64x2_add(f64(-1.0 / 7.0), wasm_f64x2_mul(z, series));
+    series = wasm_f64x2_add(f64(0.2), wasm_f64x2_mul(z, series));
+    series = wasm_f64x2_add(f64(-1.0 / 3.0), wasm_f64x2_mul(z, series));
+    const DdPair small = fast_two_sum(u.hi, wasm_f64x2_add(u.lo, wasm_f64x2_mul(wasm_f64x2_mul(u.hi, z), series)));
+    DdPair angle = add(atan_table(index), small);
+
+    // Folded back out of the first octant and quadrant.
+    const DdPair pi_over_2 = {f64(0x1.921fb54442d18p+0), f64(0x1.1a62633145c07p-54)};
+    const DdPair pi = {f64(0x1.921fb54442d18p+1), f64(0x1.1a62633145c07p-53)};
+    angle = select(steep, add(pi_over_2, neg(angle)), angle);
+    const v128_t x_negative = wasm_i64x2_shr(x, 63);
+    angle = select(x_negative, add(pi, neg(angle)), angle);
+
+    // Rounded when every value within 2^-62 of it rounds the same way.
+    const v128_t error = wasm_f64x2_mul(wasm_v128_andnot(angle.hi, sign), f64(0x1p-62));
+    const v128_t up = wasm_f64x2_add(angle.hi, wasm_f64x2_add(angle.lo, error));
+    const v128_t down = wasm_f64x2_add(angle.hi, wasm_f64x2_sub(angle.lo, error));
+    const v128_t usual = wasm_v128_and(wasm_v128_and(wasm_f64x2_ge(t, f64(0x1p-60)), wasm_f64x2_eq(up, down)),
+                                       wasm_v128_and(wasm_f64x2_le(b, f64(0x1p+900)), wasm_f64x2_ge(b, f64(0x1p-900))));
+    if (!wasm_i64x2_all_true(usual)) {
+        return wasm_f64x2_make(gf::atan2(wasm_f64x2_extract_lane(y, 0), wasm_f64x2_extract_lane(x, 0)),
+                               gf::atan2(wasm_f64x2_extract_lane(y, 1), wasm_f64x2_extract_lane(x, 1)));
+    }
+    return wasm_v128_xor(up, wasm_v128_and(y, sign));
+}
+
+#endif
+
 }  // namespace
 
 void trace_row(const ViewCamera& cam, bool tunnel, const float* slope_x, float slope_y, RowHits& row) {
@@ -186,7 +304,8 @@ void trace_row(const ViewCamera& cam, bool tunnel, const float* slope_x, float s
 }
 
 // The texture values of the portable tracer's tunnel_value and planes_value,
-// two columns per vector; the tunnel's angle stays the scalar atan2.
+// two columns per vector; the tunnel's angle is the scalar atan2, or in the
+// browser atan2_pair two columns at a time.
 void row_values(bool tunnel, const RowHits& row, RowValues& values) {
     for (int j = 0; j < kPaddedColumns; j += 4) {
         const __m128 hz = _mm_load_ps(row.hz + j);
@@ -222,10 +341,20 @@ void row_values(bool tunnel, const RowHits& row, RowValues& values) {
         _mm_store_si128(reinterpret_cast<__m128i*>(values.shade + j), shade);
     }
     if (tunnel) {
+#if defined(__wasm_simd128__)
+        for (int j = 0; j < kRayGridColumns; j += 2) {
+            const v128_t y = wasm_f64x2_promote_low_f32x4(wasm_v128_load64_zero(row.hy + j));
+            const v128_t x = wasm_f64x2_promote_low_f32x4(wasm_v128_load64_zero(row.hx + j));
+            const __m128d scaled = static_cast<__m128d>(wasm_f64x2_mul(atan2_pair(y, x), f64(kTunnelAngleToTexels)));
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(values.u + j),
+                             to_ints(_mm_mul_pd(magnitude(scaled), _mm_set1_pd(kFixedOne))));
+        }
+#else
         for (int j = 0; j < kRayGridColumns; ++j) {
             const double angle = gf::atan2(static_cast<double>(row.hy[j]), static_cast<double>(row.hx[j]));
             values.u[j] = float_to_int(std::fabs(angle * kTunnelAngleToTexels) * kFixedOne);
         }
+#endif
     }
 }
 
