@@ -101,6 +101,13 @@ std::set<Pixel> reference_line(int64_t x, int64_t y, int64_t x1, int64_t y1) {
 }
 
 TEST(DrawLine, MatchesTheLiteralRuleOnManyLines) {
+    // Lines with both ends on screen take their own walk: the screen's corners and edges.
+    const int kEdgeLines[][4] = {{0, 0, 319, 199}, {319, 199, 0, 0},   {319, 0, 0, 199}, {0, 199, 319, 0},
+                                 {0, 0, 319, 0},   {319, 199, 319, 0}, {0, 0, 199, 199}, {5, 199, 0, 0}};
+    for (const auto& l : kEdgeLines) {
+        ASSERT_EQ(line(l[0], l[1], l[2], l[3]), reference_line(l[0], l[1], l[2], l[3]))
+            << "(" << l[0] << "," << l[1] << ") to (" << l[2] << "," << l[3] << ")";
+    }
     std::mt19937 generator(20261207);
     std::uniform_int_distribution<int> near_x(-40, 360), near_y(-40, 240), far(-5000, 5000);
     for (int i = 0; i < 2000; ++i) {
