@@ -132,7 +132,11 @@ void draw_block(uint32_t* out, v128_t texture, const Edge& left, const Edge& rig
         }
         // Row `row`'s shades (lane `row` of s) along pixels 0–3 and 4–7.
         const auto shade_row = [&](int row, v128_t at, v128_t step) {
-            const v128_t first = wasm_i32x4_add(at, wasm_i32x4_mul(step, wasm_i32x4_make(0, 1, 2, 3)));
+            // Traced weights step by at most 2^11 a pixel, so step · (0, 1, 2, 3) is one
+            // 16-bit multiply-add; other shades take the 32-bit multiply.
+            const v128_t ramp = kTraced ? wasm_i32x4_dot_i16x8(step, wasm_i32x4_make(0, 1, 2, 3))
+                                        : wasm_i32x4_mul(step, wasm_i32x4_make(0, 1, 2, 3));
+            const v128_t first = wasm_i32x4_add(at, ramp);
             const v128_t second = wasm_i32x4_add(first, wasm_i32x4_shl(step, 2));
             uint32_t* row_out = out + row * kScreenWidth;
             const v128_t t0 = wasm_v128_load(texels[row]);
