@@ -69,10 +69,14 @@ def pick_frames(rows, step):
     return picked
 
 
-def page_dom(chromium, site, query, budget_ms):
+def page_dom(chromium, site, query, budget_ms, timeout_s=120):
     """The page's DOM once Chromium has run it for budget_ms of virtual time."""
     with web_page.serving(site) as server:
-        return web_page.dump_dom(chromium, f"{web_page.base_url(server)}index.html{query}", budget_ms)
+        try:
+            return web_page.dump_dom(chromium, f"{web_page.base_url(server)}index.html{query}", budget_ms,
+                                     timeout_s)
+        except TimeoutError as e:
+            sys.exit(f"web-test: {e}")
 
 
 def browser_hashes(chromium, site, frames, fps, budget_ms, gentle, start=None):
@@ -123,14 +127,14 @@ def refusals(chromium, site):
             without = '<head><script>delete window.WebAssembly;</script>' if changed is None else '<head>'
             with open(os.path.join(tmp, "index.html"), "w") as f:
                 f.write(page.replace("<head>", without, 1))
-            dom = page_dom(chromium, tmp, query, 20000)
+            dom = page_dom(chromium, tmp, query, 20000, 60)
             title = re.search(r"<title>(.*?)</title>", dom, re.S)
             said = title.group(1) if title else ""
             if not said.startswith("Glimmerfrost: ") or expected not in said:
                 missed.append(f"{label}: the page said {said!r}")
     # Under virtual time the clock stands still while the page computes: a benchmark
     # there has nothing to measure and must say so rather than print zeros.
-    dom = page_dom(chromium, site, "?benchmark", 600000)
+    dom = page_dom(chromium, site, "?benchmark", 600000, 120)
     title = re.search(r"<title>(.*?)</title>", dom, re.S)
     said = title.group(1) if title else ""
     if "the clock did not advance" not in said:
